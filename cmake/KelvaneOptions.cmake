@@ -1,0 +1,22 @@
+# One interface target carries what every Kelvane target shares: the language
+# level, the warnings and the Qt defines. Every library, program and test
+# links it, so a change here reaches the whole tree.
+add_library(kelvane_options INTERFACE)
+target_compile_features(kelvane_options INTERFACE cxx_std_20)
+set_target_properties(kelvane_options PROPERTIES INTERFACE_CXX_EXTENSIONS OFF)
+target_compile_options(kelvane_options INTERFACE
+  -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Woverloaded-virtual
+  -Wimplicit-fallthrough)
+target_compile_definitions(kelvane_options INTERFACE
+  QT_NO_KEYWORDS
+  QT_NO_FOREACH
+  QT_NO_CAST_TO_ASCII
+  QT_NO_URL_CAST_FROM_STRING
+  QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
+  QT_DISABLE_DEPRECATED_UP_TO=0x060000)
+
+if(KELVANE_SANITIZE)
+  target_compile_options(kelvane_options INTERFACE
+    -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  target_link_options(kelvane_options INTERFACE -fsanitize=address,undefined)
+endif()

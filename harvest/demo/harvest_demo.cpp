@@ -1,0 +1,94 @@
+// Runs whole searches through the engine with stand-ins for the window, the
+// browser and the timer. Each keyword gets three made-up result pages; the
+// timer "fires" as soon as it is armed, and the wait it was given is printed.
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include "harvest/errors.h"
+#include "harvest/file_stream.h"
+#include "harvest/search_run.h"
+
+namespace {
+
+using namespace harvest;
+
+class ConsoleWorld final : public SearchWindow,
+                           public PageBrowser,
+                           public RunTimer,
+                           public AddressLookup,
+                           public ProgressWriter,
+                           public ResultListObserver {
+ public:
+  // SearchWindow
+  void SetPanelText(int, const std::string&) override {}
+  bool DeduplicateChecked() const override { return true; }
+  std::string IntervalText() const override { return "8"; }
+  void SetRunCommands(bool running) override { running_ = running; }
+  bool InputQuery(const std::string&, const std::string&, std::string& value) override {
+    value = "0";
+    return true;
+  }
+  void ShowMessage(const std::string& text) override { std::cout << "message: " << text << '\n'; }
+  MsgDlgBtn MessageDlg(const std::string& text, MsgDlgType, std::initializer_list<MsgDlgBtn>) override {
+    std::cout << "dialog: " << text << '\n';
+    return MsgDlgBtn::OK;
+  }
+  void Repaint() override {}
+
+  // PageBrowser: page n of every keyword shows a pager line until the third.
+  void Navigate(const std::string& url) override {
+    std::cout << "GET " << url << '\n';
+    const int page = pageCounter_++ % 3;
+    page_ = "result " + std::to_string(page) + " call 138" + std::to_string(10000000 + page * 1111) +
+            " or +86 15" + std::to_string(900000000 + page) + "\r\n";
+    if (page < 2) page_ += "1 2 3 \xCF\xC2\xD2\xBB\xD2\xB3>\r\n";  // "下一页>"
+  }
+  std::string ReadPageText() override { return page_; }
+
+  // RunTimer
+  void SetInterval(int ms) override { interval_ = ms; }
+  void SetEnabled(bool enabled) override { armed_ = enabled; }
+
+  std::vector<std::string> HostAddresses() override { return {"127.0.0.1", "192.0.2.10"}; }
+  void WriteProgress() override { std::cout << "progress recorded\n"; }
+
+  void RowAppended(int) override {}
+  void RowsCleared() override {}
+
+  bool armed_ = false;
+  bool running_ = false;
+  int interval_ = 0;
+
+ private:
+  int pageCounter_ = 0;
+  std::string page_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ConsoleWorld world;
+  ResultList results;
+  results.SetObserver(&world);
+  SearchRun run({world, world, world, world, world}, results);
+  try {
+    if (argc > 1) {
+      run.KeywordList() = LoadListFromFile(FilePath::Ascii(argv[1]));
+    } else {
+      run.KeywordList() = {"mobile", "shop phone"};
+    }
+    run.Start();
+    while (world.armed_) {
+      std::cout << "  wait " << world.interval_ << " ms\n";
+      run.Tick();
+    }
+  } catch (const Exception& e) {
+    std::cerr << "error: " << e.Message() << '\n';
+    return 1;
+  }
+  std::cout << run.FoundCount() << " numbers:\n";
+  for (const auto& number : results.Rows()) std::cout << "  " << number << '\n';
+  return 0;
+}

@@ -1,0 +1,57 @@
+#include "harvest/errors.h"
+
+#include <cerrno>
+
+namespace harvest {
+
+std::string InOutErrorMessage(int code) {
+  switch (code) {
+    case 2: return "File not found";
+    case 3: return "Invalid filename";
+    case 4: return "Too many open files";
+    case 5: return "File access denied";
+    case 100: return "Read beyond end of file";
+    case 101: return "Disk full";
+    case 106: return "Invalid numeric input";
+    default: return "I/O error " + std::to_string(code);
+  }
+}
+
+int InOutErrorCode(int posixErrno) {
+  switch (posixErrno) {
+    case ENOENT: return 2;
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case EILSEQ: return 3;
+    case EMFILE:
+    case ENFILE: return 4;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case EROFS:
+    case ETXTBSY: return 5;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG: return 101;
+    // EIO has the number 5 on Linux; it must not read as "File access denied".
+    case EIO: return 1117;  // the device-I/O failure code
+    case EBUSY: return 32;  // the sharing-violation code
+    // errno values that share a number with a named code (ESRCH, EINTR,
+    // ENETDOWN...) would otherwise borrow its message.
+    case 3:
+    case 4:
+    case 100:
+    case 101:
+    case 106: return 31;  // the general-failure code
+    default: return posixErrno;
+  }
+}
+
+EInOutError::EInOutError(int code) : Exception(InOutErrorMessage(code)), code_(code) {}
+
+EFCreateError::EFCreateError(const std::string& path) : EStreamError("Cannot create file " + path) {}
+EFOpenError::EFOpenError(const std::string& path) : EStreamError("Cannot open file " + path) {}
+EReadError::EReadError() : EStreamError("Stream read error") {}
+EWriteError::EWriteError() : EStreamError("Stream write error") {}
+
+}  // namespace harvest

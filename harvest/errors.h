@@ -1,0 +1,68 @@
+#pragma once
+// The program's errors. Every failure is raised as one of these and shown by
+// the application's error handler; the message is the system's own text in
+// GBK bytes, exactly as the user reads it.
+
+#include <exception>
+#include <string>
+
+namespace harvest {
+
+class Exception : public std::exception {
+ public:
+  explicit Exception(std::string message) : message_(std::move(message)) {}
+  const std::string& Message() const noexcept { return message_; }
+  const char* what() const noexcept override { return message_.c_str(); }
+
+ private:
+  std::string message_;
+};
+
+// A text that is not an integer: "'%s' is not a valid integer value".
+class EConvertError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// A line-oriented text file failed; the message is named by the error code.
+class EInOutError : public Exception {
+ public:
+  explicit EInOutError(int code);
+  int ErrorCode() const noexcept { return code_; }
+
+ private:
+  int code_;
+};
+
+// File stream errors, as the merge and the list load/save raise them.
+class EStreamError : public Exception {
+ public:
+  using Exception::Exception;
+};
+class EFCreateError : public EStreamError {
+ public:
+  explicit EFCreateError(const std::string& path);
+};
+class EFOpenError : public EStreamError {
+ public:
+  explicit EFOpenError(const std::string& path);
+};
+class EReadError : public EStreamError {
+ public:
+  EReadError();
+};
+class EWriteError : public EStreamError {
+ public:
+  EWriteError();
+};
+
+// The text of a file error code: 2 "File not found", 5 "File access denied",
+// ... and "I/O error %d" for a code without a name of its own.
+std::string InOutErrorMessage(int code);
+
+// The system error code that stands for a POSIX errno value. Codes keep the
+// numbering the messages above are named by (ENOENT -> 2, EACCES -> 5,
+// ENOSPC -> 101, ...); an errno without a counterpart keeps its own number.
+int InOutErrorCode(int posixErrno);
+
+}  // namespace harvest

@@ -1,0 +1,42 @@
+#pragma once
+// The harvested numbers: one row per number, the caption is its 11 digits.
+// The engine owns the rows; the window's list view shows them and hears of
+// every change through the observer. Rows may repeat (with de-duplication
+// off), so the lookup set only answers "is there a row with this caption".
+
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+namespace harvest {
+
+class ResultListObserver {
+ public:
+  virtual ~ResultListObserver() = default;
+  // A row was appended at `row`; the view scrolls it into sight.
+  virtual void RowAppended(int row) = 0;
+  virtual void RowsCleared() = 0;
+};
+
+class ResultList {
+ public:
+  void SetObserver(ResultListObserver* observer) { observer_ = observer; }
+
+  int Count() const { return static_cast<int>(rows_.size()); }
+  const std::string& Caption(int row) const { return rows_.at(static_cast<std::size_t>(row)); }
+  const std::vector<std::string>& Rows() const { return rows_; }
+
+  // Whether some row's caption equals `caption` byte for byte.
+  bool Contains(const std::string& caption) const { return captions_.count(caption) != 0; }
+
+  void Append(std::string caption);
+  void Clear();
+
+ private:
+  std::vector<std::string> rows_;
+  std::unordered_set<std::string> captions_;
+  ResultListObserver* observer_ = nullptr;
+};
+
+}  // namespace harvest

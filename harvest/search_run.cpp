@@ -1,0 +1,145 @@
+#include "harvest/search_run.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <exception>
+#include <limits>
+
+#include "harvest/errors.h"
+#include "harvest/local_address.h"
+#include "harvest/messages.h"
+#include "harvest/text.h"
+
+namespace harvest {
+namespace {
+
+constexpr std::string_view kPrefixA = "13";
+constexpr std::string_view kPrefixB = "15";
+
+}  // namespace
+
+SearchRun::SearchRun(SearchPorts ports, ResultList& results, std::string queryPrefix)
+    : ports_(ports), results_(results), queryPrefix_(std::move(queryPrefix)) {}
+
+void SearchRun::Start() {
+  auto& window = ports_.window;
+  if (!IsConnected(LocalAddress(ports_.addresses))) {
+    window.MessageDlg(std::string(kMsgNotConnected), MsgDlgType::Information, {MsgDlgBtn::OK});
+    return;
+  }
+  if (keywordList_.empty()) throw Exception(std::string(kMsgImportFirst));
+
+  std::string answer = IntToStr(keywordIndex_);
+  if (!window.InputQuery(std::string(kResumeCaption), std::string(kResumePrompt), answer)) return;
+  const int resumeAt = StrToInt(answer);
+
+  keywordIndex_ = std::max(resumeAt, 0);
+  if (keywordIndex_ != 0 && keywordIndex_ >= static_cast<int>(keywordList_.size())) {
+    window.ShowMessage(std::string(kMsgResumeBeyondList));
+    keywordIndex_ = 0;
+  }
+  window.Repaint();
+  results_.Clear();
+
+  StartKeyword();
+  pageOffset_ = 0;
+  stopRequested_ = false;
+  morePages_ = true;
+  scan_.foundCount = 0;
+  results_.Clear();
+  pageLines_.clear();
+
+  window.SetRunCommands(true);
+  ports_.timer.SetInterval(kFirstWaitMs);
+  window.SetPanelText(kPanelFound, "0");
+  window.SetPanelText(kPanelStatus, std::string(kStatusStarting));
+  try {
+    RequestPage();
+  } catch (const std::exception&) {
+    // The first request's failures are not the user's concern: the tick
+    // comes anyway and reads whatever the browser holds.
+  }
+}
+
+void SearchRun::RequestPage() {
+  if (!morePages_ || stopRequested_) {
+    Finish();
+    return;
+  }
+  RequestNextPage();
+}
+
+void SearchRun::RequestNextPage() {
+  const std::string url = MakePageUrl(queryBase_, pageOffset_);
+  pageOffset_ += kPageStep;
+  ports_.window.SetPanelText(kPanelKeywordNumber, IntToStr(keywordIndex_));
+  try {
+    ports_.browser.Navigate(url);
+  } catch (const std::exception&) {
+    // Navigation errors are dropped; the tick reads what the browser holds.
+  }
+  ports_.timer.SetEnabled(true);
+}
+
+void SearchRun::StartKeyword() {
+  queryBase_ = MakeKeywordBase(queryPrefix_, keywordList_.at(static_cast<std::size_t>(keywordIndex_)), nmurl_);
+  scan_.prefixA = kPrefixA;
+  scan_.prefixB = kPrefixB;
+  ++keywordIndex_;
+}
+
+int SearchRun::IntervalMilliseconds() const {
+  // The field keeps its text in 1..1000 only once it loses the focus, so a
+  // typed 0 or a negative value can reach here; a zero wait would stop the
+  // timer for good, so a run always waits at least a second.
+  constexpr std::int64_t kMaxSeconds = std::numeric_limits<int>::max() / 1000;
+  const std::int64_t seconds = std::clamp<std::int64_t>(StrToIntDef(ports_.window.IntervalText(), 1), 1, kMaxSeconds);
+  return static_cast<int>(seconds * 1000);
+}
+
+void SearchRun::Tick() {
+  ports_.window.SetPanelText(kPanelStatus, std::string(kStatusSearching));
+  ports_.timer.SetEnabled(false);
+  ports_.timer.SetInterval(IntervalMilliseconds());
+  ProcessPage();
+}
+
+void SearchRun::ProcessPage() {
+  StringList lines = SplitBoxLines(ports_.browser.ReadPageText());
+  morePages_ = PagerTest(lines) && pageOffset_ < kOffsetLimit;
+
+  pageLines_ = std::move(lines);
+  ScanNumbers(pageLines_, scan_, results_, ports_.window);
+
+  if (morePages_) {
+    if (stopRequested_) {
+      Finish();
+    } else {
+      RequestNextPage();
+    }
+    return;
+  }
+  pageOffset_ = 0;
+  if (keywordIndex_ >= static_cast<int>(keywordList_.size()) || stopRequested_) {
+    Finish();
+    return;
+  }
+  StartKeyword();
+  RequestNextPage();
+}
+
+void SearchRun::Stop() {
+  stopRequested_ = true;
+  ports_.window.SetPanelText(kPanelStatus, std::string(kStatusStopping));
+  ports_.window.SetRunCommands(false);
+}
+
+void SearchRun::Finish() {
+  ports_.timer.SetEnabled(false);
+  ports_.progress.WriteProgress();
+  ports_.window.SetPanelText(kPanelStatus, std::string(kStatusFinished));
+  ports_.window.Repaint();
+  ports_.window.SetRunCommands(false);
+}
+
+}  // namespace harvest

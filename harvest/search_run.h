@@ -1,0 +1,86 @@
+#pragma once
+// A search run: the keywords of the list, one after the other from a resume
+// point the user confirms, each paged through the search engine's result
+// pages. One timer paces it; the run never waits for a page to report that it
+// has loaded, it reads whatever the browser holds at the tick.
+//
+//   Idle --Start--> Waiting --Tick--> Processing --next page/keyword--> Waiting
+//   Waiting --Stop--> Stopping --Tick--> Processing --Finish--> Idle
+
+#include <string>
+
+#include "harvest/nmurl.h"
+#include "harvest/page_scanner.h"
+#include "harvest/query_url.h"
+#include "harvest/result_list.h"
+#include "harvest/search_window.h"
+#include "harvest/text_list.h"
+
+namespace harvest {
+
+struct SearchPorts {
+  SearchWindow& window;
+  PageBrowser& browser;
+  RunTimer& timer;
+  AddressLookup& addresses;
+  ProgressWriter& progress;
+};
+
+class SearchRun {
+ public:
+  static constexpr int kFirstWaitMs = 10000;
+  static constexpr int kPageStep = 10;
+  // Paging ends once the offset reaches this: 75 pages, offsets 0 to 740.
+  static constexpr int kOffsetLimit = 750;
+
+  SearchRun(SearchPorts ports, ResultList& results,
+            std::string queryPrefix = std::string(kQueryPrefix));
+
+  // The commands and events of a run.
+  void Start();        // the Search command
+  void RequestPage();  // the first request of a run
+  void Tick();         // the timer's event
+  void ProcessPage();  // reads and scans the page at a tick
+  void Stop();         // the Stop command: obeyed at the next tick
+  void Finish();       // ends the run and records the resume point
+
+  StringList& KeywordList() { return keywordList_; }
+  const StringList& KeywordList() const { return keywordList_; }
+  // Index of the next keyword to start; while a keyword is searched it is
+  // that keyword's index + 1, its 1-based number.
+  int KeywordIndex() const { return keywordIndex_; }
+  void SetKeywordIndex(int index) { keywordIndex_ = index; }
+
+  int PageOffset() const { return pageOffset_; }
+  const std::string& QueryBase() const { return queryBase_; }
+  bool StopRequested() const { return stopRequested_; }
+  bool MorePages() const { return morePages_; }
+  int FoundCount() const { return scan_.foundCount; }
+  const std::string& PrefixA() const { return scan_.prefixA; }
+  const std::string& PrefixB() const { return scan_.prefixB; }
+  const StringList& PageLines() const { return pageLines_; }
+
+ private:
+  // Takes keyword KeywordIndex: its query base, fresh prefixes, index + 1.
+  void StartKeyword();
+  // Navigates to the page at PageOffset and arms the timer.
+  void RequestNextPage();
+  // The wait after the tick: the interval field in seconds, at least 1.
+  int IntervalMilliseconds() const;
+
+  SearchPorts ports_;
+  ResultList& results_;
+  std::string queryPrefix_;
+  TNMURL nmurl_;
+
+  StringList keywordList_;
+  StringList pageLines_;
+  int keywordIndex_ = 0;
+  int pageOffset_ = 0;
+  std::string queryBase_;
+  bool stopRequested_ = false;
+  bool morePages_ = false;
+  ScanState scan_;
+};
+
+}  // namespace harvest

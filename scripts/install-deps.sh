@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Kelvane builds, runs and tests with, and
+# nothing when they are all there already. Runs without a terminal (CI).
+set -euo pipefail
+
+packages=(
+  # build
+  g++ cmake ninja-build pkg-config
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # the program: Qt Widgets, Qt WebEngine, Qt's Chinese translations, ICU, libjpeg
+  qt6-base-dev qt6-webengine-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
+  libicu-dev libjpeg62-turbo-dev
+  # Chinese on screen, and a display where there is none
+  fonts-wqy-microhei xvfb xauth
+  # the tray test: a standalone notification area and a mouse to click it
+  trayer xdotool
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
+  [ "$status" = installed ] || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+"${sudo[@]}" apt-get update
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"

@@ -1,0 +1,37 @@
+#pragma once
+// Runs a piece of a test in a forked child under a file-size limit, so that
+// writes fall short exactly as they do on a full disk (EFBIG), without
+// touching the test process itself. Answers the child's exit code.
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+template <typename Body>
+int RunWithFileSizeLimit(rlim_t bytes, Body body) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::signal(SIGXFSZ, SIG_IGN);  // a failed write instead of a killed process
+    const rlimit limit{bytes, bytes};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    ::_exit(body());
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Runs a piece of a test in a forked child that cannot override file
+// permissions: as root the child becomes "nobody" first. Answers the exit code.
+template <typename Body>
+int RunUnprivileged(Body body) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(125);
+    ::_exit(body());
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}

@@ -1,0 +1,49 @@
+#include "harvest/errors.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+namespace harvest {
+namespace {
+
+TEST(InOutError, NamesTheKnownCodesAndNumbersTheRest) {
+  const std::pair<int, const char*> cases[] = {
+      {2, "File not found"},        {3, "Invalid filename"},      {4, "Too many open files"},
+      {5, "File access denied"},    {100, "Read beyond end of file"}, {101, "Disk full"},
+      {106, "Invalid numeric input"}, {32, "I/O error 32"},       {1117, "I/O error 1117"},
+  };
+  for (const auto& [code, message] : cases) {
+    EXPECT_EQ(EInOutError(code).Message(), message);
+    EXPECT_EQ(EInOutError(code).ErrorCode(), code);
+  }
+}
+
+TEST(InOutError, MapsErrnoOntoTheCodesTheUserKnows) {
+  const std::pair<int, const char*> cases[] = {
+      {ENOENT, "File not found"},      {ENOTDIR, "Invalid filename"},
+      {ENAMETOOLONG, "Invalid filename"}, {EMFILE, "Too many open files"},
+      {ENFILE, "Too many open files"},  {EACCES, "File access denied"},
+      {EPERM, "File access denied"},    {EISDIR, "File access denied"},
+      {EROFS, "File access denied"},    {ENOSPC, "Disk full"},
+      {EDQUOT, "Disk full"},            {EFBIG, "Disk full"},
+      // EIO is 5 and ENETDOWN 100 on Linux: neither may borrow a name.
+      {EIO, "I/O error 1117"},          {ENETDOWN, "I/O error 31"},
+      {EINTR, "I/O error 31"},          {EXDEV, "I/O error 18"},
+  };
+  for (const auto& [err, message] : cases) {
+    SCOPED_TRACE(err);
+    EXPECT_EQ(InOutErrorMessage(InOutErrorCode(err)), message);
+  }
+}
+
+TEST(StreamErrors, CarryThePathAskedFor) {
+  EXPECT_EQ(EFCreateError("/x/out.txt").Message(), "Cannot create file /x/out.txt");
+  EXPECT_EQ(EFOpenError("\xCA\xD6.txt").Message(), "Cannot open file \xCA\xD6.txt");
+  EXPECT_EQ(EReadError().Message(), "Stream read error");
+  EXPECT_EQ(EWriteError().Message(), "Stream write error");
+  EXPECT_STREQ(EWriteError().what(), "Stream write error");
+}
+
+}  // namespace
+}  // namespace harvest

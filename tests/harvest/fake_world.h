@@ -1,0 +1,148 @@
+#pragma once
+// Stand-ins for everything around the engine: the window, the browser, the
+// run's timer on a manual clock, the address list and the progress file.
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "harvest/errors.h"
+#include "harvest/result_list.h"
+#include "harvest/search_window.h"
+
+namespace fakes {
+
+using namespace harvest;
+
+class FakeWindow : public SearchWindow, public ResultListObserver {
+ public:
+  // SearchWindow
+  void SetPanelText(int panel, const std::string& text) override { panels[panel] = text; }
+  bool DeduplicateChecked() const override { return dedupe; }
+  std::string IntervalText() const override { return interval; }
+  void SetRunCommands(bool running) override {
+    searchEnabled = !running;
+    importEnabled = !running;
+    stopEnabled = running;
+  }
+  bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) override {
+    prompts.push_back({caption, prompt, value});
+    if (answers.empty()) throw std::logic_error("unexpected prompt");
+    auto answer = answers.front();
+    answers.pop_front();
+    if (!answer) return false;
+    value = *answer;
+    return true;
+  }
+  void ShowMessage(const std::string& text) override { messages.push_back(text); }
+  MsgDlgBtn MessageDlg(const std::string& text, MsgDlgType type,
+                       std::initializer_list<MsgDlgBtn> buttons) override {
+    dialogs.push_back({text, type, std::vector<MsgDlgBtn>(buttons)});
+    return MsgDlgBtn::OK;
+  }
+  void Repaint() override { ++repaints; }
+
+  // ResultListObserver
+  void RowAppended(int row) override { scrolledTo = row; }
+  void RowsCleared() override { ++clears; }
+
+  struct Prompt {
+    std::string caption, prompt, initial;
+  };
+  struct Dialog {
+    std::string text;
+    MsgDlgType type;
+    std::vector<MsgDlgBtn> buttons;
+  };
+
+  std::map<int, std::string> panels;
+  bool dedupe = false;
+  std::string interval = "8";
+  // The initial states of the toolbar: all three enabled at program start.
+  bool searchEnabled = true, stopEnabled = true, importEnabled = true;
+  std::deque<std::optional<std::string>> answers;  // nullopt = Cancel
+  std::vector<Prompt> prompts;
+  std::vector<std::string> messages;
+  std::vector<Dialog> dialogs;
+  int repaints = 0;
+  int scrolledTo = -1;
+  int clears = 0;
+};
+
+// A timer on a manual clock: the test advances time to the next tick.
+class FakeTimer : public RunTimer {
+ public:
+  void SetInterval(int ms) override {
+    interval = ms;
+    if (enabled) due = now + ms;  // a running timer starts its wait again
+  }
+  void SetEnabled(bool on) override {
+    if (on && !enabled) due = now + interval;
+    enabled = on;
+  }
+  // Moves the clock to the pending tick; false when the timer is off.
+  bool AdvanceToTick() {
+    if (!enabled) return false;
+    waits.push_back(due - lastTick);
+    now = due;
+    lastTick = now;
+    return true;
+  }
+
+  long long now = 0;
+  long long due = 0;
+  long long lastTick = 0;
+  int interval = 8000;  // as the window creates it
+  bool enabled = false;
+  std::vector<long long> waits;  // time from one tick (or the start) to the next
+};
+
+class FakeBrowser : public PageBrowser {
+ public:
+  void Navigate(const std::string& url) override {
+    navigated.push_back(url);
+    if (failNavigate) throw Exception("navigation refused");
+    current = url;
+  }
+  std::string ReadPageText() override {
+    if (failRead) throw Exception("no document");
+    // Before any page has loaded the browser holds an empty document.
+    return pages && !current.empty() ? pages(current) : std::string();
+  }
+
+  std::function<std::string(const std::string& url)> pages;
+  std::vector<std::string> navigated;
+  std::string current;
+  bool failNavigate = false;
+  bool failRead = false;
+};
+
+class FakeAddresses : public AddressLookup {
+ public:
+  std::vector<std::string> HostAddresses() override {
+    if (fail) throw Exception("lookup failed");
+    return addresses;
+  }
+  std::vector<std::string> addresses{"127.0.0.1", "192.168.1.20"};
+  bool fail = false;
+};
+
+class FakeProgress : public ProgressWriter {
+ public:
+  explicit FakeProgress(const std::function<int()>& keywordIndex) : keywordIndex_(keywordIndex) {}
+  void WriteProgress() override {
+    if (fail) throw EInOutError(5);
+    written.push_back(keywordIndex_() - 1);
+  }
+  std::vector<int> written;  // the resume points recorded
+  bool fail = false;
+
+ private:
+  std::function<int()> keywordIndex_;
+};
+
+}  // namespace fakes

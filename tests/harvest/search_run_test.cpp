@@ -1,0 +1,305 @@
+#include "harvest/search_run.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "fake_world.h"
+#include "gbk.h"
+#include "harvest/messages.h"
+
+namespace harvest {
+namespace {
+
+constexpr char kPrefix[] = "http://search.test/s?word=";
+
+std::string Url(const std::string& word, int offset) {
+  return std::string(kPrefix) + word + "&pn=" + std::to_string(offset) + "&cl=3";
+}
+
+// A search engine whose keyword K shows a pager line on its first
+// pagerPages[K] pages, and one number of its own on every page.
+class FakeEngine {
+ public:
+  std::map<std::string, int> pagerPages;
+  std::vector<std::string> panel3AtRead;  // what the keyword counter showed
+  int pagesServed = 0;
+
+  std::string Page(const std::string& url, const std::string& panel3) {
+    panel3AtRead.push_back(panel3);
+    const auto word = url.substr(std::string(kPrefix).size(), url.find("&pn=") - std::string(kPrefix).size());
+    const int offset = std::stoi(url.substr(url.find("&pn=") + 4));
+    const int page = offset / 10;
+    std::string text = "result page\r\ncall 13" + std::to_string(100000000 + pagesServed++) + " now\r\n";
+    if (page < pagerPages[word]) text += (page == 0 ? std::string("1 2 3 ") : Gbk("<上一页") + " 2 3 ") + Gbk("下一页>") + "\r\n";
+    return text;
+  }
+};
+
+class SearchRunTest : public testing::Test {
+ protected:
+  SearchRunTest() {
+    results.SetObserver(&window);
+    browser.pages = [this](const std::string& url) { return engine.Page(url, window.panels[kPanelKeywordNumber]); };
+  }
+
+  void StartAt(const std::string& answer) {
+    window.answers.push_back(answer);
+    run.Start();
+  }
+  // Lets the timer tick until the run stops arming it.
+  void RunToEnd() {
+    for (int guard = 0; guard < 10000 && timer.AdvanceToTick(); ++guard) run.Tick();
+  }
+  void Tick() {
+    ASSERT_TRUE(timer.AdvanceToTick());
+    run.Tick();
+  }
+
+  fakes::FakeWindow window;
+  fakes::FakeBrowser browser;
+  fakes::FakeTimer timer;
+  fakes::FakeAddresses addresses;
+  fakes::FakeProgress progress{[this] { return run.KeywordIndex(); }};
+  FakeEngine engine;
+  ResultList results;
+  SearchRun run{{window, browser, timer, addresses, progress}, results, kPrefix};
+};
+
+TEST_F(SearchRunTest, AWholeRunPagesEachKeywordUntilItsPagerEndsOrSeventyFivePages) {
+  run.KeywordList() = {"alpha", " beta ", "gamma"};
+  engine.pagerPages = {{"alpha", 0}, {"beta", 2}, {"gamma", 80}};
+  StartAt("0");
+
+  EXPECT_EQ(window.panels[kPanelStatus], kStatusStarting);
+  EXPECT_EQ(window.panels[kPanelFound], "0");
+  EXPECT_FALSE(window.searchEnabled);
+  EXPECT_FALSE(window.importEnabled);
+  EXPECT_TRUE(window.stopEnabled);
+
+  // Change the interval after the first few pages: it applies from the next
+  // request on.
+  for (int i = 0; i < 3; ++i) Tick();
+  EXPECT_EQ(window.panels[kPanelStatus], kStatusSearching);
+  window.interval = "3";
+  RunToEnd();
+
+  std::vector<std::string> expected{Url("alpha", 0), Url("beta", 0), Url("beta", 10), Url("beta", 20)};
+  for (int offset = 0; offset <= 740; offset += 10) expected.push_back(Url("gamma", offset));
+  EXPECT_EQ(browser.navigated, expected);
+
+  ASSERT_EQ(timer.waits.size(), expected.size());
+  EXPECT_EQ(timer.waits[0], 10000);  // only the very first page gets 10 s
+  EXPECT_EQ(timer.waits[1], 8000);   // the next keyword's first page: the field
+  EXPECT_EQ(timer.waits[2], 8000);
+  EXPECT_EQ(timer.waits[3], 8000);
+  EXPECT_EQ(timer.waits[4], 3000);
+  EXPECT_EQ(timer.waits.back(), 3000);
+
+  // The keyword counter shows the 1-based number of the keyword searched.
+  EXPECT_EQ(engine.panel3AtRead[0], "1");
+  EXPECT_EQ(engine.panel3AtRead[1], "2");
+  EXPECT_EQ(engine.panel3AtRead[3], "2");
+  EXPECT_EQ(engine.panel3AtRead.back(), "3");
+
+  EXPECT_EQ(run.FoundCount(), 79);
+  EXPECT_EQ(window.panels[kPanelFound], "79");
+  EXPECT_EQ(results.Count(), 79 - 51);  // emptied once at 51 rows
+  EXPECT_EQ(window.panels[kPanelStatus], kStatusFinished);
+  EXPECT_EQ(progress.written, std::vector<int>{2});
+  EXPECT_FALSE(timer.enabled);
+  EXPECT_TRUE(window.searchEnabled);
+  EXPECT_TRUE(window.importEnabled);
+  EXPECT_FALSE(window.stopEnabled);
+  EXPECT_EQ(run.PageOffset(), 0);
+  EXPECT_EQ(run.KeywordIndex(), 3);
+}
+
+TEST_F(SearchRunTest, TheResumePromptOffersTheIndexAndCorrectsItsAnswer) {
+  run.KeywordList() = {"a", "b", "c"};
+  run.SetKeywordIndex(2);
+  StartAt("2");
+  ASSERT_EQ(window.prompts.size(), 1u);
+  EXPECT_EQ(window.prompts[0].caption, kResumeCaption);
+  EXPECT_EQ(window.prompts[0].prompt, kResumePrompt);
+  EXPECT_EQ(window.prompts[0].initial, "2");
+  EXPECT_EQ(browser.navigated.back(), Url("c", 0));
+  RunToEnd();
+  EXPECT_EQ(progress.written, std::vector<int>{2});
+
+  // After a run that used every keyword the prompt offers their number;
+  // accepting it is "beyond the list" and the run starts from keyword 0.
+  StartAt("3");
+  EXPECT_EQ(window.prompts.back().initial, "3");
+  EXPECT_EQ(window.messages, std::vector<std::string>{std::string(kMsgResumeBeyondList)});
+  EXPECT_EQ(browser.navigated.back(), Url("a", 0));
+  EXPECT_EQ(run.KeywordIndex(), 1);
+
+  // A negative answer starts at 0 without a word; so does 0 itself.
+  StartAt("-5");
+  StartAt("0");
+  StartAt("  $1");  // the integer rules apply: hex 1
+  EXPECT_EQ(window.messages.size(), 1u);
+  EXPECT_EQ(browser.navigated.back(), Url("b", 0));
+}
+
+TEST_F(SearchRunTest, StartRefusesWithoutNetworkListOrValidAnswer) {
+  run.KeywordList() = {"a"};
+  run.SetKeywordIndex(0);
+
+  addresses.addresses = {"192.168.1.20", "127.0.0.1"};
+  run.Start();
+  ASSERT_EQ(window.dialogs.size(), 1u);
+  EXPECT_EQ(window.dialogs[0].text, kMsgNotConnected);
+  EXPECT_EQ(window.dialogs[0].type, MsgDlgType::Information);
+  EXPECT_EQ(window.dialogs[0].buttons, std::vector<MsgDlgBtn>{MsgDlgBtn::OK});
+  EXPECT_TRUE(window.prompts.empty());
+
+  addresses.addresses = {"127.0.0.1", "192.168.1.20"};
+  window.answers.push_back(std::nullopt);  // Cancel
+  run.Start();
+  EXPECT_EQ(window.prompts.size(), 1u);
+  EXPECT_TRUE(browser.navigated.empty());
+
+  window.answers.push_back("two");
+  try {
+    run.Start();
+    ADD_FAILURE() << "no error";
+  } catch (const EConvertError& e) {
+    EXPECT_EQ(e.Message(), "'two' is not a valid integer value");
+  }
+  EXPECT_EQ(run.KeywordIndex(), 0);
+  EXPECT_TRUE(browser.navigated.empty());
+  EXPECT_TRUE(window.searchEnabled);
+
+  run.KeywordList().clear();
+  try {
+    run.Start();
+    ADD_FAILURE() << "no error";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), kMsgImportFirst);
+  }
+  EXPECT_EQ(window.prompts.size(), 2u);  // no prompt for an empty list
+}
+
+TEST_F(SearchRunTest, AFailedAddressLookupLetsTheSearchStart) {
+  run.KeywordList() = {"a"};
+  addresses.fail = true;
+  StartAt("0");
+  EXPECT_EQ(browser.navigated, std::vector<std::string>{Url("a", 0)});
+  addresses.fail = false;
+  addresses.addresses = {};
+  StartAt("0");
+  EXPECT_EQ(browser.navigated.size(), 2u);
+}
+
+TEST_F(SearchRunTest, StopDuringAWaitStillScansThePageThenFinishes) {
+  run.KeywordList() = {"a", "b"};
+  engine.pagerPages = {{"a", 5}};
+  StartAt("0");
+  Tick();
+  EXPECT_EQ(run.FoundCount(), 1);
+
+  run.Stop();
+  EXPECT_EQ(window.panels[kPanelStatus], kStatusStopping);
+  EXPECT_TRUE(window.searchEnabled);
+  EXPECT_TRUE(window.importEnabled);
+  EXPECT_FALSE(window.stopEnabled);
+  EXPECT_TRUE(timer.enabled);  // the page already asked for is still read
+
+  Tick();
+  EXPECT_EQ(run.FoundCount(), 2);
+  EXPECT_EQ(window.panels[kPanelStatus], kStatusFinished);
+  EXPECT_EQ(progress.written, std::vector<int>{0});
+  EXPECT_FALSE(timer.enabled);
+  EXPECT_EQ(browser.navigated.size(), 2u);
+}
+
+TEST_F(SearchRunTest, StopOnAKeywordsLastPageFinishesInsteadOfTheNextKeyword) {
+  run.KeywordList() = {"a", "b"};
+  StartAt("0");
+  run.Stop();
+  Tick();
+  EXPECT_EQ(browser.navigated, std::vector<std::string>{Url("a", 0)});
+  EXPECT_EQ(progress.written, std::vector<int>{0});
+}
+
+TEST_F(SearchRunTest, StartFromStoppingBeginsANewRunOnTheSameTimer) {
+  run.KeywordList() = {"a", "b"};
+  engine.pagerPages = {{"a", 5}, {"b", 5}};
+  StartAt("0");
+  Tick();  // now waiting for a's second page, 8 s
+  timer.now += 5000;
+  run.Stop();
+
+  StartAt("1");
+  EXPECT_FALSE(run.StopRequested());
+  EXPECT_EQ(browser.navigated.back(), Url("b", 0));
+  EXPECT_EQ(timer.due, timer.now + 10000);  // the pending wait starts again
+  Tick();
+  EXPECT_EQ(engine.panel3AtRead.back(), "2");
+  EXPECT_EQ(browser.navigated.back(), Url("b", 10));
+  EXPECT_TRUE(progress.written.empty());
+  EXPECT_EQ(run.FoundCount(), 1);  // counted afresh for the new run
+  EXPECT_EQ(results.Count(), 1);
+}
+
+TEST_F(SearchRunTest, AFailingProgressWriteLeavesTheToolbarRunningUntilStop) {
+  run.KeywordList() = {"a"};
+  progress.fail = true;
+  StartAt("0");
+  ASSERT_TRUE(timer.AdvanceToTick());
+  try {
+    run.Tick();
+    ADD_FAILURE() << "no error";
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(e.Message(), "File access denied");
+  }
+  EXPECT_FALSE(timer.enabled);
+  EXPECT_EQ(window.panels[kPanelStatus], kStatusSearching);
+  EXPECT_FALSE(window.searchEnabled);
+  EXPECT_TRUE(window.stopEnabled);
+
+  run.Stop();
+  EXPECT_TRUE(window.searchEnabled);
+  EXPECT_TRUE(window.importEnabled);
+}
+
+TEST_F(SearchRunTest, BrowserFailuresOfNavigationAreDroppedAndOfReadingReported) {
+  run.KeywordList() = {"a", "b"};
+  browser.failNavigate = true;
+  StartAt("0");
+  EXPECT_TRUE(timer.enabled);  // the first request's failure is not shown
+  Tick();                       // reads what the browser holds: nothing
+  EXPECT_EQ(browser.navigated.size(), 2u);
+  EXPECT_TRUE(timer.enabled);
+
+  browser.failNavigate = false;
+  browser.failRead = true;
+  ASSERT_TRUE(timer.AdvanceToTick());
+  EXPECT_THROW(run.Tick(), Exception);
+  EXPECT_FALSE(timer.enabled);  // the run goes no further
+  EXPECT_TRUE(window.stopEnabled);
+  EXPECT_TRUE(progress.written.empty());
+  EXPECT_EQ(browser.navigated.size(), 2u);
+}
+
+TEST_F(SearchRunTest, TheNextWaitComesFromTheFieldAtTheTickAndIsAtLeastASecond) {
+  const std::pair<const char*, long long> cases[] = {
+      {"8", 8000}, {"1000", 1000000}, {"1", 1000},       {"0", 1000},
+      {"-3", 1000}, {"abc", 1000},    {"", 1000},         {"12 ", 1000},
+      {"$10", 16000}, {"5000", 5000000}, {"2147483647", 2147483000},
+  };
+  run.KeywordList() = {"a"};
+  engine.pagerPages = {{"a", 100}};
+  StartAt("0");
+  for (const auto& [text, wait] : cases) {
+    SCOPED_TRACE(text);
+    window.interval = text;
+    Tick();
+    EXPECT_EQ(timer.interval, wait);
+  }
+}
+
+}  // namespace
+}  // namespace harvest
