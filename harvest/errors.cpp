@@ -47,6 +47,19 @@ int InOutErrorCode(int posixErrno) {
   }
 }
 
+std::string ErrorDisplayText(std::string message) {
+  // Walk the characters from the start: a GBK lead byte (0x81..0xFE) takes
+  // the next byte with it, so the last character's first byte is known.
+  std::size_t lastStart = 0;
+  for (std::size_t i = 0; i < message.size();) {
+    lastStart = i;
+    const auto b = static_cast<unsigned char>(message[i]);
+    i += (b >= 0x81 && b <= 0xFE && i + 1 < message.size()) ? 2 : 1;
+  }
+  if (!message.empty() && static_cast<unsigned char>(message[lastStart]) > '.') message += '.';
+  return message;
+}
+
 EInOutError::EInOutError(int code) : Exception(InOutErrorMessage(code)), code_(code) {}
 
 EFCreateError::EFCreateError(const std::string& path) : EStreamError("Cannot create file " + path) {}

@@ -56,6 +56,12 @@ class EWriteError : public EStreamError {
   EWriteError();
 };
 
+// The message as the error handler shows it: "." is appended when the first
+// byte of the last (GBK) character is above the byte of "." (a letter, a
+// digit, a Chinese character), not after ".", "!", ")", a quote or a blank;
+// an empty message stays empty.
+std::string ErrorDisplayText(std::string message);
+
 // The text of a file error code: 2 "File not found", 5 "File access denied",
 // ... and "I/O error %d" for a code without a name of its own.
 std::string InOutErrorMessage(int code);

@@ -3,15 +3,18 @@
 namespace harvest {
 
 void ResultList::Append(std::string caption) {
+  const int row = Count();
+  if (observer_) observer_->BeginAppend(row);
   captions_.insert(caption);
   rows_.push_back(std::move(caption));
-  if (observer_) observer_->RowAppended(Count() - 1);
+  if (observer_) observer_->EndAppend(row);
 }
 
 void ResultList::Clear() {
+  if (observer_) observer_->BeginClear();
   rows_.clear();
   captions_.clear();
-  if (observer_) observer_->RowsCleared();
+  if (observer_) observer_->EndClear();
 }
 
 }  // namespace harvest

@@ -11,12 +11,16 @@
 
 namespace harvest {
 
+// Each change comes as a begin/end pair around it, so that a view can keep
+// its own bookkeeping in step (Qt's item models need the "about to").
 class ResultListObserver {
  public:
   virtual ~ResultListObserver() = default;
-  // A row was appended at `row`; the view scrolls it into sight.
-  virtual void RowAppended(int row) = 0;
-  virtual void RowsCleared() = 0;
+  virtual void BeginAppend(int row) = 0;
+  // The row is there; the view scrolls it into sight.
+  virtual void EndAppend(int row) = 0;
+  virtual void BeginClear() = 0;
+  virtual void EndClear() = 0;
 };
 
 class ResultList {

@@ -54,8 +54,10 @@ class ConsoleWorld final : public SearchWindow,
   std::vector<std::string> HostAddresses() override { return {"127.0.0.1", "192.0.2.10"}; }
   void WriteProgress() override { std::cout << "progress recorded\n"; }
 
-  void RowAppended(int) override {}
-  void RowsCleared() override {}
+  void BeginAppend(int) override {}
+  void EndAppend(int) override {}
+  void BeginClear() override {}
+  void EndClear() override {}
 
   bool armed_ = false;
   bool running_ = false;

@@ -47,8 +47,10 @@ class FakeWindow : public SearchWindow, public ResultListObserver {
   void Repaint() override { ++repaints; }
 
   // ResultListObserver
-  void RowAppended(int row) override { scrolledTo = row; }
-  void RowsCleared() override { ++clears; }
+  void BeginAppend(int) override {}
+  void EndAppend(int row) override { scrolledTo = row; }
+  void BeginClear() override {}
+  void EndClear() override { ++clears; }
 
   struct Prompt {
     std::string caption, prompt, initial;

@@ -1,0 +1,23 @@
+#pragma once
+// File names at the edge: a name from a dialog or from the system becomes a
+// harvest::FilePath, its GBK text for showing and storing plus the native
+// bytes the file system opens.
+
+#include <QString>
+
+#include "harvest/file_path.h"
+
+namespace platform {
+
+harvest::FilePath ToFilePath(const QString& name);
+
+// The folder of the running executable, with a trailing separator.
+harvest::FilePath ExecutableDir();
+
+// The program's own folder for its progress file, with a trailing separator:
+// the executable's folder when the user may write there (a build tree, an
+// unpacked copy), otherwise, as for a system-wide installation, the user's
+// configuration folder ($XDG_CONFIG_HOME/kelvane, made when missing).
+harvest::FilePath ChooseAppDir();
+
+}  // namespace platform

@@ -1,0 +1,182 @@
+#include "shell/Unit1.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QToolButton>
+
+#include "harvest/file_stream.h"
+#include "harvest/text.h"
+#include "harvest/text_file.h"
+#include "platform/file_names.h"
+#include "platform/gbk_codec.h"
+#include "platform/interface_addresses.h"
+#include "platform/url_opener.h"
+#include "platform/web_engine_browser.h"
+#include "shell/branding.h"
+#include "shell/dialogs.h"
+#include "shell/error_handler.h"
+
+namespace shell {
+namespace {
+
+constexpr int kTimerIntervalAtCreation = 8000;
+const QString kTextFileFilters = QStringLiteral("Text files(*.txt);;All files(*.*)");
+
+// Runs a file dialog; the chosen path, or nothing when it was cancelled.
+QString ChooseFile(QFileDialog& dialog) {
+  if (RunDialog(dialog) != QDialog::Accepted) return {};
+  const QStringList files = dialog.selectedFiles();
+  return files.isEmpty() ? QString() : files.first();
+}
+
+}  // namespace
+
+TForm1::TForm1(TForm1Options options, QWidget* parent)
+    : QMainWindow(parent), options_(std::move(options)) {
+  if (!options_.makeBrowser) {
+    options_.makeBrowser = [](QWidget* p) { return std::make_unique<platform::WebEngineBrowser>(p); };
+  }
+  if (!options_.addresses) options_.addresses = std::make_unique<platform::InterfaceAddresses>();
+
+  BuildToolbar();
+  setCentralWidget(BuildCentralArea());
+  BuildStatusBar();
+  timer1_ = std::make_unique<platform::QtRunTimer>(kTimerIntervalAtCreation, [this] { Timer1Timer(); });
+  run_ = std::make_unique<harvest::SearchRun>(
+      harvest::SearchPorts{*this, *webBrowser1_, *timer1_, *options_.addresses, *this}, results_,
+      options_.queryPrefix);
+  FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::FormCreate() {
+  appDir_ = options_.appDir ? *options_.appDir : platform::ChooseAppDir();
+  // The progress file's errors are shown before the window first shows;
+  // the window opens as usual either way.
+  Guarded([this] { harvest::RestoreProgressFile(ProgressFilePath(), *this); });
+}
+
+harvest::FilePath TForm1::ProgressFilePath() const { return appDir_.Child(harvest::kProgressFileName); }
+
+// --- commands ---------------------------------------------------------------
+
+void TForm1::SpeedButton4Click() {
+  QFileDialog dialog(this, QStringLiteral("导入关键字列表文件"), platform::FromGbk(appDir_.text), kTextFileFilters);
+  dialog.setObjectName(QStringLiteral("OpenDialog1"));
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setDefaultSuffix(QStringLiteral("txt"));
+  const QString chosen = ChooseFile(dialog);
+  if (chosen.isEmpty()) return;
+
+  const harvest::FilePath file = platform::ToFilePath(chosen);
+  SetEdit5Text(file.text);
+  repaint();
+  SetPanelText(harvest::kPanelKeywordCount, harvest::IntToStr(harvest::CountTextFileLines(file)));
+  run_->KeywordList() = harvest::LoadListFromFile(file);
+  results_.Clear();
+}
+
+void TForm1::N2Click() { run_->Start(); }
+void TForm1::N3Click() { run_->Stop(); }
+void TForm1::Timer1Timer() { Guarded([this] { run_->Tick(); }); }
+void TForm1::Button1Click() { run_->RequestPage(); }
+void TForm1::BitBtn1Click() { run_->Finish(); }
+void TForm1::ProcessPage() { run_->ProcessPage(); }
+
+void TForm1::N5Click() {
+  QFileDialog dialog(this, QStringLiteral("搜索结果保存为"), QString(), kTextFileFilters);
+  dialog.setObjectName(QStringLiteral("SaveDialog1"));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix(QStringLiteral("txt"));
+  const QString chosen = ChooseFile(dialog);
+  if (chosen.isEmpty()) return;
+  // One number per line; the old file stays whole until the new one is.
+  harvest::SaveListToFile(platform::ToFilePath(chosen), results_.Rows());
+}
+
+void TForm1::SpeedButton8Click() {
+  WriteProgress();
+  shell::ShowMessage(this, QStringLiteral("已经保存当前手机号码搜索进程！"));
+}
+
+void TForm1::N20Click() { platform::OpenUrl(platform::ToGbk(HomePage())); }
+
+void TForm1::N15Click() {
+  if (aboutBox_) RunDialog(*aboutBox_);
+}
+
+void TForm1::SpeedButton10Click() { close(); }
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  harvest::MsgDlgBtn answer = harvest::MsgDlgBtn::No;
+  Guarded([&] {
+    answer = shell::MessageDlg(this, QStringLiteral("确认退出Kelvane吗?"), harvest::MsgDlgType::Confirmation,
+                               {harvest::MsgDlgBtn::Yes, harvest::MsgDlgBtn::No});
+  });
+  if (answer == harvest::MsgDlgBtn::Yes) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+// --- the engine's view of the window ------------------------------------------
+
+void TForm1::SetPanelText(int panel, const std::string& text) {
+  panels_.at(static_cast<std::size_t>(panel))->setText(platform::FromGbk(text));
+}
+
+bool TForm1::DeduplicateChecked() const { return checkBox1_->isChecked(); }
+
+std::string TForm1::IntervalText() const { return platform::ToGbk(spinEdit1_->text()); }
+
+void TForm1::SetRunCommands(bool running) {
+  speedButton2_->setEnabled(!running);
+  speedButton4_->setEnabled(!running);
+  speedButton3_->setEnabled(running);
+}
+
+bool TForm1::InputQuery(const std::string& caption, const std::string& prompt, std::string& value) {
+  QString text = platform::FromGbk(value);
+  if (!shell::InputQuery(this, platform::FromGbk(caption), platform::FromGbk(prompt), text)) return false;
+  value = platform::ToGbk(text);
+  return true;
+}
+
+void TForm1::ShowMessage(const std::string& text) { shell::ShowMessage(this, platform::FromGbk(text)); }
+
+harvest::MsgDlgBtn TForm1::MessageDlg(const std::string& text, harvest::MsgDlgType type,
+                                      std::initializer_list<harvest::MsgDlgBtn> buttons) {
+  return shell::MessageDlg(this, platform::FromGbk(text), type, buttons);
+}
+
+void TForm1::Repaint() { repaint(); }
+
+// --- the progress file --------------------------------------------------------
+
+void TForm1::WriteProgress() {
+  harvest::ProgressRecord record;
+  record.keywordFile = edit5Text_;
+  record.keywordIndex = run_->KeywordIndex();
+  record.deduplicate = checkBox1_->isChecked();
+  record.intervalSeconds = harvest::StrToIntDef(IntervalText(), 1);
+  harvest::WriteProgressFile(ProgressFilePath(), record);
+}
+
+void TForm1::SetEdit5Text(const std::string& gbk) {
+  edit5Text_ = gbk;
+  edit5_->setText(platform::FromGbk(gbk));
+}
+
+void TForm1::RestoreKeywordFile(const std::string& path) { SetEdit5Text(path); }
+void TForm1::RestoreKeywordIndex(int index) { run_->SetKeywordIndex(index); }
+void TForm1::RestoreDeduplicate(bool on) { checkBox1_->setChecked(on); }
+void TForm1::RestoreInterval(int seconds) { spinEdit1_->setValue(seconds); }
+
+}  // namespace shell

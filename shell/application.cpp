@@ -1,0 +1,51 @@
+#include "shell/application.h"
+
+#include <unistd.h>
+
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QToolTip>
+#include <QTranslator>
+
+#include "shell/branding.h"
+#include "shell/error_handler.h"
+
+namespace shell {
+
+KelvaneApplication::KelvaneApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool KelvaneApplication::notify(QObject* receiver, QEvent* event) {
+  bool handled = false;
+  Guarded([&] { handled = QApplication::notify(receiver, event); });
+  return handled;
+}
+
+void PrepareProcess() {
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  // Chromium refuses to run as root with its sandbox on.
+  if (::geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+}
+
+void SetUpApplication(QApplication& app) {
+  app.setApplicationName(QStringLiteral("kelvane"));
+  app.setApplicationDisplayName(AppTitle());
+  app.setWindowIcon(QIcon(QStringLiteral(":/icons/kelvane.svg")));
+
+  QPalette tips = QToolTip::palette();
+  tips.setColor(QPalette::ToolTipBase, QColor(0, 255, 0));
+  QToolTip::setPalette(tips);
+
+  // The window speaks Chinese; so should the file and input dialogs.
+  QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+  const QString dir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+  for (const char* catalogue : {"qtbase_zh_CN", "qtwebengine_zh_CN"}) {
+    auto* translator = new QTranslator(&app);
+    if (translator->load(QString::fromLatin1(catalogue), dir)) {
+      QCoreApplication::installTranslator(translator);
+    } else {
+      delete translator;
+    }
+  }
+}
+
+}  // namespace shell

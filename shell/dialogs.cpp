@@ -1,0 +1,122 @@
+#include "shell/dialogs.h"
+
+#include <QApplication>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <deque>
+#include <stdexcept>
+
+#include "shell/branding.h"
+
+namespace shell {
+namespace {
+
+std::deque<DialogAnswerer>& Answers() {
+  static std::deque<DialogAnswerer> answers;
+  return answers;
+}
+bool answersRequired = false;
+
+QMessageBox::Icon IconOf(harvest::MsgDlgType type) {
+  switch (type) {
+    case harvest::MsgDlgType::Warning: return QMessageBox::Warning;
+    case harvest::MsgDlgType::Error: return QMessageBox::Critical;
+    case harvest::MsgDlgType::Information: return QMessageBox::Information;
+    case harvest::MsgDlgType::Confirmation: return QMessageBox::Question;
+  }
+  return QMessageBox::NoIcon;
+}
+
+QMessageBox::ButtonRole RoleOf(harvest::MsgDlgBtn button) {
+  switch (button) {
+    case harvest::MsgDlgBtn::Yes: return QMessageBox::YesRole;
+    case harvest::MsgDlgBtn::No: return QMessageBox::NoRole;
+    case harvest::MsgDlgBtn::OK: return QMessageBox::AcceptRole;
+    case harvest::MsgDlgBtn::Cancel: return QMessageBox::RejectRole;
+  }
+  return QMessageBox::InvalidRole;
+}
+
+// A box with the application title and one "确定" button.
+void ShowTitledBox(QWidget* parent, QMessageBox::Icon icon, const QString& text) {
+  QMessageBox box(icon, AppTitle(), text, QMessageBox::NoButton, parent);
+  box.setDefaultButton(box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole));
+  RunDialog(box);
+}
+
+}  // namespace
+
+void AnswerNextDialog(DialogAnswerer answerer) { Answers().push_back(std::move(answerer)); }
+void RequireDialogAnswers(bool required) { answersRequired = required; }
+int PendingDialogAnswers() { return static_cast<int>(Answers().size()); }
+void ClearDialogAnswers() { Answers().clear(); }
+
+int RunDialog(QDialog& dialog) {
+  if (Answers().empty()) {
+    if (answersRequired) throw std::logic_error("dialog without an answer: " + dialog.windowTitle().toStdString());
+    return dialog.exec();
+  }
+  const DialogAnswerer answer = std::move(Answers().front());
+  Answers().pop_front();
+  dialog.setResult(-1);
+  answer(dialog);
+  return dialog.result();
+}
+
+QString MsgDlgCaption(harvest::MsgDlgType type) {
+  switch (type) {
+    case harvest::MsgDlgType::Warning: return QStringLiteral("警告");
+    case harvest::MsgDlgType::Error: return QStringLiteral("错误");
+    case harvest::MsgDlgType::Information: return QStringLiteral("信息");
+    case harvest::MsgDlgType::Confirmation: return QStringLiteral("确认");
+  }
+  return {};
+}
+
+QString MsgDlgButtonText(harvest::MsgDlgBtn button) {
+  switch (button) {
+    case harvest::MsgDlgBtn::Yes: return QStringLiteral("是[&Y]");
+    case harvest::MsgDlgBtn::No: return QStringLiteral("否[&N]");
+    case harvest::MsgDlgBtn::OK: return QStringLiteral("确定");
+    case harvest::MsgDlgBtn::Cancel: return QStringLiteral("取消");
+  }
+  return {};
+}
+
+void ShowMessage(QWidget* parent, const QString& text) { ShowTitledBox(parent, QMessageBox::NoIcon, text); }
+
+void ShowErrorBox(const QString& text) {
+  ShowTitledBox(QApplication::activeWindow(), QMessageBox::Critical, text);
+}
+
+harvest::MsgDlgBtn MessageDlg(QWidget* parent, const QString& text, harvest::MsgDlgType type,
+                              std::initializer_list<harvest::MsgDlgBtn> buttons) {
+  QMessageBox box(IconOf(type), MsgDlgCaption(type), text, QMessageBox::NoButton, parent);
+  std::vector<std::pair<QAbstractButton*, harvest::MsgDlgBtn>> made;
+  for (const auto button : buttons) made.emplace_back(box.addButton(MsgDlgButtonText(button), RoleOf(button)), button);
+  if (!made.empty()) box.setDefaultButton(qobject_cast<QPushButton*>(made.front().first));
+  RunDialog(box);
+  for (const auto& [widget, button] : made) {
+    if (box.clickedButton() == widget) return button;
+  }
+  // Closed without a button (Esc, the close box): the cancel-like answer.
+  for (const auto button : buttons) {
+    if (button == harvest::MsgDlgBtn::Cancel || button == harvest::MsgDlgBtn::No) return button;
+  }
+  return buttons.size() == 1 ? *buttons.begin() : harvest::MsgDlgBtn::Cancel;
+}
+
+bool InputQuery(QWidget* parent, const QString& caption, const QString& prompt, QString& value) {
+  QInputDialog dialog(parent);
+  dialog.setWindowTitle(caption);
+  dialog.setLabelText(prompt);
+  dialog.setTextValue(value);
+  dialog.setOkButtonText(QStringLiteral("确定"));
+  dialog.setCancelButtonText(QStringLiteral("取消"));
+  if (RunDialog(dialog) != QDialog::Accepted) return false;
+  value = dialog.textValue();
+  return true;
+}
+
+}  // namespace shell

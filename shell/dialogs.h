@@ -1,0 +1,41 @@
+#pragma once
+// The program's dialogs: the plain message box, the error box, the typed
+// message dialogs ("警告", "错误", "信息", "确认" with "是[&Y]", "否[&N]", "确定",
+// "取消"), the one-line input dialog, and the modal run of any dialog.
+//
+// Tests answer dialogs in advance: a dialog about to run modally is handed to
+// the next queued answerer, which may look at it and must close it (accept,
+// reject or click one of its buttons). With answers required, a dialog that
+// finds none raises instead of waiting for a user who is not there.
+
+#include <QDialog>
+#include <QString>
+#include <functional>
+#include <initializer_list>
+
+#include "harvest/search_window.h"
+
+class QWidget;
+
+namespace shell {
+
+using DialogAnswerer = std::function<void(QDialog&)>;
+void AnswerNextDialog(DialogAnswerer answerer);
+void RequireDialogAnswers(bool required);
+int PendingDialogAnswers();
+void ClearDialogAnswers();
+
+// exec(), or the next queued answer.
+int RunDialog(QDialog& dialog);
+
+QString MsgDlgCaption(harvest::MsgDlgType type);
+QString MsgDlgButtonText(harvest::MsgDlgBtn button);
+
+void ShowMessage(QWidget* parent, const QString& text);
+void ShowErrorBox(const QString& text);
+harvest::MsgDlgBtn MessageDlg(QWidget* parent, const QString& text, harvest::MsgDlgType type,
+                              std::initializer_list<harvest::MsgDlgBtn> buttons);
+// False when cancelled; `value` is the initial text and, on OK, the answer.
+bool InputQuery(QWidget* parent, const QString& caption, const QString& prompt, QString& value);
+
+}  // namespace shell

@@ -1,0 +1,31 @@
+#include "shell/error_handler.h"
+
+#include "harvest/errors.h"
+#include "platform/gbk_codec.h"
+#include "shell/dialogs.h"
+
+namespace shell {
+
+QString ErrorBoxText(std::exception_ptr error) {
+  std::string message;
+  try {
+    std::rethrow_exception(error);
+  } catch (const harvest::Exception& e) {
+    message = e.Message();
+  } catch (const std::exception& e) {
+    message = e.what();  // the library's own texts are ASCII
+  } catch (...) {
+    message = "Unknown error";
+  }
+  return platform::FromGbk(harvest::ErrorDisplayText(std::move(message)));
+}
+
+void HandleException(std::exception_ptr error) {
+  try {
+    ShowErrorBox(ErrorBoxText(error));
+  } catch (...) {
+    // Nothing is left to report to; the message loop goes on.
+  }
+}
+
+}  // namespace shell

@@ -1,0 +1,43 @@
+#include "shell/result_list_model.h"
+
+#include <QAbstractItemView>
+
+namespace shell {
+
+ResultListModel::ResultListModel(harvest::ResultList& list, QObject* parent)
+    : QAbstractListModel(parent), list_(list), rowIcon_(QStringLiteral(":/icons/phone.svg")) {
+  list_.SetObserver(this);
+}
+
+ResultListModel::~ResultListModel() { list_.SetObserver(nullptr); }
+
+int ResultListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : list_.Count(); }
+
+QVariant ResultListModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= list_.Count()) return {};
+  switch (role) {
+    case Qt::DisplayRole:
+    case Qt::AccessibleTextRole:
+      // Captions are 11 ASCII digits: no conversion needed.
+      return QString::fromLatin1(list_.Caption(index.row()));
+    case Qt::DecorationRole: return rowIcon_;
+    default: return {};
+  }
+}
+
+QVariant ResultListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (section == 0 && orientation == Qt::Horizontal && role == Qt::DisplayRole) return QStringLiteral("手机号码列表");
+  return QAbstractListModel::headerData(section, orientation, role);
+}
+
+void ResultListModel::BeginAppend(int row) { beginInsertRows({}, row, row); }
+
+void ResultListModel::EndAppend(int row) {
+  endInsertRows();
+  if (view_) view_->scrollTo(index(row), QAbstractItemView::EnsureVisible);
+}
+
+void ResultListModel::BeginClear() { beginResetModel(); }
+void ResultListModel::EndClear() { endResetModel(); }
+
+}  // namespace shell

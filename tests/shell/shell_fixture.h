@@ -1,0 +1,50 @@
+#pragma once
+// A main window on a fake browser, with its program folder in a fresh temp
+// directory.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <memory>
+
+#include "../harvest/fake_world.h"
+#include "../harvest/temp_dir.h"
+#include "dialog_answers.h"
+#include "fake_browser.h"
+#include "shell/Unit1.h"
+
+class FormTest : public testing::Test {
+ protected:
+  std::unique_ptr<shell::TForm1> MakeForm() {
+    shell::TForm1Options options;
+    options.makeBrowser = [this](QWidget* parent) {
+      auto browser = std::make_unique<FakeEmbeddedBrowser>(parent);
+      browser_ = browser.get();
+      return browser;
+    };
+    auto addresses = std::make_unique<fakes::FakeAddresses>();
+    options.addresses = std::move(addresses);
+    options.queryPrefix = "http://search.test/s?word=";
+    options.appDir = harvest::FilePath{dir_.Path() / "", dir_.Path().string() + "/"};
+    return std::make_unique<shell::TForm1>(std::move(options));
+  }
+
+  void TearDown() override {
+    EXPECT_EQ(shell::PendingDialogAnswers(), 0) << "a dialog the test expected did not come";
+    shell::ClearDialogAnswers();
+  }
+
+  template <typename T = QWidget>
+  static T* Child(QWidget& form, const char* name) {
+    auto* child = form.findChild<T*>(QString::fromLatin1(name));
+    if (!child) ADD_FAILURE() << "no control " << name;
+    return child;
+  }
+  static QString Panel(QWidget& form, int index) {
+    return Child<QLabel>(form, QStringLiteral("StatusPanel%1").arg(index).toLatin1().constData())->text();
+  }
+
+  TempDir dir_;
+  FakeEmbeddedBrowser* browser_ = nullptr;
+};

@@ -1,0 +1,218 @@
+#include "shell/Unit1.h"
+
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+
+#include "../harvest/gbk.h"
+#include "shell/branding.h"
+#include "shell_fixture.h"
+
+namespace {
+
+using Rows = std::vector<std::string>;
+
+TEST_F(FormTest, LaysOutTheToolbarInOrderWithCaptionsAndTips) {
+  auto form = MakeForm();
+  EXPECT_EQ(form->windowTitle(), QStringLiteral("『Kelvane』 V2.6  —主页: http://kelvane.example.com/ 电话: 010-12345678"));
+  EXPECT_EQ(form->size(), QSize(590, 418));
+  EXPECT_EQ(form->font().pixelSize(), 12);
+
+  const std::tuple<const char*, const char*, const char*> buttons[] = {
+      {"SpeedButton4", "导入", "导入关键字列表"}, {"SpeedButton2", "搜索", "开始手机搜索"},
+      {"SpeedButton3", "终止", "终止手机搜索"},   {"SpeedButton5", "保存", "保存搜索结果"},
+      {"SpeedButton8", "进程", "保存搜索进程"},   {"SpeedButton1", "合并", "合并数据文件"},
+      {"SpeedButton6", "主页", "访问软件主页"},   {"SpeedButton9", "关于", "关于本软件"},
+      {"SpeedButton10", "退出", "退出软件系统"},
+  };
+  auto* toolbar = Child<QToolBar>(*form, "CoolBar1");
+  ASSERT_EQ(toolbar->actions().size(), std::size(buttons));
+  for (std::size_t i = 0; i < std::size(buttons); ++i) {
+    const auto& [name, caption, tip] = buttons[i];
+    auto* button = qobject_cast<QToolButton*>(toolbar->widgetForAction(toolbar->actions()[static_cast<int>(i)]));
+    ASSERT_NE(button, nullptr);
+    EXPECT_EQ(button->objectName(), QString::fromLatin1(name));
+    EXPECT_EQ(button->text(), QString::fromUtf8(caption));
+    EXPECT_EQ(button->toolTip(), QString::fromUtf8(tip));
+    EXPECT_EQ(button->size(), QSize(55, 23));
+    EXPECT_TRUE(button->autoRaise());
+    EXPECT_FALSE(button->icon().isNull()) << name;
+    EXPECT_TRUE(button->isEnabled()) << name;  // Stop too, at program start
+  }
+}
+
+TEST_F(FormTest, LaysOutTheListSettingsAndStatusBar) {
+  auto form = MakeForm();
+  auto* list = Child<QTreeView>(*form, "ListView1");
+  EXPECT_EQ(list->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("手机号码列表"));
+  EXPECT_EQ(list->columnWidth(0), 175);
+  EXPECT_EQ(list->width(), 161);
+  EXPECT_EQ(list->model()->rowCount(), 0);
+
+  auto* spin = Child<QSpinBox>(*form, "SpinEdit1");
+  EXPECT_EQ(spin->minimum(), 1);
+  EXPECT_EQ(spin->maximum(), 1000);
+  EXPECT_EQ(spin->value(), 8);
+  auto* box = Child<QCheckBox>(*form, "CheckBox1");
+  EXPECT_EQ(box->text(), QStringLiteral("去重"));
+  EXPECT_FALSE(box->isChecked());
+  EXPECT_EQ(box->layoutDirection(), Qt::RightToLeft);
+  auto* edit = Child<QLineEdit>(*form, "Edit5");
+  EXPECT_TRUE(edit->isReadOnly());
+  EXPECT_TRUE(edit->text().isEmpty());
+
+  const std::pair<int, const char*> panels[] = {
+      {39, "总数："}, {50, ""}, {39, "进程："}, {50, ""}, {39, "手机："}, {50, ""}};
+  for (int i = 0; i < 6; ++i) {
+    auto* label = Child<QLabel>(*form, QStringLiteral("StatusPanel%1").arg(i).toLatin1().constData());
+    EXPECT_EQ(label->width(), panels[i].first);
+    EXPECT_EQ(label->text(), QString::fromUtf8(panels[i].second));
+  }
+  EXPECT_EQ(Panel(*form, 6), shell::ContactLine());
+
+  EXPECT_EQ(form->Timer1().Interval(), 8000);
+  EXPECT_FALSE(form->Timer1().Enabled());
+}
+
+struct ImportCase {
+  const char* content;
+  const char* panel1;
+  Rows keywords;
+};
+
+TEST_F(FormTest, ImportCountsTextFileLinesAndLoadsListLines) {
+  const ImportCase cases[] = {
+      {"alpha\r\nbeta\r\n", "2", {"alpha", "beta"}},
+      {"alpha\nbeta", "2", {"alpha", "beta"}},
+      {"alpha\rbeta\rgamma\r", "1", {"alpha", "beta", "gamma"}},
+      {"", "0", {}},
+      {"\r\n\r\n", "2", {"", ""}},
+  };
+  auto form = MakeForm();
+  form->Run().SetKeywordIndex(5);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.content);
+    const auto file = dir_.Write("keywords.txt", c.content);
+    auto shown = AnswerFile(QString::fromStdString(file.text));
+    Child<QToolButton>(*form, "SpeedButton4")->click();
+    EXPECT_EQ(shown->title, QStringLiteral("导入关键字列表文件"));
+    EXPECT_EQ(shown->directory, QString::fromStdString(dir_.Path().string()));
+    EXPECT_EQ(shown->buttons, (QStringList{QStringLiteral("Text files(*.txt)"), QStringLiteral("All files(*.*)")}));
+    EXPECT_EQ(Panel(*form, 1), QString::fromUtf8(c.panel1));
+    EXPECT_EQ(form->Run().KeywordList(), c.keywords);
+    EXPECT_EQ(Child<QLineEdit>(*form, "Edit5")->text(), QString::fromStdString(file.text));
+  }
+  EXPECT_EQ(form->Run().KeywordIndex(), 5);  // the resume point survives imports
+}
+
+TEST_F(FormTest, ImportReadsChineseFileNamesAndGbkKeywords) {
+  auto form = MakeForm();
+  const QString name = QString::fromStdString(dir_.Path().string()) + QStringLiteral("/手机关键字.txt");
+  {
+    QFile file(name);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray::fromStdString(Gbk("手机\r\n电话\r\n")));
+  }
+  AnswerFile(name);
+  Child<QToolButton>(*form, "SpeedButton4")->click();
+  EXPECT_EQ(form->Run().KeywordList(), (Rows{Gbk("手机"), Gbk("电话")}));
+  EXPECT_EQ(Child<QLineEdit>(*form, "Edit5")->text(), name);
+}
+
+TEST_F(FormTest, AFailedImportShowsTheFileErrorAndKeepsTheLists) {
+  auto form = MakeForm();
+  form->Run().KeywordList() = {"kept"};
+  const auto file = dir_.Write("vanishing.txt", "a\r\n");
+  shell::AnswerNextDialog([&](QDialog& dialog) {
+    auto& files = dynamic_cast<QFileDialog&>(dialog);
+    files.selectFile(QString::fromStdString(file.text));
+    static_cast<QDialog&>(files).accept();
+    std::filesystem::remove(file.native);  // gone between the dialog and the read
+  });
+  auto error = AnswerMessageBox();
+  Child<QToolButton>(*form, "SpeedButton4")->click();
+  EXPECT_EQ(error->title, shell::AppTitle());
+  EXPECT_EQ(error->text, QStringLiteral("File not found."));
+  EXPECT_EQ(error->icon, QMessageBox::Critical);
+  EXPECT_EQ(error->buttons, QStringList{QStringLiteral("确定")});
+  EXPECT_EQ(form->Run().KeywordList(), Rows{"kept"});
+}
+
+TEST_F(FormTest, ACancelledImportChangesNothing) {
+  auto form = MakeForm();
+  form->Run().KeywordList() = {"kept"};
+  AnswerFile({});
+  Child<QToolButton>(*form, "SpeedButton4")->click();
+  EXPECT_EQ(form->Run().KeywordList(), Rows{"kept"});
+  EXPECT_TRUE(Child<QLineEdit>(*form, "Edit5")->text().isEmpty());
+}
+
+TEST_F(FormTest, SaveResultsWritesOneNumberPerLine) {
+  auto form = MakeForm();
+  form->Run().KeywordList() = {"k"};
+  AnswerInput(QStringLiteral("0"));
+  Child<QToolButton>(*form, "SpeedButton2")->click();
+  ASSERT_EQ(browser_->navigated.size(), 1u);
+  browser_->pages[browser_->navigated[0]] = "call 13800000001 or 15900000002\r\nfax 13800000003";
+  form->Timer1Timer();
+  ASSERT_EQ(form->Results().Count(), 3);
+
+  auto shown = AnswerFile(QString::fromStdString(dir_.File("results.txt").text));
+  Child<QToolButton>(*form, "SpeedButton5")->click();
+  EXPECT_EQ(shown->title, QStringLiteral("搜索结果保存为"));
+  EXPECT_EQ(dir_.Read("results.txt"), "13800000001\r\n15900000002\r\n13800000003\r\n");
+}
+
+TEST_F(FormTest, TheCloseQuestionKeepsOrClosesTheWindow) {
+  auto form = MakeForm();
+  form->show();
+  auto no = AnswerMessageBox(QStringLiteral("否[&N]"));
+  Child<QToolButton>(*form, "SpeedButton10")->click();
+  EXPECT_EQ(no->title, QStringLiteral("确认"));
+  EXPECT_EQ(no->text, QStringLiteral("确认退出Kelvane吗?"));
+  EXPECT_EQ(no->buttons, (QStringList{QStringLiteral("是[&Y]"), QStringLiteral("否[&N]")}));
+  EXPECT_EQ(no->icon, QMessageBox::Question);
+  EXPECT_TRUE(form->isVisible());
+
+  AnswerMessageBox(QStringLiteral("是[&Y]"));
+  EXPECT_TRUE(form->close());
+  EXPECT_FALSE(form->isVisible());
+}
+
+TEST_F(FormTest, AnErrorInACommandIsShownWithTheTitleAndAFullStop) {
+  auto form = MakeForm();
+  auto error = AnswerMessageBox();
+  Child<QToolButton>(*form, "SpeedButton2")->click();  // Search with no keywords
+  EXPECT_EQ(error->title, QStringLiteral("『Kelvane』 V2.6"));
+  EXPECT_EQ(error->text, QStringLiteral("请先导入关键字列表文件."));
+  EXPECT_EQ(error->icon, QMessageBox::Critical);
+  EXPECT_EQ(error->buttons, QStringList{QStringLiteral("确定")});
+  EXPECT_TRUE(Child<QToolButton>(*form, "SpeedButton2")->isEnabled());
+}
+
+class UrlRecorder : public QObject {
+  Q_OBJECT
+ public Q_SLOTS:
+  void Open(const QUrl& url) { opened << url; }
+
+ public:
+  QList<QUrl> opened;
+};
+
+TEST_F(FormTest, TheHomePageGoesToTheDesktopsHandler) {
+  UrlRecorder recorder;
+  QDesktopServices::setUrlHandler(QStringLiteral("http"), &recorder, "Open");
+  auto form = MakeForm();
+  Child<QToolButton>(*form, "SpeedButton6")->click();
+  QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+  EXPECT_EQ(recorder.opened, QList<QUrl>{QUrl(QStringLiteral("http://kelvane.example.com/"))});
+}
+
+}  // namespace
+
+#include "unit1_test.moc"
