@@ -5,7 +5,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <deque>
-#include <stdexcept>
+#include <utility>
 
 #include "shell/branding.h"
 
@@ -17,6 +17,10 @@ std::deque<DialogAnswerer>& Answers() {
   return answers;
 }
 bool answersRequired = false;
+QStringList& Unanswered() {
+  static QStringList unanswered;
+  return unanswered;
+}
 
 QMessageBox::Icon IconOf(harvest::MsgDlgType type) {
   switch (type) {
@@ -51,10 +55,16 @@ void AnswerNextDialog(DialogAnswerer answerer) { Answers().push_back(std::move(a
 void RequireDialogAnswers(bool required) { answersRequired = required; }
 int PendingDialogAnswers() { return static_cast<int>(Answers().size()); }
 void ClearDialogAnswers() { Answers().clear(); }
+QStringList TakeUnansweredDialogs() { return std::exchange(Unanswered(), {}); }
 
 int RunDialog(QDialog& dialog) {
   if (Answers().empty()) {
-    if (answersRequired) throw std::logic_error("dialog without an answer: " + dialog.windowTitle().toStdString());
+    if (answersRequired) {
+      const auto* box = qobject_cast<QMessageBox*>(&dialog);
+      Unanswered() << dialog.windowTitle() + (box ? QStringLiteral(": ") + box->text() : QString());
+      dialog.setResult(QDialog::Rejected);
+      return QDialog::Rejected;
+    }
     return dialog.exec();
   }
   const DialogAnswerer answer = std::move(Answers().front());

@@ -24,6 +24,9 @@ void AnswerNextDialog(DialogAnswerer answerer);
 void RequireDialogAnswers(bool required);
 int PendingDialogAnswers();
 void ClearDialogAnswers();
+// Titles (and texts) of dialogs that came while answers were required but
+// none was queued; taking them empties the list.
+QStringList TakeUnansweredDialogs();
 
 // exec(), or the next queued answer.
 int RunDialog(QDialog& dialog);

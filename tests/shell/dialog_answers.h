@@ -7,6 +7,7 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <memory>
+#include <ostream>
 
 #include "shell/dialogs.h"
 
@@ -74,3 +75,6 @@ inline std::shared_ptr<ShownDialog> AnswerFile(const QString& path) {
   });
   return shown;
 }
+
+// Readable failure messages for Qt strings.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }

@@ -33,6 +33,7 @@ class FormTest : public testing::Test {
   void TearDown() override {
     EXPECT_EQ(shell::PendingDialogAnswers(), 0) << "a dialog the test expected did not come";
     shell::ClearDialogAnswers();
+    EXPECT_EQ(shell::TakeUnansweredDialogs(), QStringList()) << "dialogs the test did not expect";
   }
 
   template <typename T = QWidget>

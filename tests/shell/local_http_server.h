@@ -1,0 +1,56 @@
+#pragma once
+// A tiny HTTP/1.1 server on 127.0.0.1 for browser tests: records every path
+// asked for and answers from a handler, one response per connection.
+
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <functional>
+
+struct HttpReply {
+  QByteArray body;
+  QByteArray contentType = "text/html; charset=gbk";
+  QByteArray extraHeaders;  // each line ending in CR LF
+};
+
+class LocalHttpServer : public QObject {
+ public:
+  using Handler = std::function<HttpReply(const QByteArray& path)>;
+
+  explicit LocalHttpServer(Handler handler) : handler_(std::move(handler)) {
+    server_.listen(QHostAddress::LocalHost, 0);
+    QObject::connect(&server_, &QTcpServer::newConnection, this, [this] {
+      while (QTcpSocket* socket = server_.nextPendingConnection()) Serve(socket);
+    });
+  }
+
+  QByteArray Origin() const { return "http://127.0.0.1:" + QByteArray::number(server_.serverPort()); }
+  const QList<QByteArray>& Paths() const { return paths_; }
+
+ private:
+  void Serve(QTcpSocket* socket) {
+    QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+      buffers_[socket] += socket->readAll();
+      const QByteArray& request = buffers_[socket];
+      if (!request.contains("\r\n\r\n")) return;
+      const QList<QByteArray> first = request.left(request.indexOf("\r\n")).split(' ');
+      const QByteArray path = first.value(1);
+      buffers_.remove(socket);
+      if (path == "/favicon.ico") {
+        socket->write("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+      } else {
+        paths_ << path;
+        const HttpReply reply = handler_(path);
+        socket->write("HTTP/1.1 200 OK\r\nContent-Type: " + reply.contentType + "\r\nContent-Length: " +
+                      QByteArray::number(reply.body.size()) + "\r\nConnection: close\r\n" + reply.extraHeaders + "\r\n" +
+                      reply.body);
+      }
+      socket->disconnectFromHost();
+    });
+  }
+
+  QTcpServer server_;
+  Handler handler_;
+  QList<QByteArray> paths_;
+  QHash<QTcpSocket*, QByteArray> buffers_;
+};

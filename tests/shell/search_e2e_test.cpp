@@ -1,0 +1,119 @@
+// A whole search through the real window and the real Qt WebEngine against a
+// local search engine: GBK result pages with pager lines and numbers.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QSpinBox>
+#include <QToolButton>
+#include <QTreeView>
+
+#include "../harvest/gbk.h"
+#include "../harvest/temp_dir.h"
+#include "dialog_answers.h"
+#include "local_http_server.h"
+#include "shell/Unit1.h"
+
+namespace {
+
+constexpr char kQuery[] = "/baidu?lm=0&si=&rn=10&ie=gb2312&ct=0&word=";
+
+// Keyword "alpha" has two pages, "beta" one, "long" a hundred.
+HttpReply ResultPage(const QByteArray& path) {
+  const QByteArray word = path.mid(qsizetype(sizeof kQuery - 1)).split('&').value(0);
+  const int offset = path.mid(path.indexOf("&pn=") + 4).split('&').value(0).toInt();
+  const int pages = word == "alpha" ? 2 : word == "beta" ? 1 : 100;
+  const int page = offset / 10;
+  std::string html = "<html><body><h1>" + word.toStdString() + "</h1><p>" + Gbk("联系电话") + " 138" +
+                     std::to_string(10000000 + page) + "</p><div>+86 159" + std::to_string(20000000 + page) +
+                     "</div>";
+  if (page + 1 < pages) html += "<p>" + std::string(page == 0 ? "1 2 3 " : Gbk("<上一页") + " 2 3 ") + Gbk("下一页>") + "</p>";
+  html += "</body></html>";
+  return {QByteArray::fromStdString(html)};
+}
+
+class SearchEndToEnd : public testing::Test {
+ protected:
+  SearchEndToEnd() : server_(ResultPage) {
+    shell::TForm1Options options;
+    options.queryPrefix = (server_.Origin() + kQuery).toStdString();
+    options.appDir = harvest::FilePath{dir_.Path() / "", dir_.Path().string() + "/"};
+    form_ = std::make_unique<shell::TForm1>(std::move(options));
+    form_->findChild<QSpinBox*>(QStringLiteral("SpinEdit1"))->setValue(1);
+    form_->show();
+  }
+  void TearDown() override {
+    EXPECT_EQ(shell::PendingDialogAnswers(), 0);
+    shell::ClearDialogAnswers();
+    EXPECT_EQ(shell::TakeUnansweredDialogs(), QStringList());
+  }
+
+  QToolButton* Button(const char* name) { return form_->findChild<QToolButton*>(QString::fromLatin1(name)); }
+  QString Panel(int i) { return form_->findChild<QLabel*>(QStringLiteral("StatusPanel%1").arg(i))->text(); }
+
+  void Import(const std::string& content) {
+    const auto file = dir_.Write("kw.txt", content);
+    AnswerFile(QString::fromStdString(file.text));
+    Button("SpeedButton4")->click();
+  }
+  void Search(const QString& resumeAt) {
+    AnswerInput(resumeAt);
+    Button("SpeedButton2")->click();
+  }
+  // Lets the event loop run until `done` or the time is up.
+  static bool WaitFor(const std::function<bool()>& done, int seconds) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < seconds * 1000) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    return done();
+  }
+
+  TempDir dir_;
+  LocalHttpServer server_;
+  std::unique_ptr<shell::TForm1> form_;
+};
+
+TEST_F(SearchEndToEnd, TwoKeywordsRunToTheEnd) {
+  Import("alpha\r\nbeta\r\n");
+  Search(QStringLiteral("0"));
+  EXPECT_EQ(Panel(6), QStringLiteral("启动搜索请稍候..."));
+  EXPECT_FALSE(Button("SpeedButton2")->isEnabled());
+  EXPECT_FALSE(Button("SpeedButton4")->isEnabled());
+  EXPECT_TRUE(Button("SpeedButton3")->isEnabled());
+  EXPECT_EQ(Panel(3), QStringLiteral("1"));
+
+  ASSERT_TRUE(WaitFor([&] { return Panel(6) == QStringLiteral("搜索已经结束!"); }, 40)) << Panel(6).toStdString();
+  const QByteArray q = kQuery;
+  EXPECT_EQ(server_.Paths(), (QList<QByteArray>{q + "alpha&pn=0&cl=3", q + "alpha&pn=10&cl=3", q + "beta&pn=0&cl=3"}));
+
+  const auto* model = form_->findChild<QTreeView*>(QStringLiteral("ListView1"))->model();
+  QStringList rows;
+  for (int r = 0; r < model->rowCount(); ++r) rows << model->index(r, 0).data().toString();
+  EXPECT_EQ(rows, (QStringList{QStringLiteral("13810000000"), QStringLiteral("15920000000"), QStringLiteral("13810000001"),
+                               QStringLiteral("15920000001"), QStringLiteral("13810000000"), QStringLiteral("15920000000")}));
+  EXPECT_EQ(Panel(5), QStringLiteral("6"));
+  EXPECT_EQ(Panel(3), QStringLiteral("2"));
+  EXPECT_TRUE(Button("SpeedButton2")->isEnabled());
+  EXPECT_TRUE(Button("SpeedButton4")->isEnabled());
+  EXPECT_FALSE(Button("SpeedButton3")->isEnabled());
+  EXPECT_EQ(dir_.Read("mobtrawl.ini"), dir_.Path().string() + "/kw.txt\r\n1\r\nqcno\r\n1\r\n");
+}
+
+TEST_F(SearchEndToEnd, StopInTheMiddleFinishesAfterTheNextPage) {
+  Import("long\r\n");
+  Search(QStringLiteral("0"));
+  ASSERT_TRUE(WaitFor([&] { return server_.Paths().size() >= 2; }, 30));
+  Button("SpeedButton3")->click();
+  EXPECT_EQ(Panel(6), QStringLiteral("终止搜索..."));
+  EXPECT_TRUE(Button("SpeedButton2")->isEnabled());
+  EXPECT_FALSE(Button("SpeedButton3")->isEnabled());
+
+  ASSERT_TRUE(WaitFor([&] { return Panel(6) == QStringLiteral("搜索已经结束!"); }, 10));
+  EXPECT_EQ(server_.Paths().size(), 2);  // the page asked for was still read, nothing more
+  EXPECT_EQ(Panel(5), QStringLiteral("4"));
+  EXPECT_EQ(dir_.Read("mobtrawl.ini"), dir_.Path().string() + "/kw.txt\r\n0\r\nqcno\r\n1\r\n");
+}
+
+}  // namespace
