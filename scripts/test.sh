@@ -17,5 +17,10 @@ ctest --test-dir build --output-on-failure -j "$jobs"
 
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKELVANE_SANITIZE=ON -DKELVANE_BENCH=OFF
 cmake --build build-sanitize -j "$jobs"
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
+# Chromium inside Qt WebEngine frees some objects with a mismatched size; that
+# check is off, every other one stays on. Its and fontconfig's leaks at exit
+# are listed in tests/sanitizers/lsan.supp.
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:new_delete_type_mismatch=0
+export LSAN_OPTIONS=suppressions=$PWD/tests/sanitizers/lsan.supp
+export UBSAN_OPTIONS=print_stacktrace=1
+ctest --test-dir build-sanitize --output-on-failure -j "$jobs"

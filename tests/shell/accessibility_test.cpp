@@ -1,0 +1,69 @@
+// What a screen reader finds through the accessibility tree (AT-SPI reads
+// the same interfaces): every control by its text, the status panels, the
+// rows of the result list and the dialogs' titles.
+
+#include <QAccessible>
+#include <QTreeView>
+
+#include "shell/branding.h"
+#include "shell_fixture.h"
+
+namespace {
+
+// Every name in the accessible tree under `root`.
+void CollectNames(QAccessibleInterface* node, QStringList& names, int depth = 0) {
+  if (!node || depth > 12) return;
+  names << node->text(QAccessible::Name);
+  for (int i = 0; i < node->childCount(); ++i) CollectNames(node->child(i), names, depth + 1);
+}
+
+TEST_F(FormTest, EveryControlIsFoundByItsTextInTheAccessibleTree) {
+  auto form = MakeForm();
+  form->show();
+  QStringList names;
+  CollectNames(QAccessible::queryAccessibleInterface(form.get()), names);
+  for (const char* text : {"导入", "搜索", "终止", "保存", "进程", "合并", "主页", "关于", "退出", "手机号码列表",
+                           "搜索间隔[秒]", "去重", "搜索文件", "总数：", "进程：", "手机："}) {
+    EXPECT_TRUE(names.contains(QString::fromUtf8(text))) << text;
+  }
+  EXPECT_TRUE(names.contains(shell::ContactLine()));
+
+  auto* search = QAccessible::queryAccessibleInterface(Child(*form, "SpeedButton2"));
+  EXPECT_EQ(search->role(), QAccessible::Button);
+  EXPECT_EQ(search->text(QAccessible::Description), QStringLiteral("开始手机搜索"));
+}
+
+TEST_F(FormTest, StatusPanelsAndResultRowsAreReadable) {
+  auto form = MakeForm();
+  form->show();
+  form->Run().KeywordList() = {"k"};
+  AnswerInput(QStringLiteral("0"));
+  form->N2Click();
+  browser_->pages[browser_->navigated[0]] = "13800000001 15900000002";
+  form->Timer1Timer();
+
+  auto* panel5 = QAccessible::queryAccessibleInterface(Child(*form, "StatusPanel5"));
+  EXPECT_EQ(panel5->role(), QAccessible::StaticText);
+  EXPECT_EQ(panel5->text(QAccessible::Name), QStringLiteral("2"));
+  auto* panel6 = QAccessible::queryAccessibleInterface(Child(*form, "StatusPanel6"));
+  EXPECT_EQ(panel6->text(QAccessible::Name), QStringLiteral("搜索已经结束!"));
+
+  auto* list = QAccessible::queryAccessibleInterface(Child<QTreeView>(*form, "ListView1"));
+  ASSERT_NE(list->tableInterface(), nullptr);
+  EXPECT_EQ(list->tableInterface()->rowCount(), 2);
+  EXPECT_EQ(list->tableInterface()->cellAt(0, 0)->text(QAccessible::Name), QStringLiteral("13800000001"));
+  EXPECT_EQ(list->tableInterface()->cellAt(1, 0)->text(QAccessible::Name), QStringLiteral("15900000002"));
+}
+
+TEST_F(FormTest, DialogsAreAnnouncedByTheirTitles) {
+  auto form = MakeForm();
+  QString announced;
+  shell::AnswerNextDialog([&](QDialog& dialog) {
+    announced = QAccessible::queryAccessibleInterface(&dialog)->text(QAccessible::Name);
+    dialog.reject();
+  });
+  form->close();
+  EXPECT_EQ(announced, QStringLiteral("确认"));
+}
+
+}  // namespace
