@@ -26,12 +26,17 @@ harvest::FilePath ExecutableDir() {
 
 namespace platform {
 
-harvest::FilePath ChooseAppDir() {
-  harvest::FilePath exeDir = ExecutableDir();
+harvest::FilePath ChooseAppDir(const QString& executableDir, const QString& configRoot) {
+  const harvest::FilePath exeDir = ToFilePath(executableDir + QLatin1Char('/'));
   if (::access(exeDir.native.c_str(), W_OK) == 0) return exeDir;
-  QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/kelvane/");
-  QDir().mkpath(config);
-  return ToFilePath(config);
+  const QString own = configRoot + QStringLiteral("/kelvane/");
+  QDir().mkpath(own);
+  return ToFilePath(own);
+}
+
+harvest::FilePath ChooseAppDir() {
+  return ChooseAppDir(QCoreApplication::applicationDirPath(),
+                      QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
 }
 
 }  // namespace platform

@@ -19,5 +19,7 @@ harvest::FilePath ExecutableDir();
 // unpacked copy), otherwise, as for a system-wide installation, the user's
 // configuration folder ($XDG_CONFIG_HOME/kelvane, made when missing).
 harvest::FilePath ChooseAppDir();
+// The same choice between two given folders (each without a trailing slash).
+harvest::FilePath ChooseAppDir(const QString& executableDir, const QString& configRoot);
 
 }  // namespace platform

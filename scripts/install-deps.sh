@@ -9,7 +9,7 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # the program: Qt Widgets, Qt WebEngine, Qt's Chinese translations, ICU, libjpeg
-  qt6-base-dev qt6-webengine-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
+  qt6-base-dev qt6-webengine-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n libqt6svg6
   libicu-dev libjpeg62-turbo-dev
   # Chinese on screen, and a display where there is none
   fonts-wqy-microhei xvfb xauth

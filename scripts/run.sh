@@ -5,8 +5,12 @@ cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j "$(nproc)"
+cmake --build build -j "$(nproc)" --target kelvane
 
-# Until the window lands, the program is the engine's console demo: a whole
-# search against made-up pages, printed step by step.
-exec build/harvest/demo/kelvane-demo "$@"
+# Without a desktop (a bare server, a container), the window opens on a
+# virtual display instead.
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "No display: starting Kelvane on a virtual X display (Xvfb)."
+  exec xvfb-run -a -s "-screen 0 1280x800x24" build/shell/kelvane "$@"
+fi
+exec build/shell/kelvane "$@"

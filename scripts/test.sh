@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and runs every test twice: once in
-# an optimised build, once under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs what is missing, then builds and runs every test: in an optimised
+# build, in a build without Qt (the engine and tools alone), and under
+# AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,6 +15,11 @@ export QT_QPA_PLATFORM=offscreen
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
+
+# The engine and the data tools build and pass without Qt at all.
+cmake -S . -B build-nogui -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKELVANE_GUI=OFF -DKELVANE_BENCH=OFF
+cmake --build build-nogui -j "$jobs"
+ctest --test-dir build-nogui --output-on-failure -j "$jobs"
 
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKELVANE_SANITIZE=ON -DKELVANE_BENCH=OFF
 cmake --build build-sanitize -j "$jobs"

@@ -37,6 +37,25 @@ TEST(InOutError, MapsErrnoOntoTheCodesTheUserKnows) {
   }
 }
 
+TEST(ErrorDisplayText, AddsAFullStopAfterALetterDigitOrChineseCharacterOnly) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"", ""},
+      {"File not found", "File not found."},
+      {"I/O error 32", "I/O error 32."},
+      {"done.", "done."},
+      {"stop!", "stop!"},
+      {"(x)", "(x)"},
+      {"'12 '", "'12 '"},
+      {"trailing blank ", "trailing blank "},
+      {"a/", "a/."},  // "/" comes after "." in the byte order
+      {"\xC7\xEB\xCF\xC8", "\xC7\xEB\xCF\xC8."},          // a GBK character
+      {"\xCA\xFD\xA3\xA1", "\xCA\xFD\xA3\xA1."},          // "！" leads with 0xA3, above "."
+      {"x\xA3", "x\xA3."},                               // a lone lead byte at the end
+      {"\xB0\x2E", "\xB0\x2E."},  // the pair B0 2E is one character whose first byte is above "."
+  };
+  for (const auto& [message, shown] : cases) EXPECT_EQ(ErrorDisplayText(message), shown) << message;
+}
+
 TEST(StreamErrors, CarryThePathAskedFor) {
   EXPECT_EQ(EFCreateError("/x/out.txt").Message(), "Cannot create file /x/out.txt");
   EXPECT_EQ(EFOpenError("\xCA\xD6.txt").Message(), "Cannot open file \xCA\xD6.txt");

@@ -1,0 +1,105 @@
+// The resume point through the window: restored at creation into the
+// settings bar, written by Save progress and by Finish.
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QToolButton>
+#include <filesystem>
+
+#include "../harvest/gbk.h"
+#include "shell_fixture.h"
+
+namespace {
+
+TEST_F(FormTest, RestoreAppliesEachLineToItsControl) {
+  const std::tuple<const char*, int, bool, int> cases[] = {
+      // line 3, line 4 -> box, interval field (brought into 1..1000)
+      {"qcyes", 5000, true, 1000}, {"qcno", 0, false, 1}, {"QCYES", -3, false, 1}, {"qcyes", 12, true, 12},
+  };
+  for (const auto& [line3, line4, ticked, interval] : cases) {
+    SCOPED_TRACE(line4);
+    dir_.Write("mobtrawl.ini", Gbk("D:\\资料\\kw.txt") + "\r\n-1\r\n" + line3 + "\r\n" + std::to_string(line4) + "\r\n");
+    auto form = MakeForm();
+    EXPECT_EQ(Child<QLineEdit>(*form, "Edit5")->text(), QStringLiteral("D:\\资料\\kw.txt"));
+    EXPECT_EQ(form->Run().KeywordIndex(), -1);
+    EXPECT_EQ(Child<QCheckBox>(*form, "CheckBox1")->isChecked(), ticked);
+    EXPECT_EQ(Child<QSpinBox>(*form, "SpinEdit1")->value(), interval);
+    EXPECT_TRUE(form->Run().KeywordList().empty());  // the list is not reloaded
+  }
+}
+
+TEST_F(FormTest, SaveProgressAfterARestoreLowersTheIndexByOne) {
+  dir_.Write("mobtrawl.ini", Gbk("D:\\资料\\kw.txt") + "\r\n5\r\nqcyes\r\n8\r\n");
+  auto form = MakeForm();
+  auto saved = AnswerMessageBox();
+  Child<QToolButton>(*form, "SpeedButton8")->click();
+  EXPECT_EQ(saved->title, QStringLiteral("『Kelvane』 V2.6"));
+  EXPECT_EQ(saved->text, QStringLiteral("已经保存当前手机号码搜索进程！"));
+  EXPECT_EQ(dir_.Read("mobtrawl.ini"), Gbk("D:\\资料\\kw.txt") + "\r\n4\r\nqcyes\r\n8\r\n");
+}
+
+TEST_F(FormTest, SaveProgressWithoutFileOrRunWritesMinusOne) {
+  auto form = MakeForm();
+  AnswerMessageBox();
+  Child<QToolButton>(*form, "SpeedButton8")->click();
+  EXPECT_EQ(dir_.Read("mobtrawl.ini"), "\r\n-1\r\nqcno\r\n8\r\n");
+}
+
+TEST_F(FormTest, AFailedSaveShowsTheErrorAndNoSuccess) {
+  auto form = MakeForm();
+  std::filesystem::create_directory(dir_.Path() / "mobtrawl.ini");  // cannot be replaced by a file
+  auto error = AnswerMessageBox();
+  Child<QToolButton>(*form, "SpeedButton8")->click();
+  EXPECT_EQ(error->text, QStringLiteral("File access denied."));
+  EXPECT_EQ(error->icon, QMessageBox::Critical);
+  EXPECT_EQ(shell::PendingDialogAnswers(), 0);  // and no second box
+}
+
+TEST_F(FormTest, AFailedWriteAtFinishLeavesTheToolbarRunningUntilStop) {
+  auto form = MakeForm();
+  form->Run().KeywordList() = {"only"};
+  AnswerInput(QStringLiteral("0"));
+  Child<QToolButton>(*form, "SpeedButton2")->click();
+  std::filesystem::create_directory(dir_.Path() / "mobtrawl.ini");
+  auto error = AnswerMessageBox();
+  form->Timer1Timer();
+  EXPECT_EQ(error->text, QStringLiteral("File access denied."));
+  EXPECT_EQ(Panel(*form, 6), QStringLiteral("正在搜索..."));
+  EXPECT_FALSE(Child<QToolButton>(*form, "SpeedButton2")->isEnabled());
+  EXPECT_TRUE(Child<QToolButton>(*form, "SpeedButton3")->isEnabled());
+  EXPECT_FALSE(form->Timer1().Enabled());
+  Child<QToolButton>(*form, "SpeedButton3")->click();
+  EXPECT_TRUE(Child<QToolButton>(*form, "SpeedButton2")->isEnabled());
+  EXPECT_TRUE(Child<QToolButton>(*form, "SpeedButton4")->isEnabled());
+}
+
+TEST_F(FormTest, ARunStoppedInItsThirdKeywordResumesThereAfterARestart) {
+  const auto keywords = dir_.Write("kw.txt", "one\r\ntwo\r\nthree\r\nfour\r\n");
+  {
+    auto form = MakeForm();
+    AnswerFile(QString::fromStdString(keywords.text));
+    Child<QToolButton>(*form, "SpeedButton4")->click();
+    AnswerInput(QStringLiteral("0"));
+    Child<QToolButton>(*form, "SpeedButton2")->click();
+    form->Timer1Timer();  // keyword 1 has one page
+    form->Timer1Timer();  // keyword 2 too; keyword 3 is requested
+    EXPECT_EQ(Panel(*form, 3), QStringLiteral("3"));
+    Child<QToolButton>(*form, "SpeedButton3")->click();
+    form->Timer1Timer();
+    EXPECT_EQ(Panel(*form, 6), QStringLiteral("搜索已经结束!"));
+  }
+  EXPECT_EQ(dir_.Read("mobtrawl.ini"), keywords.text + "\r\n2\r\nqcno\r\n8\r\n");
+
+  auto restarted = MakeForm();
+  AnswerFile(QString::fromStdString(keywords.text));
+  Child<QToolButton>(*restarted, "SpeedButton4")->click();
+  auto prompt = AnswerInput(QStringLiteral("2"));
+  Child<QToolButton>(*restarted, "SpeedButton2")->click();
+  EXPECT_EQ(prompt->title, QStringLiteral("搜索参数设置"));
+  EXPECT_EQ(prompt->buttons, QStringList{QStringLiteral("请输入关键字搜索断点位置        ")});
+  EXPECT_EQ(prompt->text, QStringLiteral("2"));
+  EXPECT_EQ(browser_->navigated.back(), "http://search.test/s?word=three&pn=0&cl=3");
+}
+
+}  // namespace
