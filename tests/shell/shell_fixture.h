@@ -24,6 +24,7 @@ class FormTest : public testing::Test {
       return browser;
     };
     auto addresses = std::make_unique<fakes::FakeAddresses>();
+    addresses_ = addresses.get();
     options.addresses = std::move(addresses);
     options.queryPrefix = "http://search.test/s?word=";
     options.appDir = harvest::FilePath{dir_.Path() / "", dir_.Path().string() + "/"};
@@ -48,4 +49,5 @@ class FormTest : public testing::Test {
 
   TempDir dir_;
   FakeEmbeddedBrowser* browser_ = nullptr;
+  fakes::FakeAddresses* addresses_ = nullptr;
 };

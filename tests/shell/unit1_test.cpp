@@ -204,6 +204,27 @@ class UrlRecorder : public QObject {
   QList<QUrl> opened;
 };
 
+TEST_F(FormTest, SearchWithoutANetworkSaysSoInAnInformationDialog) {
+  auto form = MakeForm();
+  form->Run().KeywordList() = {"k"};
+  addresses_->addresses = {"192.168.1.20", "127.0.0.1"};
+  auto shown = AnswerMessageBox();
+  Child<QToolButton>(*form, "SpeedButton2")->click();
+  EXPECT_EQ(shown->title, QStringLiteral("信息"));
+  EXPECT_EQ(shown->text, QStringLiteral("您还没有连接到网上！"));
+  EXPECT_EQ(shown->icon, QMessageBox::Information);
+  EXPECT_EQ(shown->buttons, QStringList{QStringLiteral("确定")});
+  EXPECT_TRUE(browser_->navigated.empty());
+  EXPECT_TRUE(Child<QToolButton>(*form, "SpeedButton2")->isEnabled());
+}
+
+TEST_F(FormTest, StandardDialogsSpeakChinese) {
+  // Qt's own texts come from its translations, loaded at start.
+  QMessageBox box(QMessageBox::NoIcon, QString(), QString(), QMessageBox::Ok | QMessageBox::Cancel);
+  EXPECT_EQ(box.button(QMessageBox::Cancel)->text(), QStringLiteral("取消"));
+  EXPECT_EQ(QCoreApplication::translate("QFileDialog", "File &name:"), QStringLiteral("文件名称(&N)："));
+}
+
 TEST_F(FormTest, TheHomePageGoesToTheDesktopsHandler) {
   UrlRecorder recorder;
   QDesktopServices::setUrlHandler(QStringLiteral("http"), &recorder, "Open");
