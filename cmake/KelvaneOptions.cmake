@@ -3,7 +3,6 @@
 # links it, so a change here reaches the whole tree.
 add_library(kelvane_options INTERFACE)
 target_compile_features(kelvane_options INTERFACE cxx_std_20)
-set_target_properties(kelvane_options PROPERTIES INTERFACE_CXX_EXTENSIONS OFF)
 target_compile_options(kelvane_options INTERFACE
   -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Woverloaded-virtual
   -Wimplicit-fallthrough)

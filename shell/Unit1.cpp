@@ -2,8 +2,10 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
@@ -14,12 +16,14 @@
 #include "harvest/text_file.h"
 #include "platform/file_names.h"
 #include "platform/gbk_codec.h"
+#include "platform/icu_line_collation.h"
 #include "platform/interface_addresses.h"
 #include "platform/url_opener.h"
 #include "platform/web_engine_browser.h"
 #include "shell/branding.h"
 #include "shell/dialogs.h"
 #include "shell/error_handler.h"
+#include "tools/merge_data_files.h"
 
 namespace shell {
 namespace {
@@ -27,11 +31,40 @@ namespace {
 constexpr int kTimerIntervalAtCreation = 8000;
 const QString kTextFileFilters = QStringLiteral("Text files(*.txt);;All files(*.*)");
 
+const QString kDataFileFilters = QStringLiteral("文本文件(*.txt);;所有文件(*.*)");
+
+// The busy cursor (an arrow with an hourglass) for as long as it lives.
+class BusyCursor {
+ public:
+  BusyCursor() { QApplication::setOverrideCursor(Qt::BusyCursor); }
+  ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+  BusyCursor(const BusyCursor&) = delete;
+  BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
 // Runs a file dialog; the chosen path, or nothing when it was cancelled.
 QString ChooseFile(QFileDialog& dialog) {
   if (RunDialog(dialog) != QDialog::Accepted) return {};
   const QStringList files = dialog.selectedFiles();
   return files.isEmpty() ? QString() : files.first();
+}
+
+// A save dialog that asks before an existing file is replaced; "no" brings
+// the dialog back. The question is one of the program's own dialogs.
+QString ChooseSaveFile(QFileDialog& dialog) {
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite);
+  for (;;) {
+    const QString chosen = ChooseFile(dialog);
+    if (chosen.isEmpty() || !QFileInfo::exists(chosen)) return chosen;
+    const QString question = QCoreApplication::translate("QFileDialog", "%1 already exists.\nDo you want to replace it?")
+                                 .arg(QFileInfo(chosen).fileName());
+    if (shell::MessageDlg(&dialog, question, harvest::MsgDlgType::Warning, {harvest::MsgDlgBtn::Yes, harvest::MsgDlgBtn::No}) ==
+        harvest::MsgDlgBtn::Yes) {
+      return chosen;
+    }
+    dialog.selectFile(chosen);
+  }
 }
 
 }  // namespace
@@ -92,9 +125,8 @@ void TForm1::ProcessPage() { run_->ProcessPage(); }
 void TForm1::N5Click() {
   QFileDialog dialog(this, QStringLiteral("搜索结果保存为"), QString(), kTextFileFilters);
   dialog.setObjectName(QStringLiteral("SaveDialog1"));
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setDefaultSuffix(QStringLiteral("txt"));
-  const QString chosen = ChooseFile(dialog);
+  const QString chosen = ChooseSaveFile(dialog);
   if (chosen.isEmpty()) return;
   // One number per line; the old file stays whole until the new one is.
   harvest::SaveListToFile(platform::ToFilePath(chosen), results_.Rows());
@@ -103,6 +135,38 @@ void TForm1::N5Click() {
 void TForm1::SpeedButton8Click() {
   WriteProgress();
   shell::ShowMessage(this, QStringLiteral("已经保存当前手机号码搜索进程！"));
+}
+
+void TForm1::SpeedButton1Click() {
+  QFileDialog openDialog(this, QStringLiteral("选择待合并的数据文件"), QString(), kDataFileFilters);
+  openDialog.setObjectName(QStringLiteral("OpenDialog8"));
+  openDialog.setFileMode(QFileDialog::ExistingFiles);
+  openDialog.setDefaultSuffix(QStringLiteral("txt"));
+  if (!openDialog8Name_.isEmpty()) openDialog.selectFile(openDialog8Name_);
+  if (RunDialog(openDialog) != QDialog::Accepted) return;
+  const QStringList selected = openDialog.selectedFiles();
+  openDialog8Name_ = selected.value(0);
+
+  QFileDialog saveDialog(this, QStringLiteral("合并后的数据文件保存为"), QString(), kDataFileFilters);
+  saveDialog.setObjectName(QStringLiteral("SaveDialog8"));
+  saveDialog.setDefaultSuffix(QStringLiteral("txt"));
+  if (!saveDialog8Name_.isEmpty()) saveDialog.selectFile(saveDialog8Name_);
+  const QString output = ChooseSaveFile(saveDialog);
+  if (output.isEmpty()) return;
+  saveDialog8Name_ = output;
+  if (selected.isEmpty()) return;
+
+  // From here to the end the window takes no input: the merge runs to its
+  // end before control returns to the event loop.
+  BusyCursor busy;
+  panels_[harvest::kPanelStatus]->setText(QStringLiteral("数据正处理中..."));
+  repaint();
+  std::vector<harvest::FilePath> inputs;
+  for (const QString& file : selected) inputs.push_back(platform::ToFilePath(file));
+  platform::IcuLineCollation collation(platform::IcuLineCollation::UserLocale());
+  tools::MergeDataFiles(inputs, platform::ToFilePath(output), collation, [this](std::int64_t count) {
+    panels_[harvest::kPanelStatus]->setText(QStringLiteral("文件合并整理完毕！共计：") + QString::number(count));
+  });
 }
 
 void TForm1::N20Click() { platform::OpenUrl(platform::ToGbk(HomePage())); }

@@ -60,6 +60,7 @@ class TForm1 final : public QMainWindow,
   void N3Click();             // Stop
   void N5Click();             // Save results
   void SpeedButton8Click();   // Save progress
+  void SpeedButton1Click();   // Merge data files
   void N20Click();            // Home page
   void N15Click();            // About
   void SpeedButton10Click();  // Exit
@@ -128,6 +129,9 @@ class TForm1 final : public QMainWindow,
   QCheckBox* checkBox1_ = nullptr;
   QLineEdit* edit5_ = nullptr;
   std::string edit5Text_;
+  // The merge dialogs offer the names chosen last time again.
+  QString openDialog8Name_;
+  QString saveDialog8Name_;
   std::array<QLabel*, 7> panels_{};
 };
 

@@ -83,7 +83,8 @@ void TForm1::BuildToolbar() {
   AddToolButton("SpeedButton5", QStringLiteral("保存"), QStringLiteral("保存搜索结果"), QStringLiteral("save"), &TForm1::N5Click);
   AddToolButton("SpeedButton8", QStringLiteral("进程"), QStringLiteral("保存搜索进程"), QStringLiteral("progress"),
                 &TForm1::SpeedButton8Click);
-  AddToolButton("SpeedButton1", QStringLiteral("合并"), QStringLiteral("合并数据文件"), QStringLiteral("merge"), nullptr);
+  AddToolButton("SpeedButton1", QStringLiteral("合并"), QStringLiteral("合并数据文件"), QStringLiteral("merge"),
+                &TForm1::SpeedButton1Click);
   AddToolButton("SpeedButton6", QStringLiteral("主页"), QStringLiteral("访问软件主页"), QStringLiteral("home"), &TForm1::N20Click);
   AddToolButton("SpeedButton9", QStringLiteral("关于"), QStringLiteral("关于本软件"), QStringLiteral("about"), &TForm1::N15Click);
   AddToolButton("SpeedButton10", QStringLiteral("退出"), QStringLiteral("退出软件系统"), QStringLiteral("exit"),

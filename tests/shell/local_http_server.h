@@ -7,8 +7,10 @@
 #include <functional>
 
 struct HttpReply {
+  HttpReply(QByteArray body_, QByteArray contentType_ = "text/html; charset=gbk", QByteArray extraHeaders_ = {})
+      : body(std::move(body_)), contentType(std::move(contentType_)), extraHeaders(std::move(extraHeaders_)) {}
   QByteArray body;
-  QByteArray contentType = "text/html; charset=gbk";
+  QByteArray contentType;
   QByteArray extraHeaders;  // each line ending in CR LF
 };
 

@@ -8,6 +8,8 @@
 
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
+  // Headless unless told otherwise (listing the tests needs no display either).
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   shell::PrepareProcess();
   shell::KelvaneApplication app(argc, argv);
   shell::SetUpApplication(app);

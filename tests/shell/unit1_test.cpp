@@ -166,6 +166,16 @@ TEST_F(FormTest, SaveResultsWritesOneNumberPerLine) {
   Child<QToolButton>(*form, "SpeedButton5")->click();
   EXPECT_EQ(shown->title, QStringLiteral("搜索结果保存为"));
   EXPECT_EQ(dir_.Read("results.txt"), "13800000001\r\n15900000002\r\n13800000003\r\n");
+
+  // Saving over it asks first; "no" brings the dialog back, where a
+  // cancel leaves the file alone.
+  dir_.Write("results.txt", "old");
+  AnswerFile(QString::fromStdString(dir_.File("results.txt").text));
+  auto replace = AnswerMessageBox(QStringLiteral("否[&N]"));
+  AnswerFile({});
+  Child<QToolButton>(*form, "SpeedButton5")->click();
+  EXPECT_EQ(replace->buttons, (QStringList{QStringLiteral("是[&Y]"), QStringLiteral("否[&N]")}));
+  EXPECT_EQ(dir_.Read("results.txt"), "old");
 }
 
 TEST_F(FormTest, TheCloseQuestionKeepsOrClosesTheWindow) {

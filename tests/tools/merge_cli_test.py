@@ -1,0 +1,102 @@
+#!/usr/bin/python3
+"""kelvane-merge against independent references, and killed mid-way.
+
+  merge_cli_test.py KELVANE_MERGE CHECK     CHECK: sort | icu | kill
+"""
+import os
+import random
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+MERGE = sys.argv[1]
+
+
+def write(path, data):
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def merge(out, inputs, env=None):
+    return subprocess.run([MERGE, out] + inputs, capture_output=True, env=env, check=True)
+
+
+def check_sort(tmp):
+    """Numbers alone come out byte for byte as `LC_ALL=C sort -u` gives them."""
+    rng = random.Random(1)
+    numbers = [str(rng.choice((13, 15)) * 10**9 + rng.randrange(10**9)) for _ in range(30000)]
+    inputs = []
+    for i, ending in enumerate((b"\r\n", b"\n", b"\r")):
+        part = [rng.choice(numbers) for _ in range(20000)]
+        path = os.path.join(tmp, "n%d.txt" % i)
+        write(path, b"".join(n.encode() + ending for n in part))
+        inputs.append(path)
+    out = os.path.join(tmp, "out.txt")
+    count = int(merge(out, inputs).stdout)
+    text = b"".join(read(p).replace(b"\r\n", b"\n").replace(b"\r", b"\n") for p in inputs)
+    expected = subprocess.run(["sort", "-u"], input=text, capture_output=True,
+                              env=dict(os.environ, LC_ALL="C"), check=True).stdout
+    expected = expected.replace(b"\n", b"\r\n")
+    assert read(out) == expected, "output differs from LC_ALL=C sort -u"
+    assert count == expected.count(b"\r\n"), count
+
+
+def check_icu(tmp):
+    """Mixed text comes out in the order of an independent ICU collator."""
+    import icu
+    words = ["苹果", "香蕉", "手机", "电话", "号码", "北京", "上海", "联系", "搜索", "中国",
+             "Apple", "banana", "Cherry", "delta", "Echo", "foxtrot", "golf", "Hotel"]
+    rng = random.Random(2)
+    lines = set()
+    folded = set()
+    while len(lines) < 400:
+        line = rng.choice(words) + rng.choice(["", " ", "  "]) + rng.choice(words) + rng.choice(["", " x", "1", "22"])
+        if line.casefold() not in folded:  # no two lines differ only in case
+            folded.add(line.casefold())
+            lines.add(line)
+    lines = list(lines)
+    rng.shuffle(lines)
+    path = os.path.join(tmp, "mixed.txt")
+    write(path, b"".join(l.encode("gbk") + b"\r\n" for l in lines))
+    out = os.path.join(tmp, "out.txt")
+    merge(out, [path], env=dict(os.environ, LC_ALL="zh_CN.UTF-8"))
+    got = read(out).decode("gbk").split("\r\n")[:-1]
+    collator = icu.Collator.createInstance(icu.Locale("zh_CN"))
+    collator.setStrength(icu.Collator.SECONDARY)
+    expected = sorted(lines, key=collator.getSortKey)
+    assert got == expected, "order differs from ICU's:\n%s\n%s" % (got[:10], expected[:10])
+
+
+def check_kill(tmp):
+    """Killed at any moment, the merge leaves the old output or the new one."""
+    rng = random.Random(3)
+    big = os.path.join(tmp, "big.txt")
+    write(big, b"".join(b"%d\r\n" % (13 * 10**9 + rng.randrange(10**9)) for _ in range(600000)))
+    out = os.path.join(tmp, "out.txt")
+    old = b"the previous output\r\n"
+    merge(out, [big])
+    new = read(out)
+    for delay in [0.01 * i for i in range(1, 40, 3)]:
+        write(out, old)
+        process = subprocess.Popen([MERGE, out, big], stdout=subprocess.DEVNULL)
+        time.sleep(delay)
+        process.send_signal(signal.SIGKILL)
+        process.wait()
+        assert read(out) in (old, new), "torn output after %.2f s" % delay
+    leftovers = [n for n in os.listdir(tmp) if n.startswith("out.txt.tmp")]
+    # A killed process cannot clean up after itself; what it leaves is a
+    # temporary file, never the output.
+    assert all(n != "out.txt" for n in leftovers)
+
+
+if __name__ == "__main__":
+    with tempfile.TemporaryDirectory() as tmp:
+        {"sort": check_sort, "icu": check_icu, "kill": check_kill}[sys.argv[2]](tmp)
+    print("ok")

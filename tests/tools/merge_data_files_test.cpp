@@ -1,0 +1,138 @@
+#include "tools/merge_data_files.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "../harvest/child_process.h"
+#include "../harvest/temp_dir.h"
+#include "fake_collation.h"
+#include "harvest/errors.h"
+
+namespace tools {
+namespace {
+
+class MergeTest : public testing::Test {
+ protected:
+  // Merges the named files of the temp folder into "out.txt".
+  std::int64_t Merge(const std::vector<std::string>& names, const std::string& output = "out.txt") {
+    std::vector<harvest::FilePath> inputs;
+    for (const auto& name : names) inputs.push_back(dir_.File(name));
+    sortedCount_.reset();
+    return MergeDataFiles(inputs, dir_.File(output), collation_, [this](std::int64_t n) { sortedCount_ = n; });
+  }
+
+  TempDir dir_;
+  AsciiNoCaseCollation collation_;
+  std::optional<std::int64_t> sortedCount_;
+};
+
+TEST_F(MergeTest, JoinsSortsAndDropsRepeatsWithCrLfAfterEachLine) {
+  dir_.Write("a.txt", "138\r\n150\r\n");
+  dir_.Write("b.txt", "150\r\n139\r\n");
+  EXPECT_EQ(Merge({"a.txt", "b.txt"}), 3);
+  EXPECT_EQ(sortedCount_, 3);
+  EXPECT_EQ(dir_.Read("out.txt"), "138\r\n139\r\n150\r\n");
+}
+
+TEST_F(MergeTest, FilesAreJoinedByteForByte) {
+  const std::tuple<std::string, std::string, std::string> cases[] = {
+      {"a\r\nb", "c\r\n", "a\r\nbc\r\n"},         // no break at the end joins the next file
+      {"x\n", "\ry\n", "\r\nx\r\ny\r\n"},         // LF then CR: an extra empty line, first
+      {"x\r", "\ny\n", "x\r\ny\r\n"},             // CR then LF: one break
+      {"x\ny", "", "x\r\ny\r\n"},
+      {"b\n\na\n", "", "\r\na\r\nb\r\n"},         // a blank line counts and sorts first
+      {"q\rp", "o\nn", "n\r\npo\r\nq\r\n"},       // CR and LF ends become CR LF
+  };
+  for (const auto& [first, second, output] : cases) {
+    SCOPED_TRACE(testing::PrintToString(first + "|" + second));
+    dir_.Write("1.txt", first);
+    dir_.Write("2.txt", second);
+    Merge({"1.txt", "2.txt"});
+    EXPECT_EQ(dir_.Read("out.txt"), output);
+  }
+}
+
+TEST_F(MergeTest, EmptyFilesGiveAnEmptyOutput) {
+  dir_.Write("out.txt", "previous content\r\n");
+  dir_.Write("e1.txt", "");
+  dir_.Write("e2.txt", "");
+  EXPECT_EQ(Merge({"e1.txt", "e2.txt"}), 0);
+  EXPECT_EQ(dir_.Read("out.txt"), "");
+}
+
+TEST_F(MergeTest, ANulByteEndsAllContent) {
+  dir_.Write("1.txt", std::string("b\r\na\r\nc\0d\r\ne\r\n", 14));
+  dir_.Write("2.txt", "z\r\n");
+  EXPECT_EQ(Merge({"1.txt", "2.txt"}), 3);
+  EXPECT_EQ(dir_.Read("out.txt"), "a\r\nb\r\nc\r\n");
+}
+
+TEST_F(MergeTest, CaseVariantsLeaveTheFirstAndBlanksStayDistinct) {
+  dir_.Write("1.txt", "Hello\r\nworld \r\n");
+  dir_.Write("2.txt", "HELLO\r\nworld\r\nhello\r\n");
+  Merge({"1.txt", "2.txt"});
+  EXPECT_EQ(dir_.Read("out.txt"), "Hello\r\nworld\r\nworld \r\n");
+}
+
+TEST_F(MergeTest, MergingIntoOneOfTheInputsKeepsItsOldContent) {
+  dir_.Write("a.txt", "3\r\n1\r\n");
+  dir_.Write("b.txt", "2\r\n1\r\n");
+  EXPECT_EQ(Merge({"a.txt", "b.txt"}, "a.txt"), 3);
+  EXPECT_EQ(dir_.Read("a.txt"), "1\r\n2\r\n3\r\n");
+  EXPECT_EQ(dir_.Read("b.txt"), "2\r\n1\r\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.Path()), {}), 2);  // no temporary left
+}
+
+TEST_F(MergeTest, AFileThatCannotBeOpenedEndsTheCopyAfterTheEarlierOnesAreWritten) {
+  dir_.Write("1.txt", "b\r\na\r\n");
+  dir_.Write("3.txt", "c\r\n");
+  try {
+    Merge({"1.txt", "2.txt", "3.txt"});
+    ADD_FAILURE() << "no error";
+  } catch (const harvest::EFOpenError& e) {
+    EXPECT_EQ(e.Message(), "Cannot open file " + dir_.File("2.txt").text);
+  }
+  EXPECT_EQ(sortedCount_, 2);  // the status line had its count before the error
+  EXPECT_EQ(dir_.Read("out.txt"), "a\r\nb\r\n");
+}
+
+TEST_F(MergeTest, AReadErrorEndsTheCopyThere) {
+  dir_.Write("1.txt", "x\r\n");
+  std::vector<harvest::FilePath> inputs{dir_.File("1.txt"), harvest::FilePath::Ascii("/proc/self/mem")};
+  EXPECT_THROW(MergeDataFiles(inputs, dir_.File("out.txt"), collation_), harvest::EReadError);
+  EXPECT_EQ(dir_.Read("out.txt"), "x\r\n");
+}
+
+TEST_F(MergeTest, AnOutputThatCannotBeCreatedReadsNothingAndChangesNothing) {
+  dir_.Write("1.txt", "x\r\n");
+  std::vector<harvest::FilePath> inputs{dir_.File("1.txt")};
+  const harvest::FilePath output{dir_.Path() / "missing" / "out.txt", "missing/out.txt"};
+  try {
+    MergeDataFiles(inputs, output, collation_);
+    ADD_FAILURE() << "no error";
+  } catch (const harvest::EFCreateError& e) {
+    EXPECT_EQ(e.Message(), "Cannot create file missing/out.txt");
+  }
+  EXPECT_EQ(collation_.keysMade, 0);
+}
+
+TEST_F(MergeTest, AFailedWriteLeavesThePreviousOutputWhole) {
+  dir_.Write("out.txt", "previous\r\n");
+  std::string many;
+  for (int i = 0; i < 1000; ++i) many += std::to_string(13800000000LL + i) + "\r\n";
+  dir_.Write("1.txt", many);
+  const int status = RunWithFileSizeLimit(4096, [&] {
+    try {
+      Merge({"1.txt"});
+      return 1;
+    } catch (const harvest::EWriteError&) {
+      return 0;
+    }
+  });
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(dir_.Read("out.txt"), "previous\r\n");
+}
+
+}  // namespace
+}  // namespace tools

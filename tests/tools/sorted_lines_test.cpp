@@ -1,0 +1,171 @@
+#include "tools/sorted_lines.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "fake_collation.h"
+#include "tools/digit_key.h"
+
+namespace tools {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+Lines Sorted(const std::vector<std::string>& pieces) {
+  SortedLines lines;
+  for (const auto& piece : pieces) lines.Feed(piece);
+  AsciiNoCaseCollation collation;
+  Lines out;
+  const auto count = lines.Emit(collation, [&out](std::string_view line) { out.emplace_back(line); });
+  EXPECT_EQ(count, static_cast<std::int64_t>(out.size()));
+  return out;
+}
+
+// The defining algorithm, literally: each line inserted by bisection into a
+// sorted list, dropped when an equal line is already there.
+Lines ByBisection(const Lines& input) {
+  AsciiNoCaseCollation collation;
+  auto key = [&collation](const std::string& line) {
+    std::string k;
+    collation.AppendSortKey(line, k);
+    return k;
+  };
+  Lines list;
+  for (const auto& line : input) {
+    const auto at = std::lower_bound(list.begin(), list.end(), line,
+                                     [&](const std::string& a, const std::string& b) { return key(a) < key(b); });
+    if (at != list.end() && key(*at) == key(line)) continue;
+    list.insert(at, line);
+  }
+  return list;
+}
+
+struct SplitCase {
+  std::string content;
+  Lines lines;
+};
+
+TEST(SortedLines, SplitsByTheListRulesInAnyPieces) {
+  const SplitCase cases[] = {
+      {"", {}},
+      {"b\r\na\r\n", {"a", "b"}},
+      {"b\na", {"a", "b"}},
+      {"b\ra\r", {"a", "b"}},
+      {"b\n\ra", {"", "a", "b"}},            // LF then CR: an empty line between
+      {"b\r\n\r\na", {"", "a", "b"}},        // a blank line, which sorts first
+      {"b\r\n\r\n", {"", "b"}},
+      {"a\n\n\n", {"", "a"}},                // at most one empty line survives
+      {" a\r\na \r\na\r\n", {" a", "a", "a "}},  // not trimmed
+      {std::string("b\r\na\0c\r\nd", 9), {"a", "b"}},  // NUL ends the content
+      {std::string("\0a", 2), {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.content));
+    EXPECT_EQ(Sorted({c.content}), c.lines);
+    // Every way of cutting the content in three gives the same lines.
+    for (std::size_t i = 0; i <= c.content.size(); ++i) {
+      for (std::size_t j = i; j <= c.content.size(); ++j) {
+        EXPECT_EQ(Sorted({c.content.substr(0, i), c.content.substr(i, j - i), c.content.substr(j)}), c.lines)
+            << "cut at " << i << "," << j;
+      }
+    }
+  }
+}
+
+TEST(SortedLines, PiecesJoinAcrossTheirBoundaries) {
+  EXPECT_EQ(Sorted({"a\r\nb", "c\r\n"}), (Lines{"a", "bc"}));
+  EXPECT_EQ(Sorted({"x\n", "\ry"}), (Lines{"", "x", "y"}));  // LF | CR: two breaks
+  EXPECT_EQ(Sorted({"x\r", "\ny"}), (Lines{"x", "y"}));      // CR | LF: one
+  EXPECT_EQ(Sorted({"x\r", "", "\ny"}), (Lines{"x", "y"}));
+}
+
+TEST(SortedLines, CaseVariantsKeepTheFirstAndOtherDifferencesStay) {
+  EXPECT_EQ(Sorted({"Apple\nAPPLE\napple\nb\nB\n"}), (Lines{"Apple", "b"}));
+  EXPECT_EQ(Sorted({"apple\nApple\n"}), (Lines{"apple"}));
+  EXPECT_EQ(Sorted({"a\na \na\t\n"}), (Lines{"a", "a\t", "a "}));
+}
+
+TEST(SortedLines, DigitLinesSortByTheirDigitsFromTheLeft) {
+  EXPECT_EQ(Sorted({"150\r\n138\r\n150\r\n139\r\n"}), (Lines{"138", "139", "150"}));
+  EXPECT_EQ(Sorted({"2\n10\n1\n100\n\n"}), (Lines{"", "1", "10", "100", "2"}));
+  // Longer than a 64-bit key holds: compared as text, still in digit order.
+  EXPECT_EQ(Sorted({"1234567890123456789\n123456789012345678\n1234567890123456788\n"}),
+            (Lines{"123456789012345678", "1234567890123456788", "1234567890123456789"}));
+}
+
+TEST(SortedLines, MatchesInsertionByBisectionOnMixedLines) {
+  std::mt19937 rng(7);
+  const char alphabet[] = "0123456789aAbB -\t";
+  for (int round = 0; round < 200; ++round) {
+    Lines input;
+    const int count = static_cast<int>(rng() % 60);
+    for (int i = 0; i < count; ++i) {
+      std::string line;
+      const bool digitsOnly = rng() % 2;
+      const int length = static_cast<int>(rng() % 6);
+      for (int k = 0; k < length; ++k) line += digitsOnly ? static_cast<char>('0' + rng() % 10) : alphabet[rng() % (sizeof alphabet - 1)];
+      input.push_back(line);
+    }
+    std::string content;
+    for (const auto& line : input) content += line + "\r\n";
+    ASSERT_EQ(Sorted({content}), ByBisection(input)) << "round " << round;
+  }
+}
+
+TEST(SortedLines, FewTextLinesAmongManyNumbersCostFewKeys) {
+  SortedLines lines;
+  std::string content;
+  for (int i = 0; i < 100000; ++i) content += "13" + std::to_string(800000000 + i) + "\r\n";
+  content += "zz\r\n13800000500x\r\n";
+  lines.Feed(content);
+  AsciiNoCaseCollation collation;
+  Lines out;
+  lines.Emit(collation, [&out](std::string_view line) { out.emplace_back(line); });
+  ASSERT_EQ(out.size(), 100002u);
+  EXPECT_EQ(out[500], "13800000500");
+  EXPECT_EQ(out[501], "13800000500x");  // a line that begins another follows it
+  EXPECT_EQ(out.back(), "zz");
+  EXPECT_LT(collation.keysMade, 200);  // galloping, not a key per number
+}
+
+TEST(DigitKey, OrdersLikeTheDigitsAndGivesThemBack) {
+  std::mt19937 rng(11);
+  std::vector<std::string> texts{""};
+  for (int i = 0; i < 2000; ++i) {
+    std::string t;
+    const int length = static_cast<int>(rng() % 19);
+    for (int k = 0; k < length; ++k) t += static_cast<char>('0' + rng() % 10);
+    texts.push_back(t);
+  }
+  for (const auto& t : texts) {
+    const auto key = DigitKey(t);
+    ASSERT_TRUE(key.has_value()) << t;
+    char back[kMaxDigitKeyLength];
+    EXPECT_EQ(std::string(back, DigitKeyText(*key, back)), t);
+  }
+  for (std::size_t i = 1; i < texts.size(); ++i) {
+    const auto& a = texts[i - 1];
+    const auto& b = texts[i];
+    EXPECT_EQ(*DigitKey(a) < *DigitKey(b), a < b) << a << " " << b;
+    EXPECT_EQ(*DigitKey(a) == *DigitKey(b), a == b) << a << " " << b;
+  }
+  EXPECT_FALSE(DigitKey("1234567890123456789"));  // 19 digits
+  EXPECT_FALSE(DigitKey("12a"));
+  EXPECT_FALSE(DigitKey(" 1"));
+}
+
+TEST(RadixSort, SortsLikeStdSort) {
+  std::mt19937_64 rng(3);
+  for (const std::size_t n : {0u, 1u, 2u, 1000u, 100000u}) {
+    std::vector<std::uint64_t> keys(n);
+    for (auto& k : keys) k = rng() >> (rng() % 64);
+    auto expected = keys;
+    std::sort(expected.begin(), expected.end());
+    RadixSort(keys);
+    EXPECT_EQ(keys, expected);
+  }
+}
+
+}  // namespace
+}  // namespace tools

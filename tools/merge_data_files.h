@@ -1,0 +1,33 @@
+#pragma once
+// Merge data files: the selected files' contents joined byte for byte (no
+// separator: a last line without a break joins the next file's first line),
+// then every distinct line once, in the locale's order, CR LF after each.
+//
+// The output is replaced only when the new content is complete: it is written
+// to a temporary file beside it and renamed into place, and the selected files
+// are all read before that, so the output may be one of them.
+//
+// Errors: "Cannot create file %s" (the output cannot be written), "Cannot open
+// file %s" (a selected file), "Stream read error", "Stream write error". An
+// error while reading the selected files ends the reading there; the lines
+// read so far are still sorted and written, `sorted` is told their number,
+// and then the error is raised. An error while writing the output raises at
+// once and leaves the previous output file as it was.
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "harvest/file_path.h"
+#include "tools/line_collation.h"
+
+namespace tools {
+
+// The copy phase reads each file through a buffer of this many bytes.
+inline constexpr std::size_t kCopyBufferSize = 61440;
+
+// Answers the number of distinct lines written.
+std::int64_t MergeDataFiles(const std::vector<harvest::FilePath>& inputs, const harvest::FilePath& output,
+                            LineCollation& collation, const std::function<void(std::int64_t)>& sorted = {});
+
+}  // namespace tools
