@@ -18,6 +18,7 @@
 #include "platform/gbk_codec.h"
 #include "platform/icu_line_collation.h"
 #include "platform/interface_addresses.h"
+#include "platform/qt_notification_area.h"
 #include "platform/url_opener.h"
 #include "platform/web_engine_browser.h"
 #include "shell/branding.h"
@@ -75,10 +76,13 @@ TForm1::TForm1(TForm1Options options, QWidget* parent)
     options_.makeBrowser = [](QWidget* p) { return std::make_unique<platform::WebEngineBrowser>(p); };
   }
   if (!options_.addresses) options_.addresses = std::make_unique<platform::InterfaceAddresses>();
+  notificationArea_ = options_.notificationArea ? std::move(options_.notificationArea)
+                                                : std::make_unique<platform::QtNotificationArea>();
 
   BuildToolbar();
   setCentralWidget(BuildCentralArea());
   BuildStatusBar();
+  BuildTrayIcon();
   timer1_ = std::make_unique<platform::QtRunTimer>(kTimerIntervalAtCreation, [this] { Timer1Timer(); });
   run_ = std::make_unique<harvest::SearchRun>(
       harvest::SearchPorts{*this, *webBrowser1_, *timer1_, *options_.addresses, *this}, results_,
@@ -86,7 +90,10 @@ TForm1::TForm1(TForm1Options options, QWidget* parent)
   FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+  // The icon leaves the notification area before its area goes.
+  antTaskbarIcon1_.reset();
+}
 
 void TForm1::FormCreate() {
   appDir_ = options_.appDir ? *options_.appDir : platform::ChooseAppDir();
@@ -185,6 +192,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
   });
   if (answer == harvest::MsgDlgBtn::Yes) {
     event->accept();
+    Q_EMIT Closed();
   } else {
     event->ignore();
   }

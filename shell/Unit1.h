@@ -15,12 +15,16 @@
 #include "harvest/result_list.h"
 #include "harvest/search_run.h"
 #include "platform/embedded_browser.h"
+#include "platform/notification_area.h"
 #include "platform/qt_run_timer.h"
+#include "shell/antTaskbarIcon.h"
 
 class QCheckBox;
 class QDialog;
 class QLabel;
+class QAction;
 class QLineEdit;
+class QMenu;
 class QPushButton;
 class QSpinBox;
 class QToolBar;
@@ -30,6 +34,7 @@ class QTreeView;
 namespace shell {
 
 class ResultListModel;
+
 
 struct TForm1Options {
   // The embedded browser; by default Qt WebEngine, tests give a stand-in.
@@ -41,6 +46,8 @@ struct TForm1Options {
   // Where the progress file lives and the keyword import starts; by default
   // chosen at start (the executable's folder when it is writable).
   std::optional<harvest::FilePath> appDir;
+  // The desktop's notification area; by default QSystemTrayIcon's.
+  std::unique_ptr<platform::NotificationArea> notificationArea;
 };
 
 class TForm1 final : public QMainWindow,
@@ -64,6 +71,10 @@ class TForm1 final : public QMainWindow,
   void N20Click();            // Home page
   void N15Click();            // About
   void SpeedButton10Click();  // Exit
+  void N17Click();            // show the main window again (tray)
+  void N18Click();            // minimise to the tray
+  void N14Click();            // write to the maker
+  void N23Click();            // exit from the tray menu
   void Timer1Timer();
   void Button1Click();  // the first page request of a run
   void BitBtn1Click();  // Finish
@@ -84,13 +95,24 @@ class TForm1 final : public QMainWindow,
   void WriteProgress() override;
 
   harvest::SearchRun& Run() { return *run_; }
+
+ Q_SIGNALS:
+  // The window has closed for good (the close question said yes): the
+  // program ends. Hiding to the tray is not closing.
+  void Closed();
+
+ public:
   const harvest::ResultList& Results() const { return results_; }
   const harvest::FilePath& AppDir() const { return appDir_; }
   const platform::QtRunTimer& Timer1() const { return *timer1_; }
   platform::EmbeddedBrowser& WebBrowser1() { return *webBrowser1_; }
+  TantTaskbarIcon& AntTaskbarIcon1() { return *antTaskbarIcon1_; }
+  QMenu& PopupMenu1() { return *popupMenu1_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;  // FormCloseQuery
+  // The minimise button hides the window to the tray, when there is one.
+  void changeEvent(QEvent* event) override;
 
  private:
   void FormCreate();
@@ -98,6 +120,7 @@ class TForm1 final : public QMainWindow,
   void BuildSettingsBar(QWidget* parent);
   void BuildStatusBar();
   QWidget* BuildCentralArea();
+  void BuildTrayIcon();
   QToolButton* AddToolButton(const char* name, const QString& caption, const QString& tip, const QString& glyph,
                              void (TForm1::*command)());
   harvest::FilePath ProgressFilePath() const;
@@ -118,6 +141,11 @@ class TForm1 final : public QMainWindow,
   std::unique_ptr<platform::QtRunTimer> timer1_;
   std::unique_ptr<harvest::SearchRun> run_;
   QDialog* aboutBox_ = nullptr;
+  std::unique_ptr<platform::NotificationArea> notificationArea_;
+  QMenu* popupMenu1_ = nullptr;
+  QAction* n17_ = nullptr;  // "显示主程序(&S)"
+  QAction* n18_ = nullptr;  // "最小化显示(&M)"
+  std::unique_ptr<TantTaskbarIcon> antTaskbarIcon1_;
 
   QToolBar* coolBar1_ = nullptr;
   QToolButton* speedButton2_ = nullptr;  // Search

@@ -1,6 +1,8 @@
 #pragma once
-// TForm2, the About box: created once at start, hidden, and shown modally
-// by the main window's About command.
+// TForm2, the About box: the maker's logo, the product name and version, a
+// banner, three links and OK. It is created once at start, hidden, and lives
+// as long as the program, so a link once pressed stays visited; the main
+// window shows it modally through RunDialog.
 
 #include <QDialog>
 
@@ -10,6 +12,13 @@ class TForm2 final : public QDialog {
   Q_OBJECT
  public:
   explicit TForm2(QWidget* parent = nullptr);
+
+  // Closes the box with the result OK.
+  void OKButtonClick();
+
+ protected:
+  // Centred on the screen each time it shows, not on the main window.
+  void showEvent(QShowEvent* event) override;
 };
 
 }  // namespace shell

@@ -20,4 +20,11 @@ inline QString MainCaption() {
   return AppTitle() + QStringLiteral("  —主页: ") + HomePage() + QStringLiteral(" 电话: ") + Telephone();
 }
 
+// The About box's links. The web site is shown as its own address; the
+// home-page link shows HomePage() but leads to the second address; the mail
+// link (MailLink()) is captioned with the two QQ numbers.
+inline QString MakerWebSite() { return QStringLiteral("http://soft.kelvane.example.com/"); }
+inline QString SecondWebAddress() { return QStringLiteral("http://bbs.kelvane.example.com/"); }
+inline QString QQContacts() { return QStringLiteral("QQ:12345678  QQ:87654321"); }
+
 }  // namespace shell

@@ -15,6 +15,10 @@ int main(int argc, char** argv) {
   shell::TForm1 form1;
   shell::TForm2 form2(&form1);
   form1.SetAboutBox(&form2);
+  // The main window may sit hidden in the tray while the About box is the
+  // only window; the program ends when the main window closes, not before.
+  app.setQuitOnLastWindowClosed(false);
+  QObject::connect(&form1, &shell::TForm1::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
 
   if (const QScreen* screen = form1.screen()) {
     form1.move(screen->availableGeometry().center() - form1.frameGeometry().center());

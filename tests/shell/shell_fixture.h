@@ -12,6 +12,7 @@
 #include "../harvest/temp_dir.h"
 #include "dialog_answers.h"
 #include "fake_browser.h"
+#include "fake_notification_area.h"
 #include "shell/Unit1.h"
 
 class FormTest : public testing::Test {
@@ -26,6 +27,10 @@ class FormTest : public testing::Test {
     auto addresses = std::make_unique<fakes::FakeAddresses>();
     addresses_ = addresses.get();
     options.addresses = std::move(addresses);
+    auto tray = std::make_unique<FakeNotificationArea>();
+    tray_ = tray.get();
+    tray_->available = trayAvailable_;
+    options.notificationArea = std::move(tray);
     options.queryPrefix = "http://search.test/s?word=";
     options.appDir = harvest::FilePath{dir_.Path() / "", dir_.Path().string() + "/"};
     return std::make_unique<shell::TForm1>(std::move(options));
@@ -50,4 +55,6 @@ class FormTest : public testing::Test {
   TempDir dir_;
   FakeEmbeddedBrowser* browser_ = nullptr;
   fakes::FakeAddresses* addresses_ = nullptr;
+  FakeNotificationArea* tray_ = nullptr;
+  bool trayAvailable_ = true;  // whether the next form's desktop has a notification area
 };

@@ -11,6 +11,7 @@
 
 #include "../harvest/gbk.h"
 #include "shell/branding.h"
+#include "qt_test_helpers.h"
 #include "shell_fixture.h"
 
 namespace {
@@ -205,15 +206,6 @@ TEST_F(FormTest, AnErrorInACommandIsShownWithTheTitleAndAFullStop) {
   EXPECT_TRUE(Child<QToolButton>(*form, "SpeedButton2")->isEnabled());
 }
 
-class UrlRecorder : public QObject {
-  Q_OBJECT
- public Q_SLOTS:
-  void Open(const QUrl& url) { opened << url; }
-
- public:
-  QList<QUrl> opened;
-};
-
 TEST_F(FormTest, SearchWithoutANetworkSaysSoInAnInformationDialog) {
   auto form = MakeForm();
   form->Run().KeywordList() = {"k"};
@@ -237,13 +229,9 @@ TEST_F(FormTest, StandardDialogsSpeakChinese) {
 
 TEST_F(FormTest, TheHomePageGoesToTheDesktopsHandler) {
   UrlRecorder recorder;
-  QDesktopServices::setUrlHandler(QStringLiteral("http"), &recorder, "Open");
   auto form = MakeForm();
   Child<QToolButton>(*form, "SpeedButton6")->click();
-  QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
   EXPECT_EQ(recorder.opened, QList<QUrl>{QUrl(QStringLiteral("http://kelvane.example.com/"))});
 }
 
 }  // namespace
-
-#include "unit1_test.moc"

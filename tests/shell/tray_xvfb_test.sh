@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# The real program on a real (virtual) X display with a standalone tray:
+# the tray icon's menu hides the window, a left click on the icon brings it
+# back. Needs Xvfb, trayer and xdotool.
+#
+#   tray_xvfb_test.sh PATH/TO/kelvane
+set -euo pipefail
+program=$(realpath "$1")
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill -9 "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+wait_for() {  # seconds command...: until the command succeeds
+  local until=$((SECONDS + $1))
+  shift
+  until "$@" > /dev/null 2>&1; do
+    [ "$SECONDS" -lt "$until" ] || return 1
+    sleep 0.2
+  done
+}
+main_window_shown() { xdotool search --onlyvisible --name '主页' > /dev/null; }
+main_window_hidden() { ! main_window_shown; }
+
+# A display of our own; Qt then speaks XEmbed to trayer, not D-Bus.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3> "$work/display" 2> /dev/null &
+pids+=($!)
+wait_for 20 test -s "$work/display"
+export DISPLAY=":$(cat "$work/display")"
+unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY QT_QPA_PLATFORM
+
+# The tray first: Qt looks for it when the icon is made.
+trayer --edge top --align left --widthtype request --height 24 --SetDockType false \
+  --SetPartialStrut false --expand false > /dev/null 2>&1 &
+pids+=($!)
+wait_for 20 xdotool search --class trayer
+
+# A copy of the program in a folder of its own: its progress file is its own.
+cp "$program" "$work/kelvane"
+"$work/kelvane" > "$work/kelvane.log" 2>&1 &
+pids+=($!)
+wait_for 60 main_window_shown || { echo "the window never showed"; cat "$work/kelvane.log"; exit 1; }
+sleep 1
+
+# The icon sits at the start of the tray.
+tray=$(xdotool search --class trayer | head -n 1)
+eval "$(xdotool getwindowgeometry --shell "$tray")"
+icon_x=$((X + HEIGHT / 2))
+icon_y=$((Y + HEIGHT / 2))
+
+# Right click: the tray menu; "M" is "最小化显示(&M)".
+xdotool mousemove "$icon_x" "$icon_y" click 3
+sleep 1
+xdotool key m
+wait_for 10 main_window_hidden || { echo "the menu did not hide the window"; exit 1; }
+
+# One left click on the icon brings the window back.
+xdotool mousemove "$icon_x" "$icon_y" click 1
+wait_for 10 main_window_shown || { echo "a click on the tray icon did not bring the window back"; exit 1; }
+echo "ok"
