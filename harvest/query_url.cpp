@@ -3,11 +3,36 @@
 #include "harvest/text.h"
 
 namespace harvest {
+namespace {
 
-std::string MakeKeywordBase(std::string_view prefix, std::string_view keywordLine, TNMURL& encoder) {
-  encoder.SetInputString(Trim(keywordLine));
+bool KeptAsIs(unsigned char b) {
+  return (b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z');
+}
+
+}  // namespace
+
+std::string EncodeKeyword(std::string_view bytes) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(bytes.size() * 3);
+  for (const char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b == ' ') {
+      out += '+';
+    } else if (KeptAsIs(b)) {
+      out += c;
+    } else {
+      out += '%';
+      out += kHex[b >> 4];
+      out += kHex[b & 0x0F];
+    }
+  }
+  return out;
+}
+
+std::string MakeKeywordBase(std::string_view prefix, std::string_view keywordLine) {
   std::string base(prefix);
-  base += encoder.Encode();
+  base += EncodeKeyword(Trim(keywordLine));
   base += "&pn=";
   return base;
 }

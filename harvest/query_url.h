@@ -6,16 +6,17 @@
 #include <string>
 #include <string_view>
 
-#include "harvest/nmurl.h"
-
 namespace harvest {
 
 inline constexpr std::string_view kQueryPrefix =
     "http://www.baidu.com/baidu?lm=0&si=&rn=10&ie=gb2312&ct=0&word=";
 
-// prefix + encoded trimmed keyword + "&pn="; `encoder` is fed the keyword
-// through its InputString, as the window's encoder component is.
-std::string MakeKeywordBase(std::string_view prefix, std::string_view keywordLine, TNMURL& encoder);
+// A keyword's bytes in URL form: a space becomes "+", ASCII letters and
+// digits stay, every other byte becomes "%XX" in upper-case hex. Never fails.
+std::string EncodeKeyword(std::string_view bytes);
+
+// prefix + encoded trimmed keyword + "&pn=".
+std::string MakeKeywordBase(std::string_view prefix, std::string_view keywordLine);
 
 // queryBase + offset in decimal + "&cl=3".
 std::string MakePageUrl(std::string_view queryBase, int offset);

@@ -82,7 +82,7 @@ void SearchRun::RequestNextPage() {
 }
 
 void SearchRun::StartKeyword() {
-  queryBase_ = MakeKeywordBase(queryPrefix_, keywordList_.at(static_cast<std::size_t>(keywordIndex_)), nmurl_);
+  queryBase_ = MakeKeywordBase(queryPrefix_, keywordList_.at(static_cast<std::size_t>(keywordIndex_)));
   scan_.prefixA = kPrefixA;
   scan_.prefixB = kPrefixB;
   ++keywordIndex_;

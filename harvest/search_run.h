@@ -9,7 +9,6 @@
 
 #include <string>
 
-#include "harvest/nmurl.h"
 #include "harvest/page_scanner.h"
 #include "harvest/query_url.h"
 #include "harvest/result_list.h"
@@ -71,7 +70,6 @@ class SearchRun {
   SearchPorts ports_;
   ResultList& results_;
   std::string queryPrefix_;
-  TNMURL nmurl_;
 
   StringList keywordList_;
   StringList pageLines_;

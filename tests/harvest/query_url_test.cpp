@@ -1,14 +1,13 @@
-#include "harvest/nmurl.h"
+#include "harvest/query_url.h"
 
 #include <gtest/gtest.h>
 
 #include "gbk.h"
-#include "harvest/query_url.h"
 
 namespace harvest {
 namespace {
 
-TEST(TNMURL, EncodesByteByByte) {
+TEST(EncodeKeyword, EncodesByteByByte) {
   const std::pair<std::string, const char*> cases[] = {
       {"", ""},
       {"abc", "abc"},
@@ -16,23 +15,17 @@ TEST(TNMURL, EncodesByteByByte) {
       {"AZaz09", "AZaz09"},
       {"a-b.c", "a%2Db%2Ec"},
       {"_*~!", "%5F%2A%7E%21"},
-      {"50%", "50%25"},                 // already encoded text is encoded again
+      {"50%", "50%25"},  // already encoded text is encoded again
       {"\xCA\xD6\xBB\xFA", "%CA%D6%BB%FA"},
-      {"\xAB", "%AB"},                  // upper-case hex only
+      {"\xAB", "%AB"},  // upper-case hex only
       {std::string("\0\t\x7F", 3), "%00%09%7F"},
   };
-  for (const auto& [in, out] : cases) {
-    TNMURL nmurl;
-    nmurl.SetInputString(in);
-    EXPECT_EQ(nmurl.Encode(), out) << testing::PrintToString(in);
-  }
-  EXPECT_EQ(TNMURL().InputString(), "");
+  for (const auto& [in, out] : cases)
+    EXPECT_EQ(EncodeKeyword(in), out) << testing::PrintToString(in);
 }
 
 TEST(QueryUrl, TrimsEncodesAndAppendsTheOffset) {
-  TNMURL nmurl;
-  const std::string base = MakeKeywordBase(kQueryPrefix, " \t" + Gbk("手机") + " shop \r", nmurl);
-  EXPECT_EQ(nmurl.InputString(), Gbk("手机") + " shop");
+  const std::string base = MakeKeywordBase(kQueryPrefix, " \t" + Gbk("手机") + " shop \r");
   EXPECT_EQ(base,
             "http://www.baidu.com/baidu?lm=0&si=&rn=10&ie=gb2312&ct=0&word=%CA%D6%BB%FA+shop&pn=");
   EXPECT_EQ(MakePageUrl(base, 20), base + "20&cl=3");
@@ -41,9 +34,8 @@ TEST(QueryUrl, TrimsEncodesAndAppendsTheOffset) {
 }
 
 TEST(QueryUrl, ABlankKeywordLeavesTheWordEmpty) {
-  TNMURL nmurl;
-  EXPECT_EQ(MakeKeywordBase("http://h/s?word=", "   ", nmurl), "http://h/s?word=&pn=");
-  EXPECT_EQ(MakeKeywordBase("http://h/s?word=", "", nmurl), "http://h/s?word=&pn=");
+  EXPECT_EQ(MakeKeywordBase("http://h/s?word=", "   "), "http://h/s?word=&pn=");
+  EXPECT_EQ(MakeKeywordBase("http://h/s?word=", ""), "http://h/s?word=&pn=");
 }
 
 }  // namespace
