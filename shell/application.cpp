@@ -1,7 +1,5 @@
 #include "shell/application.h"
 
-#include <unistd.h>
-
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QToolTip>
@@ -20,11 +18,7 @@ bool KelvaneApplication::notify(QObject* receiver, QEvent* event) {
   return handled;
 }
 
-void PrepareProcess() {
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-  // Chromium refuses to run as root with its sandbox on.
-  if (::geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-}
+void PrepareProcess() { QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); }
 
 void SetUpApplication(QApplication& app) {
   app.setApplicationName(QStringLiteral("kelvane"));

@@ -32,6 +32,8 @@ pids+=($!)
 wait_for 30 test -s "$work/display" || { echo "Xvfb did not start"; exit 1; }
 export DISPLAY=":$(cat "$work/display")"
 unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY QT_QPA_PLATFORM
+# Chromium refuses to start as root with its sandbox on.
+[ "$(id -u)" -ne 0 ] || export QTWEBENGINE_DISABLE_SANDBOX=1
 
 # The tray first: Qt looks for it when the icon is made.
 trayer --edge top --align left --widthtype request --height 24 --SetDockType false \
