@@ -1,7 +1,7 @@
 #pragma once
 // A file name in the two forms the program needs: the GBK text that is shown
-// (in Edit5, in error messages, in the progress file) and the native path the
-// file system opens. The edges of the program (dialogs, the executable's own
+// (in the keyword-file box, in error messages, in the progress file) and the
+// native path the file system opens. The edges of the program (dialogs, the executable's own
 // path) make both; inside the engine they travel together.
 
 #include <filesystem>

@@ -2,7 +2,7 @@
 // The progress file "mobtrawl.ini": the resume point of the harvester, four
 // lines each ending in CR LF and nothing else (despite the name, it has no
 // sections and no keys):
-//   1  the keyword file's path, as Edit5 shows it
+//   1  the keyword file's path, as the keyword-file box shows it
 //   2  KeywordIndex - 1, the index of the keyword last started
 //   3  "qcyes" when de-duplication is on, else "qcno"
 //   4  the page interval in seconds

@@ -91,7 +91,7 @@ class Decompressor {
 
 }  // namespace
 
-void TJPEGImage::LoadFromBytes(std::string_view jpegData) {
+void JpegImage::LoadFromBytes(std::string_view jpegData) {
   QImage decoded;
   Decompressor decompressor;
   if (!decompressor.Decode(jpegData, decoded)) {
@@ -100,7 +100,7 @@ void TJPEGImage::LoadFromBytes(std::string_view jpegData) {
   image_ = std::move(decoded);
 }
 
-void TJPEGImage::LoadFromFile(const QString& fileName) {
+void JpegImage::LoadFromFile(const QString& fileName) {
   QFile file(fileName);
   if (!file.open(QIODevice::ReadOnly)) throw harvest::EFOpenError(ToGbk(fileName));
   const QByteArray data = file.readAll();

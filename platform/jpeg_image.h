@@ -1,5 +1,5 @@
 #pragma once
-// TJPEGImage: a JPEG picture decoded by libjpeg's own API (not Qt's image
+// JpegImage: a JPEG picture decoded by libjpeg's own API (not Qt's image
 // plugins), as the About box's pictures are stored.
 //
 // Damaged data is an error: besides the errors libjpeg raises itself, its
@@ -14,7 +14,7 @@
 
 namespace platform {
 
-class TJPEGImage {
+class JpegImage {
  public:
   // Decodes `jpegData`. On an error the picture keeps what it held before.
   void LoadFromBytes(std::string_view jpegData);

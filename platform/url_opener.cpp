@@ -3,12 +3,10 @@
 #include <QDesktopServices>
 #include <QUrl>
 
-#include "platform/gbk_codec.h"
-
 namespace platform {
 
-void OpenUrl(std::string_view url) {
-  QDesktopServices::openUrl(QUrl(FromGbk(url), QUrl::TolerantMode));
+void OpenUrl(const QString& url) {
+  QDesktopServices::openUrl(QUrl(url, QUrl::TolerantMode));
 }
 
 }  // namespace platform

@@ -2,10 +2,10 @@
 // Hands a web or mail address to the desktop's default handler for its
 // scheme. Whether the desktop manages to open it is not reported.
 
-#include <string_view>
+#include <QString>
 
 namespace platform {
 
-void OpenUrl(std::string_view url);
+void OpenUrl(const QString& url);
 
 }  // namespace platform

@@ -25,7 +25,7 @@ WebEngineBrowser::WebEngineBrowser(QWidget* viewParent, std::chrono::millisecond
       page_(new LockedWebPage(profile_, view_)),
       readTimeout_(readTimeout) {
   view_->setPage(page_);
-  view_->setObjectName(QStringLiteral("WebBrowser1"));
+  view_->setObjectName(QStringLiteral("Browser"));
 }
 
 WebEngineBrowser::~WebEngineBrowser() { delete view_.data(); }

@@ -3,26 +3,27 @@
 
 #include <QScreen>
 
-#include "shell/Unit1.h"
-#include "shell/Unit4.h"
+#include "shell/about_box.h"
 #include "shell/application.h"
+#include "shell/main_window.h"
 
 int main(int argc, char** argv) {
   shell::PrepareProcess();
   shell::KelvaneApplication app(argc, argv);
   shell::SetUpApplication(app);
 
-  shell::TForm1 form1;
-  shell::TForm2 form2(&form1);
-  form1.SetAboutBox(&form2);
+  shell::MainWindow window;
+  shell::AboutBox aboutBox(&window);
+  window.SetAboutBox(&aboutBox);
   // The main window may sit hidden in the tray while the About box is the
   // only window; the program ends when the main window closes, not before.
   app.setQuitOnLastWindowClosed(false);
-  QObject::connect(&form1, &shell::TForm1::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+  QObject::connect(&window, &shell::MainWindow::Closed, &app, &QCoreApplication::quit,
+                   Qt::QueuedConnection);
 
-  if (const QScreen* screen = form1.screen()) {
-    form1.move(screen->availableGeometry().center() - form1.frameGeometry().center());
+  if (const QScreen* screen = window.screen()) {
+    window.move(screen->availableGeometry().center() - window.frameGeometry().center());
   }
-  form1.show();
+  window.show();
   return app.exec();
 }

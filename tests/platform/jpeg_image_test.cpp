@@ -35,7 +35,7 @@ std::string EncodeJpeg(const QImage& image) {
 }
 
 // The error message of loading `bytes`, or "" when it loads.
-std::string LoadError(TJPEGImage& picture, std::string_view bytes) {
+std::string LoadError(JpegImage& picture, std::string_view bytes) {
   try {
     picture.LoadFromBytes(bytes);
   } catch (const harvest::Exception& error) {
@@ -67,7 +67,7 @@ TEST(JpegImage, DecodesTheAboutBoxPicturesToTheirSizesAndColours) {
   for (const auto& [file, size] : pictures) {
     SCOPED_TRACE(file);
     const std::string bytes = ReadBytes(PicturePath(file));
-    TJPEGImage picture;
+    JpegImage picture;
     EXPECT_TRUE(picture.Empty());
     picture.LoadFromBytes(bytes);
     EXPECT_FALSE(picture.Empty());
@@ -92,7 +92,7 @@ TEST(JpegImage, ChannelsAndGreyPicturesComeOutAsRgb) {
   QImage grey(24, 8, QImage::Format_Grayscale8);
   grey.fill(QColor(128, 128, 128));
 
-  TJPEGImage picture;
+  JpegImage picture;
   picture.LoadFromBytes(EncodeJpeg(halves));
   const QColor left = picture.ToImage().pixelColor(4, 8);
   const QColor right = picture.ToImage().pixelColor(27, 8);
@@ -117,7 +117,7 @@ TEST(JpegImage, RejectsTruncatedPictures) {
   const std::size_t cuts[] = {2, 40, whole.size() / 2, whole.size() - 2};
   for (const std::size_t cut : cuts) {
     SCOPED_TRACE(cut);
-    TJPEGImage picture;
+    JpegImage picture;
     EXPECT_EQ(LoadError(picture, std::string_view(whole).substr(0, cut)),
               "JPEG error: Premature end of JPEG file");
     EXPECT_TRUE(picture.Empty());
@@ -138,7 +138,7 @@ TEST(JpegImage, RejectsDataThatIsNotAWholeJpegPicture) {
   };
   for (const auto& [bytes, expected] : cases) {
     SCOPED_TRACE(expected);
-    TJPEGImage picture;
+    JpegImage picture;
     const std::string message = LoadError(picture, bytes);
     EXPECT_EQ(message.substr(0, expected.size()), expected);
     EXPECT_GT(message.size(), std::string("JPEG error: ").size())
@@ -148,7 +148,7 @@ TEST(JpegImage, RejectsDataThatIsNotAWholeJpegPicture) {
 }
 
 TEST(JpegImage, AFailedLoadKeepsThePictureItHad) {
-  TJPEGImage picture;
+  JpegImage picture;
   picture.LoadFromFile(QString::fromStdString(PicturePath("logo.jpg").string()));
   EXPECT_FALSE(LoadError(picture, "not a picture").empty());
   EXPECT_EQ(QSize(picture.Width(), picture.Height()), QSize(66, 46));
@@ -156,7 +156,7 @@ TEST(JpegImage, AFailedLoadKeepsThePictureItHad) {
 
 TEST(JpegImage, AFileThatCannotBeReadRaisesTheOpenError) {
   const std::string missing = (PicturePath("no-such-picture.jpg")).string();
-  TJPEGImage picture;
+  JpegImage picture;
   try {
     picture.LoadFromFile(QString::fromStdString(missing));
     ADD_FAILURE() << "no error";

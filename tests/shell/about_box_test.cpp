@@ -9,21 +9,19 @@
 #include <QScreen>
 #include <QThread>
 
-#include "../harvest/gbk.h"
-#include "platform/gbk_codec.h"
-#include "shell/Unit4.h"
+#include "shell/about_box.h"
 #include "shell/branding.h"
-#include "shell/cwHyperLink.h"
+#include "shell/hyperlink_label.h"
 #include "qt_test_helpers.h"
 #include "shell_fixture.h"
 
 namespace {
 
-using shell::TcwHyperLink;
+using shell::HyperlinkLabel;
 
 class AboutBoxTest : public FormTest {
  protected:
-  static void Press(TcwHyperLink& link) {
+  static void Press(HyperlinkLabel& link) {
     QEnterEvent enter(QPointF(4, 4), QPointF(4, 4), link.mapToGlobal(QPointF(4, 4)));
     QCoreApplication::sendEvent(&link, &enter);
     QMouseEvent press(QEvent::MouseButtonPress, QPointF(4, 4), link.mapToGlobal(QPointF(4, 4)),
@@ -53,14 +51,14 @@ struct LinkLook {
 };
 
 const LinkLook kLinks[] = {
-    {"cwHyperLink1", {16, 88, 181, 15}, shell::MakerWebSite(), shell::MakerWebSite()},
-    {"cwHyperLink3", {16, 108, 130, 15}, shell::HomePage(), shell::SecondWebAddress()},
-    {"cwHyperLink2", {16, 130, 177, 15}, shell::QQContacts(), shell::MailLink()},
+    {"WebSiteLink", {16, 88, 181, 15}, shell::MakerWebSite(), shell::MakerWebSite()},
+    {"HomePageLink", {16, 108, 130, 15}, shell::HomePage(), shell::SecondWebAddress()},
+    {"MailLink", {16, 130, 177, 15}, shell::QQContacts(), shell::MailLink()},
 };
 
 TEST_F(AboutBoxTest, IsASmallFixedLayoutDialogThatStaysOnTop) {
-  shell::TForm2 box;
-  EXPECT_EQ(box.objectName(), QStringLiteral("Form2"));
+  shell::AboutBox box;
+  EXPECT_EQ(box.objectName(), QStringLiteral("AboutBox"));
   EXPECT_EQ(box.windowTitle(), QStringLiteral("关于本软件"));
   EXPECT_EQ(box.size(), QSize(272, 190));
   EXPECT_FALSE(box.isVisible());
@@ -78,7 +76,7 @@ TEST_F(AboutBoxTest, IsASmallFixedLayoutDialogThatStaysOnTop) {
   // The panel fills the client area, now and when the box is resized.
   box.show();
   Settle();
-  auto* panel = Child<QFrame>(box, "Panel1");
+  auto* panel = Child<QFrame>(box, "Frame");
   EXPECT_EQ(panel->geometry(), box.rect());
   EXPECT_EQ(panel->frameShape(), QFrame::Box);
   EXPECT_EQ(panel->frameShadow(), QFrame::Sunken);
@@ -92,11 +90,11 @@ TEST_F(AboutBoxTest, ShowsTheNameAndVersionInBlue) {
       {"ProductName", {112, 16}, "Kelvane", "宋体", 12, true},
       {"Version", {216, 14}, "Ver 2.6", "Arial", 13, false},
   };
-  shell::TForm2 box;
+  shell::AboutBox box;
   for (const auto& look : labels) {
     SCOPED_TRACE(look.name);
     auto* label = Child<QLabel>(box, look.name);
-    EXPECT_EQ(label->parentWidget()->objectName(), QStringLiteral("Panel1"));
+    EXPECT_EQ(label->parentWidget()->objectName(), QStringLiteral("Frame"));
     EXPECT_EQ(label->pos(), look.position);
     EXPECT_EQ(label->text(), QString::fromUtf8(look.text));
     EXPECT_EQ(label->font().family(), QString::fromUtf8(look.family));
@@ -110,9 +108,9 @@ TEST_F(AboutBoxTest, ShowsTheNameAndVersionInBlue) {
 TEST_F(AboutBoxTest, ShowsTheLogoAndBannerAtTheirPictureSizes) {
   const std::tuple<const char*, QPoint, QSize> pictures[] = {
       {"ProgramIcon", {20, 8}, {66, 46}},
-      {"Image1", {20, 64}, {188, 18}},
+      {"Banner", {20, 64}, {188, 18}},
   };
-  shell::TForm2 box;
+  shell::AboutBox box;
   for (const auto& [name, position, size] : pictures) {
     SCOPED_TRACE(name);
     auto* picture = Child<QLabel>(box, name);
@@ -120,27 +118,27 @@ TEST_F(AboutBoxTest, ShowsTheLogoAndBannerAtTheirPictureSizes) {
     EXPECT_EQ(picture->size(), size);
     EXPECT_EQ(picture->pixmap().size(), size);
   }
-  EXPECT_EQ(Child<QLabel>(box, "Image1")->alignment(), Qt::AlignCenter);
+  EXPECT_EQ(Child<QLabel>(box, "Banner")->alignment(), Qt::AlignCenter);
 }
 
 TEST_F(AboutBoxTest, TheLinksFitTheirCaptionsOnceShown) {
-  shell::TForm2 box;
+  shell::AboutBox box;
   for (const auto& look : kLinks) {
     SCOPED_TRACE(look.name);
-    auto* link = Child<TcwHyperLink>(box, look.name);
-    EXPECT_EQ(link->parentWidget()->objectName(), QStringLiteral("Panel1"));
+    auto* link = Child<HyperlinkLabel>(box, look.name);
+    EXPECT_EQ(link->parentWidget()->objectName(), QStringLiteral("Frame"));
     EXPECT_EQ(link->geometry(), look.designed);
-    EXPECT_EQ(platform::FromGbk(link->Caption()), look.caption);
-    EXPECT_EQ(platform::FromGbk(link->URL()), look.url);
-    EXPECT_EQ(link->Color(), shell::clBtnFace);
+    EXPECT_EQ(link->Caption(), look.caption);
+    EXPECT_EQ(link->Url(), look.url);
+    EXPECT_FALSE(link->Background().isValid());  // the button face
     EXPECT_EQ(link->cursor().shape(), Qt::PointingHandCursor);
   }
   box.show();
   Settle();
   for (const auto& look : kLinks) {
     SCOPED_TRACE(look.name);
-    auto* link = Child<TcwHyperLink>(box, look.name);
-    const QFontMetrics metrics(link->CanvasFont());
+    auto* link = Child<HyperlinkLabel>(box, look.name);
+    const QFontMetrics metrics(link->DrawingFont());
     EXPECT_EQ(link->geometry(),
               QRect(look.designed.topLeft(),
                     QSize(metrics.horizontalAdvance(look.caption) + 6, metrics.height() + 2)));
@@ -150,8 +148,8 @@ TEST_F(AboutBoxTest, TheLinksFitTheirCaptionsOnceShown) {
 }
 
 TEST_F(AboutBoxTest, TheOkButtonIsTheDefaultAndLiesAboveThePanel) {
-  shell::TForm2 box;
-  auto* ok = Child<QPushButton>(box, "OKButton");
+  shell::AboutBox box;
+  auto* ok = Child<QPushButton>(box, "OkButton");
   EXPECT_EQ(ok->parentWidget(), &box);
   EXPECT_EQ(ok->geometry(), QRect(207, 156, 50, 25));
   EXPECT_EQ(ok->text(), QStringLiteral("确 定"));
@@ -167,7 +165,7 @@ TEST_F(AboutBoxTest, TheOkButtonIsTheDefaultAndLiesAboveThePanel) {
 TEST_F(AboutBoxTest, EnterOkOrTheCloseBoxCloseIt) {
   struct Closing {
     const char* what;
-    std::function<void(shell::TForm2&)> close;
+    std::function<void(shell::AboutBox&)> close;
     int result;
   };
   const auto key = [](QWidget* target, int code) {
@@ -175,15 +173,15 @@ TEST_F(AboutBoxTest, EnterOkOrTheCloseBoxCloseIt) {
     QCoreApplication::sendEvent(target, &press);
   };
   const Closing closings[] = {
-      {"Return at the focused OK", [&](shell::TForm2& b) { key(b.focusWidget(), Qt::Key_Return); },
+      {"Return at the focused OK", [&](shell::AboutBox& b) { key(b.focusWidget(), Qt::Key_Return); },
        QDialog::Accepted},
-      {"keypad Enter at the box", [&](shell::TForm2& b) { key(&b, Qt::Key_Enter); },
+      {"keypad Enter at the box", [&](shell::AboutBox& b) { key(&b, Qt::Key_Enter); },
        QDialog::Accepted},
-      {"OK clicked", [](shell::TForm2& b) { Child<QPushButton>(b, "OKButton")->click(); },
+      {"OK clicked", [](shell::AboutBox& b) { Child<QPushButton>(b, "OkButton")->click(); },
        QDialog::Accepted},
-      {"close box", [](shell::TForm2& b) { b.close(); }, QDialog::Rejected},
+      {"close box", [](shell::AboutBox& b) { b.close(); }, QDialog::Rejected},
   };
-  shell::TForm2 box;
+  shell::AboutBox box;
   for (const auto& closing : closings) {
     SCOPED_TRACE(closing.what);
     box.setResult(-1);
@@ -201,7 +199,7 @@ TEST_F(AboutBoxTest, IsCentredOnTheScreenEachTimeItShows) {
   QWidget owner;
   owner.setGeometry(0, 0, 200, 150);
   owner.show();
-  shell::TForm2 box(&owner);
+  shell::AboutBox box(&owner);
   for (int showing = 0; showing < 2; ++showing) {
     SCOPED_TRACE(showing);
     box.show();
@@ -215,18 +213,18 @@ TEST_F(AboutBoxTest, IsCentredOnTheScreenEachTimeItShows) {
 
 TEST_F(AboutBoxTest, LinksOpenTheirAddressesAndStayVisitedWhileTheProgramRuns) {
   auto form = MakeForm();
-  shell::TForm2 about(form.get());
+  shell::AboutBox about(form.get());
   form->SetAboutBox(&about);
 
   // First showing: every link pressed opens its own address; the home-page
   // link opens its URL, not the home page it shows.
   shell::AnswerNextDialog([&](QDialog& box) {
-    Press(*Child<TcwHyperLink>(box, "cwHyperLink3"));
+    Press(*Child<HyperlinkLabel>(box, "HomePageLink"));
     EXPECT_EQ(recorder_.opened, QList<QUrl>{QUrl(shell::SecondWebAddress())});
-    Press(*Child<TcwHyperLink>(box, "cwHyperLink2"));
+    Press(*Child<HyperlinkLabel>(box, "MailLink"));
     box.accept();
   });
-  form->N15Click();
+  form->ShowAbout();
   EXPECT_FALSE(about.isVisible());
   EXPECT_EQ(recorder_.opened,
             (QList<QUrl>{QUrl(shell::SecondWebAddress()), QUrl(shell::MailLink())}));
@@ -234,16 +232,16 @@ TEST_F(AboutBoxTest, LinksOpenTheirAddressesAndStayVisitedWhileTheProgramRuns) {
   // Second showing: the pressed links are still fuchsia, the other blue.
   shell::AnswerNextDialog([&](QDialog& box) {
     for (const auto& [name, visited] :
-         {std::pair{"cwHyperLink1", false}, {"cwHyperLink3", true}, {"cwHyperLink2", true}}) {
+         {std::pair{"WebSiteLink", false}, {"HomePageLink", true}, {"MailLink", true}}) {
       SCOPED_TRACE(name);
-      auto* link = Child<TcwHyperLink>(box, name);
-      const shell::TColor expected = visited ? shell::clFuchsia : shell::clBlue;
+      auto* link = Child<HyperlinkLabel>(box, name);
+      const QColor expected = visited ? QColor(255, 0, 255) : QColor(0, 0, 255);
       EXPECT_EQ(link->LinkColor(), expected);
-      EXPECT_EQ(link->CanvasFontColor(), expected);
+      EXPECT_EQ(link->TextColor(), expected);
     }
-    Child<QPushButton>(box, "OKButton")->click();
+    Child<QPushButton>(box, "OkButton")->click();
   });
-  form->N15Click();
+  form->ShowAbout();
   EXPECT_EQ(about.result(), QDialog::Accepted);
 }
 

@@ -28,7 +28,7 @@ TEST_F(FormTest, EveryControlIsFoundByItsTextInTheAccessibleTree) {
   }
   EXPECT_TRUE(names.contains(shell::ContactLine()));
 
-  auto* search = QAccessible::queryAccessibleInterface(Child(*form, "SpeedButton2"));
+  auto* search = QAccessible::queryAccessibleInterface(Child(*form, "SearchButton"));
   EXPECT_EQ(search->role(), QAccessible::Button);
   EXPECT_EQ(search->text(QAccessible::Description), QStringLiteral("开始手机搜索"));
 }
@@ -38,9 +38,9 @@ TEST_F(FormTest, StatusPanelsAndResultRowsAreReadable) {
   form->show();
   form->Run().KeywordList() = {"k"};
   AnswerInput(QStringLiteral("0"));
-  form->N2Click();
+  form->StartSearch();
   browser_->pages[browser_->navigated[0]] = "13800000001 15900000002";
-  form->Timer1Timer();
+  form->OnTimerTick();
 
   auto* panel5 = QAccessible::queryAccessibleInterface(Child(*form, "StatusPanel5"));
   EXPECT_EQ(panel5->role(), QAccessible::StaticText);
@@ -48,7 +48,7 @@ TEST_F(FormTest, StatusPanelsAndResultRowsAreReadable) {
   auto* panel6 = QAccessible::queryAccessibleInterface(Child(*form, "StatusPanel6"));
   EXPECT_EQ(panel6->text(QAccessible::Name), QStringLiteral("搜索已经结束!"));
 
-  auto* list = QAccessible::queryAccessibleInterface(Child<QTreeView>(*form, "ListView1"));
+  auto* list = QAccessible::queryAccessibleInterface(Child<QTreeView>(*form, "ResultList"));
   ASSERT_NE(list->tableInterface(), nullptr);
   EXPECT_EQ(list->tableInterface()->rowCount(), 2);
   EXPECT_EQ(list->tableInterface()->cellAt(0, 0)->text(QAccessible::Name), QStringLiteral("13800000001"));

@@ -17,10 +17,10 @@ TEST_F(FormTest, ABadProgressLineIsShownAndTheWindowStillOpens) {
   EXPECT_EQ(error->text, QStringLiteral("'abc' is not a valid integer value."));
   EXPECT_EQ(error->icon, QMessageBox::Critical);
   // Line 1 was applied before the failing line; the rest keep their defaults.
-  EXPECT_EQ(Child<QLineEdit>(*form, "Edit5")->text(), QStringLiteral("D:\\kw.txt"));
+  EXPECT_EQ(Child<QLineEdit>(*form, "KeywordFileEdit")->text(), QStringLiteral("D:\\kw.txt"));
   EXPECT_EQ(form->Run().KeywordIndex(), 0);
-  EXPECT_FALSE(Child<QCheckBox>(*form, "CheckBox1")->isChecked());
-  EXPECT_EQ(Child<QSpinBox>(*form, "SpinEdit1")->value(), 8);
+  EXPECT_FALSE(Child<QCheckBox>(*form, "DedupeBox")->isChecked());
+  EXPECT_EQ(Child<QSpinBox>(*form, "IntervalBox")->value(), 8);
   form->show();
   EXPECT_TRUE(form->isVisible());
 }

@@ -21,10 +21,10 @@ TEST_F(FormTest, RestoreAppliesEachLineToItsControl) {
     SCOPED_TRACE(line4);
     dir_.Write("mobtrawl.ini", Gbk("D:\\资料\\kw.txt") + "\r\n-1\r\n" + line3 + "\r\n" + std::to_string(line4) + "\r\n");
     auto form = MakeForm();
-    EXPECT_EQ(Child<QLineEdit>(*form, "Edit5")->text(), QStringLiteral("D:\\资料\\kw.txt"));
+    EXPECT_EQ(Child<QLineEdit>(*form, "KeywordFileEdit")->text(), QStringLiteral("D:\\资料\\kw.txt"));
     EXPECT_EQ(form->Run().KeywordIndex(), -1);
-    EXPECT_EQ(Child<QCheckBox>(*form, "CheckBox1")->isChecked(), ticked);
-    EXPECT_EQ(Child<QSpinBox>(*form, "SpinEdit1")->value(), interval);
+    EXPECT_EQ(Child<QCheckBox>(*form, "DedupeBox")->isChecked(), ticked);
+    EXPECT_EQ(Child<QSpinBox>(*form, "IntervalBox")->value(), interval);
     EXPECT_TRUE(form->Run().KeywordList().empty());  // the list is not reloaded
   }
 }
@@ -33,7 +33,7 @@ TEST_F(FormTest, SaveProgressAfterARestoreLowersTheIndexByOne) {
   dir_.Write("mobtrawl.ini", Gbk("D:\\资料\\kw.txt") + "\r\n5\r\nqcyes\r\n8\r\n");
   auto form = MakeForm();
   auto saved = AnswerMessageBox();
-  Child<QToolButton>(*form, "SpeedButton8")->click();
+  Child<QToolButton>(*form, "SaveProgressButton")->click();
   EXPECT_EQ(saved->title, QStringLiteral("『Kelvane』 V2.6"));
   EXPECT_EQ(saved->text, QStringLiteral("已经保存当前手机号码搜索进程！"));
   EXPECT_EQ(dir_.Read("mobtrawl.ini"), Gbk("D:\\资料\\kw.txt") + "\r\n4\r\nqcyes\r\n8\r\n");
@@ -42,7 +42,7 @@ TEST_F(FormTest, SaveProgressAfterARestoreLowersTheIndexByOne) {
 TEST_F(FormTest, SaveProgressWithoutFileOrRunWritesMinusOne) {
   auto form = MakeForm();
   AnswerMessageBox();
-  Child<QToolButton>(*form, "SpeedButton8")->click();
+  Child<QToolButton>(*form, "SaveProgressButton")->click();
   EXPECT_EQ(dir_.Read("mobtrawl.ini"), "\r\n-1\r\nqcno\r\n8\r\n");
 }
 
@@ -50,7 +50,7 @@ TEST_F(FormTest, AFailedSaveShowsTheErrorAndNoSuccess) {
   auto form = MakeForm();
   std::filesystem::create_directory(dir_.Path() / "mobtrawl.ini");  // cannot be replaced by a file
   auto error = AnswerMessageBox();
-  Child<QToolButton>(*form, "SpeedButton8")->click();
+  Child<QToolButton>(*form, "SaveProgressButton")->click();
   EXPECT_EQ(error->text, QStringLiteral("File access denied."));
   EXPECT_EQ(error->icon, QMessageBox::Critical);
   EXPECT_EQ(shell::PendingDialogAnswers(), 0);  // and no second box
@@ -60,18 +60,18 @@ TEST_F(FormTest, AFailedWriteAtFinishLeavesTheToolbarRunningUntilStop) {
   auto form = MakeForm();
   form->Run().KeywordList() = {"only"};
   AnswerInput(QStringLiteral("0"));
-  Child<QToolButton>(*form, "SpeedButton2")->click();
+  Child<QToolButton>(*form, "SearchButton")->click();
   std::filesystem::create_directory(dir_.Path() / "mobtrawl.ini");
   auto error = AnswerMessageBox();
-  form->Timer1Timer();
+  form->OnTimerTick();
   EXPECT_EQ(error->text, QStringLiteral("File access denied."));
   EXPECT_EQ(Panel(*form, 6), QStringLiteral("正在搜索..."));
-  EXPECT_FALSE(Child<QToolButton>(*form, "SpeedButton2")->isEnabled());
-  EXPECT_TRUE(Child<QToolButton>(*form, "SpeedButton3")->isEnabled());
-  EXPECT_FALSE(form->Timer1().Enabled());
-  Child<QToolButton>(*form, "SpeedButton3")->click();
-  EXPECT_TRUE(Child<QToolButton>(*form, "SpeedButton2")->isEnabled());
-  EXPECT_TRUE(Child<QToolButton>(*form, "SpeedButton4")->isEnabled());
+  EXPECT_FALSE(Child<QToolButton>(*form, "SearchButton")->isEnabled());
+  EXPECT_TRUE(Child<QToolButton>(*form, "StopButton")->isEnabled());
+  EXPECT_FALSE(form->SearchTimer().Enabled());
+  Child<QToolButton>(*form, "StopButton")->click();
+  EXPECT_TRUE(Child<QToolButton>(*form, "SearchButton")->isEnabled());
+  EXPECT_TRUE(Child<QToolButton>(*form, "ImportButton")->isEnabled());
 }
 
 TEST_F(FormTest, ARunStoppedInItsThirdKeywordResumesThereAfterARestart) {
@@ -79,23 +79,23 @@ TEST_F(FormTest, ARunStoppedInItsThirdKeywordResumesThereAfterARestart) {
   {
     auto form = MakeForm();
     AnswerFile(QString::fromStdString(keywords.text));
-    Child<QToolButton>(*form, "SpeedButton4")->click();
+    Child<QToolButton>(*form, "ImportButton")->click();
     AnswerInput(QStringLiteral("0"));
-    Child<QToolButton>(*form, "SpeedButton2")->click();
-    form->Timer1Timer();  // keyword 1 has one page
-    form->Timer1Timer();  // keyword 2 too; keyword 3 is requested
+    Child<QToolButton>(*form, "SearchButton")->click();
+    form->OnTimerTick();  // keyword 1 has one page
+    form->OnTimerTick();  // keyword 2 too; keyword 3 is requested
     EXPECT_EQ(Panel(*form, 3), QStringLiteral("3"));
-    Child<QToolButton>(*form, "SpeedButton3")->click();
-    form->Timer1Timer();
+    Child<QToolButton>(*form, "StopButton")->click();
+    form->OnTimerTick();
     EXPECT_EQ(Panel(*form, 6), QStringLiteral("搜索已经结束!"));
   }
   EXPECT_EQ(dir_.Read("mobtrawl.ini"), keywords.text + "\r\n2\r\nqcno\r\n8\r\n");
 
   auto restarted = MakeForm();
   AnswerFile(QString::fromStdString(keywords.text));
-  Child<QToolButton>(*restarted, "SpeedButton4")->click();
+  Child<QToolButton>(*restarted, "ImportButton")->click();
   auto prompt = AnswerInput(QStringLiteral("2"));
-  Child<QToolButton>(*restarted, "SpeedButton2")->click();
+  Child<QToolButton>(*restarted, "SearchButton")->click();
   EXPECT_EQ(prompt->title, QStringLiteral("搜索参数设置"));
   EXPECT_EQ(prompt->buttons, QStringList{QStringLiteral("请输入关键字搜索断点位置        ")});
   EXPECT_EQ(prompt->text, QStringLiteral("2"));

@@ -14,7 +14,7 @@
 #include "../harvest/temp_dir.h"
 #include "dialog_answers.h"
 #include "local_http_server.h"
-#include "shell/Unit1.h"
+#include "shell/main_window.h"
 
 namespace {
 
@@ -37,11 +37,11 @@ HttpReply ResultPage(const QByteArray& path) {
 class SearchEndToEnd : public testing::Test {
  protected:
   SearchEndToEnd() : server_(ResultPage) {
-    shell::TForm1Options options;
+    shell::MainWindowOptions options;
     options.queryPrefix = (server_.Origin() + kQuery).toStdString();
     options.appDir = harvest::FilePath{dir_.Path() / "", dir_.Path().string() + "/"};
-    form_ = std::make_unique<shell::TForm1>(std::move(options));
-    form_->findChild<QSpinBox*>(QStringLiteral("SpinEdit1"))->setValue(1);
+    form_ = std::make_unique<shell::MainWindow>(std::move(options));
+    form_->findChild<QSpinBox*>(QStringLiteral("IntervalBox"))->setValue(1);
     form_->show();
   }
   void TearDown() override {
@@ -56,11 +56,11 @@ class SearchEndToEnd : public testing::Test {
   void Import(const std::string& content) {
     const auto file = dir_.Write("kw.txt", content);
     AnswerFile(QString::fromStdString(file.text));
-    Button("SpeedButton4")->click();
+    Button("ImportButton")->click();
   }
   void Search(const QString& resumeAt) {
     AnswerInput(resumeAt);
-    Button("SpeedButton2")->click();
+    Button("SearchButton")->click();
   }
   // Lets the event loop run until `done` or the time is up.
   static bool WaitFor(const std::function<bool()>& done, int seconds) {
@@ -72,32 +72,32 @@ class SearchEndToEnd : public testing::Test {
 
   TempDir dir_;
   LocalHttpServer server_;
-  std::unique_ptr<shell::TForm1> form_;
+  std::unique_ptr<shell::MainWindow> form_;
 };
 
 TEST_F(SearchEndToEnd, TwoKeywordsRunToTheEnd) {
   Import("alpha\r\nbeta\r\n");
   Search(QStringLiteral("0"));
   EXPECT_EQ(Panel(6), QStringLiteral("启动搜索请稍候..."));
-  EXPECT_FALSE(Button("SpeedButton2")->isEnabled());
-  EXPECT_FALSE(Button("SpeedButton4")->isEnabled());
-  EXPECT_TRUE(Button("SpeedButton3")->isEnabled());
+  EXPECT_FALSE(Button("SearchButton")->isEnabled());
+  EXPECT_FALSE(Button("ImportButton")->isEnabled());
+  EXPECT_TRUE(Button("StopButton")->isEnabled());
   EXPECT_EQ(Panel(3), QStringLiteral("1"));
 
   ASSERT_TRUE(WaitFor([&] { return Panel(6) == QStringLiteral("搜索已经结束!"); }, 40)) << Panel(6).toStdString();
   const QByteArray q = kQuery;
   EXPECT_EQ(server_.Paths(), (QList<QByteArray>{q + "alpha&pn=0&cl=3", q + "alpha&pn=10&cl=3", q + "beta&pn=0&cl=3"}));
 
-  const auto* model = form_->findChild<QTreeView*>(QStringLiteral("ListView1"))->model();
+  const auto* model = form_->findChild<QTreeView*>(QStringLiteral("ResultList"))->model();
   QStringList rows;
   for (int r = 0; r < model->rowCount(); ++r) rows << model->index(r, 0).data().toString();
   EXPECT_EQ(rows, (QStringList{QStringLiteral("13810000000"), QStringLiteral("15920000000"), QStringLiteral("13810000001"),
                                QStringLiteral("15920000001"), QStringLiteral("13810000000"), QStringLiteral("15920000000")}));
   EXPECT_EQ(Panel(5), QStringLiteral("6"));
   EXPECT_EQ(Panel(3), QStringLiteral("2"));
-  EXPECT_TRUE(Button("SpeedButton2")->isEnabled());
-  EXPECT_TRUE(Button("SpeedButton4")->isEnabled());
-  EXPECT_FALSE(Button("SpeedButton3")->isEnabled());
+  EXPECT_TRUE(Button("SearchButton")->isEnabled());
+  EXPECT_TRUE(Button("ImportButton")->isEnabled());
+  EXPECT_FALSE(Button("StopButton")->isEnabled());
   EXPECT_EQ(dir_.Read("mobtrawl.ini"), dir_.Path().string() + "/kw.txt\r\n1\r\nqcno\r\n1\r\n");
 }
 
@@ -105,10 +105,10 @@ TEST_F(SearchEndToEnd, StopInTheMiddleFinishesAfterTheNextPage) {
   Import("long\r\n");
   Search(QStringLiteral("0"));
   ASSERT_TRUE(WaitFor([&] { return server_.Paths().size() >= 2; }, 30));
-  Button("SpeedButton3")->click();
+  Button("StopButton")->click();
   EXPECT_EQ(Panel(6), QStringLiteral("终止搜索..."));
-  EXPECT_TRUE(Button("SpeedButton2")->isEnabled());
-  EXPECT_FALSE(Button("SpeedButton3")->isEnabled());
+  EXPECT_TRUE(Button("SearchButton")->isEnabled());
+  EXPECT_FALSE(Button("StopButton")->isEnabled());
 
   ASSERT_TRUE(WaitFor([&] { return Panel(6) == QStringLiteral("搜索已经结束!"); }, 10));
   EXPECT_EQ(server_.Paths().size(), 2);  // the page asked for was still read, nothing more

@@ -12,13 +12,13 @@
 #include "../harvest/temp_dir.h"
 #include "dialog_answers.h"
 #include "fake_browser.h"
-#include "fake_notification_area.h"
-#include "shell/Unit1.h"
+#include "fake_notification_icon.h"
+#include "shell/main_window.h"
 
 class FormTest : public testing::Test {
  protected:
-  std::unique_ptr<shell::TForm1> MakeForm() {
-    shell::TForm1Options options;
+  std::unique_ptr<shell::MainWindow> MakeForm() {
+    shell::MainWindowOptions options;
     options.makeBrowser = [this](QWidget* parent) {
       auto browser = std::make_unique<FakeEmbeddedBrowser>(parent);
       browser_ = browser.get();
@@ -27,13 +27,13 @@ class FormTest : public testing::Test {
     auto addresses = std::make_unique<fakes::FakeAddresses>();
     addresses_ = addresses.get();
     options.addresses = std::move(addresses);
-    auto tray = std::make_unique<FakeNotificationArea>();
+    auto tray = std::make_unique<FakeNotificationIcon>();
     tray_ = tray.get();
     tray_->available = trayAvailable_;
-    options.notificationArea = std::move(tray);
+    options.notificationIcon = std::move(tray);
     options.queryPrefix = "http://search.test/s?word=";
     options.appDir = harvest::FilePath{dir_.Path() / "", dir_.Path().string() + "/"};
-    return std::make_unique<shell::TForm1>(std::move(options));
+    return std::make_unique<shell::MainWindow>(std::move(options));
   }
 
   void TearDown() override {
@@ -55,6 +55,6 @@ class FormTest : public testing::Test {
   TempDir dir_;
   FakeEmbeddedBrowser* browser_ = nullptr;
   fakes::FakeAddresses* addresses_ = nullptr;
-  FakeNotificationArea* tray_ = nullptr;
+  FakeNotificationIcon* tray_ = nullptr;
   bool trayAvailable_ = true;  // whether the next form's desktop has a notification area
 };

@@ -1,4 +1,4 @@
-#include "shell/Unit1.h"
+#include "shell/main_window.h"
 
 #include <QCheckBox>
 #include <QDesktopServices>
@@ -25,13 +25,13 @@ TEST_F(FormTest, LaysOutTheToolbarInOrderWithCaptionsAndTips) {
   EXPECT_EQ(form->font().pixelSize(), 12);
 
   const std::tuple<const char*, const char*, const char*> buttons[] = {
-      {"SpeedButton4", "导入", "导入关键字列表"}, {"SpeedButton2", "搜索", "开始手机搜索"},
-      {"SpeedButton3", "终止", "终止手机搜索"},   {"SpeedButton5", "保存", "保存搜索结果"},
-      {"SpeedButton8", "进程", "保存搜索进程"},   {"SpeedButton1", "合并", "合并数据文件"},
-      {"SpeedButton6", "主页", "访问软件主页"},   {"SpeedButton9", "关于", "关于本软件"},
-      {"SpeedButton10", "退出", "退出软件系统"},
+      {"ImportButton", "导入", "导入关键字列表"}, {"SearchButton", "搜索", "开始手机搜索"},
+      {"StopButton", "终止", "终止手机搜索"},   {"SaveButton", "保存", "保存搜索结果"},
+      {"SaveProgressButton", "进程", "保存搜索进程"},   {"MergeButton", "合并", "合并数据文件"},
+      {"HomePageButton", "主页", "访问软件主页"},   {"AboutButton", "关于", "关于本软件"},
+      {"ExitButton", "退出", "退出软件系统"},
   };
-  auto* toolbar = Child<QToolBar>(*form, "CoolBar1");
+  auto* toolbar = Child<QToolBar>(*form, "Toolbar");
   ASSERT_EQ(toolbar->actions().size(), std::size(buttons));
   for (std::size_t i = 0; i < std::size(buttons); ++i) {
     const auto& [name, caption, tip] = buttons[i];
@@ -49,21 +49,21 @@ TEST_F(FormTest, LaysOutTheToolbarInOrderWithCaptionsAndTips) {
 
 TEST_F(FormTest, LaysOutTheListSettingsAndStatusBar) {
   auto form = MakeForm();
-  auto* list = Child<QTreeView>(*form, "ListView1");
+  auto* list = Child<QTreeView>(*form, "ResultList");
   EXPECT_EQ(list->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("手机号码列表"));
   EXPECT_EQ(list->columnWidth(0), 175);
   EXPECT_EQ(list->width(), 161);
   EXPECT_EQ(list->model()->rowCount(), 0);
 
-  auto* spin = Child<QSpinBox>(*form, "SpinEdit1");
+  auto* spin = Child<QSpinBox>(*form, "IntervalBox");
   EXPECT_EQ(spin->minimum(), 1);
   EXPECT_EQ(spin->maximum(), 1000);
   EXPECT_EQ(spin->value(), 8);
-  auto* box = Child<QCheckBox>(*form, "CheckBox1");
+  auto* box = Child<QCheckBox>(*form, "DedupeBox");
   EXPECT_EQ(box->text(), QStringLiteral("去重"));
   EXPECT_FALSE(box->isChecked());
   EXPECT_EQ(box->layoutDirection(), Qt::RightToLeft);
-  auto* edit = Child<QLineEdit>(*form, "Edit5");
+  auto* edit = Child<QLineEdit>(*form, "KeywordFileEdit");
   EXPECT_TRUE(edit->isReadOnly());
   EXPECT_TRUE(edit->text().isEmpty());
 
@@ -76,8 +76,8 @@ TEST_F(FormTest, LaysOutTheListSettingsAndStatusBar) {
   }
   EXPECT_EQ(Panel(*form, 6), shell::ContactLine());
 
-  EXPECT_EQ(form->Timer1().Interval(), 8000);
-  EXPECT_FALSE(form->Timer1().Enabled());
+  EXPECT_EQ(form->SearchTimer().Interval(), 8000);
+  EXPECT_FALSE(form->SearchTimer().Enabled());
 }
 
 struct ImportCase {
@@ -100,13 +100,13 @@ TEST_F(FormTest, ImportCountsTextFileLinesAndLoadsListLines) {
     SCOPED_TRACE(c.content);
     const auto file = dir_.Write("keywords.txt", c.content);
     auto shown = AnswerFile(QString::fromStdString(file.text));
-    Child<QToolButton>(*form, "SpeedButton4")->click();
+    Child<QToolButton>(*form, "ImportButton")->click();
     EXPECT_EQ(shown->title, QStringLiteral("导入关键字列表文件"));
     EXPECT_EQ(shown->directory, QString::fromStdString(dir_.Path().string()));
     EXPECT_EQ(shown->buttons, (QStringList{QStringLiteral("Text files(*.txt)"), QStringLiteral("All files(*.*)")}));
     EXPECT_EQ(Panel(*form, 1), QString::fromUtf8(c.panel1));
     EXPECT_EQ(form->Run().KeywordList(), c.keywords);
-    EXPECT_EQ(Child<QLineEdit>(*form, "Edit5")->text(), QString::fromStdString(file.text));
+    EXPECT_EQ(Child<QLineEdit>(*form, "KeywordFileEdit")->text(), QString::fromStdString(file.text));
   }
   EXPECT_EQ(form->Run().KeywordIndex(), 5);  // the resume point survives imports
 }
@@ -120,9 +120,9 @@ TEST_F(FormTest, ImportReadsChineseFileNamesAndGbkKeywords) {
     file.write(QByteArray::fromStdString(Gbk("手机\r\n电话\r\n")));
   }
   AnswerFile(name);
-  Child<QToolButton>(*form, "SpeedButton4")->click();
+  Child<QToolButton>(*form, "ImportButton")->click();
   EXPECT_EQ(form->Run().KeywordList(), (Rows{Gbk("手机"), Gbk("电话")}));
-  EXPECT_EQ(Child<QLineEdit>(*form, "Edit5")->text(), name);
+  EXPECT_EQ(Child<QLineEdit>(*form, "KeywordFileEdit")->text(), name);
 }
 
 TEST_F(FormTest, AFailedImportShowsTheFileErrorAndKeepsTheLists) {
@@ -136,7 +136,7 @@ TEST_F(FormTest, AFailedImportShowsTheFileErrorAndKeepsTheLists) {
     std::filesystem::remove(file.native);  // gone between the dialog and the read
   });
   auto error = AnswerMessageBox();
-  Child<QToolButton>(*form, "SpeedButton4")->click();
+  Child<QToolButton>(*form, "ImportButton")->click();
   EXPECT_EQ(error->title, shell::AppTitle());
   EXPECT_EQ(error->text, QStringLiteral("File not found."));
   EXPECT_EQ(error->icon, QMessageBox::Critical);
@@ -148,23 +148,23 @@ TEST_F(FormTest, ACancelledImportChangesNothing) {
   auto form = MakeForm();
   form->Run().KeywordList() = {"kept"};
   AnswerFile({});
-  Child<QToolButton>(*form, "SpeedButton4")->click();
+  Child<QToolButton>(*form, "ImportButton")->click();
   EXPECT_EQ(form->Run().KeywordList(), Rows{"kept"});
-  EXPECT_TRUE(Child<QLineEdit>(*form, "Edit5")->text().isEmpty());
+  EXPECT_TRUE(Child<QLineEdit>(*form, "KeywordFileEdit")->text().isEmpty());
 }
 
 TEST_F(FormTest, SaveResultsWritesOneNumberPerLine) {
   auto form = MakeForm();
   form->Run().KeywordList() = {"k"};
   AnswerInput(QStringLiteral("0"));
-  Child<QToolButton>(*form, "SpeedButton2")->click();
+  Child<QToolButton>(*form, "SearchButton")->click();
   ASSERT_EQ(browser_->navigated.size(), 1u);
   browser_->pages[browser_->navigated[0]] = "call 13800000001 or 15900000002\r\nfax 13800000003";
-  form->Timer1Timer();
+  form->OnTimerTick();
   ASSERT_EQ(form->Results().Count(), 3);
 
   auto shown = AnswerFile(QString::fromStdString(dir_.File("results.txt").text));
-  Child<QToolButton>(*form, "SpeedButton5")->click();
+  Child<QToolButton>(*form, "SaveButton")->click();
   EXPECT_EQ(shown->title, QStringLiteral("搜索结果保存为"));
   EXPECT_EQ(dir_.Read("results.txt"), "13800000001\r\n15900000002\r\n13800000003\r\n");
 
@@ -174,7 +174,7 @@ TEST_F(FormTest, SaveResultsWritesOneNumberPerLine) {
   AnswerFile(QString::fromStdString(dir_.File("results.txt").text));
   auto replace = AnswerMessageBox(QStringLiteral("否[&N]"));
   AnswerFile({});
-  Child<QToolButton>(*form, "SpeedButton5")->click();
+  Child<QToolButton>(*form, "SaveButton")->click();
   EXPECT_EQ(replace->buttons, (QStringList{QStringLiteral("是[&Y]"), QStringLiteral("否[&N]")}));
   EXPECT_EQ(dir_.Read("results.txt"), "old");
 }
@@ -183,7 +183,7 @@ TEST_F(FormTest, TheCloseQuestionKeepsOrClosesTheWindow) {
   auto form = MakeForm();
   form->show();
   auto no = AnswerMessageBox(QStringLiteral("否[&N]"));
-  Child<QToolButton>(*form, "SpeedButton10")->click();
+  Child<QToolButton>(*form, "ExitButton")->click();
   EXPECT_EQ(no->title, QStringLiteral("确认"));
   EXPECT_EQ(no->text, QStringLiteral("确认退出Kelvane吗?"));
   EXPECT_EQ(no->buttons, (QStringList{QStringLiteral("是[&Y]"), QStringLiteral("否[&N]")}));
@@ -198,12 +198,12 @@ TEST_F(FormTest, TheCloseQuestionKeepsOrClosesTheWindow) {
 TEST_F(FormTest, AnErrorInACommandIsShownWithTheTitleAndAFullStop) {
   auto form = MakeForm();
   auto error = AnswerMessageBox();
-  Child<QToolButton>(*form, "SpeedButton2")->click();  // Search with no keywords
+  Child<QToolButton>(*form, "SearchButton")->click();  // Search with no keywords
   EXPECT_EQ(error->title, QStringLiteral("『Kelvane』 V2.6"));
   EXPECT_EQ(error->text, QStringLiteral("请先导入关键字列表文件."));
   EXPECT_EQ(error->icon, QMessageBox::Critical);
   EXPECT_EQ(error->buttons, QStringList{QStringLiteral("确定")});
-  EXPECT_TRUE(Child<QToolButton>(*form, "SpeedButton2")->isEnabled());
+  EXPECT_TRUE(Child<QToolButton>(*form, "SearchButton")->isEnabled());
 }
 
 TEST_F(FormTest, SearchWithoutANetworkSaysSoInAnInformationDialog) {
@@ -211,13 +211,13 @@ TEST_F(FormTest, SearchWithoutANetworkSaysSoInAnInformationDialog) {
   form->Run().KeywordList() = {"k"};
   addresses_->addresses = {"192.168.1.20", "127.0.0.1"};
   auto shown = AnswerMessageBox();
-  Child<QToolButton>(*form, "SpeedButton2")->click();
+  Child<QToolButton>(*form, "SearchButton")->click();
   EXPECT_EQ(shown->title, QStringLiteral("信息"));
   EXPECT_EQ(shown->text, QStringLiteral("您还没有连接到网上！"));
   EXPECT_EQ(shown->icon, QMessageBox::Information);
   EXPECT_EQ(shown->buttons, QStringList{QStringLiteral("确定")});
   EXPECT_TRUE(browser_->navigated.empty());
-  EXPECT_TRUE(Child<QToolButton>(*form, "SpeedButton2")->isEnabled());
+  EXPECT_TRUE(Child<QToolButton>(*form, "SearchButton")->isEnabled());
 }
 
 TEST_F(FormTest, StandardDialogsSpeakChinese) {
@@ -230,7 +230,7 @@ TEST_F(FormTest, StandardDialogsSpeakChinese) {
 TEST_F(FormTest, TheHomePageGoesToTheDesktopsHandler) {
   UrlRecorder recorder;
   auto form = MakeForm();
-  Child<QToolButton>(*form, "SpeedButton6")->click();
+  Child<QToolButton>(*form, "HomePageButton")->click();
   EXPECT_EQ(recorder.opened, QList<QUrl>{QUrl(QStringLiteral("http://kelvane.example.com/"))});
 }
 

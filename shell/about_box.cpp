@@ -1,4 +1,4 @@
-#include "shell/Unit4.h"
+#include "shell/about_box.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -6,12 +6,10 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-#include "platform/gbk_codec.h"
 #include "platform/jpeg_image.h"
 #include "shell/branding.h"
-#include "shell/colors.h"
-#include "shell/cwHyperLink.h"
 #include "shell/error_handler.h"
+#include "shell/hyperlink_label.h"
 
 namespace shell {
 namespace {
@@ -35,9 +33,9 @@ QFont SongTi12(bool bold = false) {
                    12, bold);
 }
 
-void SetTextColor(QWidget& widget, TColor color) {
+void SetTextColor(QWidget& widget, const QColor& color) {
   QPalette palette = widget.palette();
-  palette.setColor(QPalette::WindowText, ToQColor(color, palette));
+  palette.setColor(QPalette::WindowText, color);
   widget.setPalette(palette);
 }
 
@@ -47,7 +45,7 @@ QLabel* AddPicture(QWidget* panel, const char* name, QPoint position, const QStr
   picture->move(position);
   // A picture that cannot be decoded is reported; the box shows without it.
   Guarded([&] {
-    platform::TJPEGImage jpeg;
+    platform::JpegImage jpeg;
     jpeg.LoadFromFile(resource);
     picture->setPixmap(QPixmap::fromImage(jpeg.ToImage()));
     picture->resize(jpeg.Width(), jpeg.Height());  // sizes itself to the picture
@@ -60,26 +58,25 @@ QLabel* AddLabel(QWidget* panel, const char* name, QPoint position, const QStrin
   auto* label = new QLabel(caption, panel);
   label->setObjectName(QString::fromLatin1(name));
   label->setFont(font);
-  SetTextColor(*label, clBlue);
+  SetTextColor(*label, QColor(0, 0, 255));
   label->move(position);
   label->adjustSize();
   return label;
 }
 
-TcwHyperLink* AddLink(QWidget* panel, const char* name, const QRect& designed,
-                      const QString& caption, const QString& url) {
-  auto* link = new TcwHyperLink(panel);
+HyperlinkLabel* AddLink(QWidget* panel, const char* name, const QRect& designed,
+                        const QString& caption, const QString& url) {
+  auto* link = new HyperlinkLabel(panel);
   link->setObjectName(QString::fromLatin1(name));
   link->setGeometry(designed);
-  link->SetColor(clBtnFace);
-  link->SetCaption(platform::ToGbk(caption));
-  link->SetURL(platform::ToGbk(url));
+  link->SetCaption(caption);
+  link->SetUrl(url);
   return link;
 }
 
 void BuildPanel(QDialog& form) {
   auto* panel = new QFrame(&form);
-  panel->setObjectName(QStringLiteral("Panel1"));
+  panel->setObjectName(QStringLiteral("Frame"));
   // A box frame drawn sunken: lowered outside, raised inside.
   panel->setFrameStyle(QFrame::Box | QFrame::Sunken);
   auto* fill = new QVBoxLayout(&form);
@@ -90,28 +87,29 @@ void BuildPanel(QDialog& form) {
   AddLabel(panel, "ProductName", {112, 16}, QStringLiteral("Kelvane"), SongTi12(true));
   AddLabel(panel, "Version", {216, 14}, QStringLiteral("Ver 2.6"),
            PixelFont({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")}, 13));
-  QLabel* banner = AddPicture(panel, "Image1", {20, 64}, QStringLiteral(":/pictures/banner.jpg"));
+  QLabel* banner = AddPicture(panel, "Banner", {20, 64}, QStringLiteral(":/pictures/banner.jpg"));
   banner->setAlignment(Qt::AlignCenter);
   banner->setAccessibleName(QStringLiteral("Kelvane Software"));
 
   // The designed sizes last until each link first paints and fits its caption.
-  AddLink(panel, "cwHyperLink1", {16, 88, 181, 15}, MakerWebSite(), MakerWebSite());
-  AddLink(panel, "cwHyperLink3", {16, 108, 130, 15}, HomePage(), SecondWebAddress());
-  AddLink(panel, "cwHyperLink2", {16, 130, 177, 15}, QQContacts(), MailLink());
+  AddLink(panel, "WebSiteLink", {16, 88, 181, 15}, MakerWebSite(), MakerWebSite());
+  AddLink(panel, "HomePageLink", {16, 108, 130, 15}, HomePage(), SecondWebAddress());
+  AddLink(panel, "MailLink", {16, 130, 177, 15}, QQContacts(), MailLink());
 }
 
 }  // namespace
 
-TForm2::TForm2(QWidget* parent)
+AboutBox::AboutBox(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::WindowStaysOnTopHint) {
-  setObjectName(QStringLiteral("Form2"));
+  setObjectName(QStringLiteral("AboutBox"));
   setWindowTitle(QStringLiteral("关于本软件"));
   setWindowIcon(QIcon(QStringLiteral(":/icons/kelvane.svg")));
   setFont(PixelFont({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif")}, 11));
+  // The button face all over, as a dialog of this kind has it.
   QPalette face = palette();
-  face.setColor(QPalette::Window, ToQColor(clBtnFace, face));
+  face.setColor(QPalette::Window, face.color(QPalette::Button));
   setPalette(face);
   resize(kClientSize);
 
@@ -119,20 +117,16 @@ TForm2::TForm2(QWidget* parent)
 
   // On the form, above the panel.
   auto* okButton = new QPushButton(QStringLiteral("确 定"), this);
-  okButton->setObjectName(QStringLiteral("OKButton"));
+  okButton->setObjectName(QStringLiteral("OkButton"));
   okButton->setGeometry(kOkButtonGeometry);
   okButton->setFont(SongTi12());
   okButton->setDefault(true);
   okButton->raise();
   okButton->setFocus();
-  connect(okButton, &QPushButton::clicked, this, &TForm2::OKButtonClick);
+  connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-void TForm2::OKButtonClick() {
-  accept();
-}
-
-void TForm2::showEvent(QShowEvent* event) {
+void AboutBox::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   const QScreen* target = parentWidget() ? parentWidget()->screen() : screen();
   if (!target) return;

@@ -1,0 +1,143 @@
+#include "shell/hyperlink_label.h"
+
+#include <QAccessibleWidget>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+
+#include "platform/url_opener.h"
+
+namespace shell {
+namespace {
+
+// A new link points here until its owner gives it an address of its own.
+const QString kDefaultUrl = QStringLiteral("http://www.kelvane.example.com/");
+
+const QColor kUnvisited(0, 0, 255);
+const QColor kVisited(255, 0, 255);
+const QColor kHovered(255, 0, 0);
+
+// Left and right of the text, and above and below it.
+constexpr int kMarginX = 3;
+constexpr int kMarginY = 1;
+
+// Screen readers see a link: named by its caption, described by its
+// address, marked once visited, and pressable.
+class HyperlinkAccessible final : public QAccessibleWidget {
+ public:
+  explicit HyperlinkAccessible(HyperlinkLabel* link) : QAccessibleWidget(link, QAccessible::Link) {}
+
+  QAccessible::State state() const override {
+    QAccessible::State s = QAccessibleWidget::state();
+    s.linked = true;
+    s.traversed = Link()->LinkColor() == kVisited;
+    return s;
+  }
+  QStringList actionNames() const override { return {pressAction()}; }
+  void doAction(const QString& actionName) override {
+    if (actionName == pressAction()) Link()->Follow();
+  }
+
+ private:
+  HyperlinkLabel* Link() const { return static_cast<HyperlinkLabel*>(widget()); }
+};
+
+QAccessibleInterface* MakeHyperlinkAccessible(const QString&, QObject* object) {
+  auto* link = qobject_cast<HyperlinkLabel*>(object);
+  return link ? new HyperlinkAccessible(link) : nullptr;
+}
+
+// A small dialog font: 8 points at the desktop's usual 96 dots an inch.
+QFont DefaultDrawingFont() {
+  QFont font;
+  font.setPixelSize(11);
+  return font;
+}
+
+}  // namespace
+
+HyperlinkLabel::HyperlinkLabel(QWidget* parent)
+    : QWidget(parent),
+      linkColor_(kUnvisited),
+      drawingFont_(DefaultDrawingFont()),
+      textColor_(kUnvisited) {
+  [[maybe_unused]] static const bool accessibleInstalled =
+      (QAccessible::installFactory(MakeHyperlinkAccessible), true);
+
+  SetUrl(kDefaultUrl);
+  SetCaption(kDefaultUrl);
+  resize(100, 10);  // until the first paint fits it to the caption
+  drawingFont_.setBold(true);
+  drawingFont_.setUnderline(true);
+  setCursor(Qt::PointingHandCursor);
+}
+
+void HyperlinkLabel::SetCaption(const QString& caption) {
+  if (caption == caption_) return;
+  caption_ = caption;
+  setAccessibleName(caption_);
+  update();
+}
+
+void HyperlinkLabel::SetUrl(const QString& url) {
+  if (url == url_) return;
+  url_ = url;
+  setAccessibleDescription(url_);
+}
+
+void HyperlinkLabel::SetBackground(const QColor& color) {
+  if (color == background_) return;
+  background_ = color;
+  update();
+}
+
+void HyperlinkLabel::SetFontName(const QString& name) {
+  if (name == fontName_) return;
+  fontName_ = name;
+  drawingFont_.setFamily(name.isEmpty() ? DefaultDrawingFont().family() : name);
+  update();
+}
+
+void HyperlinkLabel::Follow() {
+  platform::OpenUrl(url_);
+  linkColor_ = kVisited;
+}
+
+void HyperlinkLabel::paintEvent(QPaintEvent* event) {
+  const QFontMetrics metrics(drawingFont_);
+  // The link fits its caption whatever size it was given; a change shows
+  // at the next paint, which this resize asks for.
+  resize(metrics.horizontalAdvance(caption_) + 2 * kMarginX, metrics.height() + 2 * kMarginY);
+
+  QPainter painter(this);
+  painter.fillRect(event->rect(),
+                   background_.isValid() ? background_ : palette().color(QPalette::Button));
+  painter.setFont(drawingFont_);
+  painter.setPen(textColor_);
+  painter.drawText(kMarginX, kMarginY + metrics.ascent(), caption_);
+}
+
+void HyperlinkLabel::enterEvent(QEnterEvent* event) {
+  textColor_ = kHovered;
+  update();
+  QWidget::enterEvent(event);
+}
+
+void HyperlinkLabel::leaveEvent(QEvent* event) {
+  textColor_ = linkColor_;
+  update();
+  QWidget::leaveEvent(event);
+}
+
+// The address opens on the press, not the release: releasing elsewhere
+// does not take it back.
+void HyperlinkLabel::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) {
+    Follow();
+    event->accept();
+    return;
+  }
+  QWidget::mousePressEvent(event);
+}
+
+}  // namespace shell

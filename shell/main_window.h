@@ -1,0 +1,163 @@
+#pragma once
+// The main window: the toolbar, the result list, the settings bar, the
+// embedded browser and the status bar. It owns the search run and shows it:
+// the engine sees the window through harvest::SearchWindow and records its
+// resume point through harvest::ProgressWriter.
+
+#include <QMainWindow>
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "harvest/progress_file.h"
+#include "harvest/query_url.h"
+#include "harvest/result_list.h"
+#include "harvest/search_run.h"
+#include "platform/embedded_browser.h"
+#include "platform/notification_icon.h"
+#include "platform/qt_run_timer.h"
+#include "shell/tray_icon.h"
+
+class QAction;
+class QCheckBox;
+class QDialog;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QSpinBox;
+class QToolBar;
+class QToolButton;
+class QTreeView;
+
+namespace shell {
+
+class ResultListModel;
+
+struct MainWindowOptions {
+  // The embedded browser; by default Qt WebEngine, tests give a stand-in.
+  std::function<std::unique_ptr<platform::EmbeddedBrowser>(QWidget* parent)> makeBrowser;
+  // The host's addresses; by default the network interfaces that are up.
+  std::unique_ptr<harvest::AddressLookup> addresses;
+  // The result-page address up to the keyword; tests point it at a local server.
+  std::string queryPrefix{harvest::kQueryPrefix};
+  // Where the progress file lives and the keyword import starts; by default
+  // chosen at start (the executable's folder when it is writable).
+  std::optional<harvest::FilePath> appDir;
+  // The icon in the desktop's notification area; by default QSystemTrayIcon.
+  std::unique_ptr<platform::NotificationIcon> notificationIcon;
+};
+
+class MainWindow final : public QMainWindow,
+                         public harvest::SearchWindow,
+                         public harvest::ProgressWriter,
+                         private harvest::ProgressTarget {
+  Q_OBJECT
+ public:
+  explicit MainWindow(MainWindowOptions options = {}, QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  void SetAboutBox(QDialog* aboutBox) { aboutBox_ = aboutBox; }
+
+  // The toolbar's and the tray menu's commands.
+  void ImportKeywords();
+  void StartSearch();
+  void StopSearch();
+  void SaveResults();
+  void SaveProgress();
+  void MergeDataFiles();
+  void OpenHomePage();
+  void ShowAbout();
+  void ExitProgram();  // closes the window, through the close question
+  void ShowFromTray();
+  void MinimizeToTray();
+  void WriteToMaker();
+  // The search timer's event: the run's next step.
+  void OnTimerTick();
+
+  // harvest::SearchWindow
+  void SetPanelText(int panel, const std::string& text) override;
+  bool DeduplicateChecked() const override;
+  std::string IntervalText() const override;
+  void SetRunCommands(bool running) override;
+  bool InputQuery(const std::string& caption, const std::string& prompt,
+                  std::string& value) override;
+  void ShowMessage(const std::string& text) override;
+  harvest::MsgDlgBtn MessageDlg(const std::string& text, harvest::MsgDlgType type,
+                                std::initializer_list<harvest::MsgDlgBtn> buttons) override;
+  void Repaint() override;
+
+  // harvest::ProgressWriter
+  void WriteProgress() override;
+
+  harvest::SearchRun& Run() { return *run_; }
+  const harvest::ResultList& Results() const { return results_; }
+  const platform::QtRunTimer& SearchTimer() const { return *searchTimer_; }
+  shell::TrayIcon& Tray() { return *trayIcon_; }
+  QMenu& TrayMenu() { return *trayMenu_; }
+
+ Q_SIGNALS:
+  // The window has closed for good (the close question said yes): the
+  // program ends. Hiding to the tray is not closing.
+  void Closed();
+
+ protected:
+  // Every way of closing asks first.
+  void closeEvent(QCloseEvent* event) override;
+  // The minimise button hides the window to the tray, when there is one.
+  void changeEvent(QEvent* event) override;
+
+ private:
+  using Command = void (MainWindow::*)();
+
+  void RestoreProgress();
+  void BuildToolbar();
+  void BuildSettingsBar(QWidget* parent);
+  void BuildStatusBar();
+  QWidget* BuildCentralArea();
+  void BuildTrayIcon();
+  QToolButton* AddToolButton(const char* name, const QString& caption, const QString& tip,
+                             const QString& glyph, Command command);
+  harvest::FilePath ProgressFilePath() const;
+  // The keyword-file box shows the file's path; its GBK bytes are kept as
+  // they came, so that the progress file gets back exactly what it gave.
+  void SetKeywordFileText(const std::string& gbk);
+  void SetStatusLine(const QString& text);
+
+  // harvest::ProgressTarget: the lines of the progress file, restored.
+  void RestoreKeywordFile(const std::string& path) override;
+  void RestoreKeywordIndex(int index) override;
+  void RestoreDeduplicate(bool on) override;
+  void RestoreInterval(int seconds) override;
+
+  MainWindowOptions options_;
+  harvest::FilePath appDir_;
+  harvest::ResultList results_;
+  std::unique_ptr<platform::EmbeddedBrowser> browser_;
+  std::unique_ptr<platform::QtRunTimer> searchTimer_;
+  std::unique_ptr<harvest::SearchRun> run_;
+  QDialog* aboutBox_ = nullptr;
+
+  std::unique_ptr<platform::NotificationIcon> notificationIcon_;
+  QMenu* trayMenu_ = nullptr;
+  QAction* showFromTrayItem_ = nullptr;    // enabled while the window is in the tray
+  QAction* minimizeToTrayItem_ = nullptr;  // enabled while it is shown
+  std::unique_ptr<shell::TrayIcon> trayIcon_;
+
+  QToolBar* toolbar_ = nullptr;
+  QToolButton* importButton_ = nullptr;
+  QToolButton* searchButton_ = nullptr;
+  QToolButton* stopButton_ = nullptr;
+  QTreeView* resultView_ = nullptr;
+  ResultListModel* resultModel_ = nullptr;
+  QSpinBox* intervalBox_ = nullptr;
+  QCheckBox* dedupeBox_ = nullptr;
+  QLineEdit* keywordFileEdit_ = nullptr;
+  std::string keywordFileText_;
+  // The merge dialogs offer the names chosen last time again.
+  QString lastMergeInput_;
+  QString lastMergeOutput_;
+  std::array<QLabel*, 7> statusPanels_{};
+};
+
+}  // namespace shell

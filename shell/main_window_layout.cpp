@@ -1,0 +1,195 @@
+// The main window's controls, laid out as the program has always had them:
+// toolbar on top, the result list on the left, the settings bar and the
+// browser on the right, the status bar at the bottom.
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "shell/branding.h"
+#include "shell/error_handler.h"
+#include "shell/main_window.h"
+#include "shell/result_list_model.h"
+
+namespace shell {
+namespace {
+
+constexpr int kWindowWidth = 590;
+constexpr int kWindowHeight = 418;
+constexpr int kToolbarHeight = 30;
+constexpr QSize kToolButtonSize(55, 23);
+constexpr int kListWidth = 161;
+constexpr int kListColumnWidth = 175;
+constexpr int kSettingsBarHeight = 28;
+constexpr std::array<int, 7> kPanelWidths{39, 50, 39, 50, 39, 50, 50};
+
+QFont WindowFont() {
+  // SimSun at 12 pixels; Linux desktops rarely have it, so CJK fonts that
+  // they do have follow.
+  QFont font;
+  font.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体"),
+                    QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC")});
+  font.setPixelSize(12);
+  return font;
+}
+
+}  // namespace
+
+QToolButton* MainWindow::AddToolButton(const char* name, const QString& caption, const QString& tip,
+                                       const QString& glyph, Command command) {
+  auto* button = new QToolButton(toolbar_);
+  button->setObjectName(QString::fromLatin1(name));
+  button->setText(caption);
+  button->setToolTip(tip);
+  button->setIcon(QIcon(QStringLiteral(":/icons/%1.svg").arg(glyph)));
+  button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  button->setAutoRaise(true);  // flat until the mouse is over it
+  button->setFixedSize(kToolButtonSize);
+  if (command)
+    connect(button, &QToolButton::clicked, this,
+            [this, command] { Guarded([&] { (this->*command)(); }); });
+  toolbar_->addWidget(button);
+  return button;
+}
+
+void MainWindow::BuildToolbar() {
+  setObjectName(QStringLiteral("MainWindow"));
+  setWindowTitle(MainCaption());
+  setFont(WindowFont());
+  resize(kWindowWidth, kWindowHeight);
+
+  toolbar_ = new QToolBar(this);
+  toolbar_->setObjectName(QStringLiteral("Toolbar"));
+  toolbar_->setMovable(false);
+  toolbar_->setFloatable(false);
+  toolbar_->setFixedHeight(kToolbarHeight);
+  toolbar_->setIconSize(QSize(16, 16));
+  toolbar_->setContextMenuPolicy(Qt::PreventContextMenu);
+  addToolBar(Qt::TopToolBarArea, toolbar_);
+
+  importButton_ =
+      AddToolButton("ImportButton", QStringLiteral("导入"), QStringLiteral("导入关键字列表"),
+                    QStringLiteral("import"), &MainWindow::ImportKeywords);
+  searchButton_ =
+      AddToolButton("SearchButton", QStringLiteral("搜索"), QStringLiteral("开始手机搜索"),
+                    QStringLiteral("search"), &MainWindow::StartSearch);
+  stopButton_ = AddToolButton("StopButton", QStringLiteral("终止"), QStringLiteral("终止手机搜索"),
+                              QStringLiteral("stop"), &MainWindow::StopSearch);
+  AddToolButton("SaveButton", QStringLiteral("保存"), QStringLiteral("保存搜索结果"),
+                QStringLiteral("save"), &MainWindow::SaveResults);
+  AddToolButton("SaveProgressButton", QStringLiteral("进程"), QStringLiteral("保存搜索进程"),
+                QStringLiteral("progress"), &MainWindow::SaveProgress);
+  AddToolButton("MergeButton", QStringLiteral("合并"), QStringLiteral("合并数据文件"),
+                QStringLiteral("merge"), &MainWindow::MergeDataFiles);
+  AddToolButton("HomePageButton", QStringLiteral("主页"), QStringLiteral("访问软件主页"),
+                QStringLiteral("home"), &MainWindow::OpenHomePage);
+  AddToolButton("AboutButton", QStringLiteral("关于"), QStringLiteral("关于本软件"),
+                QStringLiteral("about"), &MainWindow::ShowAbout);
+  AddToolButton("ExitButton", QStringLiteral("退出"), QStringLiteral("退出软件系统"),
+                QStringLiteral("exit"), &MainWindow::ExitProgram);
+}
+
+void MainWindow::BuildSettingsBar(QWidget* parent) {
+  auto* bar = new QWidget(parent);
+  bar->setObjectName(QStringLiteral("SettingsBar"));
+  bar->setFixedHeight(kSettingsBarHeight);
+  auto* row = new QHBoxLayout(bar);
+  row->setContentsMargins(4, 2, 4, 2);
+
+  auto* intervalLabel = new QLabel(QStringLiteral("搜索间隔[秒]："), bar);
+  intervalBox_ = new QSpinBox(bar);
+  intervalBox_->setObjectName(QStringLiteral("IntervalBox"));
+  intervalBox_->setRange(1, 1000);
+  intervalBox_->setValue(8);
+  intervalBox_->setAccessibleName(QStringLiteral("搜索间隔[秒]"));
+  intervalLabel->setBuddy(intervalBox_);
+
+  dedupeBox_ = new QCheckBox(QStringLiteral("去重"), bar);
+  dedupeBox_->setObjectName(QStringLiteral("DedupeBox"));
+  dedupeBox_->setLayoutDirection(Qt::RightToLeft);  // the caption on the box's left
+
+  auto* fileLabel = new QLabel(QStringLiteral("搜索文件："), bar);
+  keywordFileEdit_ = new QLineEdit(bar);
+  keywordFileEdit_->setObjectName(QStringLiteral("KeywordFileEdit"));
+  keywordFileEdit_->setReadOnly(true);
+  keywordFileEdit_->setAccessibleName(QStringLiteral("搜索文件"));
+  fileLabel->setBuddy(keywordFileEdit_);
+
+  row->addWidget(intervalLabel);
+  row->addWidget(intervalBox_);
+  row->addWidget(dedupeBox_);
+  row->addWidget(fileLabel);
+  row->addWidget(keywordFileEdit_, 1);
+  parent->layout()->addWidget(bar);
+}
+
+QWidget* MainWindow::BuildCentralArea() {
+  auto* central = new QWidget(this);
+  auto* columns = new QHBoxLayout(central);
+  columns->setContentsMargins(0, 0, 0, 0);
+  columns->setSpacing(0);
+
+  resultView_ = new QTreeView(central);
+  resultView_->setObjectName(QStringLiteral("ResultList"));
+  resultView_->setAccessibleName(QStringLiteral("手机号码列表"));
+  resultModel_ = new ResultListModel(results_, resultView_);
+  resultModel_->SetView(resultView_);
+  resultView_->setModel(resultModel_);
+  resultView_->setRootIsDecorated(false);
+  resultView_->setUniformRowHeights(true);
+  resultView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  resultView_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  resultView_->setFixedWidth(kListWidth);
+  resultView_->header()->setStretchLastSection(false);
+  resultView_->setColumnWidth(0, kListColumnWidth);
+  columns->addWidget(resultView_);
+
+  auto* right = new QWidget(central);
+  auto* stack = new QVBoxLayout(right);
+  stack->setContentsMargins(0, 0, 0, 0);
+  stack->setSpacing(0);
+  BuildSettingsBar(right);
+  browser_ = options_.makeBrowser(right);
+  browser_->Widget()->setObjectName(QStringLiteral("Browser"));
+  browser_->Widget()->setAccessibleName(QStringLiteral("网页"));
+  stack->addWidget(browser_->Widget(), 1);
+  columns->addWidget(right, 1);
+  return central;
+}
+
+void MainWindow::BuildStatusBar() {
+  auto* bar = new QStatusBar(this);
+  bar->setObjectName(QStringLiteral("StatusBar"));
+  const std::array<QString, 7> texts{QStringLiteral("总数："),
+                                     QString(),
+                                     QStringLiteral("进程："),
+                                     QString(),
+                                     QStringLiteral("手机："),
+                                     QString(),
+                                     ContactLine()};
+  for (std::size_t i = 0; i < statusPanels_.size(); ++i) {
+    auto* panel = new QLabel(texts[i], bar);
+    panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    const bool last = i + 1 == statusPanels_.size();
+    if (last) {
+      panel->setMinimumWidth(kPanelWidths[i]);
+    } else {
+      panel->setFixedWidth(kPanelWidths[i]);
+    }
+    bar->addWidget(panel, last ? 1 : 0);
+    statusPanels_[i] = panel;
+  }
+  setStatusBar(bar);
+}
+
+}  // namespace shell

@@ -1,0 +1,84 @@
+// The main window in the notification area: the icon, its menu, minimising
+// to the tray and coming back.
+
+#include <QAction>
+#include <QEvent>
+#include <QMenu>
+#include <QTimer>
+
+#include "platform/gbk_codec.h"
+#include "platform/url_opener.h"
+#include "shell/branding.h"
+#include "shell/error_handler.h"
+#include "shell/main_window.h"
+
+namespace shell {
+
+void MainWindow::BuildTrayIcon() {
+  trayMenu_ = new QMenu(this);
+  trayMenu_->setObjectName(QStringLiteral("TrayMenu"));
+  auto item = [this](const char* name, const QString& caption, Command command) {
+    QAction* action = trayMenu_->addAction(caption);
+    action->setObjectName(QString::fromLatin1(name));
+    connect(action, &QAction::triggered, this,
+            [this, command] { Guarded([&] { (this->*command)(); }); });
+    return action;
+  };
+  showFromTrayItem_ =
+      item("ShowFromTrayItem", QStringLiteral("显示主程序(&S)"), &MainWindow::ShowFromTray);
+  minimizeToTrayItem_ =
+      item("MinimizeToTrayItem", QStringLiteral("最小化显示(&M)"), &MainWindow::MinimizeToTray);
+  item("WriteToMakerItem", QStringLiteral("与我们联系(&L)"), &MainWindow::WriteToMaker);
+  item("HomePageItem", QStringLiteral("访问Ferrowind主页(&V)"), &MainWindow::OpenHomePage);
+  item("AboutItem", QStringLiteral("关于本软件(&A)"), &MainWindow::ShowAbout);
+  trayMenu_->addSeparator();
+  item("ExitItem", QStringLiteral("退 出(&Exit)"), &MainWindow::ExitProgram);
+  showFromTrayItem_->setEnabled(false);
+
+  // The properties in the order the window has always set them; finishing
+  // the set-up shows the visible icon once more.
+  trayIcon_ = std::make_unique<shell::TrayIcon>(*notificationIcon_);
+  trayIcon_->setObjectName(QStringLiteral("TrayIcon"));
+  connect(trayIcon_.get(), &TrayIcon::Clicked, this,
+          [this] { Guarded([this] { ShowFromTray(); }); });
+  Guarded([this] {
+    trayIcon_->SetIcon(QIcon(QStringLiteral(":/icons/kelvane.svg")));
+    trayIcon_->SetVisible(true);
+    trayIcon_->SetHint(platform::ToGbk(AppTitle()));
+    trayIcon_->SetPopupMenu(trayMenu_);
+    trayIcon_->FinishSetUp();
+  });
+}
+
+void MainWindow::MinimizeToTray() {
+  minimizeToTrayItem_->setEnabled(false);
+  showFromTrayItem_->setEnabled(true);
+  hide();  // the window and its task-bar entry
+}
+
+void MainWindow::ShowFromTray() {
+  showFromTrayItem_->setEnabled(false);
+  minimizeToTrayItem_->setEnabled(true);
+  setWindowState(windowState() & ~Qt::WindowMinimized);
+  show();
+  raise();
+  activateWindow();
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() != QEvent::WindowStateChange || !isMinimized()) return;
+  // Without a notification area there would be no way back: the window then
+  // stays an ordinary minimised one.
+  if (!trayIcon_->Available()) return;
+  // Hide once the window system has finished minimising.
+  QTimer::singleShot(0, this, [this] {
+    if (isMinimized()) Guarded([this] { MinimizeToTray(); });
+  });
+}
+
+void MainWindow::WriteToMaker() {
+  platform::OpenUrl(MailLink());
+}
+
+}  // namespace shell
