@@ -1,5 +1,6 @@
 #include "platform/locked_web_page.h"
 
+#include <QCoreApplication>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineFileSystemAccessRequest>
 #include <QWebEngineFullScreenRequest>
@@ -74,7 +75,15 @@ bool LockedWebPage::acceptNavigationRequest(const QUrl& url, NavigationType, boo
 }
 
 void LockedWebPage::javaScriptAlert(const QUrl&, const QString&) {}
-bool LockedWebPage::javaScriptConfirm(const QUrl&, const QString&) { return false; }
+// Qt WebEngine asks a page's "leave this page?" question (beforeunload)
+// through the confirm dialog, with this text. The answer is always "leave":
+// the run sends the browser on, and no page may hold it on itself. Every
+// other question is answered "no".
+bool LockedWebPage::javaScriptConfirm(const QUrl&, const QString& msg) {
+  return msg == QCoreApplication::translate(
+                    "QWebEnginePage",
+                    "Are you sure you want to leave this page? Changes that you made may not be saved.");
+}
 bool LockedWebPage::javaScriptPrompt(const QUrl&, const QString&, const QString&, QString*) { return false; }
 QStringList LockedWebPage::chooseFiles(FileSelectionMode, const QStringList&, const QStringList&) { return {}; }
 

@@ -1,7 +1,8 @@
 #pragma once
 // A web page that can show result pages and do nothing else: it opens no
 // windows or pop-ups, shows no script dialogs or file choosers, gets every
-// permission request denied, and never leaves the web (http, https).
+// permission request denied, never leaves the web (http, https), and never
+// refuses to be left for the next page.
 // The profile it lives in refuses downloads and blocks every request for a
 // scheme other than http, https, data and blob.
 

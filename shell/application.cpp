@@ -5,7 +5,6 @@
 #include <QToolTip>
 #include <QTranslator>
 
-#include "shell/branding.h"
 #include "shell/error_handler.h"
 
 namespace shell {
@@ -22,7 +21,7 @@ void PrepareProcess() { QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContext
 
 void SetUpApplication(QApplication& app) {
   app.setApplicationName(QStringLiteral("kelvane"));
-  app.setApplicationDisplayName(AppTitle());
+  // No display name: Qt would append it to every window title.
   app.setWindowIcon(QIcon(QStringLiteral(":/icons/kelvane.svg")));
 
   QPalette tips = QToolTip::palette();

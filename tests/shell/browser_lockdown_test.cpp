@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QMouseEvent>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
 
@@ -76,6 +77,54 @@ TEST(BrowserLockdown, AHostilePageChangesNothingAndAsksNothing) {
   browser.Page()->runJavaScript(QStringLiteral("location.href = '/download';"));
   ASSERT_TRUE(WaitFor([&] { return downloads > 0; }, 15));
   EXPECT_TRUE(downloadRefused);
+  EXPECT_EQ(shell::TakeUnansweredDialogs(), QStringList());
+}
+
+// A page that asks "leave this page?" once the user has clicked in it.
+const char kClingingPage[] = R"(<html><body style="height:600px"><p>clinging 13800000001</p>
+<script>
+window.addEventListener('beforeunload', function(e) { e.preventDefault(); e.returnValue = 'stay'; return 'stay'; });
+window.onbeforeunload = function() { return 'stay'; };
+document.addEventListener('mousedown', function() { document.title = 'clicked'; });
+</script></body></html>)";
+
+TEST(BrowserLockdown, APageCannotHoldTheBrowserOnItself) {
+  LocalHttpServer server([](const QByteArray& path) -> HttpReply {
+    if (path == "/next") return {"<html><body><p>next 15900000002</p></body></html>"};
+    return {kClingingPage};
+  });
+  QWidget parent;
+  parent.resize(400, 300);
+  platform::WebEngineBrowser browser(&parent);
+  browser.Widget()->resize(400, 300);
+  parent.show();
+  browser.Navigate((server.Origin() + "/clinging").toStdString());
+  ASSERT_TRUE(WaitFor([&] { return browser.Page()->url().path() == u"/clinging" && !browser.Page()->isLoading(); }, 30));
+
+  // A real click of the user's gives the page the right to ask.
+  QWidget* input = browser.View()->focusProxy();
+  ASSERT_NE(input, nullptr);
+  for (int attempt = 0; attempt < 20 && browser.Page()->title() != u"clicked"; ++attempt) {
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+      QMouseEvent click(type, QPointF(50, 50), input->mapToGlobal(QPointF(50, 50)), Qt::LeftButton,
+                        type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+      QCoreApplication::sendEvent(input, &click);
+    }
+    WaitFor([&] { return browser.Page()->title() == u"clicked"; }, 1);
+  }
+  ASSERT_EQ(browser.Page()->title(), QStringLiteral("clicked"));
+
+  browser.Navigate((server.Origin() + "/next").toStdString());
+  std::string text;
+  EXPECT_TRUE(WaitFor([&] {
+    try {
+      text = browser.ReadPageText();
+    } catch (const harvest::Exception&) {
+      return false;
+    }
+    return text.find("15900000002") != std::string::npos;
+  }, 30)) << text;
+  EXPECT_TRUE(server.Paths().contains("/next"));
   EXPECT_EQ(shell::TakeUnansweredDialogs(), QStringList());
 }
 
