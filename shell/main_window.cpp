@@ -10,6 +10,8 @@
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QToolButton>
+#include <QTreeView>
+#include <utility>
 
 #include "harvest/file_stream.h"
 #include "harvest/text.h"
@@ -24,6 +26,7 @@
 #include "shell/branding.h"
 #include "shell/dialogs.h"
 #include "shell/error_handler.h"
+#include "shell/result_list_model.h"
 #include "tools/merge_data_files.h"
 
 namespace shell {
@@ -96,8 +99,12 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
-  // The icon leaves the notification area before the platform icon goes.
+  // The members go before the child widgets do, so whatever points into a
+  // member goes first: the tray icon before its platform icon, the result
+  // model before the engine's result list.
   trayIcon_.reset();
+  resultView_->setModel(nullptr);
+  delete resultModel_;
 }
 
 void MainWindow::RestoreProgress() {
@@ -137,7 +144,10 @@ void MainWindow::StopSearch() {
   run_->Stop();
 }
 void MainWindow::OnTimerTick() {
+  tickRunning_ = true;
   Guarded([this] { run_->Tick(); });
+  tickRunning_ = false;
+  if (std::exchange(closeAfterTick_, false)) close();
 }
 
 void MainWindow::SaveResults() {
@@ -202,6 +212,13 @@ void MainWindow::ExitProgram() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+  // Reading a page runs a local event loop that lets a close from the window
+  // manager through; it is asked about once the tick is over.
+  if (tickRunning_) {
+    closeAfterTick_ = true;
+    event->ignore();
+    return;
+  }
   harvest::MsgDlgBtn answer = harvest::MsgDlgBtn::No;
   Guarded([&] {
     answer = shell::MessageDlg(this, QStringLiteral("确认退出Kelvane吗?"),

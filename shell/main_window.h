@@ -137,6 +137,8 @@ class MainWindow final : public QMainWindow,
   std::unique_ptr<platform::QtRunTimer> searchTimer_;
   std::unique_ptr<harvest::SearchRun> run_;
   QDialog* aboutBox_ = nullptr;
+  bool tickRunning_ = false;
+  bool closeAfterTick_ = false;  // a close came while the tick ran
 
   std::unique_ptr<platform::NotificationIcon> notificationIcon_;
   QMenu* trayMenu_ = nullptr;

@@ -3,6 +3,7 @@
 // URLs asked for, and page texts served from a map.
 
 #include <QLabel>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -15,6 +16,7 @@ class FakeEmbeddedBrowser final : public platform::EmbeddedBrowser {
 
   void Navigate(const std::string& url) override { navigated.push_back(url); }
   std::string ReadPageText() override {
+    if (whileReading) whileReading();
     if (navigated.empty()) throw harvest::Exception("no document");
     return pages[navigated.back()];
   }
@@ -22,6 +24,7 @@ class FakeEmbeddedBrowser final : public platform::EmbeddedBrowser {
 
   std::vector<std::string> navigated;
   std::map<std::string, std::string> pages;
+  std::function<void()> whileReading;  // what happens while the page text comes
 
  private:
   QLabel* widget_;

@@ -195,6 +195,50 @@ TEST_F(FormTest, TheCloseQuestionKeepsOrClosesTheWindow) {
   EXPECT_FALSE(form->isVisible());
 }
 
+struct CloseDuringRead {
+  const char* what;
+  bool readFails;
+  QStringList dialogs;  // in the order they came
+};
+
+TEST_F(FormTest, ACloseDuringAPageReadIsAskedAfterTheTick) {
+  const CloseDuringRead cases[] = {
+      {"the page is read", false, {QStringLiteral("确认")}},
+      {"the read fails", true, {shell::AppTitle(), QStringLiteral("确认")}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto form = MakeForm();
+    form->show();
+    form->Run().KeywordList() = {"k", "k2"};
+    AnswerInput(QStringLiteral("0"));
+    form->StartSearch();
+    ASSERT_EQ(browser_->navigated.size(), 1u);
+    browser_->pages[browser_->navigated[0]] = "13800000001";
+    bool closedWhileReading = true;
+    browser_->whileReading = [&] {
+      form->close();  // the window manager's close arrives now
+      closedWhileReading = !form->isVisible();
+      if (c.readFails) throw harvest::Exception("read failed");
+    };
+    std::vector<std::shared_ptr<ShownDialog>> answered;
+    if (c.readFails) answered.push_back(AnswerMessageBox());
+    answered.push_back(AnswerMessageBox(QStringLiteral("是[&Y]")));
+    form->OnTimerTick();
+    QStringList dialogs;
+    for (const auto& shown : answered) dialogs << shown->title;
+    EXPECT_EQ(dialogs, c.dialogs);
+    EXPECT_FALSE(closedWhileReading);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(form->Results().Count(), c.readFails ? 0 : 1);  // the page was processed first
+    // The window goes while its run is still on (the next keyword is due):
+    // nothing of it may be touched afterwards (the sanitizer build checks).
+    EXPECT_EQ(form->SearchTimer().Enabled(), !c.readFails);
+    form.reset();
+    Settle();
+  }
+}
+
 TEST_F(FormTest, AnErrorInACommandIsShownWithTheTitleAndAFullStop) {
   auto form = MakeForm();
   auto error = AnswerMessageBox();
