@@ -1,5 +1,6 @@
 #include "platform/file_names.h"
 
+#include <dirent.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -11,9 +12,56 @@
 
 namespace platform {
 
+namespace {
+
+constexpr QChar kUndecodable(0xFFFD);
+
+// The entry of `folder` that Qt decodes to `name`, as the folder's own
+// listing spells it; of several, the first in byte order. Empty when there
+// is none.
+std::string FindEntry(const std::string& folder, const QString& name) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return {};
+  std::string found;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string bytes(entry->d_name);
+    if (QFile::decodeName(QByteArray::fromStdString(bytes)) != name) continue;
+    if (found.empty() || bytes < found) found = bytes;
+  }
+  ::closedir(dir);
+  return found;
+}
+
+}  // namespace
+
+// Qt decodes file names as UTF-8 and turns bytes that are not UTF-8 (a GBK
+// name from a Windows archive) into U+FFFD, which cannot be encoded back.
+// Such a name is looked up, part by part, in its folder's own listing; the
+// bytes found there are what is opened, and being GBK in this program's
+// world, they are also the name's text.
 harvest::FilePath ToFilePath(const QString& name) {
-  const QByteArray native = QFile::encodeName(QDir::toNativeSeparators(name));
-  return {std::filesystem::path(native.toStdString()), ToGbk(name)};
+  const QString nativeName = QDir::toNativeSeparators(name);
+  if (!nativeName.contains(kUndecodable)) {
+    return {std::filesystem::path(QFile::encodeName(nativeName).toStdString()), ToGbk(name)};
+  }
+  std::string bytes;
+  std::string text;
+  const QStringList parts = nativeName.split(QLatin1Char('/'));
+  for (qsizetype i = 0; i < parts.size(); ++i) {
+    if (i > 0) {
+      bytes += '/';
+      text += '/';
+    }
+    const QString& part = parts[i];
+    std::string entry;
+    if (part.contains(kUndecodable)) {
+      const std::string folder = i == 0 ? "." : bytes.size() == 1 ? "/" : bytes.substr(0, bytes.size() - 1);
+      entry = FindEntry(folder, part);
+    }
+    bytes += entry.empty() ? QFile::encodeName(part).toStdString() : entry;
+    text += entry.empty() ? ToGbk(part) : entry;
+  }
+  return {std::filesystem::path(bytes), text};
 }
 
 harvest::FilePath ExecutableDir() {

@@ -9,6 +9,8 @@
 
 namespace platform {
 
+// A name that Qt could not decode (parts with U+FFFD) is found in its
+// folder's listing and opened by the bytes found there.
 harvest::FilePath ToFilePath(const QString& name);
 
 // The folder of the running executable, with a trailing separator.

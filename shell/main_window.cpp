@@ -5,7 +5,6 @@
 #include <QCloseEvent>
 #include <QDialog>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
@@ -26,6 +25,7 @@
 #include "shell/branding.h"
 #include "shell/dialogs.h"
 #include "shell/error_handler.h"
+#include "shell/file_dialogs.h"
 #include "shell/result_list_model.h"
 #include "tools/merge_data_files.h"
 
@@ -45,33 +45,6 @@ class BusyCursor {
   BusyCursor(const BusyCursor&) = delete;
   BusyCursor& operator=(const BusyCursor&) = delete;
 };
-
-// Runs a file dialog; the chosen path, or nothing when it was cancelled.
-QString ChooseFile(QFileDialog& dialog) {
-  if (RunDialog(dialog) != QDialog::Accepted) return {};
-  const QStringList files = dialog.selectedFiles();
-  return files.isEmpty() ? QString() : files.first();
-}
-
-// A save dialog that asks before an existing file is replaced; "no" brings
-// the dialog back. The question is one of the program's own dialogs.
-QString ChooseSaveFile(QFileDialog& dialog) {
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setOption(QFileDialog::DontConfirmOverwrite);
-  for (;;) {
-    const QString chosen = ChooseFile(dialog);
-    if (chosen.isEmpty() || !QFileInfo::exists(chosen)) return chosen;
-    const QString question =
-        QCoreApplication::translate("QFileDialog", "%1 already exists.\nDo you want to replace it?")
-            .arg(QFileInfo(chosen).fileName());
-    if (shell::MessageDlg(&dialog, question, harvest::MsgDlgType::Warning,
-                          {harvest::MsgDlgBtn::Yes, harvest::MsgDlgBtn::No}) ==
-        harvest::MsgDlgBtn::Yes) {
-      return chosen;
-    }
-    dialog.selectFile(chosen);
-  }
-}
 
 }  // namespace
 
@@ -121,12 +94,11 @@ harvest::FilePath MainWindow::ProgressFilePath() const {
 // --- commands ---------------------------------------------------------------
 
 void MainWindow::ImportKeywords() {
-  QFileDialog dialog(this, QStringLiteral("导入关键字列表文件"), platform::FromGbk(appDir_.text),
-                     kTextFileFilters);
-  dialog.setObjectName(QStringLiteral("ImportKeywordsDialog"));
+  FileDialog dialog(this, "ImportKeywordsDialog", QStringLiteral("导入关键字列表文件"), kTextFileFilters,
+                    platform::FromGbk(appDir_.text));
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setDefaultSuffix(QStringLiteral("txt"));
-  const QString chosen = ChooseFile(dialog);
+  const QString chosen = dialog.ChooseFiles().value(0);
   if (chosen.isEmpty()) return;
 
   const harvest::FilePath file = platform::ToFilePath(chosen);
@@ -151,10 +123,9 @@ void MainWindow::OnTimerTick() {
 }
 
 void MainWindow::SaveResults() {
-  QFileDialog dialog(this, QStringLiteral("搜索结果保存为"), QString(), kTextFileFilters);
-  dialog.setObjectName(QStringLiteral("SaveResultsDialog"));
+  FileDialog dialog(this, "SaveResultsDialog", QStringLiteral("搜索结果保存为"), kTextFileFilters);
   dialog.setDefaultSuffix(QStringLiteral("txt"));
-  const QString chosen = ChooseSaveFile(dialog);
+  const QString chosen = dialog.ChooseSaveFile();
   if (chosen.isEmpty()) return;
   // One number per line; the old file stays whole until the new one is.
   harvest::SaveListToFile(platform::ToFilePath(chosen), results_.Rows());
@@ -166,24 +137,20 @@ void MainWindow::SaveProgress() {
 }
 
 void MainWindow::MergeDataFiles() {
-  QFileDialog openDialog(this, QStringLiteral("选择待合并的数据文件"), QString(), kDataFileFilters);
-  openDialog.setObjectName(QStringLiteral("MergeInputsDialog"));
+  FileDialog openDialog(this, "MergeInputsDialog", QStringLiteral("选择待合并的数据文件"), kDataFileFilters);
   openDialog.setFileMode(QFileDialog::ExistingFiles);
   openDialog.setDefaultSuffix(QStringLiteral("txt"));
   if (!lastMergeInput_.isEmpty()) openDialog.selectFile(lastMergeInput_);
-  if (RunDialog(openDialog) != QDialog::Accepted) return;
-  const QStringList selected = openDialog.selectedFiles();
+  const QStringList selected = openDialog.ChooseFiles();
+  if (selected.isEmpty()) return;
   lastMergeInput_ = selected.value(0);
 
-  QFileDialog saveDialog(this, QStringLiteral("合并后的数据文件保存为"), QString(),
-                         kDataFileFilters);
-  saveDialog.setObjectName(QStringLiteral("MergeOutputDialog"));
+  FileDialog saveDialog(this, "MergeOutputDialog", QStringLiteral("合并后的数据文件保存为"), kDataFileFilters);
   saveDialog.setDefaultSuffix(QStringLiteral("txt"));
   if (!lastMergeOutput_.isEmpty()) saveDialog.selectFile(lastMergeOutput_);
-  const QString output = ChooseSaveFile(saveDialog);
+  const QString output = saveDialog.ChooseSaveFile();
   if (output.isEmpty()) return;
   lastMergeOutput_ = output;
-  if (selected.isEmpty()) return;
 
   // From here to the end the window takes no input: the merge runs to its
   // end before control returns to the event loop.

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <filesystem>
+#include <fstream>
 
 #include "../harvest/child_process.h"
 #include "../harvest/temp_dir.h"
@@ -15,6 +17,40 @@ TEST(FileNames, KeepTheGbkTextAndTheNativeBytes) {
   const harvest::FilePath path = ToFilePath(QStringLiteral("/tmp/资料/kw.txt"));
   EXPECT_EQ(path.native.string(), "/tmp/\xE8\xB5\x84\xE6\x96\x99/kw.txt");  // UTF-8 on disk
   EXPECT_EQ(path.text, "/tmp/\xD7\xCA\xC1\xCF/kw.txt");                     // GBK for the engine
+}
+
+struct UndecodableName {
+  const char* what;
+  std::vector<std::string> onDisk;  // relative to the folder
+  std::string chosen;               // relative, raw bytes that Qt decodes lossily
+  std::string expected;             // the bytes opened, relative
+};
+
+TEST(FileNames, NamesQtCannotDecodeAreFoundInTheirFolder) {
+  const std::string gbkName = "\xCA\xD6\xBB\xFA.txt";  // "手机.txt" from a Windows archive
+  const UndecodableName cases[] = {
+      {"a GBK file name", {gbkName}, gbkName, gbkName},
+      {"a file in a GBK folder", {"\xD7\xCA\xC1\xCF/kw.txt"}, "\xD7\xCA\xC1\xCF/kw.txt",
+       "\xD7\xCA\xC1\xCF/kw.txt"},
+      // Two entries that Qt shows alike: the first in byte order.
+      {"names that decode alike", {"\xFF.txt", "\xFE.txt"}, "\xFF.txt", "\xFE.txt"},
+      {"nothing there (a new file)", {}, "\xFD.txt", "\xEF\xBF\xBD.txt"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    for (const std::string& name : c.onDisk) {
+      std::filesystem::create_directories((dir.Path() / name).parent_path());
+      std::ofstream(dir.Path() / name) << "x";
+    }
+    const QString shown = QFile::decodeName(QByteArray::fromStdString(dir.Path().string() + "/" + c.chosen));
+    ASSERT_TRUE(shown.contains(QChar(0xFFFD)));
+    const harvest::FilePath path = ToFilePath(shown);
+    EXPECT_EQ(path.native.string(), dir.Path().string() + "/" + c.expected);
+    if (!c.onDisk.empty()) {
+      EXPECT_EQ(path.text, path.native.string());  // the bytes found are the GBK text
+    }
+  }
 }
 
 TEST(AppDir, IsTheExecutablesFolderWhenWritable) {

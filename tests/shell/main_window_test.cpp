@@ -1,6 +1,8 @@
 #include "shell/main_window.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QFileSystemModel>
 #include <QDesktopServices>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -123,6 +125,72 @@ TEST_F(FormTest, ImportReadsChineseFileNamesAndGbkKeywords) {
   Child<QToolButton>(*form, "ImportButton")->click();
   EXPECT_EQ(form->Run().KeywordList(), (Rows{Gbk("手机"), Gbk("电话")}));
   EXPECT_EQ(Child<QLineEdit>(*form, "KeywordFileEdit")->text(), name);
+}
+
+// The names a file dialog lists in its folder under the filter at `index`,
+// chosen as a user does.
+QStringList ListedUnderFilter(QFileDialog& dialog, int index) {
+  auto* combo = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+  auto* model = dialog.findChild<QFileSystemModel*>();
+  if (!combo || !model) return {QStringLiteral("<not Qt's own dialog>")};
+  combo->setCurrentIndex(index);
+  Q_EMIT combo->activated(index);
+  Q_EMIT combo->textActivated(combo->currentText());
+  const QModelIndex folder = model->index(dialog.directory().absolutePath());
+  // The model reads the folder on a thread of its own: wait until the list
+  // has stayed the same for a while.
+  QStringList listed;
+  for (int steady = 0, wait = 0; steady < 5 && wait < 100; ++wait) {
+    Settle(20);
+    QStringList now;
+    for (int row = 0; row < model->rowCount(folder); ++row) now << model->index(row, 0, folder).data().toString();
+    now.sort();
+    steady = now == listed && !now.isEmpty() ? steady + 1 : 0;
+    listed = now;
+  }
+  return listed;
+}
+
+TEST_F(FormTest, AllFilesListsEveryFileAndTextFilesOnlyTextFiles) {
+  dir_.Write("keywords", "alpha\r\n");
+  dir_.Write("list.txt", "beta\r\n");
+  auto form = MakeForm();
+  const std::pair<int, QStringList> filters[] = {
+      {0, {QStringLiteral("list.txt")}},
+      {1, {QStringLiteral("keywords"), QStringLiteral("list.txt")}},
+  };
+  for (const auto& [index, expected] : filters) {
+    SCOPED_TRACE(index);
+    QStringList listed;
+    shell::AnswerNextDialog([&, index = index](QDialog& dialog) {
+      auto& files = dynamic_cast<QFileDialog&>(dialog);
+      listed = ListedUnderFilter(files, index);
+      files.selectFile(QString::fromStdString((dir_.Path() / "keywords").string()));
+      static_cast<QDialog&>(files).accept();
+    });
+    Child<QToolButton>(*form, "ImportButton")->click();
+    EXPECT_EQ(listed, expected);
+    EXPECT_EQ(form->Run().KeywordList(), Rows{"alpha"});
+  }
+}
+
+TEST_F(FormTest, ImportOpensAFileWhoseNameIsNotUtf8) {
+  // A keyword file from a Windows archive, named in GBK: "手机.txt".
+  const std::string gbkName = "\xCA\xD6\xBB\xFA.txt";
+  dir_.Write(gbkName, "alpha\r\nbeta\r\n");
+  auto form = MakeForm();
+  // Qt hands back what it could decode; the bytes it could not are U+FFFD.
+  const QString handedBack = QFile::decodeName(QByteArray::fromStdString((dir_.Path() / gbkName).string()));
+  shell::AnswerNextDialog([&](QDialog& dialog) {
+    auto& files = dynamic_cast<QFileDialog&>(dialog);
+    files.selectFile(handedBack);
+    files.QDialog::accept();  // as a desktop's own dialog accepts what it listed
+  });
+  Child<QToolButton>(*form, "ImportButton")->click();
+  EXPECT_EQ(form->Run().KeywordList(), (Rows{"alpha", "beta"}));
+  EXPECT_EQ(Panel(*form, 1), QStringLiteral("2"));
+  EXPECT_EQ(Child<QLineEdit>(*form, "KeywordFileEdit")->text(),
+            QString::fromStdString(dir_.Path().string()) + QStringLiteral("/手机.txt"));
 }
 
 TEST_F(FormTest, AFailedImportShowsTheFileErrorAndKeepsTheLists) {
