@@ -17,6 +17,15 @@ bool KelvaneApplication::notify(QObject* receiver, QEvent* event) {
   return handled;
 }
 
+std::optional<std::string> SandboxRefusal(bool runningAsRoot, const QProcessEnvironment& environment) {
+  if (!runningAsRoot || environment.contains(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"))) return {};
+  const QStringList flags =
+      environment.value(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS")).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+  if (flags.contains(QStringLiteral("--no-sandbox"))) return {};
+  return "kelvane: the embedded browser's sandbox cannot run as root. Run Kelvane as an ordinary "
+         "user, or set QTWEBENGINE_DISABLE_SANDBOX=1 to run it as root without the sandbox.";
+}
+
 void PrepareProcess() { QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); }
 
 void SetUpApplication(QApplication& app) {

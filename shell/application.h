@@ -4,6 +4,9 @@
 // error escaping an event handler into Qt.
 
 #include <QApplication>
+#include <QProcessEnvironment>
+#include <optional>
+#include <string>
 
 namespace shell {
 
@@ -18,6 +21,12 @@ class KelvaneApplication final : public QApplication {
 // Title, hint colour, translations: what program start sets before the
 // first window. Tests call it too.
 void SetUpApplication(QApplication& app);
+
+// Chromium's sandbox does not start as root, and the program never turns it
+// off by itself: as root it runs only when the user has turned the sandbox
+// off (QTWEBENGINE_DISABLE_SANDBOX set, or --no-sandbox in
+// QTWEBENGINE_CHROMIUM_FLAGS). Otherwise the message to stop with.
+std::optional<std::string> SandboxRefusal(bool runningAsRoot, const QProcessEnvironment& environment);
 
 // Must run before the application object exists (Qt WebEngine shares its
 // OpenGL contexts with the widgets).
