@@ -1,5 +1,7 @@
 #include "shell/error_handler.h"
 
+#include <new>
+
 #include "harvest/errors.h"
 #include "platform/gbk_codec.h"
 #include "shell/dialogs.h"
@@ -12,6 +14,8 @@ QString ErrorBoxText(std::exception_ptr error) {
     std::rethrow_exception(error);
   } catch (const harvest::Exception& e) {
     message = e.Message();
+  } catch (const std::bad_alloc&) {
+    message = "Out of memory";
   } catch (const std::exception& e) {
     message = e.what();  // the library's own texts are ASCII
   } catch (...) {
