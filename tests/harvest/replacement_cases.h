@@ -201,6 +201,8 @@ inline std::optional<std::string> Replace(const Writer& writer, const harvest::F
       return std::nullopt;
     } catch (const harvest::Exception& e) {
       return e.Message();
+    } catch (const std::exception& e) {  // never back into the test runner from a child
+      return std::string("not the program's error: ") + e.what();
     }
   };
   if (!unprivileged) return attempt();
@@ -222,7 +224,11 @@ inline std::optional<std::string> Replace(const Writer& writer, const harvest::F
 }
 
 inline void CheckReplacementRules(const Writer& writer) {
-  const mode_t previousUmask = ::umask(kUmask);
+  struct UmaskForTheCases {
+    UmaskForTheCases() : previous(::umask(kUmask)) {}
+    ~UmaskForTheCases() { ::umask(previous); }
+    mode_t previous;
+  } umaskForTheCases;
   for (const Case& c : Cases()) {
     SCOPED_TRACE(std::string(writer.name) + ": " + c.name);
     const uid_t user = c.unprivileged && ::geteuid() == 0 ? kNobody : ::geteuid();
@@ -250,7 +256,6 @@ inline void CheckReplacementRules(const Writer& writer) {
     }
     EXPECT_EQ(ListFolder(dir.Path()), expected);  // and nothing else appeared
   }
-  ::umask(previousUmask);
 }
 
 }  // namespace replacement_cases
