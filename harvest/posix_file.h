@@ -3,6 +3,8 @@
 // so that each caller can raise them in its own vocabulary (file errors for
 // text files, stream errors for file streams).
 
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <filesystem>
 #include <string_view>
@@ -20,7 +22,10 @@ class PosixFile {
 
   // Returns 0 or the errno of the failure.
   int OpenForReading(const std::filesystem::path& path);
-  int Create(const std::filesystem::path& path, bool replaceExisting = true);
+  int Create(const std::filesystem::path& path, bool replaceExisting = true, mode_t mode = 0666);
+  // A file without a name in `folder` (O_TMPFILE); it vanishes with its
+  // descriptor unless it is given a name first.
+  int CreateUnnamed(const std::filesystem::path& folder, mode_t mode);
 
   // The bytes read (0 at the end) or -errno.
   long Read(char* buffer, std::size_t size);
@@ -32,31 +37,60 @@ class PosixFile {
   int Close();
 
   bool IsOpen() const { return fd_ >= 0; }
+  int Descriptor() const { return fd_; }
 
  private:
   int fd_ = -1;
 };
 
-// Writes a file so that the old one stays whole until the new one is
-// complete: the bytes go to a temporary file beside the target, which is
-// flushed to the device and renamed over the target at Commit. A writer
-// dropped without Commit removes its temporary file; the target is untouched.
+// Replaces a file so that the old one stays whole until the new one is
+// complete, and the user keeps what they had:
+// - the target is where the name leads: symbolic links are followed (a chain,
+//   relative ones from their own folder; a dangling one creates its target)
+//   and stay links;
+// - a file this user may not write (by its mode, its folder, a read-only file
+//   system) is refused at Begin, before a byte is written;
+// - the new file takes the old one's mode, and its owner and group as far as
+//   the process may set them; a new file gets what creat() would give it.
+// The bytes go to a file without a name in the target's folder, flushed to
+// the device and only at Commit linked under a unique name and renamed over
+// the target at once, so a process killed while writing leaves nothing
+// behind. Where the file system has no unnamed files the temporary file is
+// named `<target>.tmp<PID>-<N>` from the start; those left by processes that
+// died are removed by the next write of the same target. A writer dropped
+// without Commit removes its temporary file; the target is untouched.
 class ReplacingWriter {
  public:
-  // 0 or the errno of creating the temporary file.
-  int Begin(const std::filesystem::path& target);
-  int Write(std::string_view bytes) { return file_.WriteAll(bytes); }
-  // Flush, close and rename into place; 0 or errno (the target then keeps
-  // its previous content). `failedAtRename` tells a refused rename (the
-  // target cannot be replaced) from a failed flush.
-  int Commit(bool* failedAtRename = nullptr);
+  enum class Temporary { Unnamed, Named };
+  // `preferred` Named skips the unnamed file, as a file system without one
+  // does.
+  explicit ReplacingWriter(Temporary preferred = Temporary::Unnamed) : preferred_(preferred) {}
+  ReplacingWriter(const ReplacingWriter&) = delete;
+  ReplacingWriter& operator=(const ReplacingWriter&) = delete;
   ~ReplacingWriter();
 
+  // 0 or the errno that refuses the replacement (EACCES for a file or folder
+  // this user may not write, EISDIR, ELOOP...) or that failed the temporary.
+  int Begin(const std::filesystem::path& target);
+  int Write(std::string_view bytes) { return file_.WriteAll(bytes); }
+  // Flush, name and rename into place; 0 or errno (the target then keeps its
+  // previous content). `failedAtRename` tells a refused rename (the target
+  // cannot be replaced) from a failed flush.
+  int Commit(bool* failedAtRename = nullptr);
+
  private:
+  int CreateTemporary(mode_t mode);
+  int NameTemporary();
+  void KeepOwnerAndMode();
+  void RemoveStaleTemporaries() const;
   void Discard();
 
-  std::filesystem::path target_;
-  std::filesystem::path temp_;
+  Temporary preferred_;
+  std::filesystem::path target_;  // the links' end
+  std::filesystem::path folder_;
+  std::filesystem::path temp_;  // empty while the temporary has no name
+  bool replacing_ = false;      // the target exists; `old_` holds its stat
+  struct stat old_ {};
   PosixFile file_;
 };
 

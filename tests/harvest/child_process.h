@@ -3,6 +3,7 @@
 // writes fall short exactly as they do on a full disk (EFBIG), without
 // touching the test process itself. Answers the child's exit code.
 
+#include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -23,12 +24,16 @@ int RunWithFileSizeLimit(rlim_t bytes, Body body) {
 }
 
 // Runs a piece of a test in a forked child that cannot override file
-// permissions: as root the child becomes "nobody" first. Answers the exit code.
+// permissions: as root the child becomes "nobody" first, without root's
+// supplementary groups. Answers the exit code.
 template <typename Body>
 int RunUnprivileged(Body body) {
   const pid_t pid = ::fork();
   if (pid == 0) {
-    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(125);
+    if (::geteuid() == 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+      ::_exit(125);
+    }
     ::_exit(body());
   }
   int status = 0;
