@@ -119,6 +119,7 @@ void MainWindow::OnTimerTick() {
   tickRunning_ = true;
   Guarded([this] { run_->Tick(); });
   tickRunning_ = false;
+  resultModel_->ShowNewRows();
   if (std::exchange(closeAfterTick_, false)) close();
 }
 

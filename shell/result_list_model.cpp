@@ -7,14 +7,15 @@ namespace shell {
 ResultListModel::ResultListModel(harvest::ResultList& list, QObject* parent)
     : QAbstractListModel(parent), list_(list), rowIcon_(QStringLiteral(":/icons/phone.svg")) {
   list_.SetObserver(this);
+  shownRows_ = list_.Count();
 }
 
 ResultListModel::~ResultListModel() { list_.SetObserver(nullptr); }
 
-int ResultListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : list_.Count(); }
+int ResultListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : shownRows_; }
 
 QVariant ResultListModel::data(const QModelIndex& index, int role) const {
-  if (!index.isValid() || index.row() >= list_.Count()) return {};
+  if (!index.isValid() || index.row() >= shownRows_) return {};
   switch (role) {
     case Qt::DisplayRole:
     case Qt::AccessibleTextRole:
@@ -30,14 +31,24 @@ QVariant ResultListModel::headerData(int section, Qt::Orientation orientation, i
   return QAbstractListModel::headerData(section, orientation, role);
 }
 
-void ResultListModel::BeginAppend(int row) { beginInsertRows({}, row, row); }
-
-void ResultListModel::EndAppend(int row) {
+void ResultListModel::ShowNewRows() {
+  const int rows = list_.Count();
+  if (rows <= shownRows_) return;
+  beginInsertRows({}, shownRows_, rows - 1);
+  shownRows_ = rows;
   endInsertRows();
-  if (view_) view_->scrollTo(index(row), QAbstractItemView::EnsureVisible);
+  if (view_) view_->scrollTo(index(rows - 1), QAbstractItemView::EnsureVisible);
 }
 
+// Rows wait for ShowNewRows: the list only grows at its end until a clear.
+void ResultListModel::BeginAppend(int) {}
+void ResultListModel::EndAppend(int) {}
+
 void ResultListModel::BeginClear() { beginResetModel(); }
-void ResultListModel::EndClear() { endResetModel(); }
+
+void ResultListModel::EndClear() {
+  shownRows_ = list_.Count();
+  endResetModel();
+}
 
 }  // namespace shell

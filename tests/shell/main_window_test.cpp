@@ -247,6 +247,52 @@ TEST_F(FormTest, SaveResultsWritesOneNumberPerLine) {
   EXPECT_EQ(dir_.Read("results.txt"), "old");
 }
 
+struct TickRows {
+  const char* what;
+  std::string page;
+  int insertions;  // announced to the view
+};
+
+// 11-digit numbers from `first` on, `count` of them, three to a line.
+std::string NumbersPage(long long first, int count) {
+  std::string page;
+  for (int i = 0; i < count; ++i) page += std::to_string(first + i) + (i % 3 == 2 ? "\r\n" : " ");
+  return page;
+}
+
+TEST_F(FormTest, ATicksNumbersReachTheViewAtOnceWithTheLastInSight) {
+  const TickRows cases[] = {
+      {"no numbers", "nothing here", 0},
+      {"300 numbers", NumbersPage(15900000000, 300), 1},
+      // "13" numbers empty the list each time it reaches 51 rows.
+      {"clears at 51", NumbersPage(13800000000, 120), 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto form = MakeForm();
+    form->show();
+    form->Run().KeywordList() = {"k"};
+    AnswerInput(QStringLiteral("0"));
+    form->StartSearch();
+    browser_->pages[browser_->navigated[0]] = c.page;
+    auto* view = Child<QTreeView>(*form, "ResultList");
+    int insertions = 0;
+    QObject::connect(view->model(), &QAbstractItemModel::rowsInserted, [&] { ++insertions; });
+    form->OnTimerTick();
+    const int rows = form->Results().Count();
+    EXPECT_EQ(insertions, c.insertions);
+    ASSERT_EQ(view->model()->rowCount(), rows);
+    for (int row = 0; row < rows; ++row) {
+      EXPECT_EQ(view->model()->index(row, 0).data().toString().toStdString(), form->Results().Caption(row));
+    }
+    if (rows > 0) {
+      Settle();
+      const QRect last = view->visualRect(view->model()->index(rows - 1, 0));
+      EXPECT_TRUE(view->viewport()->rect().intersects(last)) << "the last row is out of sight";
+    }
+  }
+}
+
 TEST_F(FormTest, TheCloseQuestionKeepsOrClosesTheWindow) {
   auto form = MakeForm();
   form->show();
