@@ -55,10 +55,6 @@ KeyTable ComputeKeys(const std::vector<std::string_view>& lines, LineCollation& 
 
 void SortedLines::Feed(std::string_view bytes) {
   if (ended_) return;
-  const auto nul = bytes.find('\0');
-  const bool endsHere = nul != std::string_view::npos;
-  if (endsHere) bytes = bytes.substr(0, nul);
-
   const char* p = bytes.data();
   const std::size_t n = bytes.size();
   std::size_t i = 0;
@@ -85,7 +81,6 @@ void SortedLines::Feed(std::string_view bytes) {
     start = i;
   }
   if (start < n) carry_.append(p + start, n - start);
-  if (endsHere) EndOfContent();
 }
 
 void SortedLines::EndOfContent() {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 
 #include "../harvest/child_process.h"
@@ -61,11 +62,25 @@ TEST_F(MergeTest, EmptyFilesGiveAnEmptyOutput) {
   EXPECT_EQ(dir_.Read("out.txt"), "");
 }
 
-TEST_F(MergeTest, ANulByteEndsAllContent) {
-  dir_.Write("1.txt", std::string("b\r\na\r\nc\0d\r\ne\r\n", 14));
-  dir_.Write("2.txt", "z\r\n");
-  EXPECT_EQ(Merge({"1.txt", "2.txt"}), 3);
-  EXPECT_EQ(dir_.Read("out.txt"), "a\r\nb\r\nc\r\n");
+TEST_F(MergeTest, ZeroBytesAreOrdinaryBytesOfTheirLines) {
+  using namespace std::string_literals;
+  const std::tuple<std::string, std::string, std::string> cases[] = {
+      {"b\r\n\0a\r\n"s, "z\r\n", "\0a\r\nb\r\nz\r\n"s},            // at the start of a line
+      {"b\r\na\0c\r\n"s, "z\r\n", "a\0c\r\nb\r\nz\r\n"s},          // in the middle
+      {"b\r\na\0\r\n"s, "z\r\n", "a\0\r\nb\r\nz\r\n"s},            // at the end
+      {"a\0\r\nb"s, "c\r\n", "a\0\r\nbc\r\n"s},                    // the next file still joins
+      {"\0\r\n\r\n"s, "\0\r\n"s, "\r\n\0\r\n"s},                   // only a zero byte, twice
+      {"x\r\0\ny"s, "", "\0\r\nx\r\ny\r\n"s},                      // between CR and LF
+      {"138\0\r"s, "\n138\r\n", "138\r\n138\0\r\n"s},              // not a digit line; CR | LF
+      {"A\0b\r\na\0B\r\na\0\0b\r\n"s, "", "a\0\0b\r\nA\0b\r\n"s},  // case alone merges
+  };
+  for (const auto& [first, second, output] : cases) {
+    SCOPED_TRACE(testing::PrintToString(first + "|" + second));
+    dir_.Write("1.txt", first);
+    dir_.Write("2.txt", second);
+    EXPECT_EQ(Merge({"1.txt", "2.txt"}), std::count(output.begin(), output.end(), '\n'));
+    EXPECT_EQ(dir_.Read("out.txt"), output);
+  }
 }
 
 TEST_F(MergeTest, CaseVariantsLeaveTheFirstAndBlanksStayDistinct) {
