@@ -5,6 +5,7 @@
 #include <unicode/utf16.h>
 
 #include <cstdlib>
+#include <new>
 #include <stdexcept>
 
 namespace platform {
@@ -26,6 +27,7 @@ std::string IcuLocaleName(std::string name) {
 }
 
 void Check(UErrorCode status, const char* what) {
+  if (status == U_MEMORY_ALLOCATION_ERROR) throw std::bad_alloc();
   if (U_FAILURE(status)) throw std::runtime_error(std::string(what) + ": " + u_errorName(status));
 }
 
@@ -98,6 +100,9 @@ void IcuLineCollation::AppendSortKey(std::string_view line, std::string& key) {
     keyBuffer_.resize(static_cast<std::size_t>(size));
     size = ucol_getSortKey(collator_, text_.data(), write, keyBuffer_.data(), size);
   }
+  // It reports no status; a key is never empty, so 0 means it could not
+  // allocate its working memory.
+  if (size == 0) throw std::bad_alloc();
   key.append(reinterpret_cast<const char*>(keyBuffer_.data()), static_cast<std::size_t>(size));  // ends in its 0 byte
   if (invalid_) key.append(line);
 }

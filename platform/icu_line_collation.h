@@ -32,6 +32,7 @@ class IcuLineCollation final : public tools::LineCollation {
   // is set; zh_CN when that is C or POSIX (or nothing).
   static std::string UserLocale();
 
+  // A lack of memory inside ICU is raised as std::bad_alloc.
   void AppendSortKey(std::string_view line, std::string& key) override;
   std::unique_ptr<tools::LineCollation> Clone() const override;
 

@@ -28,6 +28,8 @@ class SortedLines {
   void EndOfContent();
 
   // Calls `emit` with each distinct line in order; answers their number.
+  // An error of the collation or a lack of memory (std::bad_alloc), on
+  // whichever thread computes keys, is raised here on the calling thread.
   std::int64_t Emit(LineCollation& collation, const std::function<void(std::string_view)>& emit);
 
  private:

@@ -1,9 +1,17 @@
 #include "tools/merge_data_files.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
+#include <functional>
+#include <map>
 #include <optional>
+#include <stdexcept>
+#include <thread>
 
 #include "../harvest/child_process.h"
 #include "../harvest/temp_dir.h"
@@ -13,6 +21,50 @@
 namespace tools {
 namespace {
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+constexpr bool kAddressSanitizer = __has_feature(address_sanitizer);
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
+// Runs `body` in a forked child and answers the text it returned, or how
+// the child ended when it returned none.
+std::string SaidInChild(const std::function<std::string()>& body) {
+  int fds[2];
+  if (::pipe(fds) != 0) return "no pipe";
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(fds[0]);
+    const std::string said = body();
+    const bool written =
+        ::write(fds[1], said.data(), said.size()) == static_cast<ssize_t>(said.size());
+    ::_exit(written ? 0 : 1);
+  }
+  ::close(fds[1]);
+  std::string said;
+  char buffer[256];
+  for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
+    said.append(buffer, static_cast<std::size_t>(n));
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  if (WIFSIGNALED(status)) return "ended by signal " + std::to_string(WTERMSIG(status));
+  if (WEXITSTATUS(status) != 0) return "exit status " + std::to_string(WEXITSTATUS(status));
+  return said;
+}
+
+// Lets the process map `headroom` bytes more than it maps now.
+void LimitAddressSpace(rlim_t headroom) {
+  long pages = 0;
+  std::ifstream("/proc/self/statm") >> pages;
+  const rlim_t bytes =
+      static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + headroom;
+  const rlimit limit{bytes, bytes};
+  ::setrlimit(RLIMIT_AS, &limit);
+}
+
 class MergeTest : public testing::Test {
  protected:
   // Merges the named files of the temp folder into "out.txt".
@@ -21,6 +73,17 @@ class MergeTest : public testing::Test {
     for (const auto& name : names) inputs.push_back(dir_.File(name));
     sortedCount_.reset();
     return MergeDataFiles(inputs, dir_.File(output), collation_, [this](std::int64_t n) { sortedCount_ = n; });
+  }
+
+  // Every file of the temp folder with its size and a hash of its content.
+  std::map<std::string, std::pair<std::size_t, std::size_t>> Folder() const {
+    std::map<std::string, std::pair<std::size_t, std::size_t>> files;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.Path())) {
+      const std::string name = entry.path().filename().string();
+      const std::string content = dir_.Read(name);
+      files[name] = {content.size(), std::hash<std::string>()(content)};
+    }
+    return files;
   }
 
   TempDir dir_;
@@ -147,6 +210,71 @@ TEST_F(MergeTest, AFailedWriteLeavesThePreviousOutputWhole) {
   });
   EXPECT_EQ(status, 0);
   EXPECT_EQ(dir_.Read("out.txt"), "previous\r\n");
+}
+
+TEST_F(MergeTest, FailuresOnEitherThreadArriveAsErrorsAndLeaveTheFolderAsItWas) {
+  // Enough text lines for a second thread to compute half of the keys.
+  std::string text;
+  for (int i = 0; i < 30000; ++i) text += "line " + std::to_string(i) + "\r\n";
+  dir_.Write("1.txt", text);
+  dir_.Write("out.txt", "previous\r\n");
+  const auto before = Folder();
+
+  using Side = FailingCollation::Side;
+  auto failing = [](auto error, Side side) {
+    return [error, side] {
+      return std::make_unique<FailingCollation>(std::make_exception_ptr(error), side);
+    };
+  };
+  struct Case {
+    const char* what;
+    std::function<std::unique_ptr<LineCollation>()> collation;
+    rlim_t headroom;  // an address-space limit this much above the start, or 0
+    std::string said;
+  };
+  const Case cases[] = {
+      // Keys of 4 KB a line need 120 MB; the lines themselves well under 1.
+      {"keys outgrow the address space",
+       [] { return std::make_unique<AsciiNoCaseCollation>(4096); }, 24 << 20, "Out of memory"},
+      {"the second thread runs out of memory", failing(std::bad_alloc(), Side::kCopy), 0,
+       "Out of memory, raised on another thread"},
+      {"the second thread's collation fails",
+       failing(std::runtime_error("no collator"), Side::kCopy), 0,
+       "no collator, raised on another thread"},
+      {"this thread runs out of memory while the second works",
+       failing(std::bad_alloc(), Side::kOriginal), 0, "Out of memory, raised on this thread"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.headroom != 0 && kAddressSanitizer) {
+      std::printf("skipped \"%s\": the sanitizer reserves terabytes of address space\n", c.what);
+      continue;
+    }
+    if (c.headroom == 0 && std::thread::hardware_concurrency() < 2) {
+      std::printf("skipped \"%s\": one processor, one thread\n", c.what);
+      continue;
+    }
+    const std::string said = SaidInChild([&]() -> std::string {
+      const auto collation = c.collation();
+      if (c.headroom != 0) LimitAddressSpace(c.headroom);
+      std::string message;
+      try {
+        MergeDataFiles({dir_.File("1.txt")}, dir_.File("out.txt"), *collation);
+        return "no error";
+      } catch (const harvest::Exception& e) {
+        message = e.Message();
+      } catch (const std::exception& e) {
+        message = e.what();
+      }
+      if (const auto* f = dynamic_cast<const FailingCollation*>(collation.get())) {
+        message += f->RaisedOn() == std::this_thread::get_id() ? ", raised on this thread"
+                                                               : ", raised on another thread";
+      }
+      return message;
+    });
+    EXPECT_EQ(said, c.said);
+    EXPECT_EQ(Folder(), before);
+  }
 }
 
 }  // namespace
