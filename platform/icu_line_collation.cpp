@@ -1,32 +1,108 @@
 #include "platform/icu_line_collation.h"
 
 #include <unicode/uchar.h>
-#include <unicode/ucnv_cb.h>
-#include <unicode/utf16.h>
 
+#include <cstdint>
 #include <cstdlib>
+#include <new>
 #include <stdexcept>
 
 namespace platform {
 namespace {
 
-// Substitutes as usual, and notes that the line was not valid GBK.
-void NoteInvalid(const void* context, UConverterToUnicodeArgs* args, const char* codeUnits, int32_t length,
-                 UConverterCallbackReason reason, UErrorCode* status) {
-  if (reason == UCNV_ILLEGAL || reason == UCNV_IRREGULAR || reason == UCNV_UNASSIGNED) {
-    *static_cast<bool*>(const_cast<void*>(context)) = true;
-  }
-  UCNV_TO_U_CALLBACK_SUBSTITUTE(nullptr, args, codeUnits, length, reason, status);
+void Check(UErrorCode status, const char* what) {
+  if (status == U_MEMORY_ALLOCATION_ERROR) throw std::bad_alloc();
+  if (U_FAILURE(status)) throw std::runtime_error(std::string(what) + ": " + u_errorName(status));
 }
+
+bool IsTrailByte(char c) {
+  const auto b = static_cast<unsigned char>(c);
+  return b >= 0x40 && b <= 0xFE && b != 0x7F;
+}
+
+// GBK characters that have a letter case (ASCII and full-width Latin,
+// Greek, Cyrillic, the Roman numerals), mapped to the GBK bytes of their
+// simple case folding when that is a GBK character of the same length.
+// Built once from ICU's own tables.
+class GbkCaseFolding {
+ public:
+  static const GbkCaseFolding& Table() {
+    static const GbkCaseFolding table;
+    return table;
+  }
+
+  // Appends `line` with each such character folded. A GBK character is a
+  // lead byte 81..FE with a trail byte 40..FE other than 7F, or one byte;
+  // a lead byte without its trail stands alone.
+  void AppendFolded(std::string_view line, std::string& out) const {
+    const std::size_t at = out.size();
+    out.append(line);
+    char* p = out.data() + at;
+    const std::size_t n = line.size();
+    for (std::size_t i = 0; i < n; ++i) {
+      const auto lead = static_cast<unsigned char>(p[i]);
+      if (lead >= 0x81 && lead <= 0xFE && i + 1 < n && IsTrailByte(p[i + 1])) {
+        const std::uint16_t to = folded_[lead << 8 | static_cast<unsigned char>(p[i + 1])];
+        if (to != 0) {
+          p[i] = static_cast<char>(to >> 8);
+          p[i + 1] = static_cast<char>(to & 0xFF);
+        }
+        ++i;
+      } else if (folded_[lead] != 0) {
+        p[i] = static_cast<char>(folded_[lead]);
+      }
+    }
+  }
+
+ private:
+  GbkCaseFolding() : folded_(0x10000, 0) {
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<UConverter, decltype(&ucnv_close)> gbk(ucnv_open("GBK", &status), ucnv_close);
+    Check(status, "ucnv_open");
+    // Strict both ways: characters GBK holds, without fallback mappings.
+    ucnv_setToUCallBack(gbk.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+    ucnv_setFromUCallBack(gbk.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+    Check(status, "ucnv_setCallBack");
+    for (UChar32 c = 0; c <= 0xFFFF; ++c) {
+      const UChar32 fold = u_foldCase(c, U_FOLD_CASE_DEFAULT);
+      if (fold == c) continue;
+      const std::string from = Encode(gbk.get(), c);
+      const std::string to = Encode(gbk.get(), fold);
+      if (from.empty() || from.size() != to.size()) continue;
+      folded_[Code(from)] = Code(to);
+    }
+  }
+
+  // The GBK bytes of `c` when they decode back to it, else nothing.
+  static std::string Encode(UConverter* gbk, UChar32 c) {
+    const UChar unit = static_cast<UChar>(c);
+    char bytes[4];
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t length = ucnv_fromUChars(gbk, bytes, sizeof bytes, &unit, 1, &status);
+    if (status == U_MEMORY_ALLOCATION_ERROR) throw std::bad_alloc();
+    if (U_FAILURE(status) || length < 1 || length > 2) return {};
+    UChar back[4];
+    const int32_t units = ucnv_toUChars(gbk, back, 4, bytes, length, &status);
+    if (U_FAILURE(status) || units != 1 || back[0] != unit) return {};
+    return std::string(bytes, static_cast<std::size_t>(length));
+  }
+
+  static std::uint16_t Code(const std::string& bytes) {
+    std::uint16_t code = 0;
+    for (const char b : bytes)
+      code = static_cast<std::uint16_t>(code << 8 | static_cast<unsigned char>(b));
+    return code;
+  }
+
+  // By a single byte, or by lead << 8 | trail: the folded byte or pair, 0
+  // for a character without a case.
+  std::vector<std::uint16_t> folded_;
+};
 
 std::string IcuLocaleName(std::string name) {
   name = name.substr(0, name.find_first_of(".@"));
   if (name.empty() || name == "C" || name == "POSIX") return "zh_CN";
   return name;
-}
-
-void Check(UErrorCode status, const char* what) {
-  if (U_FAILURE(status)) throw std::runtime_error(std::string(what) + ": " + u_errorName(status));
 }
 
 }  // namespace
@@ -40,22 +116,20 @@ std::string IcuLineCollation::UserLocale() {
 }
 
 IcuLineCollation::IcuLineCollation(const std::string& locale) : locale_(IcuLocaleName(locale)) {
+  GbkCaseFolding::Table();
   UErrorCode status = U_ZERO_ERROR;
   collator_ = ucol_open(locale_.c_str(), &status);
   Check(status, "ucol_open");
   ucol_setStrength(collator_, UCOL_IDENTICAL);
   gbk_ = ucnv_open("GBK", &status);
   Check(status, "ucnv_open");
-  ucnv_setToUCallBack(gbk_, NoteInvalid, &invalid_, nullptr, nullptr, &status);
-  Check(status, "ucnv_setToUCallBack");
 }
 
-IcuLineCollation::IcuLineCollation(UCollator* collator, std::string locale) : locale_(std::move(locale)), collator_(collator) {
+IcuLineCollation::IcuLineCollation(UCollator* collator, std::string locale)
+    : locale_(std::move(locale)), collator_(collator) {
   UErrorCode status = U_ZERO_ERROR;
   gbk_ = ucnv_open("GBK", &status);
   Check(status, "ucnv_open");
-  ucnv_setToUCallBack(gbk_, NoteInvalid, &invalid_, nullptr, nullptr, &status);
-  Check(status, "ucnv_setToUCallBack");
 }
 
 IcuLineCollation::~IcuLineCollation() {
@@ -71,35 +145,32 @@ std::unique_ptr<tools::LineCollation> IcuLineCollation::Clone() const {
 }
 
 void IcuLineCollation::AppendSortKey(std::string_view line, std::string& key) {
+  folded_.clear();
+  GbkCaseFolding::Table().AppendFolded(line, folded_);
+
   // GBK to UTF-16: never more units than bytes.
-  text_.resize(line.size() + 1);
-  invalid_ = false;
+  text_.resize(folded_.size() + 1);
   ucnv_resetToUnicode(gbk_);
   UErrorCode status = U_ZERO_ERROR;
-  const int32_t length = ucnv_toUChars(gbk_, text_.data(), static_cast<int32_t>(text_.size()), line.data(),
-                                       static_cast<int32_t>(line.size()), &status);
+  const int32_t length =
+      ucnv_toUChars(gbk_, text_.data(), static_cast<int32_t>(text_.size()), folded_.data(),
+                    static_cast<int32_t>(folded_.size()), &status);
   Check(status, "ucnv_toUChars");
 
-  // Simple case folding, in place: one character for one.
-  int32_t read = 0;
-  int32_t write = 0;
-  while (read < length) {
-    UChar32 c;
-    U16_NEXT(text_.data(), read, length, c);
-    c = u_foldCase(c, U_FOLD_CASE_DEFAULT);
-    UBool noRoom = false;  // cannot happen: folding keeps a character's size
-    U16_APPEND(text_.data(), write, static_cast<int32_t>(text_.size()), c, noRoom);
-    if (noRoom) break;
-  }
-
   if (keyBuffer_.size() < 64) keyBuffer_.resize(256);
-  int32_t size = ucol_getSortKey(collator_, text_.data(), write, keyBuffer_.data(), static_cast<int32_t>(keyBuffer_.size()));
+  int32_t size = ucol_getSortKey(collator_, text_.data(), length, keyBuffer_.data(),
+                                 static_cast<int32_t>(keyBuffer_.size()));
   if (size > static_cast<int32_t>(keyBuffer_.size())) {
     keyBuffer_.resize(static_cast<std::size_t>(size));
-    size = ucol_getSortKey(collator_, text_.data(), write, keyBuffer_.data(), size);
+    size = ucol_getSortKey(collator_, text_.data(), length, keyBuffer_.data(), size);
   }
-  key.append(reinterpret_cast<const char*>(keyBuffer_.data()), static_cast<std::size_t>(size));  // ends in its 0 byte
-  if (invalid_) key.append(line);
+  // It reports no status; a key is never empty, so 0 means it could not
+  // allocate its working memory.
+  if (size == 0) throw std::bad_alloc();
+  // The key ends in a 0 byte and holds none before it, so what follows
+  // decides only between lines whose keys are equal.
+  key.append(reinterpret_cast<const char*>(keyBuffer_.data()), static_cast<std::size_t>(size));
+  key.append(folded_);
 }
 
 }  // namespace platform

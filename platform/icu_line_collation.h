@@ -4,10 +4,15 @@
 //
 // ICU's secondary strength would ignore case, but it also makes full-width
 // digits equal to ASCII ones, U+3000 equal to a space and control characters
-// invisible, merging distinct data. So each line is case-folded (simple
-// folding, one character for one) and keyed at identical strength; a line
-// that is not valid GBK has its raw bytes appended to its key, so that two
-// different invalid lines never meet as one.
+// invisible, merging distinct data. Even its identical strength compares
+// canonical decompositions, under which GBK's compatibility ideographs
+// (FD 9C, FE 40...) equal their ordinary twins (C0 C9, D8 A3...). So a
+// line's GBK bytes are first folded to one letter case, character by
+// character; the folded bytes are keyed at identical strength and then
+// appended to the key as they are. Two lines meet only when their folded
+// bytes are equal; lines the collator cannot tell apart otherwise (those
+// twins, lines that are not valid GBK) stay apart, next to each other, in
+// the order of their bytes.
 
 #include <unicode/ucnv.h>
 #include <unicode/ucol.h>
@@ -32,6 +37,7 @@ class IcuLineCollation final : public tools::LineCollation {
   // is set; zh_CN when that is C or POSIX (or nothing).
   static std::string UserLocale();
 
+  // A lack of memory inside ICU is raised as std::bad_alloc.
   void AppendSortKey(std::string_view line, std::string& key) override;
   std::unique_ptr<tools::LineCollation> Clone() const override;
 
@@ -41,7 +47,7 @@ class IcuLineCollation final : public tools::LineCollation {
   std::string locale_;
   UCollator* collator_ = nullptr;
   UConverter* gbk_ = nullptr;
-  bool invalid_ = false;  // set by the conversion callback
+  std::string folded_;
   std::vector<UChar> text_;
   std::vector<uint8_t> keyBuffer_;
 };

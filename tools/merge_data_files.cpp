@@ -1,6 +1,7 @@
 #include "tools/merge_data_files.h"
 
 #include <exception>
+#include <new>
 #include <string>
 
 #include "harvest/errors.h"
@@ -46,10 +47,8 @@ class OutputBuffer {
   std::string bytes_;
 };
 
-}  // namespace
-
-std::int64_t MergeDataFiles(const std::vector<harvest::FilePath>& inputs, const harvest::FilePath& output,
-                            LineCollation& collation, const std::function<void(std::int64_t)>& sorted) {
+std::int64_t Merge(const std::vector<harvest::FilePath>& inputs, const harvest::FilePath& output,
+                   LineCollation& collation, const std::function<void(std::int64_t)>& sorted) {
   // Make sure the output can be written before any selected file is read.
   harvest::ReplacingWriter writer;
   if (writer.Begin(output.native) != 0) throw harvest::EFCreateError(output.text);
@@ -74,6 +73,21 @@ std::int64_t MergeDataFiles(const std::vector<harvest::FilePath>& inputs, const 
   if (sorted) sorted(count);
   if (copyError) std::rethrow_exception(copyError);
   return count;
+}
+
+}  // namespace
+
+std::int64_t MergeDataFiles(const std::vector<harvest::FilePath>& inputs,
+                            const harvest::FilePath& output, LineCollation& collation,
+                            const std::function<void(std::int64_t)>& sorted) {
+  // Memory runs short where the content is held or its keys computed, on
+  // this thread or the second one; the error reaches the caller in the
+  // program's own terms, after the writer has removed its temporary file.
+  try {
+    return Merge(inputs, output, collation, sorted);
+  } catch (const std::bad_alloc&) {
+    throw EOutOfMemory();
+  }
 }
 
 }  // namespace tools

@@ -13,15 +13,25 @@
 // read so far are still sorted and written, `sorted` is told their number,
 // and then the error is raised. An error while writing the output raises at
 // once and leaves the previous output file as it was.
+//
+// Running out of memory, in any phase and on any thread, raises
+// EOutOfMemory ("Out of memory"): nothing is written, the previous output
+// stays as it was and no temporary file is left.
 
 #include <cstdint>
 #include <functional>
 #include <vector>
 
+#include "harvest/errors.h"
 #include "harvest/file_path.h"
 #include "tools/line_collation.h"
 
 namespace tools {
+
+class EOutOfMemory : public harvest::Exception {
+ public:
+  EOutOfMemory() : Exception("Out of memory") {}
+};
 
 // The copy phase reads each file through a buffer of this many bytes.
 inline constexpr std::size_t kCopyBufferSize = 61440;

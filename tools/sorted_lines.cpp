@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
+#include <exception>
+#include <stop_token>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -23,12 +25,15 @@ struct KeyTable {
 };
 
 // Computing keys is the costly part of ordering text lines; two threads
-// share it when there are enough lines to be worth a thread.
+// share it when there are enough lines to be worth a thread. A failure on
+// either thread (out of memory, an error of the collation) is raised on the
+// calling thread once both have stopped.
 KeyTable ComputeKeys(const std::vector<std::string_view>& lines, LineCollation& collation) {
   constexpr std::size_t kLinesForASecondThread = 20000;
-  auto compute = [&lines](LineCollation& c, std::size_t from, std::size_t to, KeyTable& table) {
+  auto compute = [&lines](LineCollation& c, std::size_t from, std::size_t to, KeyTable& table,
+                          std::stop_token stop) {
     table.ends.reserve(to - from);
-    for (std::size_t i = from; i < to; ++i) {
+    for (std::size_t i = from; i < to && !stop.stop_requested(); ++i) {
       c.AppendSortKey(lines[i], table.bytes);
       table.ends.push_back(table.bytes.size());
     }
@@ -36,17 +41,37 @@ KeyTable ComputeKeys(const std::vector<std::string_view>& lines, LineCollation& 
   KeyTable table;
   const unsigned threads = std::thread::hardware_concurrency();
   if (lines.size() < kLinesForASecondThread || threads < 2) {
-    compute(collation, 0, lines.size(), table);
+    compute(collation, 0, lines.size(), table, {});
     return table;
   }
   const std::size_t half = lines.size() / 2;
   KeyTable second;
-  auto copy = collation.Clone();
-  std::thread worker(compute, std::ref(*copy), half, lines.size(), std::ref(second));
-  compute(collation, 0, half, table);
-  worker.join();
+  std::exception_ptr secondError;
+  const auto copy = collation.Clone();
+  {
+    // Declared after what it uses: should this thread fail, the worker is
+    // asked to stop and joined before those go.
+    std::jthread worker;
+    try {
+      worker = std::jthread([&](std::stop_token stop) {
+        try {
+          compute(*copy, half, lines.size(), second, stop);
+        } catch (...) {
+          secondError = std::current_exception();
+        }
+      });
+    } catch (const std::system_error&) {
+      // No thread to be had (short of memory for its stack): one does it all.
+      compute(collation, 0, lines.size(), table, {});
+      return table;
+    }
+    compute(collation, 0, half, table, {});
+    worker.join();
+  }
+  if (secondError) std::rethrow_exception(secondError);
   const std::size_t base = table.bytes.size();
   table.bytes += second.bytes;
+  table.ends.reserve(lines.size());
   for (const std::size_t end : second.ends) table.ends.push_back(base + end);
   return table;
 }
@@ -55,10 +80,6 @@ KeyTable ComputeKeys(const std::vector<std::string_view>& lines, LineCollation& 
 
 void SortedLines::Feed(std::string_view bytes) {
   if (ended_) return;
-  const auto nul = bytes.find('\0');
-  const bool endsHere = nul != std::string_view::npos;
-  if (endsHere) bytes = bytes.substr(0, nul);
-
   const char* p = bytes.data();
   const std::size_t n = bytes.size();
   std::size_t i = 0;
@@ -85,7 +106,6 @@ void SortedLines::Feed(std::string_view bytes) {
     start = i;
   }
   if (start < n) carry_.append(p + start, n - start);
-  if (endsHere) EndOfContent();
 }
 
 void SortedLines::EndOfContent() {

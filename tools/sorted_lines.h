@@ -21,13 +21,15 @@ namespace tools {
 class SortedLines {
  public:
   // Splitting: a line ends at CR LF, CR or LF (LF then CR is two breaks), a
-  // break at the very end adds no empty line, the first byte of value 0 ends
-  // the content. Lines are not trimmed. Content may come in any pieces.
+  // break at the very end adds no empty line. Every other byte, 0 included,
+  // belongs to its line. Lines are not trimmed. Content may come in any pieces.
   void Feed(std::string_view bytes);
   // The content is complete: a last line without a break is taken.
   void EndOfContent();
 
   // Calls `emit` with each distinct line in order; answers their number.
+  // An error of the collation or a lack of memory (std::bad_alloc), on
+  // whichever thread computes keys, is raised here on the calling thread.
   std::int64_t Emit(LineCollation& collation, const std::function<void(std::string_view)>& emit);
 
  private:

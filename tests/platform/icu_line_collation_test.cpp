@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
+
 #include "../harvest/gbk.h"
 
 namespace platform {
@@ -21,30 +23,72 @@ class IcuCollationTest : public testing::Test {
   IcuLineCollation collation_{"zh_CN"};
 };
 
-TEST_F(IcuCollationTest, LinesThatDifferOnlyInLetterCaseAreTheSame) {
-  EXPECT_TRUE(Same("Apple", "APPLE"));
-  EXPECT_TRUE(Same("apple pie", "Apple Pie"));
-  EXPECT_TRUE(Same(Gbk("Σσ"), Gbk("σΣ")));           // Greek, which GBK holds
-  EXPECT_TRUE(Same(Gbk("ЖЁ"), Gbk("жё")));           // Cyrillic too
-  EXPECT_TRUE(Same(Gbk("手机"), Gbk("手机")));
+// GBK's compatibility ideographs and the ordinary characters they decompose
+// to canonically: every such pair GBK holds (it has no combining marks).
+const std::pair<std::string, std::string> kCanonicalTwins[] = {
+    {"\xC0\xC9", "\xFD\x9C"}, {"\xC1\xB9", "\xFD\x9D"}, {"\xB6\x6A", "\xFD\x9E"},
+    {"\xD1\x59", "\xFD\x9F"}, {"\xEB\x4F", "\xFD\xA0"}, {"\xD8\xA3", "\xFE\x40"},
+    {"\x86\xD8", "\xFE\x41"}, {"\xC0\xF1", "\xFE\x47"}, {"\xCC\x55", "\xFE\x49"},
+};
+
+TEST_F(IcuCollationTest, LinesAreTheSameExactlyWhenTheyDifferOnlyInLetterCase) {
+  const std::tuple<std::string, std::string, bool> cases[] = {
+      // line, line, the same
+      {"Apple", "APPLE", true},
+      {"apple pie", "Apple Pie", true},
+      {Gbk("ＡＢＣ"), Gbk("ａｂｃ"), true},  // full-width Latin
+      {Gbk("Σσ"), Gbk("σΣ"), true},          // Greek, which GBK holds
+      {Gbk("ΑΒΓ"), Gbk("αβγ"), true},
+      {Gbk("ЖЁ"), Gbk("жё"), true},  // Cyrillic too
+      {Gbk("Ⅳ"), Gbk("ⅳ"), true},    // Roman numerals have a case
+      {Gbk("手机"), Gbk("手机"), true},
+      {std::string("A\0b", 3), std::string("a\0B", 3), true},
+      {"A\x81", "a\x81", true},       // a stray lead byte after a letter
+      {Gbk("１３８"), "138", false},  // full-width digits
+      {Gbk("Ａ"), "a", false},        // a full-width letter
+      {Gbk("Ⅰ"), "I", false},         // a numeral is no letter
+      {Gbk("a　b"), "a b", false},    // U+3000 and a space
+      {"a\x01", "a", false},          // a control character
+      {"a\t", "a", false},
+      {std::string("a\0", 2), "a", false},  // a zero byte
+      {std::string("\0", 1), "", false},
+      {"a ", "a", false},  // a trailing blank
+      {Gbk("手机"), Gbk("手 机"), false},
+      {Gbk("ü"), Gbk("u¨"), false},  // composed, and spelled out
+      {Gbk("Ё"), Gbk("Е¨"), false},
+      {Gbk("が"), Gbk("か゛"), false},
+      {"x\x81", "x\x81", true},   // not GBK, the same bytes
+      {"x\x81", "x\x82", false},  // both decode to the same U+001A
+      {"x\x81", "x", false},      // a stray lead byte at the end
+  };
+  for (const auto& [a, b, same] : cases) {
+    EXPECT_EQ(Same(a, b), same) << testing::PrintToString(a) << " " << testing::PrintToString(b);
+  }
+  for (const auto& [ordinary, twin] : kCanonicalTwins) {
+    EXPECT_FALSE(Same(ordinary, twin)) << testing::PrintToString(twin);
+    EXPECT_FALSE(Same("A" + ordinary, "a" + twin)) << testing::PrintToString(twin);
+  }
 }
 
-TEST_F(IcuCollationTest, EveryOtherDifferenceKeepsLinesApart) {
-  EXPECT_FALSE(Same(Gbk("１３８"), "138"));           // full-width digits
-  EXPECT_FALSE(Same(Gbk("Ａ"), "a"));                 // full-width letter
-  EXPECT_FALSE(Same(Gbk("a　b"), "a b"));            // U+3000 and a space
-  EXPECT_FALSE(Same("a\x01", "a"));                  // a control character
-  EXPECT_FALSE(Same("a\t", "a"));
-  EXPECT_FALSE(Same("a ", "a"));                     // a trailing blank
-  EXPECT_FALSE(Same(Gbk("手机"), Gbk("手 机")));
-}
-
-TEST_F(IcuCollationTest, InvalidGbkLinesMeetOnlyWhenTheirBytesAreEqual) {
-  // A lead byte without its partner: both lines decode to the same
-  // replacement character, but they are different data.
-  EXPECT_FALSE(Same("x\x81", "x\x82"));
-  EXPECT_TRUE(Same("x\x81", "x\x81"));
-  EXPECT_FALSE(Same("x\x81", "x"));
+TEST_F(IcuCollationTest, CanonicalTwinsSortSideBySideAmongAllGbkCharacters) {
+  // Every byte and every lead-trail pair as a line, in the order of keys.
+  std::vector<std::pair<std::string, std::string>> keyed;  // key, line
+  auto add = [&](std::string line) { keyed.emplace_back(Key(line), std::move(line)); };
+  for (int b = 0; b < 0x100; ++b) add(std::string(1, static_cast<char>(b)));
+  for (int lead = 0x81; lead <= 0xFE; ++lead) {
+    for (int trail = 0x40; trail <= 0xFE; ++trail) {
+      if (trail != 0x7F) add({static_cast<char>(lead), static_cast<char>(trail)});
+    }
+  }
+  std::sort(keyed.begin(), keyed.end());
+  auto place = [&keyed](const std::string& line) {
+    return std::find_if(keyed.begin(), keyed.end(),
+                        [&line](const auto& k) { return k.second == line; }) -
+           keyed.begin();
+  };
+  for (const auto& [ordinary, twin] : kCanonicalTwins) {
+    EXPECT_EQ(place(twin) - place(ordinary), 1) << testing::PrintToString(twin);
+  }
 }
 
 TEST_F(IcuCollationTest, OrdersByTheLocale) {

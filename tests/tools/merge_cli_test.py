@@ -1,10 +1,11 @@
 #!/usr/bin/python3
 """kelvane-merge against independent references, and killed mid-way.
 
-  merge_cli_test.py KELVANE_MERGE CHECK     CHECK: sort | icu | kill
+  merge_cli_test.py KELVANE_MERGE CHECK     CHECK: sort | icu | kill | oom
 """
 import os
 import random
+import resource
 import signal
 import subprocess
 import sys
@@ -96,7 +97,53 @@ def check_kill(tmp):
     assert all(n != "out.txt" for n in leftovers)
 
 
+def check_oom(tmp):
+    """Short of memory at any point, the merge fails cleanly: exit status 1,
+    "Out of memory." and the folder as it was; given enough, it succeeds."""
+    path = os.path.join(tmp, "text.txt")
+    # Text lines, enough for the keys to be computed on two threads.
+    write(path, b"".join(("%d号码手机" % i).encode("gbk") * 8 + b"\r\n" for i in range(40000)))
+    out = os.path.join(tmp, "out.txt")
+    merge(out, [path])
+    expected = read(out)
+    old = b"the previous output\r\n"
+
+    def run(limit, inputs):
+        write(out, old)
+        before = sorted(os.listdir(tmp))
+        result = subprocess.run(
+            [MERGE, out] + inputs, capture_output=True,
+            preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_AS, (limit, limit)))
+        return result, before
+
+    # The least address space in which the program starts and merges a line.
+    tiny = os.path.join(tmp, "tiny.txt")
+    write(tiny, b"x\r\n")
+    low, high = 1 << 20, 1 << 32
+    while high - low > 1 << 20:
+        middle = (low + high) // 2
+        if run(middle, [tiny])[0].returncode == 0:
+            high = middle
+        else:
+            low = middle
+    # From there up, 2 MB a step, until the merge of the text succeeds.
+    failures = 0
+    for limit in range(high, high + (1 << 30), 2 << 20):
+        result, before = run(limit, [path])
+        if result.returncode == 0:
+            assert read(out) == expected, "different output under a %d-byte limit" % limit
+            break
+        assert (result.returncode, result.stderr) == (1, b"kelvane-merge: Out of memory.\n"), \
+            "under a %d-byte limit: %r %r" % (limit, result.returncode, result.stderr)
+        assert sorted(os.listdir(tmp)) == before, "files left under a %d-byte limit" % limit
+        assert read(out) == old
+        failures += 1
+    else:
+        assert False, "the merge never succeeded"
+    assert failures > 0, "no limit was low enough to fail"
+
+
 if __name__ == "__main__":
     with tempfile.TemporaryDirectory() as tmp:
-        {"sort": check_sort, "icu": check_icu, "kill": check_kill}[sys.argv[2]](tmp)
+        {"sort": check_sort, "icu": check_icu, "kill": check_kill, "oom": check_oom}[sys.argv[2]](tmp)
     print("ok")

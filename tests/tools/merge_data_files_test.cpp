@@ -1,8 +1,18 @@
 #include "tools/merge_data_files.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <map>
 #include <optional>
+#include <stdexcept>
+#include <thread>
 
 #include "../harvest/child_process.h"
 #include "../harvest/temp_dir.h"
@@ -12,6 +22,52 @@
 namespace tools {
 namespace {
 
+// The sanitizers reserve terabytes of address space for themselves.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitizer = true;
+#elif defined(__has_feature)
+constexpr bool kSanitizer = __has_feature(address_sanitizer) || __has_feature(thread_sanitizer);
+#else
+constexpr bool kSanitizer = false;
+#endif
+
+// Runs `body` in a forked child and answers the text it returned, or how
+// the child ended when it returned none.
+std::string SaidInChild(const std::function<std::string()>& body) {
+  int fds[2];
+  if (::pipe(fds) != 0) return "no pipe";
+  std::fflush(nullptr);  // or the child may write the parent's buffered output again
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(fds[0]);
+    const std::string said = body();
+    const bool written =
+        ::write(fds[1], said.data(), said.size()) == static_cast<ssize_t>(said.size());
+    ::_exit(written ? 0 : 1);
+  }
+  ::close(fds[1]);
+  std::string said;
+  char buffer[256];
+  for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
+    said.append(buffer, static_cast<std::size_t>(n));
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  if (WIFSIGNALED(status)) return "ended by signal " + std::to_string(WTERMSIG(status));
+  if (WEXITSTATUS(status) != 0) return "exit status " + std::to_string(WEXITSTATUS(status));
+  return said;
+}
+
+// Lets the process map `headroom` bytes more than it maps now.
+void LimitAddressSpace(rlim_t headroom) {
+  long pages = 0;
+  std::ifstream("/proc/self/statm") >> pages;
+  const rlim_t bytes =
+      static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + headroom;
+  const rlimit limit{bytes, bytes};
+  ::setrlimit(RLIMIT_AS, &limit);
+}
+
 class MergeTest : public testing::Test {
  protected:
   // Merges the named files of the temp folder into "out.txt".
@@ -20,6 +76,17 @@ class MergeTest : public testing::Test {
     for (const auto& name : names) inputs.push_back(dir_.File(name));
     sortedCount_.reset();
     return MergeDataFiles(inputs, dir_.File(output), collation_, [this](std::int64_t n) { sortedCount_ = n; });
+  }
+
+  // Every file of the temp folder with its size and a hash of its content.
+  std::map<std::string, std::pair<std::size_t, std::size_t>> Folder() const {
+    std::map<std::string, std::pair<std::size_t, std::size_t>> files;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.Path())) {
+      const std::string name = entry.path().filename().string();
+      const std::string content = dir_.Read(name);
+      files[name] = {content.size(), std::hash<std::string>()(content)};
+    }
+    return files;
   }
 
   TempDir dir_;
@@ -61,11 +128,25 @@ TEST_F(MergeTest, EmptyFilesGiveAnEmptyOutput) {
   EXPECT_EQ(dir_.Read("out.txt"), "");
 }
 
-TEST_F(MergeTest, ANulByteEndsAllContent) {
-  dir_.Write("1.txt", std::string("b\r\na\r\nc\0d\r\ne\r\n", 14));
-  dir_.Write("2.txt", "z\r\n");
-  EXPECT_EQ(Merge({"1.txt", "2.txt"}), 3);
-  EXPECT_EQ(dir_.Read("out.txt"), "a\r\nb\r\nc\r\n");
+TEST_F(MergeTest, ZeroBytesAreOrdinaryBytesOfTheirLines) {
+  using namespace std::string_literals;
+  const std::tuple<std::string, std::string, std::string> cases[] = {
+      {"b\r\n\0a\r\n"s, "z\r\n", "\0a\r\nb\r\nz\r\n"s},            // at the start of a line
+      {"b\r\na\0c\r\n"s, "z\r\n", "a\0c\r\nb\r\nz\r\n"s},          // in the middle
+      {"b\r\na\0\r\n"s, "z\r\n", "a\0\r\nb\r\nz\r\n"s},            // at the end
+      {"a\0\r\nb"s, "c\r\n", "a\0\r\nbc\r\n"s},                    // the next file still joins
+      {"\0\r\n\r\n"s, "\0\r\n"s, "\r\n\0\r\n"s},                   // only a zero byte, twice
+      {"x\r\0\ny"s, "", "\0\r\nx\r\ny\r\n"s},                      // between CR and LF
+      {"138\0\r"s, "\n138\r\n", "138\r\n138\0\r\n"s},              // not a digit line; CR | LF
+      {"A\0b\r\na\0B\r\na\0\0b\r\n"s, "", "a\0\0b\r\nA\0b\r\n"s},  // case alone merges
+  };
+  for (const auto& [first, second, output] : cases) {
+    SCOPED_TRACE(testing::PrintToString(first + "|" + second));
+    dir_.Write("1.txt", first);
+    dir_.Write("2.txt", second);
+    EXPECT_EQ(Merge({"1.txt", "2.txt"}), std::count(output.begin(), output.end(), '\n'));
+    EXPECT_EQ(dir_.Read("out.txt"), output);
+  }
 }
 
 TEST_F(MergeTest, CaseVariantsLeaveTheFirstAndBlanksStayDistinct) {
@@ -132,6 +213,71 @@ TEST_F(MergeTest, AFailedWriteLeavesThePreviousOutputWhole) {
   });
   EXPECT_EQ(status, 0);
   EXPECT_EQ(dir_.Read("out.txt"), "previous\r\n");
+}
+
+TEST_F(MergeTest, FailuresOnEitherThreadArriveAsErrorsAndLeaveTheFolderAsItWas) {
+  // Enough text lines for a second thread to compute half of the keys.
+  std::string text;
+  for (int i = 0; i < 30000; ++i) text += "line " + std::to_string(i) + "\r\n";
+  dir_.Write("1.txt", text);
+  dir_.Write("out.txt", "previous\r\n");
+  const auto before = Folder();
+
+  using Side = FailingCollation::Side;
+  auto failing = [](auto error, Side side) {
+    return [error, side] {
+      return std::make_unique<FailingCollation>(std::make_exception_ptr(error), side);
+    };
+  };
+  struct Case {
+    const char* what;
+    std::function<std::unique_ptr<LineCollation>()> collation;
+    rlim_t headroom;  // an address-space limit this much above the start, or 0
+    std::string said;
+  };
+  const Case cases[] = {
+      // Keys of 4 KB a line need 120 MB; the lines themselves well under 1.
+      {"keys outgrow the address space",
+       [] { return std::make_unique<AsciiNoCaseCollation>(4096); }, 24 << 20, "Out of memory"},
+      {"the second thread runs out of memory", failing(std::bad_alloc(), Side::kCopy), 0,
+       "Out of memory, raised on another thread"},
+      {"the second thread's collation fails",
+       failing(std::runtime_error("no collator"), Side::kCopy), 0,
+       "no collator, raised on another thread"},
+      {"this thread runs out of memory while the second works",
+       failing(std::bad_alloc(), Side::kOriginal), 0, "Out of memory, raised on this thread"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.headroom != 0 && kSanitizer) {
+      std::printf("skipped \"%s\": no address-space limit under a sanitizer\n", c.what);
+      continue;
+    }
+    if (c.headroom == 0 && std::thread::hardware_concurrency() < 2) {
+      std::printf("skipped \"%s\": one processor, one thread\n", c.what);
+      continue;
+    }
+    const std::string said = SaidInChild([&]() -> std::string {
+      const auto collation = c.collation();
+      if (c.headroom != 0) LimitAddressSpace(c.headroom);
+      std::string message;
+      try {
+        MergeDataFiles({dir_.File("1.txt")}, dir_.File("out.txt"), *collation);
+        return "no error";
+      } catch (const harvest::Exception& e) {
+        message = e.Message();
+      } catch (const std::exception& e) {
+        message = e.what();
+      }
+      if (const auto* f = dynamic_cast<const FailingCollation*>(collation.get())) {
+        message += f->RaisedOn() == std::this_thread::get_id() ? ", raised on this thread"
+                                                               : ", raised on another thread";
+      }
+      return message;
+    });
+    EXPECT_EQ(said, c.said);
+    EXPECT_EQ(Folder(), before);
+  }
 }
 
 }  // namespace

@@ -57,8 +57,10 @@ TEST(SortedLines, SplitsByTheListRulesInAnyPieces) {
       {"b\r\n\r\n", {"", "b"}},
       {"a\n\n\n", {"", "a"}},                // at most one empty line survives
       {" a\r\na \r\na\r\n", {" a", "a", "a "}},  // not trimmed
-      {std::string("b\r\na\0c\r\nd", 9), {"a", "b"}},  // NUL ends the content
-      {std::string("\0a", 2), {}},
+      // A zero byte is a byte like others.
+      {std::string("b\r\na\0c\r\nd", 9), {std::string("a\0c", 3), "b", "d"}},
+      {std::string("\0a", 2), {std::string("\0a", 2)}},
+      {std::string("\0\r\0", 3), {std::string("\0", 1)}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.content));
