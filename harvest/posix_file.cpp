@@ -154,15 +154,14 @@ int ReplacingWriter::CreateTemporary(mode_t mode) {
   }
   // O_EXCL with a counter avoids clobbering another writer's file.
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    temp_ = target_;
-    temp_ += ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
-    const int err = file_.Create(temp_, /*replaceExisting=*/false, mode);
-    if (err != EEXIST) {
-      if (err != 0) temp_.clear();
-      return err;
-    }
+    // Built aside: temp_ is what a dropped writer removes, and must never
+    // name the target, not even when building the name runs out of memory.
+    std::filesystem::path name = target_;
+    name += ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+    const int err = file_.Create(name, /*replaceExisting=*/false, mode);
+    if (err == 0) temp_ = std::move(name);
+    if (err != EEXIST) return err;
   }
-  temp_.clear();
   return EEXIST;
 }
 
