@@ -3,9 +3,9 @@
 // separator: a last line without a break joins the next file's first line),
 // then every distinct line once, in the locale's order, CR LF after each.
 //
-// The output is replaced only when the new content is complete: it is written
-// to a temporary file beside it and renamed into place, and the selected files
-// are all read before that, so the output may be one of them.
+// The output is replaced only when the new content is complete (through
+// harvest::ReplacingWriter), and the selected files are all read before
+// that, so the output may be one of them.
 //
 // Errors: "Cannot create file %s" (the output cannot be written), "Cannot open
 // file %s" (a selected file), "Stream read error", "Stream write error". An
