@@ -2,6 +2,7 @@
 
 #include <QEventLoop>
 #include <QTimer>
+#include <QWebEngineHistory>
 #include <QWebEngineScript>
 #include <memory>
 
@@ -31,6 +32,9 @@ WebEngineBrowser::WebEngineBrowser(QWidget* viewParent, std::chrono::millisecond
 WebEngineBrowser::~WebEngineBrowser() { delete view_.data(); }
 
 void WebEngineBrowser::Navigate(const std::string& url) {
+  // Nobody goes back in this browser; a run of thousands of pages would
+  // otherwise keep an entry, with its page state, for every one.
+  page_->history()->clear();
   view_->load(QUrl::fromEncoded(QByteArray::fromStdString(url), QUrl::TolerantMode));
 }
 

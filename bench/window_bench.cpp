@@ -1,0 +1,338 @@
+// The real main window, offscreen, with the real browser, searching a local
+// stand-in for the search engine at the shortest interval (1 s). Measures
+// what a user pays on a long run: the window thread's time per tick, the
+// cost of a number as the list grows, big pages, and memory over many pages.
+//
+//   window_bench rows             pages of 2,400 numbers up to 100,000 rows
+//   window_bench big              20 KB and 5 MB pages, against innerText alone
+//   window_bench memory [PAGES]   pages of 30 numbers (default 1,000); memory every 100
+//
+// A tick is one delivery of the run's timer event; the bench's application
+// times every event whose handling moved the run (keyword, page offset or
+// numbers found changed).
+
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QInputDialog>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QWebEngineView>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "../tests/shell/local_http_server.h"
+#include "harvest/search_run.h"
+#include "platform/web_engine_browser.h"
+#include "shell/application.h"
+#include "shell/dialogs.h"
+#include "shell/main_window.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::duration d) {
+  return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// Times the event deliveries that move the run: those are the ticks.
+class TimingApplication final : public QApplication {
+ public:
+  using QApplication::QApplication;
+
+  struct Tick {
+    double ms;
+    int rowsBefore;
+    int found;
+  };
+
+  shell::MainWindow* window = nullptr;
+  std::vector<Tick> ticks;
+  std::function<void(const Tick&)> afterTick;
+
+  bool notify(QObject* receiver, QEvent* event) override {
+    if (!window || event->type() != QEvent::Timer) return QApplication::notify(receiver, event);
+    const harvest::SearchRun& run = window->Run();
+    const auto before = std::tuple(run.KeywordIndex(), run.PageOffset(), run.FoundCount());
+    const int rowsBefore = window->Results().Count();
+    const auto start = Clock::now();
+    const bool handled = QApplication::notify(receiver, event);
+    const double ms = Ms(Clock::now() - start);
+    if (std::tuple(run.KeywordIndex(), run.PageOffset(), run.FoundCount()) != before) {
+      ticks.push_back({ms, rowsBefore, run.FoundCount()});
+      if (afterTick) afterTick(ticks.back());
+    }
+    return handled;
+  }
+};
+
+// The host's addresses as a connected machine has them.
+class ConnectedHost final : public harvest::AddressLookup {
+ public:
+  std::vector<std::string> HostAddresses() override { return {"127.0.0.1", "192.168.1.20"}; }
+};
+
+// "15" numbers whose other digits avoid 1 and 3, so that no "13" hides
+// inside one; every call gives new ones.
+class NumberSource {
+ public:
+  std::string Next() {
+    static constexpr char kDigits[] = "02456789";
+    std::string number = "15";
+    long long n = counter_++;
+    for (int i = 0; i < 9; ++i, n /= 8) number += kDigits[n % 8];
+    return number;
+  }
+
+ private:
+  long long counter_ = 0;
+};
+
+// A result page in GBK: `numbers` numbers three to a line, padding text up
+// to `bytes`, and the pager line that promises a next page.
+QByteArray ResultPage(NumberSource& source, int numbers, qsizetype bytes = 0) {
+  QByteArray body = "<html><head><meta charset=gbk></head><body><div>";
+  for (int i = 0; i < numbers; ++i) {
+    body += "tel " + QByteArray::fromStdString(source.Next()) + (i % 3 == 2 ? "<br>\n" : " ");
+  }
+  body += "</div><p>";
+  const QByteArray filler = "\xCA\xD6\xBB\xFA\xBA\xC5\xC2\xEB shop 0571-8888 ";  // "手机号码"
+  while (body.size() < bytes) body += filler + (body.size() % 900 < filler.size() ? "<br>\n" : "");
+  body += "</p><p>1 2 3 \xCF\xC2\xD2\xBB\xD2\xB3&gt;</p></body></html>";  // "下一页>"
+  return body;
+}
+
+// Proportional set size, in KB, of a process and all its descendants.
+long TreePssKb(pid_t root) {
+  long total = 0;
+  QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(root));
+  if (rollup.open(QIODevice::ReadOnly)) {
+    for (const QByteArray& line : rollup.readAll().split('\n')) {
+      if (line.startsWith("Pss:")) total += line.mid(4).trimmed().split(' ').value(0).toLong();
+    }
+  }
+  for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+    bool isPid = false;
+    const pid_t pid = entry.toInt(&isPid);
+    if (!isPid) continue;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) continue;
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    if (fields.value(1).toInt() == root) total += TreePssKb(pid);
+  }
+  return total;
+}
+
+long OwnRssKb() {
+  QFile status(QStringLiteral("/proc/self/status"));
+  if (!status.open(QIODevice::ReadOnly)) return 0;
+  for (const QByteArray& line : status.readAll().split('\n')) {
+    if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').value(0).toLong();
+  }
+  return 0;
+}
+
+double Median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+struct Bench {
+  explicit Bench(TimingApplication& application) : app(application) {}
+
+  TimingApplication& app;
+  QTemporaryDir dir;
+  std::unique_ptr<LocalHttpServer> server;
+  std::unique_ptr<shell::MainWindow> window;
+
+  // Starts a search over `keywords` keywords against `serve`, answering the
+  // resume question with 0, at an interval of one second.
+  void Start(LocalHttpServer::Handler serve, int keywords = 200) {
+    server = std::make_unique<LocalHttpServer>(std::move(serve));
+    shell::MainWindowOptions options;
+    options.addresses = std::make_unique<ConnectedHost>();
+    options.queryPrefix = (server->Origin() + "/s?word=").toStdString();
+    options.appDir = harvest::FilePath::Ascii(dir.path().toStdString() + "/");
+    window = std::make_unique<shell::MainWindow>(std::move(options));
+    window->findChild<QSpinBox*>(QStringLiteral("IntervalBox"))->setValue(1);
+    window->findChild<QCheckBox*>(QStringLiteral("DedupeBox"))->setChecked(true);
+    window->show();
+    for (int i = 0; i < keywords; ++i)
+      window->Run().KeywordList().push_back("k" + std::to_string(i));
+    app.window = window.get();
+    shell::AnswerNextDialog([](QDialog& dialog) {
+      auto& input = dynamic_cast<QInputDialog&>(dialog);
+      input.setTextValue(QStringLiteral("0"));
+      input.accept();
+    });
+    window->StartSearch();
+  }
+
+  void RunUntil(const std::function<bool()>& done) {
+    while (!done()) app.processEvents(QEventLoop::WaitForMoreEvents, 50);
+  }
+};
+
+int Rows(TimingApplication& app) {
+  Bench bench(app);
+  NumberSource numbers;
+  // A first page of 1,000 numbers, so that a tick starts at 1,000 rows.
+  int served = 0;
+  bench.Start([&](const QByteArray&) {
+    return HttpReply(ResultPage(numbers, served++ == 0 ? 1000 : 2400));
+  });
+  std::printf("rows before tick | numbers added | tick ms | us per number\n");
+  int last = 0;
+  app.afterTick = [&](const TimingApplication::Tick& t) {
+    const int added = t.found - last;
+    last = t.found;
+    if (added > 0)
+      std::printf("%d | %d | %.1f | %.2f\n", t.rowsBefore, added, t.ms, 1000.0 * t.ms / added);
+    std::fflush(stdout);
+  };
+  long rssAtFirstPage = 0;
+  int rowsAtFirstPage = 0;
+  const auto report = app.afterTick;
+  app.afterTick = [&](const TimingApplication::Tick& t) {
+    report(t);
+    if (app.ticks.size() == 1) {
+      rssAtFirstPage = OwnRssKb();
+      rowsAtFirstPage = bench.window->Results().Count();
+    }
+  };
+  bench.RunUntil([&] { return bench.window->Results().Count() >= 102400; });
+  const int rowsAdded = bench.window->Results().Count() - rowsAtFirstPage;
+  std::printf("own memory per listed row: %.0f bytes (%d rows after the first page)\n",
+              1024.0 * (OwnRssKb() - rssAtFirstPage) / rowsAdded, rowsAdded);
+  std::vector<double> all;
+  for (const auto& t : app.ticks) all.push_back(t.ms);
+  std::printf("ticks %zu, median %.1f ms, worst %.1f ms\n", all.size(), Median(all),
+              *std::max_element(all.begin(), all.end()));
+  for (const int rows : {1000, 10000, 100000}) {
+    // The first tick that starts at or beyond `rows` rows.
+    const auto tick =
+        std::find_if(app.ticks.begin() + 1, app.ticks.end(),
+                     [&](const TimingApplication::Tick& t) { return t.rowsBefore >= rows; });
+    if (tick == app.ticks.end()) continue;
+    const int added = tick->found - (tick - 1)->found;
+    std::printf("at %d rows: %.2f us per number (tick %.1f ms for %d numbers)\n", tick->rowsBefore,
+                1000.0 * tick->ms / added, tick->ms, added);
+  }
+  return 0;
+}
+
+// The browser's own time for a page's text: innerText, run and handed back
+// alone, as the tick's read asks for it.
+double InnerTextMs(QWebEnginePage* page) {
+  bool arrived = false;
+  const auto start = Clock::now();
+  Clock::time_point end;
+  page->runJavaScript(QStringLiteral("document.body ? document.body.innerText : null"),
+                      [&](const QVariant&) {
+                        end = Clock::now();
+                        arrived = true;
+                      });
+  while (!arrived) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  return Ms(end - start);
+}
+
+int Big(TimingApplication& app) {
+  const std::pair<const char*, qsizetype> sizes[] = {{"20 KB", 20 * 1024},
+                                                     {"5 MB", 5 * 1024 * 1024}};
+  for (const auto& [name, bytes] : sizes) {
+    app.ticks.clear();
+    Bench bench(app);
+    NumberSource numbers;
+    const qsizetype size = bytes;
+    bench.Start([&](const QByteArray&) { return HttpReply(ResultPage(numbers, 30, size)); });
+    auto* page = bench.window->findChild<QWebEngineView*>()->page();
+    std::vector<double> ticks;
+    std::vector<double> alone;
+    app.afterTick = [&](const TimingApplication::Tick& t) {
+      if (app.ticks.size() > 1) ticks.push_back(t.ms);  // the first tick warms up
+    };
+    bench.RunUntil([&] { return ticks.size() >= 6; });
+    // The same kind of page loaded afresh and, after the same one-second
+    // wait, its text asked for alone: what the browser needs to produce it.
+    bench.window->StopSearch();
+    bench.RunUntil([&] { return !bench.window->SearchTimer().Enabled(); });
+    for (int i = 0; i < 6; ++i) {
+      page->load(
+          QUrl(QString::fromLatin1(bench.server->Origin() + "/alone" + QByteArray::number(i))));
+      const auto until = Clock::now() + std::chrono::seconds(1);
+      bench.RunUntil([&] { return Clock::now() >= until; });
+      alone.push_back(InnerTextMs(page));
+    }
+    std::printf(
+        "%s page: tick median %.1f ms, worst %.1f ms; innerText alone median %.1f ms; ratio %.2f\n",
+        name, Median(ticks), *std::max_element(ticks.begin(), ticks.end()), Median(alone),
+        Median(ticks) / Median(alone));
+    std::fflush(stdout);
+    app.window = nullptr;
+    app.afterTick = nullptr;
+  }
+  return 0;
+}
+
+int Memory(TimingApplication& app, int pages) {
+  Bench bench(app);
+  NumberSource numbers;
+  bench.Start([&](const QByteArray&) { return HttpReply(ResultPage(numbers, 30)); });
+  // Growth is counted from the first page on: loading the very first page
+  // starts the browser's machinery once (about 10 MB here).
+  long startRss = OwnRssKb();
+  int startRows = 0;
+  std::printf(
+      "pages | rows | own RSS KB | growth since page 1 KB | per row since page 1 | tree PSS KB\n");
+  std::printf("0 | 0 | %ld | - | - | %ld\n", startRss, TreePssKb(::getpid()));
+  std::fflush(stdout);
+  app.afterTick = [&](const TimingApplication::Tick&) {
+    const auto n = app.ticks.size();
+    const int rows = bench.window->Results().Count();
+    const long rss = OwnRssKb();
+    if (n == 1) {
+      startRss = rss;
+      startRows = rows;
+    }
+    if (n != 1 && n % 100 != 0 && !(n < 100 && n % 10 == 0)) return;  // the first hundred closer
+    const long growth = rss - startRss;
+    const double perRow = rows > startRows ? 1024.0 * growth / (rows - startRows) : 0;
+    std::printf("%zu | %d | %ld | %ld | %.0f B | %ld\n", n, rows, rss, growth, perRow,
+                TreePssKb(::getpid()));
+    std::fflush(stdout);
+  };
+  bench.RunUntil([&] { return app.ticks.size() >= static_cast<std::size_t>(pages); });
+  std::vector<double> all;
+  for (const auto& t : app.ticks) all.push_back(t.ms);
+  std::printf("ticks %zu, median %.1f ms, worst %.1f ms\n", all.size(), Median(all),
+              *std::max_element(all.begin(), all.end()));
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (::geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");  // as the tests do
+  shell::PrepareProcess();
+  TimingApplication app(argc, argv);
+  shell::SetUpApplication(app);
+  shell::RequireDialogAnswers(true);
+  const QString phase = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+  if (phase == u"rows") return Rows(app);
+  if (phase == u"big") return Big(app);
+  if (phase == u"memory") return Memory(app, argc > 2 ? std::atoi(argv[2]) : 1000);
+  std::fprintf(stderr, "usage: %s rows | big | memory [PAGES]\n", argv[0]);
+  return 2;
+}
