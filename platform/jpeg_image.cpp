@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <csetjmp>
+#include <cstdint>
 #include <cstdio>  // jpeglib.h needs FILE and size_t declared first
 #include <string>
 
@@ -13,6 +14,12 @@
 
 namespace platform {
 namespace {
+
+// A picture whose pixels would need more memory than this is refused from
+// its header, before anything is reserved for it: a few bytes claiming
+// 65500 x 65500 pixels must not make the program ask for gigabytes. Qt's own
+// image readers stop at the same size.
+constexpr std::uint64_t kMaxPixelBytes = std::uint64_t{256} << 20;
 
 // libjpeg reports an error by calling error_exit, which must not return.
 // Ours jumps back to the frame that started the decoding; the C++ exception
@@ -66,14 +73,16 @@ class Decompressor {
                  static_cast<unsigned long>(data.size()));
     jpeg_read_header(&cinfo_, TRUE);
     cinfo_.out_color_space = JCS_RGB;  // grey pictures too; CMYK ones are refused
+    // Checked before jpeg_start_decompress, which already reserves the
+    // whole picture's coefficients when it is progressive.
+    jpeg_calc_output_dimensions(&cinfo_);
+    if (std::uint64_t{cinfo_.output_width} * cinfo_.output_height * 3 > kMaxPixelBytes) {
+      return TooLarge();
+    }
     jpeg_start_decompress(&cinfo_);
     out = QImage(static_cast<int>(cinfo_.output_width), static_cast<int>(cinfo_.output_height),
                  QImage::Format_RGB888);
-    if (out.isNull()) {
-      std::snprintf(errors_.message, sizeof errors_.message, "Picture too large (%u x %u)",
-                    cinfo_.output_width, cinfo_.output_height);
-      return false;
-    }
+    if (out.isNull()) return TooLarge();
     while (cinfo_.output_scanline < cinfo_.output_height) {
       JSAMPROW row = out.scanLine(static_cast<int>(cinfo_.output_scanline));
       jpeg_read_scanlines(&cinfo_, &row, 1);
@@ -85,6 +94,12 @@ class Decompressor {
   const char* Message() const { return errors_.message; }
 
  private:
+  bool TooLarge() {
+    std::snprintf(errors_.message, sizeof errors_.message, "Picture too large (%u x %u)",
+                  cinfo_.output_width, cinfo_.output_height);
+    return false;
+  }
+
   jpeg_decompress_struct cinfo_{};  // zeroed: destroying it before creation is safe
   ErrorManager errors_{};
 };

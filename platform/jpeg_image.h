@@ -5,8 +5,9 @@
 // Damaged data is an error: besides the errors libjpeg raises itself, its
 // warnings about damaged data (a truncated file, a broken data segment, a
 // bad Huffman code...) end the decoding too, where libjpeg alone would make
-// up the missing rows. The error is a harvest::Exception "JPEG error: "
-// followed by libjpeg's own message text.
+// up the missing rows. So is a picture whose pixels would take more than
+// 256 MiB ("Picture too large (W x H)"), refused from its header. The error
+// is a harvest::Exception "JPEG error: " followed by the message text.
 
 #include <QImage>
 #include <QString>

@@ -8,6 +8,8 @@ packages=(
   g++ cmake ninja-build pkg-config python3
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev python3-icu
+  # the fuzz targets: clang and its libFuzzer and sanitizer runtimes
+  clang libclang-rt-14-dev
   # the program: Qt Widgets, Qt WebEngine, Qt's Chinese translations, ICU, libjpeg
   qt6-base-dev qt6-webengine-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n libqt6svg6
   libicu-dev libjpeg62-turbo-dev

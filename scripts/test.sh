@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test: in an optimised
 # build, in a build without Qt (the engine and tools alone), and under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# AddressSanitizer and UndefinedBehaviorSanitizer; last, a short run of the
+# fuzz targets.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -30,3 +31,9 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:new_delete_type_mismatch=0
 export LSAN_OPTIONS=suppressions=$PWD/tests/sanitizers/lsan.supp
 export UBSAN_OPTIONS=print_stacktrace=1
 ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
+
+# Every parser of outside bytes under libFuzzer (clang, build-fuzz): a fixed
+# number of inputs per target from the seed corpora, under a minute here. A
+# crash, hang, leak or sanitizer report fails the script. scripts/fuzz.sh
+# SECONDS explores longer; docs/fuzzing.md.
+scripts/fuzz.sh --check

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <QImageWriter>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -143,6 +144,58 @@ TEST(JpegImage, RejectsDataThatIsNotAWholeJpegPicture) {
     EXPECT_EQ(message.substr(0, expected.size()), expected);
     EXPECT_GT(message.size(), std::string("JPEG error: ").size())
         << "libjpeg's own text is missing";
+    EXPECT_TRUE(picture.Empty());
+  }
+}
+
+// A small picture whose frame header is made to claim `width` x `height`.
+std::string ClaimSize(bool progressive, quint16 width, quint16 height) {
+  QImage image(16, 16, QImage::Format_RGB32);
+  image.fill(QColor(40, 120, 200));
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter writer(&buffer, "JPG");
+  writer.setProgressiveScanWrite(progressive);
+  EXPECT_TRUE(writer.write(image));
+  std::string jpeg = bytes.toStdString();
+  // The frame header: FF Cn, length, precision, height, width.
+  const std::size_t frame = jpeg.find(progressive ? "\xFF\xC2" : "\xFF\xC0");
+  EXPECT_NE(frame, std::string::npos);
+  const char size[] = {char(height >> 8), char(height & 0xFF), char(width >> 8),
+                       char(width & 0xFF)};
+  jpeg.replace(frame + 5, 4, size, 4);
+  return jpeg;
+}
+
+TEST(JpegImage, OutOfMemoryOnAHeaderClaimingAHugePicture) {
+  // 256 MiB of RGB pixels is the most a picture may take; beyond it the
+  // header alone decides, before any pixel or coefficient memory is taken.
+  struct Case {
+    bool progressive;
+    quint16 width, height;
+    bool tooLarge;
+  };
+  const Case cases[] = {
+      {false, 65500, 65500, true},
+      {true, 65500, 65500, true},
+      {false, 16384, 5462, true},  // 268468224 bytes: just over
+      {true, 16384, 5462, true},
+      {false, 16384, 5461, false},  // 268419072 bytes: just under, decoded until the data ends
+  };
+  for (const auto& [progressive, width, height, tooLarge] : cases) {
+    SCOPED_TRACE(testing::Message()
+                 << width << " x " << height << (progressive ? " progressive" : ""));
+    JpegImage picture;
+    const std::string message = LoadError(picture, ClaimSize(progressive, width, height));
+    const std::string refusal = "JPEG error: Picture too large (" + std::to_string(width) + " x " +
+                                std::to_string(height) + ")";
+    if (tooLarge) {
+      EXPECT_EQ(message, refusal);
+    } else {
+      EXPECT_NE(message, refusal);
+      EXPECT_FALSE(message.empty()) << "the data of a 16 x 16 picture cannot fill it";
+    }
     EXPECT_TRUE(picture.Empty());
   }
 }

@@ -1,0 +1,198 @@
+// The merge's sort phase over ICU, as kelvane-merge runs it: the content
+// arrives in pieces of any size and every distinct line comes out once, in
+// the locale's order, the first of equal lines standing for them all.
+//
+// The first byte chooses the locale and how the content is cut into pieces;
+// the rest is the content. The output is held against the rule written out
+// plainly: split the content, keep the first line of each collation key,
+// order by key. The keys themselves are checked against letter case: lines
+// that differ only in letter case share a key; lines that share one differ
+// at most in letter case or in the canonical form of their characters.
+//
+// Two readings of a NUL byte are accepted, the end of the content or an
+// ordinary byte, since the merge is moving from the one to the other.
+
+#include <unicode/uchar.h>
+#include <unicode/ucnv.h>
+#include <unicode/unorm2.h>
+#include <unicode/utf16.h>
+
+#include <cstdint>
+#include <map>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/icu_line_collation.h"
+#include "tests/fuzz/fuzz_check.h"
+#include "tools/sorted_lines.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// A line ends at CR LF, CR or LF; a break at the very end adds no line.
+Lines SplitContent(std::string_view content) {
+  Lines lines;
+  std::size_t start = 0;
+  while (start < content.size()) {
+    const auto brk = content.find_first_of("\r\n", start);
+    if (brk == std::string_view::npos) {
+      lines.emplace_back(content.substr(start));
+      break;
+    }
+    lines.emplace_back(content.substr(start, brk - start));
+    start = brk + 1;
+    if (content[brk] == '\r' && start < content.size() && content[start] == '\n') ++start;
+  }
+  return lines;
+}
+
+// A line as a sequence of GBK characters (a byte from 0x81 to 0xFE starts
+// a two-byte one) with letter case folded away: characters that convert as
+// their code point folded, the others as their bytes. Lines whose folds are
+// equal differ only in letter case.
+class CaseFolder {
+ public:
+  CaseFolder() {
+    UErrorCode status = U_ZERO_ERROR;
+    gbk_ = ucnv_open("GBK", &status);
+    ucnv_setToUCallBack(gbk_, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+    nfd_ = unorm2_getNFDInstance(&status);
+    fuzz::Require(U_SUCCESS(status), "ICU's GBK converter and NFD are there");
+  }
+  ~CaseFolder() { ucnv_close(gbk_); }
+  CaseFolder(const CaseFolder&) = delete;
+  CaseFolder& operator=(const CaseFolder&) = delete;
+
+  struct Folded {
+    std::u32string characters;  // code points, or 0x110000 + byte for a byte that does not convert
+    bool valid = true;
+  };
+
+  Folded Fold(std::string_view line) {
+    Folded folded;
+    for (std::size_t i = 0; i < line.size();) {
+      const auto lead = static_cast<unsigned char>(line[i]);
+      const std::size_t length = lead >= 0x81 && lead <= 0xFE && i + 1 < line.size() ? 2 : 1;
+      const std::string_view character = line.substr(i, length);
+      i += length;
+      UChar units[4];
+      UErrorCode status = U_ZERO_ERROR;
+      ucnv_resetToUnicode(gbk_);
+      const int32_t count = ucnv_toUChars(gbk_, units, 4, character.data(),
+                                          static_cast<int32_t>(character.size()), &status);
+      UChar32 c = U_SENTINEL;
+      int32_t at = 0;
+      if (U_SUCCESS(status) && count > 0) U16_NEXT(units, at, count, c);
+      if (c < 0 || at != count) {
+        folded.valid = false;
+        for (const char byte : character)
+          folded.characters += 0x110000 + static_cast<unsigned char>(byte);
+        continue;
+      }
+      folded.characters += static_cast<char32_t>(u_foldCase(c, U_FOLD_CASE_DEFAULT));
+    }
+    return folded;
+  }
+
+  // The folded line in canonical decomposition (as UTF-16 units, widened),
+  // where characters that Unicode counts as one written two ways agree.
+  std::u32string Canonical(const Folded& folded) {
+    if (!folded.valid) return folded.characters;
+    std::u16string text;
+    for (const char32_t c : folded.characters) {
+      UChar units[2];
+      int32_t length = 0;
+      UBool error = false;
+      U16_APPEND(units, length, 2, c, error);
+      text.append(units, units + length);
+    }
+    std::u16string normal(text.size() * 4 + 4, u'\0');
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t length =
+        unorm2_normalize(nfd_, text.data(), static_cast<int32_t>(text.size()), normal.data(),
+                         static_cast<int32_t>(normal.size()), &status);
+    fuzz::Require(U_SUCCESS(status), "NFD of a folded line");
+    return std::u32string(normal.begin(), normal.begin() + length);
+  }
+
+ private:
+  UConverter* gbk_ = nullptr;
+  const UNormalizer2* nfd_ = nullptr;
+};
+
+std::string Key(tools::LineCollation& collation, std::string_view line) {
+  std::string key;
+  collation.AppendSortKey(line, key);
+  return key;
+}
+
+// The first line of each key, in the order of the keys.
+Lines Expected(const Lines& lines, tools::LineCollation& collation) {
+  std::map<std::string, std::string> firstByKey;
+  for (const auto& line : lines) firstByKey.emplace(Key(collation, line), line);
+  Lines out;
+  for (auto& [key, line] : firstByKey) out.push_back(std::move(line));
+  return out;
+}
+
+// Lines of the same letter case fold share a key; lines of the same key
+// differ at most in letter case and canonical form.
+void CheckKeys(const Lines& lines, tools::LineCollation& collation, CaseFolder& folder) {
+  std::map<std::u32string, std::string> keyByFold;
+  std::map<std::string, std::u32string> canonicalByKey;
+  for (const auto& line : lines) {
+    const std::string key = Key(collation, line);
+    const CaseFolder::Folded folded = folder.Fold(line);
+    // The collation compares a line that is not GBK by its bytes as well;
+    // case alone does not join such lines, so only GBK lines are held to it.
+    if (folded.valid) {
+      const auto [known, added] = keyByFold.emplace(folded.characters, key);
+      fuzz::Require(added || known->second == key, "lines that differ only in case are equal");
+    }
+    const auto [known, added] = canonicalByKey.emplace(key, folder.Canonical(folded));
+    fuzz::Require(added || known->second == folder.Canonical(folded),
+                  "lines that are equal differ only in case");
+  }
+}
+
+Lines RunMerge(std::string_view content, unsigned pieceSeed, tools::LineCollation& collation) {
+  tools::SortedLines sorted;
+  std::minstd_rand pieces(pieceSeed);
+  for (std::size_t at = 0; at < content.size();) {
+    const std::size_t length = pieces() % 10;  // empty pieces too
+    sorted.Feed(content.substr(at, length));
+    at += length;
+  }
+  sorted.EndOfContent();
+  Lines out;
+  const std::int64_t count =
+      sorted.Emit(collation, [&out](std::string_view line) { out.emplace_back(line); });
+  fuzz::Require(count == static_cast<std::int64_t>(out.size()), "Emit counts what it emits");
+  return out;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static platform::IcuLineCollation chinese("zh_CN");
+  static platform::IcuLineCollation english("en_US");
+  static CaseFolder folder;
+  if (size == 0) return 0;
+  tools::LineCollation& collation = (data[0] & 0x80) ? english : chinese;
+  const unsigned pieceSeed = (data[0] & 0x7F) + 1u;
+  const std::string_view content(reinterpret_cast<const char*>(data) + 1, size - 1);
+
+  const Lines merged = RunMerge(content, pieceSeed, collation);
+  fuzz::Require(RunMerge(content, pieceSeed + 1, collation) == merged,
+                "the output does not depend on the pieces or the run");
+
+  const Lines whole = SplitContent(content);
+  const Lines upToNul = SplitContent(content.substr(0, content.find('\0')));
+  fuzz::Require(merged == Expected(whole, collation) || merged == Expected(upToNul, collation),
+                "the first line of each key, in key order");
+  CheckKeys(whole, collation, folder);
+  return 0;
+}
