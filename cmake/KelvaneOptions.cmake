@@ -19,3 +19,17 @@ if(KELVANE_SANITIZE)
     -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
   target_link_options(kelvane_options INTERFACE -fsanitize=address,undefined)
 endif()
+
+# The fuzz build: the code under test must give libFuzzer its coverage
+# feedback and carry the sanitizers' checks, not only the fuzz targets' own
+# files, so every library of the folder is built this way.
+if(KELVANE_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "KELVANE_FUZZ needs clang and libFuzzer: configure with -DCMAKE_CXX_COMPILER=clang++")
+  endif()
+  target_compile_options(kelvane_options INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined
+    -fno-omit-frame-pointer
+    -fsanitize-coverage-ignorelist=${PROJECT_SOURCE_DIR}/tests/fuzz/coverage_ignorelist.txt)
+  target_link_options(kelvane_options INTERFACE -fsanitize=address,undefined)
+endif()
