@@ -15,8 +15,10 @@ packages=(
   libicu-dev libjpeg62-turbo-dev
   # Chinese on screen, and a display where there is none
   fonts-wqy-microhei xvfb xauth
-  # the tray test: a standalone notification area and a mouse to click it
-  trayer xdotool
+  # the tray test: a standalone notification area and a mouse to click it;
+  # the window-title test reads titles back (xprop); the sandbox test looks
+  # at the browser's processes (pgrep) and runs as another user (setpriv)
+  trayer xdotool x11-utils procps util-linux
 )
 
 missing=()
