@@ -166,7 +166,7 @@ void SortedLines::MakeRoom(Block& block, std::size_t bytes) {
 
 void SortedLines::Feed(std::string_view bytes) {
   while (!ended_ && !bytes.empty()) {
-    const std::size_t take = std::min(bytes.size(), kMaxBuffer);
+    const std::size_t take = std::min(bytes.size(), blockBytes_);
     std::memcpy(ReadRoom(take), bytes.data(), take);
     Filled(take);
     bytes.remove_prefix(take);
@@ -405,6 +405,7 @@ void SortedLines::Spill() {
       const auto digits = digits_.Source();
       const auto texts = text_.Source();
       runs_.push_back(WriteRun(*runFile_, *digits, *texts, WriteBufferBytes()));
+      ++runsWritten_;
     }
     digits_.Clear();
     text_.Clear();

@@ -78,8 +78,8 @@ class SortedLines {
   std::int64_t Emit(LineSink& sink);
   std::int64_t Emit(const std::function<void(std::string_view)>& emit);
 
-  // The runs written to disk so far.
-  std::size_t Runs() const { return runs_.size(); }
+  // How many times what was held went to disk as a run.
+  std::size_t RunsWritten() const { return runsWritten_; }
 
  private:
   struct TextSpan {
@@ -138,6 +138,7 @@ class SortedLines {
   TextLines text_;
   std::unique_ptr<RunFile> runFile_;
   std::vector<Run> runs_;
+  std::size_t runsWritten_ = 0;
 
   std::unique_ptr<Block> filling_;
   std::deque<std::unique_ptr<Block>> blocks_;  // sent on, in order
