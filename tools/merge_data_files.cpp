@@ -47,6 +47,7 @@ void CopyPhase(const std::vector<harvest::FilePath>& inputs, SortedLines& conten
         read(bytes);
       }
     }
+    read(bytes);
   }
 }
 
