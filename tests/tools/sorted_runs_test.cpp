@@ -120,7 +120,7 @@ class RunFilesTest : public testing::Test {
 
 TEST_F(RunFilesTest, AreGoneAfterSuccessFailureAndKill) {
   std::mt19937 rng(9);
-  dir_.Write("in.txt", RandomContent(rng, 200000));
+  dir_.Write("in.txt", RandomContent(rng, 60000));
   const std::set<std::string> files{"in.txt", "out.txt"};
   for (const auto temporary : {RunFile::Temporary::Unnamed, RunFile::Temporary::Named}) {
     SCOPED_TRACE(temporary == RunFile::Temporary::Named ? "named" : "unnamed");
@@ -202,7 +202,7 @@ TEST(MemorySize, TakesBytesAndBinarySuffixes) {
 
 TEST_F(RunFilesTest, ProgressTellsThePhasesInOrderInBytesOfTheInputs) {
   std::mt19937 rng(3);
-  const std::string content = RandomContent(rng, 100000);
+  const std::string content = RandomContent(rng, 40000);
   dir_.Write("a.txt", content);
   dir_.Write("b.txt", content);
   const std::uint64_t total = 2 * content.size();
