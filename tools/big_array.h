@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <new>
 #include <type_traits>
 #include <utility>
@@ -98,10 +99,22 @@ class BigArray {
   void Remap(std::size_t capacity) {
     if (capacity > (~std::size_t{0} - kPage) / sizeof(T)) throw std::bad_alloc();
     const std::size_t bytes = (capacity * sizeof(T) + kPage - 1) / kPage * kPage;
+#if defined(__SANITIZE_THREAD__)
+    // ThreadSanitizer does not follow mremap: a moved array's old pages,
+    // mapped again elsewhere, would carry their old history.
+    void* mapped =
+        ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED) throw std::bad_alloc();
+    if (data_) {
+      std::memcpy(mapped, data_, size_ * sizeof(T));
+      ::munmap(data_, mappedBytes_);
+    }
+#else
     void* mapped =
         data_ ? ::mremap(data_, mappedBytes_, bytes, MREMAP_MAYMOVE)
               : ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapped == MAP_FAILED) throw std::bad_alloc();
+#endif
     if (hugePages_) ::madvise(mapped, bytes, MADV_HUGEPAGE);
     data_ = static_cast<T*>(mapped);
     mappedBytes_ = bytes;

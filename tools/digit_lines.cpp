@@ -486,6 +486,7 @@ std::size_t DigitLane::MemoryBytes() const {
 }
 
 void DigitLane::Clear() {
+  published_ = 0;
   for (auto& seen : seen_) std::vector<std::uint64_t>().swap(seen);
   for (auto& buckets : buckets_) buckets = BucketTable();
   pool_.Clear();
@@ -500,6 +501,12 @@ std::size_t DigitLines::Count() const {
   std::size_t count = 0;
   for (const DigitLane& lane : lanes_) count += lane.count_;
   return count;
+}
+
+std::size_t DigitLines::PublishedBytes() const {
+  std::size_t bytes = 0;
+  for (const DigitLane& lane : lanes_) bytes += lane.published_.load(std::memory_order_relaxed);
+  return bytes;
 }
 
 std::size_t DigitLines::MemoryBytes() const {

@@ -17,6 +17,7 @@
 // - 14 to 18 digits: as 64-bit numbers, sorted by radix.
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -174,6 +175,9 @@ class alignas(64) DigitLane {
   std::size_t MemoryBytes() const;
   void Clear();
 
+  // MemoryBytes as the lane's thread last told it, for other threads.
+  std::atomic<std::size_t> published_{0};
+
   std::array<std::vector<std::uint64_t>, kBitmapUpTo + 1> seen_;
   std::array<BucketTable, kLastBucketed - kFirstBucketed + 1> buckets_;
   BigArray<std::uint32_t> pool_;
@@ -190,6 +194,13 @@ class DigitLines {
   DigitLines& operator=(const DigitLines&) = delete;
 
   DigitLane& Lane(unsigned lane) { return lanes_[lane]; }
+  // The lane's thread tells what the lane costs now (between blocks).
+  void Publish(unsigned lane) {
+    lanes_[lane].published_.store(lanes_[lane].MemoryBytes(), std::memory_order_relaxed);
+  }
+  // What the lanes cost as they last told it: any thread may ask while
+  // they fill.
+  std::size_t PublishedBytes() const;
   void Add(std::uint64_t value, unsigned length) { lanes_[0].Add(value, length); }
   std::size_t Count() const;
   // What the lines cost, with room to sort them.

@@ -244,6 +244,7 @@ void SortedLines::TakeBlocks(bool all) {
     lock.unlock();
     try {
       SplitBlock(block, digits_.Lane(0), collation_, scratch_);
+      digits_.Publish(0);
     } catch (...) {
       block.error = std::current_exception();
     }
@@ -365,6 +366,7 @@ void SortedLines::HelperLoop(unsigned worker) {
     lock.unlock();
     try {
       SplitBlock(block, lane, collation, scratch);
+      digits_.Publish(worker);
     } catch (...) {
       block.error = std::current_exception();
     }
@@ -392,7 +394,8 @@ void SortedLines::Resume() {
 // --- runs -------------------------------------------------------------------------
 
 void SortedLines::MaybeSpill() {
-  if (digits_.MemoryBytes() + text_.MemoryBytes() > options_.memoryBudget) Spill();
+  // The helpers fill their lanes meanwhile: what they told is what counts.
+  if (digits_.PublishedBytes() + text_.MemoryBytes() > options_.memoryBudget) Spill();
 }
 
 void SortedLines::Spill() {
