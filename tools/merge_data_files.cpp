@@ -2,10 +2,16 @@
 
 #include <sys/stat.h>
 
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <exception>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <string>
+#include <system_error>
+#include <thread>
 
 #include "harvest/errors.h"
 #include "harvest/posix_file.h"
@@ -51,50 +57,160 @@ void CopyPhase(const std::vector<harvest::FilePath>& inputs, SortedLines& conten
   }
 }
 
-// Formats the lines with CR LF into a large buffer and hands it to the file
-// a megabyte at a time.
+// Writes buffers to the file in order on a thread of its own while the next
+// one is filled, so formatting and copying into the file overlap. Where no
+// thread can be had, buffers are written as they come.
+class BackgroundWriter {
+ public:
+  struct Buffer {
+    std::unique_ptr<char[]> bytes;
+    std::size_t used = 0;
+  };
+  static constexpr std::size_t kBufferBytes = 1 << 20;
+
+  explicit BackgroundWriter(harvest::ReplacingWriter& writer) : writer_(writer) {}
+  ~BackgroundWriter() {
+    {
+      const std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    changed_.notify_all();
+    if (thread_.joinable()) thread_.join();
+  }
+  BackgroundWriter(const BackgroundWriter&) = delete;
+  BackgroundWriter& operator=(const BackgroundWriter&) = delete;
+
+  Buffer NewBuffer() {
+    const std::lock_guard lock(mutex_);
+    if (!spare_.empty()) {
+      Buffer buffer = std::move(spare_.back());
+      spare_.pop_back();
+      return buffer;
+    }
+    return Buffer{std::unique_ptr<char[]>(new char[kBufferBytes]), 0};
+  }
+
+  // Takes the buffer over; at most two wait to be written.
+  void Write(Buffer buffer) {
+    if (!threadTried_) Start();
+    if (!thread_.joinable()) {
+      Direct(std::string_view(buffer.bytes.get(), buffer.used));
+      buffer.used = 0;
+      spare_.push_back(std::move(buffer));
+      return;
+    }
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return queue_.size() < 2 || error_; });
+    if (error_) std::rethrow_exception(error_);
+    queue_.push_back(std::move(buffer));
+    lock.unlock();
+    changed_.notify_all();
+  }
+
+  // Waits until all is written; raises a failure of the writing.
+  void Drain() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return (queue_.empty() && !busy_) || error_; });
+    if (error_) std::rethrow_exception(error_);
+  }
+
+  // Writes from this thread, after all that came before.
+  void WriteNow(std::string_view bytes) {
+    Drain();
+    Direct(bytes);
+  }
+
+ private:
+  void Direct(std::string_view bytes) {
+    if (writer_.Write(bytes) != 0) throw harvest::EWriteError();
+  }
+
+  void Start() {
+    threadTried_ = true;
+    try {
+      thread_ = std::thread([this] { Loop(); });
+    } catch (const std::system_error&) {
+      // Written as they come.
+    }
+  }
+
+  void Loop() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+      if (stopping_) return;  // all was drained, or the merge failed
+      Buffer buffer = std::move(queue_.front());
+      queue_.pop_front();
+      busy_ = true;
+      lock.unlock();
+      const bool written = error_ == nullptr &&
+                           writer_.Write(std::string_view(buffer.bytes.get(), buffer.used)) == 0;
+      lock.lock();
+      if (!written && !error_) error_ = std::make_exception_ptr(harvest::EWriteError());
+      buffer.used = 0;
+      spare_.push_back(std::move(buffer));
+      busy_ = false;
+      changed_.notify_all();
+    }
+  }
+
+  harvest::ReplacingWriter& writer_;
+  std::thread thread_;
+  bool threadTried_ = false;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Buffer> queue_;
+  std::vector<Buffer> spare_;
+  bool busy_ = false;
+  bool stopping_ = false;
+  std::exception_ptr error_;
+};
+
+// Formats the lines with CR LF into megabyte buffers for the writer.
 class OutputSink final : public LineSink {
  public:
   explicit OutputSink(harvest::ReplacingWriter& writer)
-      : writer_(writer), buffer_(kBufferBytes, '\0') {}
+      : writer_(writer), buffer_(writer_.NewBuffer()) {}
 
   void Digits(const DigitBlock& block, std::size_t from, std::size_t to) override {
     while (from < to) {
-      char* const begin = buffer_.data();
-      used_ = static_cast<std::size_t>(
-          FormatLinesCrLf(block, from, to, begin + used_, begin + buffer_.size()) - begin);
+      char* const begin = buffer_.bytes.get();
+      buffer_.used = static_cast<std::size_t>(
+          FormatLinesCrLf(block, from, to, begin + buffer_.used, begin + kBufferBytes) - begin);
       if (from < to) Flush();
     }
   }
   void Text(std::string_view line) override {
-    if (used_ + line.size() + 2 > buffer_.size()) {
+    if (buffer_.used + line.size() + 2 > kBufferBytes) {
       Flush();
-      if (line.size() + 2 > buffer_.size()) {
-        Write(line);
-        Write("\r\n");
+      if (line.size() + 2 > kBufferBytes) {
+        writer_.WriteNow(line);
+        writer_.WriteNow("\r\n");
         return;
       }
     }
-    std::memcpy(buffer_.data() + used_, line.data(), line.size());
-    used_ += line.size();
-    buffer_[used_++] = '\r';
-    buffer_[used_++] = '\n';
+    char* at = buffer_.bytes.get() + buffer_.used;
+    std::memcpy(at, line.data(), line.size());
+    at[line.size()] = '\r';
+    at[line.size() + 1] = '\n';
+    buffer_.used += line.size() + 2;
   }
   void Flush() {
-    Write(std::string_view(buffer_.data(), used_));
-    used_ = 0;
+    if (buffer_.used == 0) return;
+    writer_.Write(std::move(buffer_));
+    buffer_ = writer_.NewBuffer();
+  }
+  // Everything is in the file, or the writing's failure is raised.
+  void Finish() {
+    Flush();
+    writer_.Drain();
   }
 
  private:
-  static constexpr std::size_t kBufferBytes = 1 << 20;
+  static constexpr std::size_t kBufferBytes = BackgroundWriter::kBufferBytes;
 
-  void Write(std::string_view bytes) {
-    if (writer_.Write(bytes) != 0) throw harvest::EWriteError();
-  }
-
-  harvest::ReplacingWriter& writer_;
-  std::string buffer_;
-  std::size_t used_ = 0;
+  BackgroundWriter writer_;
+  BackgroundWriter::Buffer buffer_;
 };
 
 std::int64_t Merge(const std::vector<harvest::FilePath>& inputs, const harvest::FilePath& output,
@@ -126,7 +242,7 @@ std::int64_t Merge(const std::vector<harvest::FilePath>& inputs, const harvest::
 
   OutputSink out(writer);
   const std::int64_t count = content.Emit(out);
-  out.Flush();
+  out.Finish();
   bool failedAtRename = false;
   if (writer.Commit(&failedAtRename) != 0) {
     if (failedAtRename) throw harvest::EFCreateError(output.text);
