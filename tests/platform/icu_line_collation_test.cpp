@@ -8,6 +8,8 @@
 #include <random>
 
 #include "../harvest/gbk.h"
+#include "tools/digit_lines.h"
+#include "tools/ordered_merge.h"
 
 namespace platform {
 namespace {
@@ -153,6 +155,23 @@ TEST_F(IcuCollationTest, PartsComparisonsAndIdentitiesAgreeWithWholeKeys) {
       ASSERT_EQ(identityA == identityB, keys[i] == keys[j])
           << testing::PrintToString(a) << " " << testing::PrintToString(b);
     }
+  }
+}
+
+// Digit lines meet other lines through DigitKeys, which after a few
+// thousand lines computes their key parts without the collator.
+TEST_F(IcuCollationTest, DigitKeysAgreeWithTheCollatorBeforeAndAfterLearning) {
+  tools::DigitKeys keys(collation_);
+  std::mt19937_64 rng(5);
+  const std::string others[] = {Gbk("１３８"), "138 ", "13800000000\x01", "", "x", Gbk("手机")};
+  for (int i = 0; i < 12000; ++i) {
+    const auto length = static_cast<unsigned>(rng() % (tools::kMaxDigitLineLength + 1));
+    const std::uint64_t value = rng() % tools::kPowersOf10[length];
+    char digits[tools::kMaxDigitLineLength];
+    const std::string line(digits, tools::FormatDigits(value, length, digits));
+    ASSERT_EQ(keys.Part(value, length), collation_.SortKeyPart(line)) << line;
+    const std::string& other = others[rng() % std::size(others)];
+    ASSERT_EQ(keys.Compare(value, length, other) < 0, collation_.Compare(line, other) < 0) << line;
   }
 }
 

@@ -5,8 +5,10 @@
       CHECK: sort | icu | kill | oom | usage | budget
 """
 import os
+import pty
 import random
 import resource
+import select
 import signal
 import subprocess
 import sys
@@ -189,6 +191,20 @@ def check_usage(tmp):
     # Progress goes to a terminal only.
     result = merge(out, [path], options=("--memory", "64K"))
     assert result.stderr == b"", result.stderr
+    master, slave = pty.openpty()
+    result = subprocess.run([MERGE, out, path], stdout=subprocess.PIPE, stderr=slave)
+    os.close(slave)
+    shown = b""
+    while select.select([master], [], [], 1)[0]:
+        try:
+            chunk = os.read(master, 4096)
+        except OSError:
+            break
+        if not chunk:
+            break
+        shown += chunk
+    os.close(master)
+    assert result.stdout == b"2\n" and b"reading" in shown, (result.stdout, shown)
 
 
 def check_budget(tmp):

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
+#include <set>
 
 #include "fake_collation.h"
 #include "tools/digit_lines.h"
@@ -33,8 +35,9 @@ Lines ByBisection(const Lines& input) {
   };
   Lines list;
   for (const auto& line : input) {
-    const auto at = std::lower_bound(list.begin(), list.end(), line,
-                                     [&](const std::string& a, const std::string& b) { return key(a) < key(b); });
+    const auto at = std::lower_bound(
+        list.begin(), list.end(), line,
+        [&](const std::string& a, const std::string& b) { return key(a) < key(b); });
     if (at != list.end() && key(*at) == key(line)) continue;
     list.insert(at, line);
   }
@@ -52,10 +55,10 @@ TEST(SortedLines, SplitsByTheListRulesInAnyPieces) {
       {"b\r\na\r\n", {"a", "b"}},
       {"b\na", {"a", "b"}},
       {"b\ra\r", {"a", "b"}},
-      {"b\n\ra", {"", "a", "b"}},            // LF then CR: an empty line between
-      {"b\r\n\r\na", {"", "a", "b"}},        // a blank line, which sorts first
+      {"b\n\ra", {"", "a", "b"}},      // LF then CR: an empty line between
+      {"b\r\n\r\na", {"", "a", "b"}},  // a blank line, which sorts first
       {"b\r\n\r\n", {"", "b"}},
-      {"a\n\n\n", {"", "a"}},                // at most one empty line survives
+      {"a\n\n\n", {"", "a"}},                    // at most one empty line survives
       {" a\r\na \r\na\r\n", {" a", "a", "a "}},  // not trimmed
       // A zero byte is a byte like others.
       {std::string("b\r\na\0c\r\nd", 9), {std::string("a\0c", 3), "b", "d"}},
@@ -68,7 +71,8 @@ TEST(SortedLines, SplitsByTheListRulesInAnyPieces) {
     // Every way of cutting the content in three gives the same lines.
     for (std::size_t i = 0; i <= c.content.size(); ++i) {
       for (std::size_t j = i; j <= c.content.size(); ++j) {
-        EXPECT_EQ(Sorted({c.content.substr(0, i), c.content.substr(i, j - i), c.content.substr(j)}), c.lines)
+        EXPECT_EQ(Sorted({c.content.substr(0, i), c.content.substr(i, j - i), c.content.substr(j)}),
+                  c.lines)
             << "cut at " << i << "," << j;
       }
     }
@@ -106,13 +110,55 @@ TEST(SortedLines, MatchesInsertionByBisectionOnMixedLines) {
       std::string line;
       const bool digitsOnly = rng() % 2;
       const int length = static_cast<int>(rng() % 6);
-      for (int k = 0; k < length; ++k) line += digitsOnly ? static_cast<char>('0' + rng() % 10) : alphabet[rng() % (sizeof alphabet - 1)];
+      for (int k = 0; k < length; ++k)
+        line += digitsOnly ? static_cast<char>('0' + rng() % 10)
+                           : alphabet[rng() % (sizeof alphabet - 1)];
       input.push_back(line);
     }
     std::string content;
     for (const auto& line : input) content += line + "\r\n";
     ASSERT_EQ(Sorted({content}), ByBisection(input)) << "round " << round;
   }
+}
+
+TEST(SortedLines, DigitLinesOfEveryLengthMeetInOrderAcrossBlocksAndThreads) {
+  // Megabytes of them: several blocks, split on every thread; numbers share
+  // their first digits (buckets) and come in every length, short ones
+  // (bitmaps), long ones (64-bit) and too long for a number (text).
+  std::mt19937_64 rng(13);
+  std::string content;
+  std::set<std::string> distinct;
+  for (int i = 0; i < 400000; ++i) {
+    std::string line = rng() % 2 ? (rng() % 2 ? "13" : "15") : "";
+    const int length = rng() % 2 ? 11 : static_cast<int>(rng() % 21);
+    while (static_cast<int>(line.size()) < length)
+      line += static_cast<char>('0' + rng() % (i % 7 == 0 ? 2 : 10));
+    distinct.insert(line);
+    content += line + "\r\n";
+  }
+  EXPECT_EQ(Sorted({content}), Lines(distinct.begin(), distinct.end()));
+}
+
+TEST(SortedLines, LinesSharingLongBeginningsAreOrderedByWhatFollows) {
+  // Key parts tie for 8 bytes, for 64, for longer than the parts asked for
+  // (then lines are compared), in groups of a few and of many; lines that
+  // end where others go on with zero bytes.
+  std::mt19937 rng(23);
+  Lines input;
+  for (const auto& [shared, lines] :
+       std::vector<std::pair<int, int>>{{8, 40}, {16, 3}, {64, 40}, {100, 9}, {200, 60}}) {
+    std::string beginning;
+    for (int i = 0; i < shared; ++i) beginning += static_cast<char>('a' + rng() % 3);
+    for (int i = 0; i < lines; ++i) {
+      std::string line = beginning;
+      for (int n = static_cast<int>(rng() % 4); n > 0; --n) line += "aB\0z"[rng() % 4];
+      input.push_back(line);
+    }
+  }
+  std::shuffle(input.begin(), input.end(), rng);
+  std::string content;
+  for (const auto& line : input) content += line + "\n";
+  EXPECT_EQ(Sorted({content}), ByBisection(input));
 }
 
 TEST(SortedLines, FewTextLinesAmongManyNumbersCostFewKeys) {
@@ -142,10 +188,14 @@ TEST(DigitOrderKey, OrdersLikeTheDigitsAndGivesThemBack) {
   }
   texts.push_back("999999999999999999");  // the largest key
   texts.push_back("000000000000000000");
-  auto key = [](const std::string& t) { return DigitOrderKey(t.empty() ? 0 : std::stoull(t), static_cast<unsigned>(t.size())); };
+  auto key = [](const std::string& t) {
+    return DigitOrderKey(t.empty() ? 0 : std::stoull(t), static_cast<unsigned>(t.size()));
+  };
   for (const auto& t : texts) {
     char back[kMaxDigitLineLength];
-    EXPECT_EQ(std::string(back, FormatDigits(t.empty() ? 0 : std::stoull(t), static_cast<unsigned>(t.size()), back)), t);
+    EXPECT_EQ(std::string(back, FormatDigits(t.empty() ? 0 : std::stoull(t),
+                                             static_cast<unsigned>(t.size()), back)),
+              t);
   }
   for (std::size_t i = 1; i < texts.size(); ++i) {
     const auto& a = texts[i - 1];

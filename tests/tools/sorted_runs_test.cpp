@@ -54,8 +54,9 @@ std::string RandomContent(std::mt19937& rng, int lines) {
           line = "1" + std::string(rng() % 6, '0') + (rng() % 2 ? "" : "x");
           break;
         default:
+          // Now and then longer than a run is read at a time.
           if (rng() % 20 == 0)
-            line = std::string(100 + rng() % 3000, static_cast<char>('a' + rng() % 3));
+            line = std::string(100 + rng() % 9000, static_cast<char>('a' + rng() % 3));
           break;
       }
       earlier.push_back(line);
