@@ -32,19 +32,21 @@ std::uint64_t TotalSize(const std::vector<harvest::FilePath>& inputs) {
   return total;
 }
 
-// Appends every selected file to the content, up to the first failure,
-// which it raises.
-void CopyPhase(const std::vector<harvest::FilePath>& inputs, SortedLines& content,
-               const std::function<void(std::uint64_t)>& read) {
+// Appends every selected file to the content, up to the first file that
+// cannot be opened or read, whose error it answers. Failures of the
+// content itself (memory, the runs on disk) are raised at once.
+std::exception_ptr CopyPhase(const std::vector<harvest::FilePath>& inputs, SortedLines& content,
+                             const std::function<void(std::uint64_t)>& read) {
   std::uint64_t bytes = 0;
   std::uint64_t nextReport = kBytesPerReport;
   for (const harvest::FilePath& input : inputs) {
     harvest::PosixFile file;
-    if (file.OpenForReading(input.native) != 0) throw harvest::EFOpenError(input.text);
+    if (file.OpenForReading(input.native) != 0)
+      return std::make_exception_ptr(harvest::EFOpenError(input.text));
     for (;;) {
       // Straight into the content's own block, a buffer's worth at a time.
       const long n = file.Read(content.ReadRoom(kCopyBufferSize), kCopyBufferSize);
-      if (n < 0) throw harvest::EReadError();
+      if (n < 0) return std::make_exception_ptr(harvest::EReadError());
       if (n == 0) break;
       content.Filled(static_cast<std::size_t>(n));
       bytes += static_cast<std::uint64_t>(n);
@@ -55,6 +57,7 @@ void CopyPhase(const std::vector<harvest::FilePath>& inputs, SortedLines& conten
     }
     read(bytes);
   }
+  return nullptr;
 }
 
 // Writes buffers to the file in order on a thread of its own while the next
@@ -233,12 +236,10 @@ std::int64_t Merge(const std::vector<harvest::FilePath>& inputs, const harvest::
   SortedLines content(collation, std::move(sorting));
 
   report(MergePhase::kReading, 0);
-  std::exception_ptr copyError;
-  try {
-    CopyPhase(inputs, content, [&](std::uint64_t bytes) { report(MergePhase::kReading, bytes); });
-  } catch (const harvest::Exception&) {
-    copyError = std::current_exception();  // sort what was read, then report it
-  }
+  // A file that cannot be read ends the reading; what was read is still
+  // sorted and written, and then the error is reported.
+  const std::exception_ptr copyError =
+      CopyPhase(inputs, content, [&](std::uint64_t bytes) { report(MergePhase::kReading, bytes); });
 
   OutputSink out(writer);
   const std::int64_t count = content.Emit(out);
