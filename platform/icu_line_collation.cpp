@@ -174,6 +174,25 @@ class GbkDecoding {
   std::vector<UChar> pairs_;
 };
 
+// Lines longer than this get their key parts from a beginning of theirs
+// first; ICU may read a little ahead of the characters it has weighed.
+constexpr std::size_t kLongLine = 64 << 10;
+constexpr std::size_t kLongLineBeginning = 16 << 10;
+constexpr int32_t kReadAhead = 64;
+
+// The end of the whole GBK characters among the first `bytes` bytes of `line`.
+std::size_t CharacterBoundary(std::string_view line, std::size_t bytes) {
+  std::size_t i = 0;
+  while (i < bytes && i < line.size()) {
+    const auto lead = static_cast<unsigned char>(line[i]);
+    const std::size_t length =
+        lead >= 0x81 && lead <= 0xFE && i + 1 < line.size() && IsTrailByte(line[i + 1]) ? 2 : 1;
+    if (i + length > bytes) break;
+    i += length;
+  }
+  return i;
+}
+
 std::string IcuLocaleName(std::string name) {
   name = name.substr(0, name.find_first_of(".@"));
   if (name.empty() || name == "C" || name == "POSIX") return "zh_CN";
@@ -261,27 +280,46 @@ void IcuLineCollation::AppendSortKey(std::string_view line, std::string& key) {
 }
 
 std::uint64_t IcuLineCollation::SortKeyPart(std::string_view line, std::size_t offset) {
-  Prepare(line, first_);
-  // ICU writes the key up to the bytes asked for (the same bytes as the
-  // whole key, without its closing 0) and stops there.
   const std::size_t wanted = offset + 8;
   if (keyBuffer_.size() < wanted) keyBuffer_.resize(std::max<std::size_t>(wanted, 256));
-  UCharIterator text;
-  uiter_setString(&text, first_.text.data(), first_.length);
+  // ICU stops reading once it has written the bytes asked for: for a long
+  // line a beginning gives them, unless ICU read (nearly) to its end, as
+  // over characters it ignores, or the key ended there.
+  if (line.size() > kLongLine) {
+    Prepare(line.substr(0, CharacterBoundary(line, kLongLineBeginning + 64 * wanted)), first_);
+    int32_t readTo = 0;
+    const std::size_t written = KeyBeginning(first_, wanted, &readTo);
+    if (written == wanted && readTo + kReadAhead < first_.length)
+      return PartOf(first_, written, offset);
+  }
+  Prepare(line, first_);
+  return PartOf(first_, KeyBeginning(first_, wanted, nullptr), offset);
+}
+
+std::size_t IcuLineCollation::KeyBeginning(const Prepared& text, std::size_t wanted,
+                                           int32_t* readTo) {
+  UCharIterator iterator;
+  uiter_setString(&iterator, text.text.data(), text.length);
   uint32_t state[2] = {0, 0};
   UErrorCode status = U_ZERO_ERROR;
-  const int32_t written = ucol_nextSortKeyPart(collator_, &text, state, keyBuffer_.data(),
+  const int32_t written = ucol_nextSortKeyPart(collator_, &iterator, state, keyBuffer_.data(),
                                                static_cast<int32_t>(wanted), &status);
   Check(status, "ucol_nextSortKeyPart");
-  const auto icuBytes = static_cast<std::size_t>(written);
+  if (readTo) *readTo = iterator.getIndex(&iterator, UITER_CURRENT);
+  return static_cast<std::size_t>(written);
+}
+
+// Bytes offset..offset+7 of the key whose first ICU bytes are in keyBuffer_:
+// past them the closing 0, then the folded line.
+std::uint64_t IcuLineCollation::PartOf(const Prepared& text, std::size_t icuBytes,
+                                       std::size_t offset) const {
   std::uint64_t part = 0;
-  for (std::size_t at = offset; at < wanted; ++at) {
-    // Past ICU's bytes: the closing 0, then the folded line.
+  for (std::size_t at = offset; at < offset + 8; ++at) {
     unsigned byte = 0;
     if (at < icuBytes) {
       byte = keyBuffer_[at];
-    } else if (at > icuBytes && at - icuBytes - 1 < first_.folded.size()) {
-      byte = static_cast<unsigned char>(first_.folded[at - icuBytes - 1]);
+    } else if (at > icuBytes && at - icuBytes - 1 < text.folded.size()) {
+      byte = static_cast<unsigned char>(text.folded[at - icuBytes - 1]);
     }
     part = part << 8 | byte;
   }

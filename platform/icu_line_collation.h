@@ -63,6 +63,11 @@ class IcuLineCollation final : public tools::LineCollation {
   // The same through a table of GBK's characters, the converter only for
   // bytes the table does not settle.
   void Prepare(std::string_view line, Prepared& out);
+  // ICU's first `wanted` bytes of the key into keyBuffer_; answers how
+  // many there are (fewer: the key ended) and, with `readTo`, how far ICU
+  // read.
+  std::size_t KeyBeginning(const Prepared& text, std::size_t wanted, int32_t* readTo);
+  std::uint64_t PartOf(const Prepared& text, std::size_t icuBytes, std::size_t offset) const;
 
   std::string locale_;
   UCollator* collator_ = nullptr;

@@ -287,6 +287,7 @@ void SortedLines::SplitBlock(Block& block, DigitLane& lane, LineCollation& colla
     const std::string_view line(start, static_cast<std::size_t>(brk - start));
     block.texts.push_back({static_cast<std::size_t>(start - data), line.size(),
                            TextLines::IdentityHash(line, collation, scratch)});
+    if (scratch.capacity() > kMaxBuffer) std::string().swap(scratch);  // after a long line
     if (brk == end) break;
     p = PastBreak(brk, end);
   }
