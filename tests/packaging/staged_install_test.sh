@@ -30,8 +30,10 @@ diff -u "$here/installed_files.txt" - <<< "$listed" || fail "the installed files
 # The desktop entry and the metadata: their validators, then what they name.
 share=$stage/usr/share
 entry=$share/applications/com.example.kelvane.desktop
-complaints=$(desktop-file-validate "$entry" 2>&1) && [ -z "$complaints" ] ||
+# A hint or a warning counts as much as an error.
+if ! complaints=$(desktop-file-validate "$entry" 2>&1) || [ -n "$complaints" ]; then
   fail "desktop-file-validate: $complaints"
+fi
 # The tree form also finds the desktop entry the metadata launches.
 complaints=$(appstreamcli validate-tree --no-net "$stage" 2>&1) || fail "appstreamcli: $complaints"
 field() { sed -n "s/^$1=//p" "$entry"; }
@@ -56,8 +58,9 @@ while IFS='|' read -r arguments expected; do
   answer=$(env -i PATH=/usr/bin:/bin ${ASAN_OPTIONS:+ASAN_OPTIONS=$ASAN_OPTIONS} \
     ${LSAN_OPTIONS:+LSAN_OPTIONS=$LSAN_OPTIONS} timeout 20 "$program" $arguments 2>&1)
   status=$?
-  [ "$status" -eq 0 ] && grep -qxF -- "$expected" <<< "$answer" ||
+  if [ "$status" -ne 0 ] || ! grep -qxF -- "$expected" <<< "$answer"; then
     fail "kelvane $arguments: status $status, no line \"$expected\" in: $answer"
+  fi
 done << TABLE
 --version|kelvane $version
 -platform offscreen --version|kelvane $version
