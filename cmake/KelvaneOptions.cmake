@@ -14,6 +14,13 @@ target_compile_definitions(kelvane_options INTERFACE
   QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
   QT_DISABLE_DEPRECATED_UP_TO=0x060000)
 
+# Hardening as Debian builds its packages: checked buffer functions where
+# the code is optimised, and a read-only relocation table bound at start.
+if(NOT KELVANE_SANITIZE AND NOT KELVANE_FUZZ)
+  target_compile_definitions(kelvane_options INTERFACE $<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
+  target_link_options(kelvane_options INTERFACE -Wl,-z,relro,-z,now)
+endif()
+
 if(KELVANE_SANITIZE)
   target_compile_options(kelvane_options INTERFACE
     -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)

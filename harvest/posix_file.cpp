@@ -193,8 +193,8 @@ void ReplacingWriter::KeepOwnerAndMode() {
   const int fd = file_.Descriptor();
   // Only root may give a file away; a member of the old group may still give
   // it that group. Anything else stays the writer's own (EPERM is expected).
-  if (::fchown(fd, old_.st_uid, old_.st_gid) != 0) {
-    (void)::fchown(fd, static_cast<uid_t>(-1), old_.st_gid);
+  if (::fchown(fd, old_.st_uid, old_.st_gid) != 0 && ::fchown(fd, static_cast<uid_t>(-1), old_.st_gid) != 0) {
+    // The new file stays the writer's, with its group.
   }
   // After the owner (chown clears set-user-ID bits) and after the writing (a
   // write by someone other than root clears them too). A failure leaves the

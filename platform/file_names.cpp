@@ -74,9 +74,11 @@ harvest::FilePath ExecutableDir() {
 
 namespace platform {
 
-harvest::FilePath ChooseAppDir(const QString& executableDir, const QString& configRoot) {
+harvest::FilePath ChooseAppDir(const QString& executableDir, const QString& configRoot,
+                               const QString& installedDir) {
   const harvest::FilePath exeDir = ToFilePath(executableDir + QLatin1Char('/'));
-  if (::access(exeDir.native.c_str(), W_OK) == 0) return exeDir;
+  const bool installed = !installedDir.isEmpty() && QDir(executableDir) == QDir(installedDir);
+  if (!installed && ::access(exeDir.native.c_str(), W_OK) == 0) return exeDir;
   const QString own = configRoot + QStringLiteral("/kelvane/");
   QDir().mkpath(own);
   return ToFilePath(own);
@@ -84,7 +86,8 @@ harvest::FilePath ChooseAppDir(const QString& executableDir, const QString& conf
 
 harvest::FilePath ChooseAppDir() {
   return ChooseAppDir(QCoreApplication::applicationDirPath(),
-                      QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+                      QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation),
+                      QStringLiteral(KELVANE_INSTALL_BINDIR));
 }
 
 }  // namespace platform

@@ -19,9 +19,13 @@ harvest::FilePath ExecutableDir();
 // The program's own folder for its progress file, with a trailing separator:
 // the executable's folder when the user may write there (a build tree, an
 // unpacked copy), otherwise, as for a system-wide installation, the user's
-// configuration folder ($XDG_CONFIG_HOME/kelvane, made when missing).
+// configuration folder ($XDG_CONFIG_HOME/kelvane, made when missing). The
+// folder the program is installed into is never its own, even for root,
+// who may write there.
 harvest::FilePath ChooseAppDir();
-// The same choice between two given folders (each without a trailing slash).
-harvest::FilePath ChooseAppDir(const QString& executableDir, const QString& configRoot);
+// The same choice between given folders (each without a trailing slash);
+// `installedDir` is where an installed executable lives.
+harvest::FilePath ChooseAppDir(const QString& executableDir, const QString& configRoot,
+                               const QString& installedDir = {});
 
 }  // namespace platform

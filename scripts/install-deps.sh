@@ -19,6 +19,9 @@ packages=(
   # the window-title test reads titles back (xprop); the sandbox test looks
   # at the browser's processes (pgrep) and runs as another user (setpriv)
   trayer xdotool x11-utils procps util-linux
+  # the package: CPack's dependency list (dpkg-shlibdeps, file), Debian's
+  # checks of the package, the desktop entry and the metadata, manual pages
+  dpkg-dev file lintian desktop-file-utils appstream man-db
 )
 
 missing=()

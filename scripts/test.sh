@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test: in an optimised
-# build, in a build without Qt (the engine and tools alone), and under
-# AddressSanitizer and UndefinedBehaviorSanitizer; last, a short run of the
-# fuzz targets.
+# build, then the Debian package made from it, in a build without Qt (the
+# engine and tools alone), and under AddressSanitizer and
+# UndefinedBehaviorSanitizer; last, a short run of the fuzz targets.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,6 +16,9 @@ export QT_QPA_PLATFORM=offscreen
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
+# The Debian package from that build (no second build): lintian, its files,
+# its programs run from the unpacked package.
+tests/packaging/package_test.sh build
 
 # The engine and the data tools build and pass without Qt at all.
 cmake -S . -B build-nogui -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKELVANE_GUI=OFF -DKELVANE_BENCH=OFF

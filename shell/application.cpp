@@ -30,6 +30,8 @@ void PrepareProcess() { QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContext
 
 void SetUpApplication(QApplication& app) {
   app.setApplicationName(QStringLiteral("kelvane"));
+  // The desktop entry the window belongs to, for docks and Wayland.
+  app.setDesktopFileName(QStringLiteral("com.example.kelvane"));
   // No display name: Qt would append it to every window title.
   app.setWindowIcon(QIcon(QStringLiteral(":/icons/kelvane.svg")));
 

@@ -3,15 +3,64 @@
 
 #include <unistd.h>
 
+#include <QCommandLineParser>
 #include <QScreen>
 #include <cstdio>
+#include <optional>
 
 #include "shell/about_box.h"
 #include "shell/application.h"
 #include "shell/main_window.h"
 
+namespace {
+
+// --help and --version, answered before anything else starts: no
+// application object (which would need a display), no browser (which would
+// need the sandbox). Any other argument is left to Qt and Qt WebEngine as
+// before (-platform, -stylesheet, Chromium's switches such as --v=1), so a
+// single dash starts a whole word and --version has no short form. Returns
+// the exit status when the command line asked for an answer, nothing when
+// the window should open.
+std::optional<int> AnswerCommandLine(int argc, char** argv) {
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  QCoreApplication::setApplicationName(QStringLiteral("kelvane"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(KELVANE_VERSION));
+
+  QCommandLineParser parser;
+  parser.setApplicationDescription(
+      QStringLiteral("Collects 11-digit mobile numbers from web-search result pages.\n"
+                     "Started without an option, it opens its window."));
+  const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                QStringLiteral("Show this help and exit."));
+  const QCommandLineOption version(QStringLiteral("version"),
+                                   QStringLiteral("Show the version and exit."));
+  parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+  parser.addOption(help);
+  parser.addOption(version);
+  // Unknown options are Qt's or Chromium's, not errors.
+  (void)parser.parse(arguments);
+
+  QString answer;
+  if (parser.isSet(help)) {
+    // Without an application object Qt cannot know the program's name.
+    answer = parser.helpText().replace(QStringLiteral("<executable_name>"), arguments.value(0));
+  } else if (parser.isSet(version)) {
+    answer = QCoreApplication::applicationName() + QLatin1Char(' ') +
+             QCoreApplication::applicationVersion() + QLatin1Char('\n');
+  } else {
+    return {};
+  }
+  std::fputs(answer.toLocal8Bit().constData(), stdout);
+  return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  if (const auto refusal = shell::SandboxRefusal(::geteuid() == 0, QProcessEnvironment::systemEnvironment())) {
+  if (const auto status = AnswerCommandLine(argc, argv)) return *status;
+  if (const auto refusal =
+          shell::SandboxRefusal(::geteuid() == 0, QProcessEnvironment::systemEnvironment())) {
     std::fprintf(stderr, "%s\n", refusal->c_str());
     return 1;
   }

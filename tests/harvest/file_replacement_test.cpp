@@ -72,7 +72,7 @@ TEST(FileReplacement, AWriterKilledAtAnyMomentLeavesTheOldOrTheNewFileAndNothing
     ASSERT_EQ(::pipe(started), 0);
     const pid_t pid = ::fork();
     if (pid == 0) {
-      (void)::write(started[1], "!", 1);
+      if (::write(started[1], "!", 1) != 1) ::_exit(3);
       try {
         SaveFileContent(dir.File("results.txt"), fresh);
       } catch (const Exception&) {
@@ -124,17 +124,19 @@ TEST(FileReplacement, TheNextWriteRemovesTemporariesThatDeadWritersLeft) {
     const pid_t dead = ::fork();
     if (dead == 0) {
       ReplacingWriter writer(ReplacingWriter::Temporary::Named);
-      if (writer.Begin(target) == 0 && writer.Write("half of it") == 0)
-        (void)::write(ready[1], "!", 1);
+      if (writer.Begin(target) != 0 || writer.Write("half of it") != 0 || ::write(ready[1], "!", 1) != 1) {
+        ::_exit(3);
+      }
       ::pause();
       ::_exit(0);
     }
+    ::close(ready[1]);  // a child that fails closes the pipe: no wait for ever
     char byte = 0;
-    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    const auto got = ::read(ready[0], &byte, 1);
     ::close(ready[0]);
-    ::close(ready[1]);
     ::kill(dead, SIGKILL);
     ::waitpid(dead, nullptr, 0);
+    ASSERT_EQ(got, 1) << "the writer did not start";
     const std::string stale = "results.txt.tmp" + std::to_string(dead) + "-0";
     EXPECT_EQ(dir.Read(stale), "half of it");
     // What stays: a live writer's file, another target's, names of another shape.

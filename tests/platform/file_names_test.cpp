@@ -61,6 +61,15 @@ TEST(AppDir, IsTheExecutablesFolderWhenWritable) {
   EXPECT_EQ(chosen.Child("mobtrawl.ini").native, exe.Path() / "mobtrawl.ini");
 }
 
+TEST(AppDir, IsTheUsersConfigFolderForAnInstalledProgramEvenWhenItsFolderIsWritable) {
+  TempDir exe;  // as /usr/bin is for root
+  TempDir config;
+  const QString exeDir = QString::fromStdString(exe.Path().string());
+  const auto chosen = ChooseAppDir(exeDir, QString::fromStdString(config.Path().string()), exeDir);
+  EXPECT_EQ(chosen.text, config.Path().string() + "/kelvane/");
+  EXPECT_TRUE(std::filesystem::is_directory(config.Path() / "kelvane"));
+}
+
 TEST(AppDir, FallsBackToTheUsersConfigFolderWhenTheExecutablesIsReadOnly) {
   TempDir exe;  // as a system-wide installation: nobody but its owner may write
   TempDir config;
