@@ -1,10 +1,21 @@
 #!/usr/bin/env bash
-# The merge side by side with GNU sort, on the same files in one run:
-#   kelvane-merge OUT FILES...          (locale zh_CN.UTF-8)
+# The merge beside what bounds it and what a user would run instead, on the
+# same files in one run:
+#   cat FILES > OUT                                   (reading and writing the bytes)
+#   kelvane-merge OUT FILES...                        (locale zh_CN.GBK)
 #   LC_ALL=C sort -u FILES...
-#   LC_ALL=zh_CN.UTF-8 sort -f -u FILES...
-# Wall time and peak memory from /usr/bin/time; each command runs RUNS times
-# and the best wall time counts.
+#   LC_ALL=zh_CN.GBK sort -f -u FILES...
+# on four data sets (make_merge_data): numbers of 130 MB and 620 MB, mixed
+# GBK text of 123 MB and 10 million short Chinese words; then the 620 MB
+# numbers again beyond memory (kelvane-merge --memory 64M), whose output
+# must be the same bytes.
+#
+# Wall time (to the millisecond) around /usr/bin/time, which tells the peak
+# resident memory. cat and
+# kelvane-merge run RUNS times and the best wall time counts, with that run's
+# memory; GNU sort runs SORT_RUNS times (default 1: it is slow). At the end,
+# the aims and whether they were met. BEFORE=path/to/an/older/kelvane-merge
+# adds its figures. The data stays in WORKDIR for the next run.
 #
 #   cmake --build build --target kelvane-merge make_merge_data
 #   bench/merge_bench.sh [BUILD=build] [WORKDIR=/tmp/kelvane-merge-bench] [RUNS=3]
@@ -12,41 +23,105 @@ set -euo pipefail
 build=${1:-build}
 work=${2:-/tmp/kelvane-merge-bench}
 runs=${3:-3}
+sort_runs=${SORT_RUNS:-1}
 merge=$(realpath "$build/shell/kelvane-merge")
 make=$(realpath "$build/bench/make_merge_data")
+before=${BEFORE:+$(realpath "$BEFORE")}
 
 # GNU sort needs the locale itself to sort in it.
-if ! locale -a | grep -qi '^zh_CN\.utf-\?8$'; then
-  echo "generating the zh_CN.UTF-8 locale" >&2
-  localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
+if ! locale -a | grep -qix 'zh_CN\.gbk'; then
+  echo "generating the zh_CN.GBK locale" >&2
+  localedef -i zh_CN -f GBK zh_CN.GBK
 fi
 
-measure() {  # label command...: prints "label seconds peak-KB"
-  local label=$1 best="" kb=""
-  shift
-  for _ in $(seq "$runs"); do
-    /usr/bin/time -f "%e %M" -o "$work/time" "$@" > /dev/null
-    read -r s k < "$work/time"
+mkdir -p "$work"
+results=$work/results
+: > "$results"
+
+measure() {  # set label times command...: best wall time and its peak memory
+  local set=$1 label=$2 times=$3 best="" kb=""
+  shift 3
+  for _ in $(seq "$times"); do
+    local start end s k
+    start=$(date +%s%N)
+    /usr/bin/time -f "%M" -o "$work/time" "$@" > /dev/null
+    end=$(date +%s%N)
+    s=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", (b - a) / 1e9 }')
+    read -r k < "$work/time"
     if [ -z "$best" ] || awk -v a="$s" -v b="$best" 'BEGIN{exit !(a<b)}'; then best=$s; kb=$k; fi
   done
-  printf '%-28s %8s s %10s KB\n' "$label" "$best" "$kb"
+  echo "$set|$label|$best|$kb" >> "$results"
 }
 
-run_set() {  # name files lines
+make_set() {  # name kind files lines
   local dir=$work/$1
   mkdir -p "$dir"
-  [ -f "$dir/data0.txt" ] || "$make" "$dir" "$2" "$3"
-  local bytes
-  bytes=$(cat "$dir"/data*.txt | wc -c)
-  echo "== $1: $2 files x $3 lines, $bytes bytes"
-  (cd "$dir" &&
-    measure "kelvane-merge" env LC_ALL=zh_CN.UTF-8 "$merge" "$work/out.txt" data*.txt &&
-    measure "LC_ALL=C sort -u" env LC_ALL=C sort -u -o "$work/sorted.txt" data*.txt &&
-    { [ "$1" != large ] || measure "zh_CN.UTF-8 sort -f -u" env LC_ALL=zh_CN.UTF-8 sort -f -u -o "$work/sorted.txt" data*.txt; })
-  # Same lines, same order: numbers sort the same in both.
-  LC_ALL=C sort -u "$dir"/data*.txt | cmp - "$work/out.txt" && echo "outputs identical"
+  [ -f "$dir/data0.txt" ] || "$make" "--$2" "$dir" "$3" "$4"
 }
 
-mkdir -p "$work"
-run_set large 10 1000000
-run_set small 10 10000
+run_set() {  # name
+  local dir=$work/$1
+  cd "$dir"
+  measure "$1" "cat > file" "$runs" sh -c "cat data*.txt > '$work/cat.txt'"
+  [ -z "$before" ] || measure "$1" "kelvane-merge (before)" "$runs" env LC_ALL=zh_CN.GBK "$before" "$work/before.txt" data*.txt
+  measure "$1" "kelvane-merge" "$runs" env LC_ALL=zh_CN.GBK "$merge" "$work/$1.out" data*.txt
+  measure "$1" "LC_ALL=C sort -u" "$sort_runs" env LC_ALL=C sort -u -o "$work/sorted.txt" data*.txt
+  measure "$1" "zh_CN.GBK sort -f -u" "$sort_runs" env LC_ALL=zh_CN.GBK sort -f -u -o "$work/sorted.txt" data*.txt
+  cd - > /dev/null
+}
+
+make_set numbers130 numbers 10 1000000
+make_set numbers620 numbers 10 4770000
+make_set mixed mixed 10 1000000
+make_set words words 10 1000000
+echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
+for set in numbers130 numbers620 mixed words; do run_set "$set"; done
+cd "$work/numbers620"
+measure numbers620 "kelvane-merge --memory 64M" "$runs" env LC_ALL=zh_CN.GBK "$merge" --memory 64M "$work/beyond.out" data*.txt
+cd - > /dev/null
+echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
+same=no
+cmp -s "$work/numbers620.out" "$work/beyond.out" && same=yes
+sorted_same=no
+LC_ALL=C sort -u "$work"/numbers130/data*.txt | cmp -s - "$work/numbers130.out" && sorted_same=yes
+
+# The report: figures per set, then the ratios against the aims.
+awk -F'|' -v work="$work" -v same="$same" -v sorted_same="$sorted_same" '
+  function bytes(set,   cmd, b) {
+    if (!(set in size)) { cmd = "cat " work "/" set "/data*.txt | wc -c"; cmd | getline b; close(cmd); size[set] = b }
+    return size[set]
+  }
+  function check(what, ok) { printf "  %-62s %s\n", what, ok ? "met" : "MISSED"; missed += !ok }
+  { t[$1 "|" $2] = $3; kb[$1 "|" $2] = $4; if (!($1 in seen)) { seen[$1] = 1; order[++n] = $1 } rows[$1] = rows[$1] "|" $2 }
+  END {
+    for (i = 1; i <= n; i++) {
+      set = order[i]; b = bytes(set)
+      printf "\n== %s: %d bytes\n", set, b
+      printf "  %-28s %9s %12s %10s\n", "command", "wall", "peak KB", "B/B"
+      split(substr(rows[set], 2), labels, "|")
+      for (j = 1; j in labels; j++) {
+        k = set "|" labels[j]
+        printf "  %-28s %8.3fs %12d %10.2f\n", labels[j], t[k], kb[k], kb[k] * 1024 / b
+      }
+    }
+    print "\n== ratios"
+    for (i = 1; i <= n; i++) {
+      set = order[i]; m = t[set "|kelvane-merge"]
+      printf "  %-11s merge/cat %5.2f   merge/C-sort %5.2f   zh-sort/merge %6.2f   %.2f B/B\n", set,
+        m / t[set "|cat > file"], m / t[set "|LC_ALL=C sort -u"], t[set "|zh_CN.GBK sort -f -u"] / m,
+        kb[set "|kelvane-merge"] * 1024 / bytes(set)
+    }
+    print "\n== aims"
+    for (s = 1; s <= 2; s++) {
+      set = s == 1 ? "numbers130" : "numbers620"
+      check(set ": at most 3 x the time of cat > file", t[set "|kelvane-merge"] <= 3 * t[set "|cat > file"])
+      check(set ": at most 1.5 bytes of peak memory per input byte", kb[set "|kelvane-merge"] * 1024 <= 1.5 * bytes(set))
+    }
+    check("mixed: at least 5 x faster than zh_CN.GBK sort -f -u", t["mixed|zh_CN.GBK sort -f -u"] >= 5 * t["mixed|kelvane-merge"])
+    check("mixed: at most 3 bytes of peak memory per input byte", kb["mixed|kelvane-merge"] * 1024 <= 3 * bytes("mixed"))
+    check("words: at most 4 bytes of peak memory per input byte", kb["words|kelvane-merge"] * 1024 <= 4 * bytes("words"))
+    check("numbers620 --memory 64M: peak under 96 MB", kb["numbers620|kelvane-merge --memory 64M"] < 96 * 1024)
+    check("numbers620 --memory 64M: the same bytes as in memory", same == "yes")
+    check("numbers130: the same bytes as LC_ALL=C sort -u", sorted_same == "yes")
+    exit missed != 0
+  }' "$results"

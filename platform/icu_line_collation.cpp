@@ -1,7 +1,9 @@
 #include "platform/icu_line_collation.h"
 
 #include <unicode/uchar.h>
+#include <unicode/uiter.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <new>
@@ -99,6 +101,98 @@ class GbkCaseFolding {
   std::vector<std::uint16_t> folded_;
 };
 
+// GBK's characters as UTF-16, as ICU's converter gives each of them: the
+// single bytes and every lead-trail pair that stands for one character. A
+// line made of these alone decodes here exactly as the converter decodes
+// it (GBK has no state); anything else (a stray lead byte, an unassigned
+// pair) is left to the converter.
+class GbkDecoding {
+ public:
+  static const GbkDecoding& Table() {
+    static const GbkDecoding table;
+    return table;
+  }
+
+  // False when the converter is needed.
+  bool Decode(std::string_view bytes, UChar* out, int32_t& length) const {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    int32_t units = 0;
+    for (std::size_t i = 0; i < n;) {
+      const unsigned lead = p[i];
+      if (lead < 0x80) {
+        out[units++] = static_cast<UChar>(lead);
+        ++i;
+        continue;
+      }
+      UChar unit = 0;
+      if (lead >= 0x81 && lead <= 0xFE && i + 1 < n && IsTrailByte(static_cast<char>(p[i + 1]))) {
+        unit = pairs_[(lead - 0x81) * kTrails + (p[i + 1] - 0x40)];
+        i += 2;
+      } else {
+        unit = singles_[lead];
+        ++i;
+      }
+      if (unit == 0) return false;
+      out[units++] = unit;
+    }
+    length = units;
+    return true;
+  }
+
+ private:
+  static constexpr int kTrails = 0xFF - 0x40;
+
+  GbkDecoding() : pairs_(static_cast<std::size_t>(0xFE - 0x81 + 1) * kTrails, 0) {
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<UConverter, decltype(&ucnv_close)> gbk(ucnv_open("GBK", &status), ucnv_close);
+    Check(status, "ucnv_open");
+    for (int b = 0x80; b <= 0xFF; ++b) singles_[b] = Unit(gbk.get(), {static_cast<char>(b)});
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+      for (int trail = 0x40; trail <= 0xFE; ++trail) {
+        if (trail == 0x7F) continue;
+        pairs_[static_cast<std::size_t>((lead - 0x81) * kTrails + (trail - 0x40))] =
+            Unit(gbk.get(), {static_cast<char>(lead), static_cast<char>(trail)});
+      }
+    }
+  }
+
+  // The one UTF-16 unit `bytes` decode to, or 0 for none, several or the
+  // substitute for bytes the converter cannot map.
+  static UChar Unit(UConverter* gbk, std::string bytes) {
+    UChar units[4];
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_resetToUnicode(gbk);
+    const int32_t count =
+        ucnv_toUChars(gbk, units, 4, bytes.data(), static_cast<int32_t>(bytes.size()), &status);
+    if (status == U_MEMORY_ALLOCATION_ERROR) throw std::bad_alloc();
+    if (U_FAILURE(status) || count != 1 || units[0] == 0x1A || units[0] == 0xFFFD) return 0;
+    return units[0];
+  }
+
+  UChar singles_[0x100] = {};
+  std::vector<UChar> pairs_;
+};
+
+// Lines longer than this get their key parts from a beginning of theirs
+// first; ICU may read a little ahead of the characters it has weighed.
+constexpr std::size_t kLongLine = 64 << 10;
+constexpr std::size_t kLongLineBeginning = 16 << 10;
+constexpr int32_t kReadAhead = 64;
+
+// The end of the whole GBK characters among the first `bytes` bytes of `line`.
+std::size_t CharacterBoundary(std::string_view line, std::size_t bytes) {
+  std::size_t i = 0;
+  while (i < bytes && i < line.size()) {
+    const auto lead = static_cast<unsigned char>(line[i]);
+    const std::size_t length =
+        lead >= 0x81 && lead <= 0xFE && i + 1 < line.size() && IsTrailByte(line[i + 1]) ? 2 : 1;
+    if (i + length > bytes) break;
+    i += length;
+  }
+  return i;
+}
+
 std::string IcuLocaleName(std::string name) {
   name = name.substr(0, name.find_first_of(".@"));
   if (name.empty() || name == "C" || name == "POSIX") return "zh_CN";
@@ -117,6 +211,7 @@ std::string IcuLineCollation::UserLocale() {
 
 IcuLineCollation::IcuLineCollation(const std::string& locale) : locale_(IcuLocaleName(locale)) {
   GbkCaseFolding::Table();
+  GbkDecoding::Table();
   UErrorCode status = U_ZERO_ERROR;
   collator_ = ucol_open(locale_.c_str(), &status);
   Check(status, "ucol_open");
@@ -144,25 +239,36 @@ std::unique_ptr<tools::LineCollation> IcuLineCollation::Clone() const {
   return std::unique_ptr<tools::LineCollation>(new IcuLineCollation(copy, locale_));
 }
 
-void IcuLineCollation::AppendSortKey(std::string_view line, std::string& key) {
-  folded_.clear();
-  GbkCaseFolding::Table().AppendFolded(line, folded_);
-
+void IcuLineCollation::PrepareWithConverter(std::string_view line, Prepared& out) {
+  out.folded.clear();
+  GbkCaseFolding::Table().AppendFolded(line, out.folded);
   // GBK to UTF-16: never more units than bytes.
-  text_.resize(folded_.size() + 1);
+  out.text.resize(out.folded.size() + 1);
   ucnv_resetToUnicode(gbk_);
   UErrorCode status = U_ZERO_ERROR;
-  const int32_t length =
-      ucnv_toUChars(gbk_, text_.data(), static_cast<int32_t>(text_.size()), folded_.data(),
-                    static_cast<int32_t>(folded_.size()), &status);
+  out.length = ucnv_toUChars(gbk_, out.text.data(), static_cast<int32_t>(out.text.size()),
+                             out.folded.data(), static_cast<int32_t>(out.folded.size()), &status);
   Check(status, "ucnv_toUChars");
+}
 
+void IcuLineCollation::Prepare(std::string_view line, Prepared& out) {
+  out.folded.clear();
+  GbkCaseFolding::Table().AppendFolded(line, out.folded);
+  if (out.text.size() < out.folded.size() + 1) out.text.resize(out.folded.size() + 1);
+  if (GbkDecoding::Table().Decode(out.folded, out.text.data(), out.length)) return;
+  PrepareWithConverter(line, out);
+}
+
+void IcuLineCollation::AppendSortKey(std::string_view line, std::string& key) {
+  // The whole key, through the converter: the reference the faster
+  // answers below are held to.
+  PrepareWithConverter(line, first_);
   if (keyBuffer_.size() < 64) keyBuffer_.resize(256);
-  int32_t size = ucol_getSortKey(collator_, text_.data(), length, keyBuffer_.data(),
+  int32_t size = ucol_getSortKey(collator_, first_.text.data(), first_.length, keyBuffer_.data(),
                                  static_cast<int32_t>(keyBuffer_.size()));
   if (size > static_cast<int32_t>(keyBuffer_.size())) {
     keyBuffer_.resize(static_cast<std::size_t>(size));
-    size = ucol_getSortKey(collator_, text_.data(), length, keyBuffer_.data(), size);
+    size = ucol_getSortKey(collator_, first_.text.data(), first_.length, keyBuffer_.data(), size);
   }
   // It reports no status; a key is never empty, so 0 means it could not
   // allocate its working memory.
@@ -170,7 +276,68 @@ void IcuLineCollation::AppendSortKey(std::string_view line, std::string& key) {
   // The key ends in a 0 byte and holds none before it, so what follows
   // decides only between lines whose keys are equal.
   key.append(reinterpret_cast<const char*>(keyBuffer_.data()), static_cast<std::size_t>(size));
-  key.append(folded_);
+  key.append(first_.folded);
+}
+
+std::uint64_t IcuLineCollation::SortKeyPart(std::string_view line, std::size_t offset) {
+  const std::size_t wanted = offset + 8;
+  if (keyBuffer_.size() < wanted) keyBuffer_.resize(std::max<std::size_t>(wanted, 256));
+  // ICU stops reading once it has written the bytes asked for: for a long
+  // line a beginning gives them, unless ICU read (nearly) to its end, as
+  // over characters it ignores, or the key ended there.
+  if (line.size() > kLongLine) {
+    Prepare(line.substr(0, CharacterBoundary(line, kLongLineBeginning + 64 * wanted)), first_);
+    int32_t readTo = 0;
+    const std::size_t written = KeyBeginning(first_, wanted, &readTo);
+    if (written == wanted && readTo + kReadAhead < first_.length)
+      return PartOf(first_, written, offset);
+  }
+  Prepare(line, first_);
+  return PartOf(first_, KeyBeginning(first_, wanted, nullptr), offset);
+}
+
+std::size_t IcuLineCollation::KeyBeginning(const Prepared& text, std::size_t wanted,
+                                           int32_t* readTo) {
+  UCharIterator iterator;
+  uiter_setString(&iterator, text.text.data(), text.length);
+  uint32_t state[2] = {0, 0};
+  UErrorCode status = U_ZERO_ERROR;
+  const int32_t written = ucol_nextSortKeyPart(collator_, &iterator, state, keyBuffer_.data(),
+                                               static_cast<int32_t>(wanted), &status);
+  Check(status, "ucol_nextSortKeyPart");
+  if (readTo) *readTo = iterator.getIndex(&iterator, UITER_CURRENT);
+  return static_cast<std::size_t>(written);
+}
+
+// Bytes offset..offset+7 of the key whose first ICU bytes are in keyBuffer_:
+// past them the closing 0, then the folded line.
+std::uint64_t IcuLineCollation::PartOf(const Prepared& text, std::size_t icuBytes,
+                                       std::size_t offset) const {
+  std::uint64_t part = 0;
+  for (std::size_t at = offset; at < offset + 8; ++at) {
+    unsigned byte = 0;
+    if (at < icuBytes) {
+      byte = keyBuffer_[at];
+    } else if (at > icuBytes && at - icuBytes - 1 < text.folded.size()) {
+      byte = static_cast<unsigned char>(text.folded[at - icuBytes - 1]);
+    }
+    part = part << 8 | byte;
+  }
+  return part;
+}
+
+int IcuLineCollation::Compare(std::string_view a, std::string_view b) {
+  Prepare(a, first_);
+  Prepare(b, second_);
+  if (first_.folded == second_.folded) return 0;
+  const UCollationResult order = ucol_strcoll(collator_, first_.text.data(), first_.length,
+                                              second_.text.data(), second_.length);
+  if (order != UCOL_EQUAL) return order;
+  return first_.folded.compare(second_.folded);
+}
+
+void IcuLineCollation::AppendIdentity(std::string_view line, std::string& identity) {
+  GbkCaseFolding::Table().AppendFolded(line, identity);
 }
 
 }  // namespace platform

@@ -13,6 +13,11 @@
 // bytes are equal; lines the collator cannot tell apart otherwise (those
 // twins, lines that are not valid GBK) stay apart, next to each other, in
 // the order of their bytes.
+//
+// The merge asks mostly for the first 8 bytes of a key (ICU's partial sort
+// keys, which stop writing there), compares lines when those are equal
+// (ucol_strcoll, then the folded bytes), and finds repeats by the folded
+// bytes alone; all three agree with the whole keys.
 
 #include <unicode/ucnv.h>
 #include <unicode/ucol.h>
@@ -40,15 +45,35 @@ class IcuLineCollation final : public tools::LineCollation {
   // A lack of memory inside ICU is raised as std::bad_alloc.
   void AppendSortKey(std::string_view line, std::string& key) override;
   std::unique_ptr<tools::LineCollation> Clone() const override;
+  std::uint64_t SortKeyPart(std::string_view line, std::size_t offset = 0) override;
+  int Compare(std::string_view a, std::string_view b) override;
+  void AppendIdentity(std::string_view line, std::string& identity) override;
 
  private:
+  // A line folded and decoded.
+  struct Prepared {
+    std::string folded;
+    std::vector<UChar> text;
+    int32_t length = 0;
+  };
+
   IcuLineCollation(UCollator* collator, std::string locale);
+  // Folds `line` and decodes it to UTF-16 through ICU's converter.
+  void PrepareWithConverter(std::string_view line, Prepared& out);
+  // The same through a table of GBK's characters, the converter only for
+  // bytes the table does not settle.
+  void Prepare(std::string_view line, Prepared& out);
+  // ICU's first `wanted` bytes of the key into keyBuffer_; answers how
+  // many there are (fewer: the key ended) and, with `readTo`, how far ICU
+  // read.
+  std::size_t KeyBeginning(const Prepared& text, std::size_t wanted, int32_t* readTo);
+  std::uint64_t PartOf(const Prepared& text, std::size_t icuBytes, std::size_t offset) const;
 
   std::string locale_;
   UCollator* collator_ = nullptr;
   UConverter* gbk_ = nullptr;
-  std::string folded_;
-  std::vector<UChar> text_;
+  Prepared first_;
+  Prepared second_;
   std::vector<uint8_t> keyBuffer_;
 };
 

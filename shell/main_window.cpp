@@ -8,8 +8,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
+#include <optional>
 #include <utility>
 
 #include "harvest/file_stream.h"
@@ -26,6 +28,7 @@
 #include "shell/dialogs.h"
 #include "shell/error_handler.h"
 #include "shell/file_dialogs.h"
+#include "shell/merge_progress.h"
 #include "shell/result_list_model.h"
 #include "tools/merge_data_files.h"
 
@@ -44,6 +47,19 @@ class BusyCursor {
   ~BusyCursor() { QApplication::restoreOverrideCursor(); }
   BusyCursor(const BusyCursor&) = delete;
   BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+// Runs `done` when it goes out of scope, however the scope ends.
+template <typename Done>
+class ScopeExit {
+ public:
+  explicit ScopeExit(Done done) : done_(std::move(done)) {}
+  ~ScopeExit() { done_(); }
+  ScopeExit(const ScopeExit&) = delete;
+  ScopeExit& operator=(const ScopeExit&) = delete;
+
+ private:
+  Done done_;
 };
 
 }  // namespace
@@ -116,6 +132,12 @@ void MainWindow::StopSearch() {
   run_->Stop();
 }
 void MainWindow::OnTimerTick() {
+  // A merge runs to its end first, as if it held the thread.
+  if (merging_) {
+    tickAfterMerge_ = true;
+    return;
+  }
+  tickAfterMerge_ = false;
   tickRunning_ = true;
   Guarded([this] { run_->Tick(); });
   tickRunning_ = false;
@@ -153,18 +175,41 @@ void MainWindow::MergeDataFiles() {
   if (output.isEmpty()) return;
   lastMergeOutput_ = output;
 
-  // From here to the end the window takes no input: the merge runs to its
-  // end before control returns to the event loop.
+  // From here to the end the window takes no input: the merge runs on a
+  // thread of its own behind a modal progress dialog while the window keeps
+  // painting; the tray takes no clicks, and a tick of the run that falls
+  // due meanwhile comes after the merge.
   BusyCursor busy;
   SetStatusLine(QStringLiteral("数据正处理中..."));
   repaint();
   std::vector<harvest::FilePath> inputs;
   for (const QString& file : selected) inputs.push_back(platform::ToFilePath(file));
+  const harvest::FilePath target = platform::ToFilePath(output);
   platform::IcuLineCollation collation(platform::IcuLineCollation::UserLocale());
-  tools::MergeDataFiles(
-      inputs, platform::ToFilePath(output), collation, [this](std::int64_t count) {
-        SetStatusLine(QStringLiteral("文件合并整理完毕！共计：") + QString::number(count));
-      });
+  std::optional<std::int64_t> count;
+  std::exception_ptr error;
+  {
+    const bool trayEnabled = trayIcon_->Enabled();
+    trayIcon_->SetEnabled(false);
+    merging_ = true;
+    const ScopeExit ended([&] {
+      merging_ = false;
+      trayIcon_->SetEnabled(trayEnabled);
+      if (tickAfterMerge_) {
+        QTimer::singleShot(0, this, [this] {
+          if (std::exchange(tickAfterMerge_, false)) OnTimerTick();
+        });
+      }
+    });
+    error = RunBehindProgressDialog(this, [&](const tools::MergeProgressFunction& progress) {
+      tools::MergeOptions options;
+      options.progress = progress;
+      options.sorted = [&count](std::int64_t lines) { count = lines; };
+      tools::MergeDataFiles(inputs, target, collation, options);
+    });
+  }
+  if (count) SetStatusLine(QStringLiteral("文件合并整理完毕！共计：") + QString::number(*count));
+  if (error) std::rethrow_exception(error);
 }
 
 void MainWindow::OpenHomePage() {

@@ -139,6 +139,8 @@ class MainWindow final : public QMainWindow,
   QDialog* aboutBox_ = nullptr;
   bool tickRunning_ = false;
   bool closeAfterTick_ = false;  // a close came while the tick ran
+  bool merging_ = false;         // a merge runs behind its progress dialog
+  bool tickAfterMerge_ = false;  // the run's tick fell due meanwhile
 
   std::unique_ptr<platform::NotificationIcon> notificationIcon_;
   QMenu* trayMenu_ = nullptr;

@@ -11,8 +11,9 @@
 // file %s" (a selected file), "Stream read error", "Stream write error". An
 // error while reading the selected files ends the reading there; the lines
 // read so far are still sorted and written, `sorted` is told their number,
-// and then the error is raised. An error while writing the output raises at
-// once and leaves the previous output file as it was.
+// and then the error is raised. An error while writing the output, or the
+// sorted runs of content beyond the memory budget, raises at once and
+// leaves the previous output file as it was.
 //
 // Running out of memory, in any phase and on any thread, raises
 // EOutOfMemory ("Out of memory"): nothing is written, the previous output
@@ -25,6 +26,9 @@
 #include "harvest/errors.h"
 #include "harvest/file_path.h"
 #include "tools/line_collation.h"
+#include "tools/memory_budget.h"
+#include "tools/merge_progress.h"
+#include "tools/run_file.h"
 
 namespace tools {
 
@@ -36,8 +40,25 @@ class EOutOfMemory : public harvest::Exception {
 // The copy phase reads each file through a buffer of this many bytes.
 inline constexpr std::size_t kCopyBufferSize = 61440;
 
+struct MergeOptions {
+  // What the merge may hold in memory. Content beyond it is sorted in runs
+  // written to a temporary file in the output's folder (gone when the merge
+  // ends, however it ends) and merged from there: the output is the same.
+  std::uint64_t memoryBudget = DefaultMemoryBudget();
+  // Told the number of distinct lines once the output is written.
+  std::function<void(std::int64_t)> sorted;
+  // Told how far the merge has come, now and then, on the merging thread.
+  MergeProgressFunction progress;
+  // Tests: the runs' file under a name, as where unnamed files are missing.
+  RunFile::Temporary temporary = RunFile::Temporary::Unnamed;
+};
+
 // Answers the number of distinct lines written.
-std::int64_t MergeDataFiles(const std::vector<harvest::FilePath>& inputs, const harvest::FilePath& output,
-                            LineCollation& collation, const std::function<void(std::int64_t)>& sorted = {});
+std::int64_t MergeDataFiles(const std::vector<harvest::FilePath>& inputs,
+                            const harvest::FilePath& output, LineCollation& collation,
+                            const MergeOptions& options);
+std::int64_t MergeDataFiles(const std::vector<harvest::FilePath>& inputs,
+                            const harvest::FilePath& output, LineCollation& collation,
+                            const std::function<void(std::int64_t)>& sorted = {});
 
 }  // namespace tools

@@ -1,213 +1,508 @@
 #include "tools/sorted_lines.h"
 
 #include <algorithm>
-#include <array>
-#include <exception>
-#include <stop_token>
+#include <bit>
+#include <cstring>
+#include <limits>
 #include <system_error>
-#include <thread>
 #include <utility>
 
-#include "tools/digit_key.h"
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "tools/parallel.h"
 
 namespace tools {
 namespace {
 
-// Keys of the non-digit lines, back to back, with where each one lies.
-struct KeyTable {
-  std::string bytes;
-  std::vector<std::size_t> ends;  // end of key i in `bytes`
+constexpr std::uint64_t kNoBudget = std::numeric_limits<std::uint64_t>::max();
+constexpr std::size_t kMaxFanIn = 64;
+constexpr std::size_t kMinBuffer = 4096;
+constexpr std::size_t kMinBlock = 64;
+constexpr std::size_t kMaxBuffer = 1 << 20;
+constexpr std::int64_t kLinesPerReport = 65536;
 
-  std::string_view Key(std::size_t i) const {
-    const std::size_t begin = i == 0 ? 0 : ends[i - 1];
-    return std::string_view(bytes).substr(begin, ends[i] - begin);
+// The first CR or LF in [p, end), or end.
+const char* FindBreak(const char* p, const char* end) {
+#if defined(__SSE2__)
+  const __m128i cr = _mm_set1_epi8('\r');
+  const __m128i lf = _mm_set1_epi8('\n');
+  for (; end - p >= 16; p += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const int breaks =
+        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, lf)));
+    if (breaks != 0) return p + __builtin_ctz(static_cast<unsigned>(breaks));
   }
+#endif
+  while (p < end && *p != '\r' && *p != '\n') ++p;
+  return p;
+}
+
+// Past the break at `at`: CR LF is one break.
+const char* PastBreak(const char* at, const char* end) {
+  if (*at++ == '\r' && at < end && *at == '\n') ++at;
+  return at;
+}
+
+// Whether the 8 bytes (little-endian) are all ASCII digits.
+bool EightDigits(std::uint64_t bytes) {
+  return ((bytes & 0xF0F0F0F0F0F0F0F0ULL) |
+          (((bytes + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL) >> 4)) ==
+         0x3333333333333333ULL;
+}
+
+// The number the 8 digits (little-endian) make, by multiplications that
+// pair them up, then pair the pairs.
+std::uint64_t EightDigitsValue(std::uint64_t bytes) {
+  bytes -= 0x3030303030303030ULL;
+  bytes = bytes * 10 + (bytes >> 8);
+  return (((bytes & 0x000000FF000000FFULL) * (100 + (1000000ULL << 32))) +
+          (((bytes >> 16) & 0x000000FF000000FFULL) * (1 + (10000ULL << 32)))) >>
+         32;
+}
+
+// Formats digit lines for a sink that takes one line at a time.
+class FunctionSink final : public LineSink {
+ public:
+  explicit FunctionSink(const std::function<void(std::string_view)>& emit) : emit_(emit) {}
+  void Digits(const DigitBlock& block, std::size_t from, std::size_t to) override {
+    char digits[kMaxDigitLineLength];
+    for (std::size_t i = from; i < to; ++i) {
+      emit_(std::string_view(
+          digits, static_cast<std::size_t>(FormatDigits(block.values[i], block.Length(i), digits) -
+                                           digits)));
+    }
+  }
+  void Text(std::string_view line) override { emit_(line); }
+
+ private:
+  const std::function<void(std::string_view)>& emit_;
 };
 
-// Computing keys is the costly part of ordering text lines; two threads
-// share it when there are enough lines to be worth a thread. A failure on
-// either thread (out of memory, an error of the collation) is raised on the
-// calling thread once both have stopped.
-KeyTable ComputeKeys(const std::vector<std::string_view>& lines, LineCollation& collation) {
-  constexpr std::size_t kLinesForASecondThread = 20000;
-  auto compute = [&lines](LineCollation& c, std::size_t from, std::size_t to, KeyTable& table,
-                          std::stop_token stop) {
-    table.ends.reserve(to - from);
-    for (std::size_t i = from; i < to && !stop.stop_requested(); ++i) {
-      c.AppendSortKey(lines[i], table.bytes);
-      table.ends.push_back(table.bytes.size());
+// Passes lines on, telling the progress every so many.
+class CountingSink final : public LineSink {
+ public:
+  CountingSink(LineSink& sink, std::uint64_t expected, std::function<void(double)> report)
+      : sink_(sink), expected_(std::max<std::uint64_t>(expected, 1)), report_(std::move(report)) {}
+  void Digits(const DigitBlock& block, std::size_t from, std::size_t to) override {
+    // Large stretches in slices, so that the progress moves as they go.
+    while (from < to) {
+      const std::size_t until = std::min<std::size_t>(to, from + kLinesPerReport);
+      sink_.Digits(block, from, until);
+      Count(until - from);
+      from = until;
     }
-  };
-  KeyTable table;
-  const unsigned threads = std::thread::hardware_concurrency();
-  if (lines.size() < kLinesForASecondThread || threads < 2) {
-    compute(collation, 0, lines.size(), table, {});
-    return table;
   }
-  const std::size_t half = lines.size() / 2;
-  KeyTable second;
-  std::exception_ptr secondError;
-  const auto copy = collation.Clone();
-  {
-    // Declared after what it uses: should this thread fail, the worker is
-    // asked to stop and joined before those go.
-    std::jthread worker;
-    try {
-      worker = std::jthread([&](std::stop_token stop) {
-        try {
-          compute(*copy, half, lines.size(), second, stop);
-        } catch (...) {
-          secondError = std::current_exception();
-        }
-      });
-    } catch (const std::system_error&) {
-      // No thread to be had (short of memory for its stack): one does it all.
-      compute(collation, 0, lines.size(), table, {});
-      return table;
+  void Text(std::string_view line) override {
+    sink_.Text(line);
+    Count(1);
+  }
+
+ private:
+  void Count(std::size_t lines) {
+    emitted_ += lines;
+    if (emitted_ >= nextReport_) {
+      nextReport_ = emitted_ + kLinesPerReport;
+      if (report_) report_(std::min(1.0, double(emitted_) / double(expected_)));
     }
-    compute(collation, 0, half, table, {});
-    worker.join();
   }
-  if (secondError) std::rethrow_exception(secondError);
-  const std::size_t base = table.bytes.size();
-  table.bytes += second.bytes;
-  table.ends.reserve(lines.size());
-  for (const std::size_t end : second.ends) table.ends.push_back(base + end);
-  return table;
-}
+
+  LineSink& sink_;
+  std::uint64_t expected_;
+  std::function<void(double)> report_;
+  std::uint64_t emitted_ = 0;
+  std::uint64_t nextReport_ = 0;
+};
 
 }  // namespace
 
-void SortedLines::Feed(std::string_view bytes) {
-  if (ended_) return;
-  const char* p = bytes.data();
-  const std::size_t n = bytes.size();
-  std::size_t i = 0;
-  if (afterCr_ && n > 0) {
-    if (p[0] == '\n') i = 1;
-    afterCr_ = false;
+SortedLines::SortedLines(LineCollation& collation, Options options)
+    : collation_(collation),
+      options_(std::move(options)),
+      collations_(collation),
+      workers_(MergeThreads()),
+      digits_(workers_) {
+  if (options_.memoryBudget == 0) options_.memoryBudget = kNoBudget;
+  if (options_.runsBeside.empty())
+    options_.runsBeside = std::filesystem::temp_directory_path() / "kelvane-merge";
+  // Blocks small beside the budget: the lines split ahead of the budget's
+  // next look stay a small part of it.
+  blockBytes_ = std::clamp<std::uint64_t>(options_.memoryBudget / 32, kMinBlock, kMaxBuffer);
+}
+
+SortedLines::~SortedLines() {
+  StopHelpers();
+}
+
+// --- taking the content ---------------------------------------------------------
+
+std::unique_ptr<SortedLines::Block> SortedLines::NewBlock() {
+  std::unique_ptr<Block> block;
+  if (spare_.empty()) {
+    block = std::make_unique<Block>();
+  } else {
+    block = std::move(spare_.back());
+    spare_.pop_back();
   }
-  std::size_t start = i;
-  while (i < n) {
-    const char c = p[i];
-    if (c != '\r' && c != '\n') {
-      ++i;
+  block->size = 0;
+  block->dispatchAt = blockBytes_;
+  block->skipLf = false;
+  block->last = false;
+  block->state = Block::State::kFilling;
+  block->texts.clear();
+  block->error = nullptr;
+  return block;
+}
+
+void SortedLines::MakeRoom(Block& block, std::size_t bytes) {
+  if (block.capacity - block.size >= bytes) return;
+  const std::size_t capacity = std::max({block.size + bytes, block.dispatchAt, block.capacity * 2});
+  auto grown = std::unique_ptr<char[]>(new char[capacity]);
+  if (block.size > 0) std::memcpy(grown.get(), block.bytes.get(), block.size);
+  block.bytes = std::move(grown);
+  block.capacity = capacity;
+}
+
+void SortedLines::Feed(std::string_view bytes) {
+  while (!ended_ && !bytes.empty()) {
+    const std::size_t take = std::min(bytes.size(), blockBytes_);
+    std::memcpy(ReadRoom(take), bytes.data(), take);
+    Filled(take);
+    bytes.remove_prefix(take);
+  }
+}
+
+char* SortedLines::ReadRoom(std::size_t bytes) {
+  if (!filling_) filling_ = NewBlock();
+  MakeRoom(*filling_, bytes);
+  return filling_->bytes.get() + filling_->size;
+}
+
+void SortedLines::Filled(std::size_t bytes) {
+  if (ended_) return;
+  filling_->size += bytes;
+  if (filling_->size >= filling_->dispatchAt) Dispatch();
+}
+
+void SortedLines::Dispatch() {
+  Block& full = *filling_;
+  std::size_t cut = full.size;
+  while (cut > 0 && full.bytes[cut - 1] != '\r' && full.bytes[cut - 1] != '\n') --cut;
+  if (cut == 0 && !full.last) {
+    full.dispatchAt *= 2;  // one line longer than a block: let it grow
+    return;
+  }
+  std::unique_ptr<Block> next;
+  if (!full.last) {
+    next = NewBlock();
+    if (full.size > cut) {
+      MakeRoom(*next, full.size - cut);
+      std::memcpy(next->bytes.get(), full.bytes.get() + cut, full.size - cut);
+      next->size = full.size - cut;
+    }
+    next->skipLf = full.bytes[cut - 1] == '\r';
+    full.size = cut;
+  }
+  {
+    const std::lock_guard lock(mutex_);
+    full.state = Block::State::kReady;
+    blocks_.push_back(std::move(filling_));
+  }
+  changed_.notify_all();
+  filling_ = std::move(next);
+  if (blocks_.size() > 1) StartHelpers();
+  TakeBlocks(false);
+}
+
+void SortedLines::TakeBlocks(bool all) {
+  // Blocks in flight, split or waiting: enough to keep every thread busy.
+  const std::size_t inFlight = all ? 0 : std::size_t{workers_} + 1;
+  std::unique_lock lock(mutex_);
+  while (blocks_.size() > inFlight) {
+    Block& front = *blocks_.front();
+    if (front.state == Block::State::kSplit) {
+      std::unique_ptr<Block> taken = std::move(blocks_.front());
+      blocks_.pop_front();
+      lock.unlock();
+      TakeTexts(*taken);
+      spare_.push_back(std::move(taken));
+      MaybeSpill();
+      lock.lock();
       continue;
     }
-    EndLine(bytes.substr(start, i - start));
-    ++i;
-    if (c == '\r') {
-      if (i == n) {
-        afterCr_ = true;
-      } else if (p[i] == '\n') {
-        ++i;
+    // This thread splits the oldest block no helper has taken, or waits.
+    const auto waiting = std::find_if(blocks_.begin(), blocks_.end(), [](const auto& b) {
+      return b->state == Block::State::kReady;
+    });
+    if (waiting == blocks_.end()) {
+      changed_.wait(lock);
+      continue;
+    }
+    Block& block = **waiting;
+    block.state = Block::State::kSplitting;
+    lock.unlock();
+    try {
+      SplitBlock(block, digits_.Lane(0), collation_, scratch_);
+      digits_.Publish(0);
+    } catch (...) {
+      block.error = std::current_exception();
+    }
+    lock.lock();
+    block.state = Block::State::kSplit;
+  }
+}
+
+void SortedLines::SplitBlock(Block& block, DigitLane& lane, LineCollation& collation,
+                             std::string& scratch) {
+  block.texts.clear();
+  const char* const data = block.bytes.get();
+  const char* const end = data + block.size;
+  const char* p = data;
+  if (block.skipLf && p < end && *p == '\n') ++p;
+  while (p < end) {
+    // Digit lines, the common case, are read as they are split.
+    const char* const start = p;
+    const char* const digitsEnd = end - p > kMaxDigitLineLength ? p + kMaxDigitLineLength : end;
+    std::uint64_t value = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+      std::uint64_t eight = 0;
+      if (end - p >= 8 && (std::memcpy(&eight, p, 8), EightDigits(eight))) {
+        value = EightDigitsValue(eight);
+        p += 8;
       }
     }
-    start = i;
+    for (unsigned digit;
+         p < digitsEnd && (digit = static_cast<unsigned char>(*p) - unsigned{'0'}) <= 9; ++p) {
+      value = value * 10 + digit;
+    }
+    // Only the last block ends without a break.
+    if (p == end || *p == '\r' || *p == '\n') {
+      lane.Add(value, static_cast<unsigned>(p - start));
+      if (p == end) break;
+      p = PastBreak(p, end);
+      continue;
+    }
+    const char* const brk = FindBreak(p, end);
+    const std::string_view line(start, static_cast<std::size_t>(brk - start));
+    block.texts.push_back({static_cast<std::size_t>(start - data), line.size(),
+                           TextLines::IdentityHash(line, collation, scratch)});
+    if (scratch.capacity() > kMaxBuffer) std::string().swap(scratch);  // after a long line
+    if (brk == end) break;
+    p = PastBreak(brk, end);
   }
-  if (start < n) carry_.append(p + start, n - start);
+}
+
+void SortedLines::TakeTexts(Block& block) {
+  if (block.error) std::rethrow_exception(block.error);
+  constexpr std::size_t kSlotAhead = 12;
+  constexpr std::size_t kLineAhead = 4;
+  const std::vector<TextSpan>& texts = block.texts;
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    if (i + kSlotAhead < texts.size()) text_.Prefetch(texts[i + kSlotAhead].hash);
+    if (i + kLineAhead < texts.size()) text_.PrefetchHeld(texts[i + kLineAhead].hash);
+    if (!text_.HasRoom()) Spill();
+    text_.Add(std::string_view(block.bytes.get() + texts[i].offset, texts[i].length), texts[i].hash,
+              collation_);
+  }
 }
 
 void SortedLines::EndOfContent() {
   if (ended_) return;
-  if (!carry_.empty()) TakeLine(carry_);
-  carry_.clear();
+  if (filling_ && filling_->size > 0) {
+    filling_->last = true;
+    Dispatch();
+  }
+  filling_.reset();
+  TakeBlocks(true);
+  StopHelpers();
+  spare_.clear();
   ended_ = true;
 }
 
-void SortedLines::EndLine(std::string_view segment) {
-  if (carry_.empty()) {
-    TakeLine(segment);
-    return;
-  }
-  carry_.append(segment);
-  TakeLine(carry_);
-  carry_.clear();
-}
+// --- helper threads ---------------------------------------------------------------
 
-void SortedLines::TakeLine(std::string_view line) {
-  if (const auto key = DigitKey(line)) {
-    digitLines_.push_back(*key);
-    return;
-  }
-  otherLines_.push_back({otherBytes_.size(), line.size()});
-  otherBytes_.append(line);
-}
-
-void RadixSort(std::vector<std::uint64_t>& keys) {
-  std::vector<std::uint64_t> buffer(keys.size());
-  for (int shift = 0; shift < 64; shift += 16) {
-    std::vector<std::size_t> count(1 << 16, 0);
-    for (const std::uint64_t k : keys) ++count[(k >> shift) & 0xFFFF];
-    // A pass where every key has the same digit changes nothing.
-    if (std::find(count.begin(), count.end(), keys.size()) != count.end()) continue;
-    std::size_t sum = 0;
-    for (auto& c : count) sum += std::exchange(c, sum);
-    for (const std::uint64_t k : keys) buffer[count[(k >> shift) & 0xFFFF]++] = k;
-    keys.swap(buffer);
-  }
-}
-
-std::int64_t SortedLines::Emit(LineCollation& collation, const std::function<void(std::string_view)>& emit) {
-  EndOfContent();
-
-  // Digit lines: equal keys are equal bytes, so any of a run may stay.
-  RadixSort(digitLines_);
-  digitLines_.erase(std::unique(digitLines_.begin(), digitLines_.end()), digitLines_.end());
-
-  // Other lines: a stable order by key, the first of each equal run kept.
-  std::vector<std::string_view> others;
-  others.reserve(otherLines_.size());
-  for (const Span& s : otherLines_) others.emplace_back(otherBytes_.data() + s.offset, s.length);
-  const KeyTable keys = ComputeKeys(others, collation);
-  std::vector<std::uint32_t> order(others.size());
-  for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::stable_sort(order.begin(), order.end(), [&keys](std::uint32_t a, std::uint32_t b) { return keys.Key(a) < keys.Key(b); });
-  order.erase(std::unique(order.begin(), order.end(), [&keys](std::uint32_t a, std::uint32_t b) { return keys.Key(a) == keys.Key(b); }),
-              order.end());
-
-  // Merge the two ordered runs. A digit line never equals another line, so
-  // each other line goes before the first digit line that sorts after it;
-  // that place is found by galloping, so few other lines cost few keys.
-  char digits[kMaxDigitKeyLength];
-  std::string probeKey;
-  auto digitLineAfter = [&](std::size_t at, std::string_view key) {
-    probeKey.clear();
-    collation.AppendSortKey(std::string_view(digits, DigitKeyText(digitLines_[at], digits)), probeKey);
-    return std::string_view(probeKey) > key;
-  };
-  auto emitDigits = [&](std::size_t from, std::size_t to) {
-    for (std::size_t i = from; i < to; ++i) emit(std::string_view(digits, DigitKeyText(digitLines_[i], digits)));
-  };
-
-  std::size_t cursor = 0;
-  const std::size_t digitCount = digitLines_.size();
-  for (const std::uint32_t line : order) {
-    const std::string_view key = keys.Key(line);
-    // Gallop: find a bound past the place, then bisect back to it.
-    std::size_t low = cursor;
-    std::size_t step = 1;
-    std::size_t high = cursor;
-    while (high < digitCount && !digitLineAfter(high, key)) {
-      low = high + 1;
-      high = cursor + step;
-      step *= 2;
+void SortedLines::StartHelpers() {
+  if (helpersTried_ || workers_ < 2) return;
+  helpersTried_ = true;
+  collations_.Prepare(workers_);
+  for (unsigned worker = 1; worker < workers_; ++worker) {
+    try {
+      helpers_.emplace_back([this, worker] { HelperLoop(worker); });
+    } catch (const std::system_error&) {
+      break;  // no thread to be had: this one splits the blocks
     }
-    high = std::min(high, digitCount);
-    while (low < high) {
-      const std::size_t mid = low + (high - low) / 2;
-      if (digitLineAfter(mid, key)) {
-        high = mid;
-      } else {
-        low = mid + 1;
+  }
+}
+
+void SortedLines::StopHelpers() {
+  {
+    const std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  for (auto& helper : helpers_) helper.join();
+  helpers_.clear();
+  stopping_ = false;
+}
+
+void SortedLines::HelperLoop(unsigned worker) {
+  DigitLane& lane = digits_.Lane(worker);
+  LineCollation& collation = collations_[worker];
+  std::string scratch;
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    auto waiting = blocks_.end();
+    changed_.wait(lock, [&] {
+      if (stopping_) return true;
+      if (paused_) return false;
+      waiting = std::find_if(blocks_.begin(), blocks_.end(),
+                             [](const auto& b) { return b->state == Block::State::kReady; });
+      return waiting != blocks_.end();
+    });
+    if (stopping_) return;
+    Block& block = **waiting;
+    block.state = Block::State::kSplitting;
+    ++splitting_;
+    lock.unlock();
+    try {
+      SplitBlock(block, lane, collation, scratch);
+      digits_.Publish(worker);
+    } catch (...) {
+      block.error = std::current_exception();
+    }
+    lock.lock();
+    block.state = Block::State::kSplit;
+    --splitting_;
+    changed_.notify_all();
+  }
+}
+
+void SortedLines::Pause() {
+  std::unique_lock lock(mutex_);
+  paused_ = true;
+  changed_.wait(lock, [this] { return splitting_ == 0; });
+}
+
+void SortedLines::Resume() {
+  {
+    const std::lock_guard lock(mutex_);
+    paused_ = false;
+  }
+  changed_.notify_all();
+}
+
+// --- runs -------------------------------------------------------------------------
+
+void SortedLines::MaybeSpill() {
+  // The helpers fill their lanes meanwhile: what they told is what counts.
+  if (digits_.PublishedBytes() + text_.MemoryBytes() > options_.memoryBudget) Spill();
+}
+
+void SortedLines::Spill() {
+  Pause();
+  try {
+    if (!runFile_) runFile_ = std::make_unique<RunFile>(options_.runsBeside, options_.temporary);
+    digits_.Sort(workers_);
+    text_.Sort(collations_, workers_);
+    {
+      const auto digits = digits_.Source();
+      const auto texts = text_.Source();
+      runs_.push_back(WriteRun(*runFile_, *digits, *texts, WriteBufferBytes()));
+      ++runsWritten_;
+    }
+    digits_.Clear();
+    text_.Clear();
+  } catch (...) {
+    Resume();
+    throw;
+  }
+  Resume();
+}
+
+std::size_t SortedLines::FanIn() const {
+  // Each run being merged reads its two parts through buffers of their own.
+  return std::clamp<std::uint64_t>(options_.memoryBudget / (2 * 65536), 2, kMaxFanIn);
+}
+
+std::size_t SortedLines::ReadBufferBytes() const {
+  return std::clamp<std::uint64_t>(options_.memoryBudget / (2 * FanIn()), kMinBuffer, kMaxBuffer);
+}
+
+std::size_t SortedLines::WriteBufferBytes() const {
+  return std::clamp<std::uint64_t>(options_.memoryBudget / 16, kMinBuffer, kMaxBuffer);
+}
+
+// Merges runs a group at a time, each group into one new run at the end of
+// the file, until no more than `count` are left. Groups are of neighbouring
+// runs, so a line's first occurrence still comes first.
+void SortedLines::MergeRunsDownTo(std::size_t count) {
+  std::uint64_t toMerge = 0;
+  for (const Run& run : runs_) toMerge += run.End() - run.digitsAt;
+  std::uint64_t merged = 0;
+  const std::size_t fanIn = FanIn();
+  while (runs_.size() > count) {
+    std::vector<Run> fewer;
+    for (std::size_t group = 0; group < runs_.size(); group += fanIn) {
+      const std::size_t end = std::min(runs_.size(), group + fanIn);
+      if (end - group == 1) {
+        fewer.push_back(runs_[group]);
+        continue;
       }
+      std::vector<std::unique_ptr<DigitSource>> digits;
+      std::vector<std::unique_ptr<TextSource>> texts;
+      for (std::size_t r = group; r < end; ++r) {
+        digits.push_back(ReadRunDigits(*runFile_, runs_[r], ReadBufferBytes()));
+        texts.push_back(ReadRunText(*runFile_, runs_[r], ReadBufferBytes()));
+      }
+      const auto mergedDigits = MergeDigitSources(std::move(digits));
+      const auto mergedTexts = MergeTextSources(std::move(texts), collation_);
+      fewer.push_back(WriteRun(*runFile_, *mergedDigits, *mergedTexts, WriteBufferBytes()));
+      for (std::size_t r = group; r < end; ++r) {
+        runFile_->Discard(runs_[r].digitsAt, runs_[r].End() - runs_[r].digitsAt);
+        merged += runs_[r].End() - runs_[r].digitsAt;
+      }
+      Report(MergePhase::kMerging, std::min(1.0, double(merged) / double(toMerge)));
     }
-    emitDigits(cursor, low);
-    cursor = low;
-    emit(others[line]);
+    runs_ = std::move(fewer);
   }
-  emitDigits(cursor, digitCount);
-  return static_cast<std::int64_t>(digitCount + order.size());
+}
+
+// --- the result -------------------------------------------------------------------
+
+std::int64_t SortedLines::Emit(LineSink& sink) {
+  EndOfContent();
+  auto reportWriting = [this](double share) { Report(MergePhase::kWriting, share); };
+  if (runs_.empty()) {
+    Report(MergePhase::kSorting, 0.0);
+    digits_.Sort(workers_);
+    text_.Sort(collations_, workers_,
+               [this](double share) { Report(MergePhase::kSorting, share); });
+    const auto digits = digits_.Source();
+    const auto texts = text_.Source();
+    CountingSink counted(sink, digits_.Count() + text_.Count(), reportWriting);
+    return MergeInOrder(*digits, *texts, collation_, counted);
+  }
+
+  if (digits_.Count() + text_.Count() > 0) Spill();
+  MergeRunsDownTo(FanIn());
+  std::vector<std::unique_ptr<DigitSource>> digits;
+  std::vector<std::unique_ptr<TextSource>> texts;
+  std::uint64_t lines = 0;
+  for (const Run& run : runs_) {
+    digits.push_back(ReadRunDigits(*runFile_, run, ReadBufferBytes()));
+    texts.push_back(ReadRunText(*runFile_, run, ReadBufferBytes()));
+    lines += run.Lines();
+  }
+  const auto mergedDigits = MergeDigitSources(std::move(digits));
+  const auto mergedTexts = MergeTextSources(std::move(texts), collation_);
+  CountingSink counted(sink, lines, reportWriting);
+  return MergeInOrder(*mergedDigits, *mergedTexts, collation_, counted);
+}
+
+std::int64_t SortedLines::Emit(const std::function<void(std::string_view)>& emit) {
+  FunctionSink sink(emit);
+  return Emit(sink);
 }
 
 }  // namespace tools

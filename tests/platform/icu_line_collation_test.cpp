@@ -4,8 +4,12 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <cctype>
+#include <random>
 
 #include "../harvest/gbk.h"
+#include "tools/digit_lines.h"
+#include "tools/ordered_merge.h"
 
 namespace platform {
 namespace {
@@ -93,14 +97,91 @@ TEST_F(IcuCollationTest, CanonicalTwinsSortSideBySideAmongAllGbkCharacters) {
 
 TEST_F(IcuCollationTest, OrdersByTheLocale) {
   EXPECT_TRUE(Before("", "0"));
-  EXPECT_TRUE(Before("12", "123"));     // a line that begins another comes first
-  EXPECT_TRUE(Before("123", "13"));     // digits from the left
-  EXPECT_TRUE(Before("9", "a"));        // digits before letters
+  EXPECT_TRUE(Before("12", "123"));  // a line that begins another comes first
+  EXPECT_TRUE(Before("123", "13"));  // digits from the left
+  EXPECT_TRUE(Before("9", "a"));     // digits before letters
   EXPECT_TRUE(Before("apple", "Banana"));
   // Han characters by their pinyin: a, bo, ci, de.
   EXPECT_TRUE(Before(Gbk("啊"), Gbk("波")));
   EXPECT_TRUE(Before(Gbk("波"), Gbk("次")));
   EXPECT_TRUE(Before(Gbk("次"), Gbk("的")));
+}
+
+// Whole keys go through ICU's converter; parts, comparisons and identities
+// through the collation's own GBK table, partial keys and ucol_strcoll.
+// They must all agree, whatever the bytes.
+TEST_F(IcuCollationTest, PartsComparisonsAndIdentitiesAgreeWithWholeKeys) {
+  const std::vector<std::string> pieces = {
+      "a",        "B",         "z",
+      "Q",        "0",         "7",
+      " ",        "\t",        std::string(1, '\0'),
+      "\x01",     "\x7F",      "-",
+      "~",        Gbk("手"),   Gbk("机"),
+      Gbk("啊"),  Gbk("ＡＢ"), Gbk("ａ"),
+      Gbk("１"),  Gbk("Σσ"),   Gbk("Ж"),
+      Gbk("Ⅳ"),   Gbk("　"),   "\xFD\x9C",
+      "\xC0\xC9",  // a canonical twin and its ordinary character
+      "\x81",     "\x80",      "\xFF",
+      "\x81\x20", "\xA1\x7F",  "\xFE\xFE",  // stray and unassigned bytes
+  };
+  std::mt19937 rng(17);
+  std::vector<std::string> lines{""};
+  for (int i = 0; i < 3000; ++i) {
+    std::string line;
+    for (int n = static_cast<int>(rng() % 14); n > 0; --n) line += pieces[rng() % pieces.size()];
+    lines.push_back(line);
+    std::string recased = line;  // the same line in another letter case
+    for (char& c : recased) {
+      if (std::isalpha(static_cast<unsigned char>(c))) c = static_cast<char>(c ^ 0x20);
+    }
+    lines.push_back(recased);
+  }
+  // Long lines get their parts from their beginnings, unless ICU reads to
+  // the end of those (ignored control characters).
+  for (const std::string& unit :
+       {std::string("a"), Gbk("手"), std::string("1"), std::string("\x01"), std::string("aB")}) {
+    std::string line;
+    while (line.size() < (80u << 10)) line += unit;
+    lines.push_back(line + "z");
+    lines.push_back(line + "Z");
+  }
+  std::vector<std::string> keys;
+  for (const auto& line : lines) keys.push_back(Key(line));
+  auto sign = [](int v) { return (v > 0) - (v < 0); };
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::string& a = lines[i];
+    for (const std::size_t offset : {0, 5, 8, 16, 24, 48}) {
+      ASSERT_EQ(collation_.SortKeyPart(a, offset), tools::BytesPart(keys[i], offset))
+          << testing::PrintToString(a) << " at " << offset;
+    }
+    for (const std::size_t j : {i ^ 1, static_cast<std::size_t>(rng() % lines.size())}) {
+      const std::string& b = lines[j];
+      ASSERT_EQ(sign(collation_.Compare(a, b)), sign(keys[i].compare(keys[j])))
+          << testing::PrintToString(a) << " " << testing::PrintToString(b);
+      std::string identityA, identityB;
+      collation_.AppendIdentity(a, identityA);
+      collation_.AppendIdentity(b, identityB);
+      ASSERT_EQ(identityA == identityB, keys[i] == keys[j])
+          << testing::PrintToString(a) << " " << testing::PrintToString(b);
+    }
+  }
+}
+
+// Digit lines meet other lines through DigitKeys, which after a few
+// thousand lines computes their key parts without the collator.
+TEST_F(IcuCollationTest, DigitKeysAgreeWithTheCollatorBeforeAndAfterLearning) {
+  tools::DigitKeys keys(collation_);
+  std::mt19937_64 rng(5);
+  const std::string others[] = {Gbk("１３８"), "138 ", "13800000000\x01", "", "x", Gbk("手机")};
+  for (int i = 0; i < 12000; ++i) {
+    const auto length = static_cast<unsigned>(rng() % (tools::kMaxDigitLineLength + 1));
+    const std::uint64_t value = rng() % tools::kPowersOf10[length];
+    char digits[tools::kMaxDigitLineLength];
+    const std::string line(digits, tools::FormatDigits(value, length, digits));
+    ASSERT_EQ(keys.Part(value, length), collation_.SortKeyPart(line)) << line;
+    const std::string& other = others[rng() % std::size(others)];
+    ASSERT_EQ(keys.Compare(value, length, other) < 0, collation_.Compare(line, other) < 0) << line;
+  }
 }
 
 TEST_F(IcuCollationTest, ACloneGivesTheSameKeys) {

@@ -1,18 +1,21 @@
 #!/usr/bin/python3
 """kelvane-merge against independent references, and killed mid-way.
 
-  merge_cli_test.py KELVANE_MERGE CHECK     CHECK: sort | icu | kill | oom
+  merge_cli_test.py KELVANE_MERGE CHECK
+      CHECK: sort | icu | kill | oom | usage | budget
 """
 import os
+import pty
 import random
 import resource
+import select
 import signal
 import subprocess
 import sys
 import tempfile
 import time
 
-MERGE = sys.argv[1]
+MERGE = os.path.abspath(sys.argv[1])
 
 
 def write(path, data):
@@ -25,8 +28,9 @@ def read(path):
         return f.read()
 
 
-def merge(out, inputs, env=None):
-    return subprocess.run([MERGE, out] + inputs, capture_output=True, env=env, check=True)
+def merge(out, inputs, env=None, options=()):
+    return subprocess.run([MERGE] + list(options) + [out] + inputs, capture_output=True, env=env,
+                          check=True)
 
 
 def check_sort(tmp):
@@ -95,6 +99,17 @@ def check_kill(tmp):
     # A killed process cannot clean up after itself; what it leaves is a
     # temporary file, never the output.
     assert all(n != "out.txt" for n in leftovers)
+    # Beyond the memory budget, with runs on disk: the same, and the runs'
+    # file has no name to leave behind.
+    for delay in [0.02 * i for i in range(1, 30, 4)]:
+        write(out, old)
+        before = sorted(os.listdir(tmp))
+        process = subprocess.Popen([MERGE, "--memory", "64K", out, big], stdout=subprocess.DEVNULL)
+        time.sleep(delay)
+        process.send_signal(signal.SIGKILL)
+        process.wait()
+        assert read(out) in (old, new), "torn output after %.2f s with runs" % delay
+        assert sorted(os.listdir(tmp)) == before, "files left after %.2f s with runs" % delay
 
 
 def check_oom(tmp):
@@ -143,7 +158,90 @@ def check_oom(tmp):
     assert failures > 0, "no limit was low enough to fail"
 
 
+def check_usage(tmp):
+    """The command line: help and version on standard output, wrong usage
+    refused with exit status 2 and the usage line, sizes with suffixes."""
+    help_text = subprocess.run([MERGE, "--help"], capture_output=True)
+    assert help_text.returncode == 0 and help_text.stderr == b""
+    assert help_text.stdout.startswith(b"Usage: kelvane-merge [--memory SIZE] OUTPUT INPUT...\n")
+    version = subprocess.run([MERGE, "--version"], capture_output=True)
+    assert (version.returncode, version.stdout) == (0, b"kelvane-merge 2.6\n"), version
+    path = os.path.join(tmp, "in.txt")
+    write(path, b"b\r\na\r\n")
+    out = os.path.join(tmp, "out.txt")
+    usage = b"usage: kelvane-merge [--memory SIZE] OUTPUT INPUT...\n"
+    for args in ([], [out], ["--memory"], ["--memory", "64Q", out, path], ["--memory", "0", out, path],
+                 ["--memory", "", out, path], ["--memory=1.5G", out, path], ["--fast", out, path],
+                 ["-m", "64M", out, path], ["--", out]):
+        result = subprocess.run([MERGE] + args, capture_output=True)
+        assert result.returncode == 2 and result.stdout == b"", (args, result)
+        assert result.stderr.startswith(b"kelvane-merge: ") and result.stderr.endswith(usage), (args, result)
+        assert not os.path.exists(out), args
+    for size in ("4096", "64K", "64k", "1M", "2G"):
+        result = merge(out, [path], options=("--memory", size))
+        assert (result.stdout, read(out)) == (b"2\n", b"a\r\nb\r\n"), size
+    # Options may come after the files; after "--" everything is a file.
+    os.remove(out)
+    result = merge(out, [path, "--memory", "1M"])
+    assert read(out) == b"a\r\nb\r\n"
+    dash = os.path.join(tmp, "--version")
+    write(dash, b"c\r\n")
+    subprocess.run([MERGE, "--", out, path, dash], check=True, capture_output=True, cwd=tmp)
+    assert read(out) == b"a\r\nb\r\nc\r\n"
+    # Progress goes to a terminal only.
+    result = merge(out, [path], options=("--memory", "64K"))
+    assert result.stderr == b"", result.stderr
+    master, slave = pty.openpty()
+    result = subprocess.run([MERGE, out, path], stdout=subprocess.PIPE, stderr=slave)
+    os.close(slave)
+    shown = b""
+    while select.select([master], [], [], 1)[0]:
+        try:
+            chunk = os.read(master, 4096)
+        except OSError:
+            break
+        if not chunk:
+            break
+        shown += chunk
+    os.close(master)
+    assert result.stdout == b"2\n" and b"reading" in shown, (result.stdout, shown)
+
+
+def check_budget(tmp):
+    """Beyond the memory budget, runs on disk give the same bytes as the
+    merge in memory, in the locale's order, and leave no file behind."""
+    rng = random.Random(4)
+    words = ["苹果", "香蕉", "手机", "电话", "号码", "Apple", "banana", "Cherry", "ＡＢ", "１３８"]
+    inputs = []
+    for i in range(3):
+        lines = []
+        for _ in range(30000):
+            kind = rng.randrange(4)
+            if kind == 0:
+                lines.append(str(rng.choice((13, 15)) * 10**9 + rng.randrange(10**9)).encode())
+            elif kind == 1:
+                word = rng.choice(words) + rng.choice(words) + rng.choice(["", " ", "1", "\t"])
+                lines.append(word.swapcase().encode("gbk") if rng.randrange(3) == 0 else word.encode("gbk"))
+            elif kind == 2:
+                lines.append(b"%d\x00%d" % (rng.randrange(100), rng.randrange(100)))
+            else:
+                lines.append(b"")
+        path = os.path.join(tmp, "in%d.txt" % i)
+        write(path, b"\r\n".join(lines) + rng.choice([b"", b"\r\n"]))
+        inputs.append(path)
+    env = dict(os.environ, LC_ALL="zh_CN.UTF-8")
+    merge(os.path.join(tmp, "memory.txt"), inputs, env=env)
+    expected = read(os.path.join(tmp, "memory.txt"))
+    before = sorted(os.listdir(tmp))
+    for size in ("1M", "64K", "4K"):
+        result = merge(os.path.join(tmp, "runs.txt"), inputs, env=env, options=("--memory", size))
+        assert read(os.path.join(tmp, "runs.txt")) == expected, "different output with --memory %s" % size
+        assert int(result.stdout) == expected.count(b"\r\n")
+        assert sorted(os.listdir(tmp)) == sorted(before + ["runs.txt"]), os.listdir(tmp)
+
+
 if __name__ == "__main__":
     with tempfile.TemporaryDirectory() as tmp:
-        {"sort": check_sort, "icu": check_icu, "kill": check_kill, "oom": check_oom}[sys.argv[2]](tmp)
+        {"sort": check_sort, "icu": check_icu, "kill": check_kill, "oom": check_oom,
+         "usage": check_usage, "budget": check_budget}[sys.argv[2]](tmp)
     print("ok")

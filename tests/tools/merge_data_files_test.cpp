@@ -220,6 +220,10 @@ TEST_F(MergeTest, FailuresOnEitherThreadArriveAsErrorsAndLeaveTheFolderAsItWas) 
   std::string text;
   for (int i = 0; i < 30000; ++i) text += "line " + std::to_string(i) + "\r\n";
   dir_.Write("1.txt", text);
+  // Distinct lines of 10 KB: 30 MB to hold.
+  std::string big;
+  for (int i = 0; i < 3000; ++i) big += std::to_string(i) + std::string(10000, 'x') + "\r\n";
+  dir_.Write("big.txt", big);
   dir_.Write("out.txt", "previous\r\n");
   const auto before = Folder();
 
@@ -231,20 +235,20 @@ TEST_F(MergeTest, FailuresOnEitherThreadArriveAsErrorsAndLeaveTheFolderAsItWas) 
   };
   struct Case {
     const char* what;
+    const char* input;
     std::function<std::unique_ptr<LineCollation>()> collation;
     rlim_t headroom;  // an address-space limit this much above the start, or 0
     std::string said;
   };
   const Case cases[] = {
-      // Keys of 4 KB a line need 120 MB; the lines themselves well under 1.
-      {"keys outgrow the address space",
-       [] { return std::make_unique<AsciiNoCaseCollation>(4096); }, 24 << 20, "Out of memory"},
-      {"the second thread runs out of memory", failing(std::bad_alloc(), Side::kCopy), 0,
+      {"the lines outgrow the address space", "big.txt",
+       [] { return std::make_unique<AsciiNoCaseCollation>(); }, 24 << 20, "Out of memory"},
+      {"the second thread runs out of memory", "1.txt", failing(std::bad_alloc(), Side::kCopy), 0,
        "Out of memory, raised on another thread"},
-      {"the second thread's collation fails",
+      {"the second thread's collation fails", "1.txt",
        failing(std::runtime_error("no collator"), Side::kCopy), 0,
        "no collator, raised on another thread"},
-      {"this thread runs out of memory while the second works",
+      {"this thread runs out of memory while the second works", "1.txt",
        failing(std::bad_alloc(), Side::kOriginal), 0, "Out of memory, raised on this thread"},
   };
   for (const Case& c : cases) {
@@ -262,7 +266,7 @@ TEST_F(MergeTest, FailuresOnEitherThreadArriveAsErrorsAndLeaveTheFolderAsItWas) 
       if (c.headroom != 0) LimitAddressSpace(c.headroom);
       std::string message;
       try {
-        MergeDataFiles({dir_.File("1.txt")}, dir_.File("out.txt"), *collation);
+        MergeDataFiles({dir_.File(c.input)}, dir_.File("out.txt"), *collation);
         return "no error";
       } catch (const harvest::Exception& e) {
         message = e.Message();

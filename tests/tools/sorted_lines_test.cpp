@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
+#include <set>
 
 #include "fake_collation.h"
-#include "tools/digit_key.h"
+#include "tools/digit_lines.h"
 
 namespace tools {
 namespace {
@@ -13,11 +15,11 @@ namespace {
 using Lines = std::vector<std::string>;
 
 Lines Sorted(const std::vector<std::string>& pieces) {
-  SortedLines lines;
-  for (const auto& piece : pieces) lines.Feed(piece);
   AsciiNoCaseCollation collation;
+  SortedLines lines(collation);
+  for (const auto& piece : pieces) lines.Feed(piece);
   Lines out;
-  const auto count = lines.Emit(collation, [&out](std::string_view line) { out.emplace_back(line); });
+  const auto count = lines.Emit([&out](std::string_view line) { out.emplace_back(line); });
   EXPECT_EQ(count, static_cast<std::int64_t>(out.size()));
   return out;
 }
@@ -33,8 +35,9 @@ Lines ByBisection(const Lines& input) {
   };
   Lines list;
   for (const auto& line : input) {
-    const auto at = std::lower_bound(list.begin(), list.end(), line,
-                                     [&](const std::string& a, const std::string& b) { return key(a) < key(b); });
+    const auto at = std::lower_bound(
+        list.begin(), list.end(), line,
+        [&](const std::string& a, const std::string& b) { return key(a) < key(b); });
     if (at != list.end() && key(*at) == key(line)) continue;
     list.insert(at, line);
   }
@@ -52,10 +55,10 @@ TEST(SortedLines, SplitsByTheListRulesInAnyPieces) {
       {"b\r\na\r\n", {"a", "b"}},
       {"b\na", {"a", "b"}},
       {"b\ra\r", {"a", "b"}},
-      {"b\n\ra", {"", "a", "b"}},            // LF then CR: an empty line between
-      {"b\r\n\r\na", {"", "a", "b"}},        // a blank line, which sorts first
+      {"b\n\ra", {"", "a", "b"}},      // LF then CR: an empty line between
+      {"b\r\n\r\na", {"", "a", "b"}},  // a blank line, which sorts first
       {"b\r\n\r\n", {"", "b"}},
-      {"a\n\n\n", {"", "a"}},                // at most one empty line survives
+      {"a\n\n\n", {"", "a"}},                    // at most one empty line survives
       {" a\r\na \r\na\r\n", {" a", "a", "a "}},  // not trimmed
       // A zero byte is a byte like others.
       {std::string("b\r\na\0c\r\nd", 9), {std::string("a\0c", 3), "b", "d"}},
@@ -68,7 +71,8 @@ TEST(SortedLines, SplitsByTheListRulesInAnyPieces) {
     // Every way of cutting the content in three gives the same lines.
     for (std::size_t i = 0; i <= c.content.size(); ++i) {
       for (std::size_t j = i; j <= c.content.size(); ++j) {
-        EXPECT_EQ(Sorted({c.content.substr(0, i), c.content.substr(i, j - i), c.content.substr(j)}), c.lines)
+        EXPECT_EQ(Sorted({c.content.substr(0, i), c.content.substr(i, j - i), c.content.substr(j)}),
+                  c.lines)
             << "cut at " << i << "," << j;
       }
     }
@@ -106,7 +110,9 @@ TEST(SortedLines, MatchesInsertionByBisectionOnMixedLines) {
       std::string line;
       const bool digitsOnly = rng() % 2;
       const int length = static_cast<int>(rng() % 6);
-      for (int k = 0; k < length; ++k) line += digitsOnly ? static_cast<char>('0' + rng() % 10) : alphabet[rng() % (sizeof alphabet - 1)];
+      for (int k = 0; k < length; ++k)
+        line += digitsOnly ? static_cast<char>('0' + rng() % 10)
+                           : alphabet[rng() % (sizeof alphabet - 1)];
       input.push_back(line);
     }
     std::string content;
@@ -115,15 +121,55 @@ TEST(SortedLines, MatchesInsertionByBisectionOnMixedLines) {
   }
 }
 
+TEST(SortedLines, DigitLinesOfEveryLengthMeetInOrderAcrossBlocksAndThreads) {
+  // Megabytes of them: several blocks, split on every thread; numbers share
+  // their first digits (buckets) and come in every length, short ones
+  // (bitmaps), long ones (64-bit) and too long for a number (text).
+  std::mt19937_64 rng(13);
+  std::string content;
+  std::set<std::string> distinct;
+  for (int i = 0; i < 400000; ++i) {
+    std::string line = rng() % 2 ? (rng() % 2 ? "13" : "15") : "";
+    const int length = rng() % 2 ? 11 : static_cast<int>(rng() % 21);
+    while (static_cast<int>(line.size()) < length)
+      line += static_cast<char>('0' + rng() % (i % 7 == 0 ? 2 : 10));
+    distinct.insert(line);
+    content += line + "\r\n";
+  }
+  EXPECT_EQ(Sorted({content}), Lines(distinct.begin(), distinct.end()));
+}
+
+TEST(SortedLines, LinesSharingLongBeginningsAreOrderedByWhatFollows) {
+  // Key parts tie for 8 bytes, for 64, for longer than the parts asked for
+  // (then lines are compared), in groups of a few and of many; lines that
+  // end where others go on with zero bytes.
+  std::mt19937 rng(23);
+  Lines input;
+  for (const auto& [shared, lines] :
+       std::vector<std::pair<int, int>>{{8, 40}, {16, 3}, {64, 40}, {100, 9}, {200, 60}}) {
+    std::string beginning;
+    for (int i = 0; i < shared; ++i) beginning += static_cast<char>('a' + rng() % 3);
+    for (int i = 0; i < lines; ++i) {
+      std::string line = beginning;
+      for (int n = static_cast<int>(rng() % 4); n > 0; --n) line += "aB\0z"[rng() % 4];
+      input.push_back(line);
+    }
+  }
+  std::shuffle(input.begin(), input.end(), rng);
+  std::string content;
+  for (const auto& line : input) content += line + "\n";
+  EXPECT_EQ(Sorted({content}), ByBisection(input));
+}
+
 TEST(SortedLines, FewTextLinesAmongManyNumbersCostFewKeys) {
-  SortedLines lines;
+  AsciiNoCaseCollation collation;
+  SortedLines lines(collation);
   std::string content;
   for (int i = 0; i < 100000; ++i) content += "13" + std::to_string(800000000 + i) + "\r\n";
   content += "zz\r\n13800000500x\r\n";
   lines.Feed(content);
-  AsciiNoCaseCollation collation;
   Lines out;
-  lines.Emit(collation, [&out](std::string_view line) { out.emplace_back(line); });
+  lines.Emit([&out](std::string_view line) { out.emplace_back(line); });
   ASSERT_EQ(out.size(), 100002u);
   EXPECT_EQ(out[500], "13800000500");
   EXPECT_EQ(out[501], "13800000500x");  // a line that begins another follows it
@@ -131,7 +177,7 @@ TEST(SortedLines, FewTextLinesAmongManyNumbersCostFewKeys) {
   EXPECT_LT(collation.keysMade, 200);  // galloping, not a key per number
 }
 
-TEST(DigitKey, OrdersLikeTheDigitsAndGivesThemBack) {
+TEST(DigitOrderKey, OrdersLikeTheDigitsAndGivesThemBack) {
   std::mt19937 rng(11);
   std::vector<std::string> texts{""};
   for (int i = 0; i < 2000; ++i) {
@@ -140,21 +186,23 @@ TEST(DigitKey, OrdersLikeTheDigitsAndGivesThemBack) {
     for (int k = 0; k < length; ++k) t += static_cast<char>('0' + rng() % 10);
     texts.push_back(t);
   }
+  texts.push_back("999999999999999999");  // the largest key
+  texts.push_back("000000000000000000");
+  auto key = [](const std::string& t) {
+    return DigitOrderKey(t.empty() ? 0 : std::stoull(t), static_cast<unsigned>(t.size()));
+  };
   for (const auto& t : texts) {
-    const auto key = DigitKey(t);
-    ASSERT_TRUE(key.has_value()) << t;
-    char back[kMaxDigitKeyLength];
-    EXPECT_EQ(std::string(back, DigitKeyText(*key, back)), t);
+    char back[kMaxDigitLineLength];
+    EXPECT_EQ(std::string(back, FormatDigits(t.empty() ? 0 : std::stoull(t),
+                                             static_cast<unsigned>(t.size()), back)),
+              t);
   }
   for (std::size_t i = 1; i < texts.size(); ++i) {
     const auto& a = texts[i - 1];
     const auto& b = texts[i];
-    EXPECT_EQ(*DigitKey(a) < *DigitKey(b), a < b) << a << " " << b;
-    EXPECT_EQ(*DigitKey(a) == *DigitKey(b), a == b) << a << " " << b;
+    EXPECT_EQ(key(a) < key(b), a < b) << a << " " << b;
+    EXPECT_EQ(key(a) == key(b), a == b) << a << " " << b;
   }
-  EXPECT_FALSE(DigitKey("1234567890123456789"));  // 19 digits
-  EXPECT_FALSE(DigitKey("12a"));
-  EXPECT_FALSE(DigitKey(" 1"));
 }
 
 TEST(RadixSort, SortsLikeStdSort) {
@@ -164,7 +212,7 @@ TEST(RadixSort, SortsLikeStdSort) {
     for (auto& k : keys) k = rng() >> (rng() % 64);
     auto expected = keys;
     std::sort(expected.begin(), expected.end());
-    RadixSort(keys);
+    RadixSort(keys.data(), keys.size());
     EXPECT_EQ(keys, expected);
   }
 }
