@@ -10,8 +10,7 @@ std::string_view UpToFirstNul(std::string_view text) {
 
 }  // namespace
 
-StringList SplitText(std::string_view text) {
-  text = UpToFirstNul(text);
+StringList SplitLines(std::string_view text) {
   StringList lines;
   std::size_t start = 0;
   while (start < text.size()) {
@@ -25,6 +24,10 @@ StringList SplitText(std::string_view text) {
     if (text[brk] == '\r' && start < text.size() && text[start] == '\n') ++start;
   }
   return lines;
+}
+
+StringList SplitText(std::string_view text) {
+  return SplitLines(UpToFirstNul(text));
 }
 
 StringList SplitBoxLines(std::string_view text) {

@@ -9,9 +9,12 @@ namespace harvest {
 
 using StringList = std::vector<std::string>;
 
-// A text list's own split: a line ends at CR LF, CR or LF (LF then CR is two
-// breaks), a break at the very end adds no empty line, and the first byte of
-// value 0 ends the text.
+// A line ends at CR LF, CR or LF (LF then CR is two breaks), and a break at
+// the very end adds no empty line. Every other byte, 0 too, is the line's.
+StringList SplitLines(std::string_view text);
+
+// A text list's own split: SplitLines up to the first byte of value 0,
+// which ends the text.
 StringList SplitText(std::string_view text);
 
 // The split of a multi-line text box without word wrap: lines end only at

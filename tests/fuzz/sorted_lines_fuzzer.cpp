@@ -22,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "harvest/text_list.h"
 #include "platform/icu_line_collation.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "tools/sorted_lines.h"
@@ -29,23 +30,6 @@
 namespace {
 
 using Lines = std::vector<std::string>;
-
-// A line ends at CR LF, CR or LF; a break at the very end adds no line.
-Lines SplitContent(std::string_view content) {
-  Lines lines;
-  std::size_t start = 0;
-  while (start < content.size()) {
-    const auto brk = content.find_first_of("\r\n", start);
-    if (brk == std::string_view::npos) {
-      lines.emplace_back(content.substr(start));
-      break;
-    }
-    lines.emplace_back(content.substr(start, brk - start));
-    start = brk + 1;
-    if (content[brk] == '\r' && start < content.size() && content[start] == '\n') ++start;
-  }
-  return lines;
-}
 
 // A line as a sequence of GBK characters (a byte from 0x81 to 0xFE starts
 // a two-byte one) with letter case folded away: characters that convert as
@@ -159,7 +143,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::Require(RunMerge(content, pieceSeed + 1, collation, 64) == merged,
                 "the output does not depend on the pieces, the run or the memory budget");
 
-  const Lines whole = SplitContent(content);
+  const Lines whole = harvest::SplitLines(content);
   fuzz::Require(merged == Expected(whole, collation), "the first line of each key, in key order");
   CheckKeys(whole, collation, folder);
   return 0;
