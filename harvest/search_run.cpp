@@ -73,6 +73,7 @@ void SearchRun::RequestNextPage() {
   const std::string url = MakePageUrl(queryBase_, pageOffset_);
   pageOffset_ += kPageStep;
   ports_.window.SetPanelText(kPanelKeywordNumber, IntToStr(keywordIndex_));
+  phase_ = RunPhase::kWaitingForPage;
   try {
     ports_.browser.Navigate(url);
   } catch (const std::exception&) {
@@ -101,11 +102,23 @@ void SearchRun::Tick() {
   ports_.window.SetPanelText(kPanelStatus, std::string(kStatusSearching));
   ports_.timer.SetEnabled(false);
   ports_.timer.SetInterval(IntervalMilliseconds());
-  ProcessPage();
+  phase_ = RunPhase::kReadingPage;
+  const std::uint64_t read = ++readsAsked_;
+  ports_.browser.RequestPageText([this, read](PageText page) { PageTextArrived(read, std::move(page)); });
 }
 
-void SearchRun::ProcessPage() {
-  StringList lines = SplitBoxLines(ports_.browser.ReadPageText());
+void SearchRun::PageTextArrived(std::uint64_t read, PageText page) {
+  // A newer run (or a newer tick) has taken over: this text is nobody's.
+  if (read != readsAsked_ || phase_ != RunPhase::kReadingPage) return;
+  // The timer is off: a failed read ends the run here, the toolbar still
+  // running until Stop.
+  phase_ = RunPhase::kIdle;
+  if (page.error) std::rethrow_exception(page.error);
+  ProcessPage(std::move(page.text));
+}
+
+void SearchRun::ProcessPage(std::string text) {
+  StringList lines = SplitBoxLines(text);
   morePages_ = PagerTest(lines) && pageOffset_ < kOffsetLimit;
 
   pageLines_ = std::move(lines);
@@ -135,6 +148,7 @@ void SearchRun::Stop() {
 }
 
 void SearchRun::Finish() {
+  phase_ = RunPhase::kIdle;
   ports_.timer.SetEnabled(false);
   ports_.progress.WriteProgress();
   ports_.window.SetPanelText(kPanelStatus, std::string(kStatusFinished));

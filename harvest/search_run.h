@@ -2,11 +2,20 @@
 // A search run: the keywords of the list, one after the other from a resume
 // point the user confirms, each paged through the search engine's result
 // pages. One timer paces it; the run never waits for a page to report that it
-// has loaded, it reads whatever the browser holds at the tick.
+// has loaded, it reads whatever the browser holds at the tick. The tick asks
+// for the page's text and returns; the answer carries the run on.
 //
-//   Idle --Start--> Waiting --Tick--> Processing --next page/keyword--> Waiting
-//   Waiting --Stop--> Stopping --Tick--> Processing --Finish--> Idle
+//   Idle --Start--> WaitingForPage --Tick--> ReadingPage
+//   ReadingPage --text: next page or keyword--> WaitingForPage
+//   ReadingPage --text: keywords used up, or Stop seen--> Finish --> Idle
+//   ReadingPage --read failed--> Idle (the toolbar stays running until Stop)
+//
+// Stop sets StopRequested in either of the two busy phases (the run is then
+// stopping) and is obeyed when the page's text arrives. Start from a
+// stopping run begins a new one at once; a text still to come for the old
+// run is then dropped unread.
 
+#include <cstdint>
 #include <string>
 
 #include "harvest/page_scanner.h"
@@ -25,6 +34,12 @@ struct SearchPorts {
   ProgressWriter& progress;
 };
 
+enum class RunPhase {
+  kIdle,            // no run, or one that ended or failed
+  kWaitingForPage,  // a page requested, the timer armed
+  kReadingPage,     // the tick asked for the page's text, which is still to come
+};
+
 class SearchRun {
  public:
   static constexpr int kFirstWaitMs = 10000;
@@ -38,10 +53,11 @@ class SearchRun {
   // The commands and events of a run.
   void Start();        // the Search command
   void RequestPage();  // the first request of a run
-  void Tick();         // the timer's event
-  void ProcessPage();  // reads and scans the page at a tick
-  void Stop();         // the Stop command: obeyed at the next tick
+  void Tick();         // the timer's event: asks for the page's text
+  void Stop();         // the Stop command: obeyed when the page's text arrives
   void Finish();       // ends the run and records the resume point
+
+  RunPhase Phase() const { return phase_; }
 
   StringList& KeywordList() { return keywordList_; }
   const StringList& KeywordList() const { return keywordList_; }
@@ -66,6 +82,11 @@ class SearchRun {
   void RequestNextPage();
   // The wait after the tick: the interval field in seconds, at least 1.
   int IntervalMilliseconds() const;
+  // The answer to read number `read`: scanned when the run still waits for
+  // it; a failed read is raised.
+  void PageTextArrived(std::uint64_t read, PageText page);
+  // Scans the page's text and requests the next page, or finishes.
+  void ProcessPage(std::string text);
 
   SearchPorts ports_;
   ResultList& results_;
@@ -79,6 +100,8 @@ class SearchRun {
   bool stopRequested_ = false;
   bool morePages_ = false;
   ScanState scan_;
+  RunPhase phase_ = RunPhase::kIdle;
+  std::uint64_t readsAsked_ = 0;  // numbers the reads, so a late answer is known
 };
 
 }  // namespace harvest

@@ -3,6 +3,8 @@
 // embedded browser, the run's timer, the host's address list and the progress
 // file stand behind these small ports; tests put fakes in their place.
 
+#include <exception>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -42,14 +44,25 @@ class SearchWindow {
   virtual void Repaint() = 0;
 };
 
+// What a page read ends with: the body's text, or the error that kept it
+// from coming (no document, no body, no answer in time, the page's process
+// gone).
+struct PageText {
+  std::string text;  // lines broken by CR LF, in GBK
+  std::exception_ptr error;
+};
+
 class PageBrowser {
  public:
+  using PageTextHandler = std::function<void(PageText)>;
+
   virtual ~PageBrowser() = default;
   // Starts loading `url`; the page is read later, at the timer's tick.
   virtual void Navigate(const std::string& url) = 0;
-  // The rendered text of the page body, lines broken by CR LF, in GBK.
-  // Raises when there is no document or no body.
-  virtual std::string ReadPageText() = 0;
+  // Asks for the rendered text of the page body and returns. `handler` gets
+  // the answer once, on this thread: at once, before this returns, or later;
+  // never after the browser is gone.
+  virtual void RequestPageText(PageTextHandler handler) = 0;
 };
 
 // The one timer that paces a run. Setting the interval of a running timer

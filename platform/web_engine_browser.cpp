@@ -1,10 +1,10 @@
 #include "platform/web_engine_browser.h"
 
-#include <QEventLoop>
+#include <signal.h>
+
 #include <QTimer>
 #include <QWebEngineHistory>
 #include <QWebEngineScript>
-#include <memory>
 
 #include "harvest/errors.h"
 #include "platform/gbk_codec.h"
@@ -13,53 +13,112 @@ namespace platform {
 namespace {
 
 // "无法读取网页正文": there is no page body to read.
-constexpr char kMsgNoPageText[] = "\xCE\xDE\xB7\xA8\xB6\xC1\xC8\xA1\xCD\xF8\xD2\xB3\xD5\xFD\xCE\xC4";
+constexpr char kMsgNoPageText[] =
+    "\xCE\xDE\xB7\xA8\xB6\xC1\xC8\xA1\xCD\xF8\xD2\xB3\xD5\xFD\xCE\xC4";
 
 // The body's text as the page shows it; null when there is no body.
 constexpr char kReadBodyScript[] = "document.body ? document.body.innerText : null";
 
+harvest::PageText NoPageText() {
+  return {{}, std::make_exception_ptr(harvest::Exception(kMsgNoPageText))};
+}
+
 }  // namespace
 
-WebEngineBrowser::WebEngineBrowser(QWidget* viewParent, std::chrono::milliseconds readTimeout)
+WebEngineBrowser::WebEngineBrowser(QWidget* viewParent, std::chrono::milliseconds readDeadline)
     : view_(new QWebEngineView(viewParent)),
       profile_(MakeLockedProfile(this)),
       page_(new LockedWebPage(profile_, view_)),
-      readTimeout_(readTimeout) {
+      readDeadline_(readDeadline) {
   view_->setPage(page_);
   view_->setObjectName(QStringLiteral("Browser"));
+  connect(page_, &QWebEnginePage::renderProcessTerminated, this,
+          &WebEngineBrowser::PageProcessEnded);
 }
 
-WebEngineBrowser::~WebEngineBrowser() { delete view_.data(); }
+WebEngineBrowser::~WebEngineBrowser() {
+  delete view_.data();
+}
 
 void WebEngineBrowser::Navigate(const std::string& url) {
   // Nobody goes back in this browser; a run of thousands of pages would
   // otherwise keep an entry, with its page state, for every one.
   page_->history()->clear();
-  view_->load(QUrl::fromEncoded(QByteArray::fromStdString(url), QUrl::TolerantMode));
+  lastUrl_ = QUrl::fromEncoded(QByteArray::fromStdString(url), QUrl::TolerantMode);
+  ++navigations_;
+  pageProcessGone_ = false;  // loading starts a page process when there is none
+  view_->load(lastUrl_);
 }
 
-std::string WebEngineBrowser::ReadPageText() {
-  struct Answer {
-    bool arrived = false;
-    QVariant value;
-  };
-  // Shared with the callback, which may still come after a time-out.
-  auto answer = std::make_shared<Answer>();
-  QEventLoop loop;
-  QTimer::singleShot(readTimeout_, &loop, &QEventLoop::quit);
-  const QPointer<QEventLoop> guard(&loop);
+void WebEngineBrowser::RequestPageText(PageTextHandler handler) {
+  const std::uint64_t id = ++readsAsked_;
+  pending_[id] = {std::move(handler), page_->renderProcessPid(), navigations_};
+  // A page whose process is gone never answers.
+  if (pageProcessGone_) {
+    AnswerFailure(id);
+    return;
+  }
+  QTimer::singleShot(readDeadline_, this, [this, id] { DeadlinePassed(id); });
+  const QPointer<WebEngineBrowser> self(this);
   page_->runJavaScript(QString::fromLatin1(kReadBodyScript), QWebEngineScript::ApplicationWorld,
-                       [answer, guard](const QVariant& value) {
-                         answer->arrived = true;
-                         answer->value = value;
-                         if (guard) guard->quit();
+                       [self, id](const QVariant& value) {
+                         if (!self) return;
+                         if (value.typeId() != QMetaType::QString) {
+                           self->AnswerFailure(id);
+                           return;
+                         }
+                         QString text = value.toString();
+                         text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+                         self->Answer(id, {ToGbk(text), nullptr});
                        });
-  if (!answer->arrived) loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
 
-  if (!answer->arrived || answer->value.typeId() != QMetaType::QString) throw harvest::Exception(kMsgNoPageText);
-  QString text = answer->value.toString();
-  text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-  return ToGbk(text);
+void WebEngineBrowser::Answer(std::uint64_t id, harvest::PageText page) {
+  const auto read = pending_.find(id);
+  if (read == pending_.end()) return;  // answered already (a deadline, a process gone)
+  PageTextHandler handler = std::move(read->second.handler);
+  pending_.erase(read);
+  // Through the event loop: the answer may run a whole step of the run, with
+  // its message boxes, which must not run inside Qt WebEngine's own call.
+  QMetaObject::invokeMethod(
+      this,
+      [handler = std::move(handler), page = std::move(page)]() mutable {
+        handler(std::move(page));
+      },
+      Qt::QueuedConnection);
+}
+
+void WebEngineBrowser::AnswerFailure(std::uint64_t id) {
+  Answer(id, NoPageText());
+}
+
+void WebEngineBrowser::DeadlinePassed(std::uint64_t id) {
+  const auto read = pending_.find(id);
+  if (read == pending_.end()) return;
+  const PendingRead& hung = read->second;
+  const qint64 process = page_->renderProcessPid();
+  // End the process only if it is still the one that was asked: a page that
+  // has since moved to a fresh process is not hung.
+  if (process > 0 && process == hung.pageProcess) {
+    endingHungProcess_ = true;
+    navigationsBeforeHang_ = hung.navigationsAsked;
+    ::kill(static_cast<pid_t>(process), SIGKILL);
+  }
+  AnswerFailure(id);
+}
+
+void WebEngineBrowser::PageProcessEnded() {
+  pageProcessGone_ = true;
+  // The reads still waiting will never hear from it.
+  std::vector<std::uint64_t> waiting;
+  for (const auto& [id, read] : pending_) waiting.push_back(id);
+  for (const std::uint64_t id : waiting) AnswerFailure(id);
+  // A navigation made after the hung read was asked (while the process hung,
+  // or since it was told to end) went down with it.
+  if (std::exchange(endingHungProcess_, false) && navigations_ != navigationsBeforeHang_) {
+    pageProcessGone_ = false;
+    view_->load(lastUrl_);
+  }
 }
 
 }  // namespace platform

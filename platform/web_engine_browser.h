@@ -1,12 +1,23 @@
 #pragma once
-// The embedded browser over Qt WebEngine. Reading the page's text waits for
-// the renderer's answer in a local event loop that takes no user input, so
-// no command can slip in while a page is processed.
+// The embedded browser over Qt WebEngine. A page's text is asked of the page
+// process and comes back later; every request is answered, through the
+// window's event loop, within the read deadline:
+//   - the text, when the page gives it in time;
+//   - a failure at once, when the page process has ended (crash, kill, out
+//     of memory) since the last navigation;
+//   - a failure at the deadline otherwise. A page that has not answered by
+//     then is hung (a script that never yields): its page process is ended,
+//     so that the next navigation starts a fresh one, and a navigation asked
+//     for while it hung, or while it ended, is made again.
 
 #include <QObject>
 #include <QPointer>
+#include <QUrl>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 #include <chrono>
+#include <cstdint>
+#include <map>
 
 #include "platform/embedded_browser.h"
 #include "platform/locked_web_page.h"
@@ -16,26 +27,49 @@ namespace platform {
 class WebEngineBrowser final : public QObject, public EmbeddedBrowser {
   Q_OBJECT
  public:
+  static constexpr std::chrono::milliseconds kReadDeadline{10000};
+
   // The view is made a child of `viewParent`; the page goes before its
   // profile when the browser is destroyed, as WebEngine requires.
   explicit WebEngineBrowser(QWidget* viewParent,
-                            std::chrono::milliseconds readTimeout = std::chrono::seconds(10));
+                            std::chrono::milliseconds readDeadline = kReadDeadline);
   ~WebEngineBrowser() override;
 
   void Navigate(const std::string& url) override;
-  // The body's rendered text, "\n" turned into CR LF, in GBK. Raises when
-  // the page has no document body or the renderer does not answer in time.
-  std::string ReadPageText() override;
+  // The body's rendered text, "\n" turned into CR LF, in GBK; a failure
+  // when the page has no document body or gives no answer (see above).
+  void RequestPageText(PageTextHandler handler) override;
   QWidget* Widget() override { return view_; }
 
   QWebEngineView* View() const { return view_; }
   QWebEnginePage* Page() const { return page_; }
 
  private:
+  struct PendingRead {
+    PageTextHandler handler;
+    qint64 pageProcess = 0;              // the process asked, 0 when there was none
+    std::uint64_t navigationsAsked = 0;  // navigations made before the request
+  };
+
+  // Hands the answer to read `id` on, through the event loop, if it is still
+  // waiting for one.
+  void Answer(std::uint64_t id, harvest::PageText page);
+  void AnswerFailure(std::uint64_t id);
+  void DeadlinePassed(std::uint64_t id);
+  void PageProcessEnded();
+
   QPointer<QWebEngineView> view_;
   QWebEngineProfile* profile_;
   LockedWebPage* page_;
-  std::chrono::milliseconds readTimeout_;
+  std::chrono::milliseconds readDeadline_;
+
+  std::map<std::uint64_t, PendingRead> pending_;
+  std::uint64_t readsAsked_ = 0;
+  std::uint64_t navigations_ = 0;
+  QUrl lastUrl_;
+  bool pageProcessGone_ = false;    // since the last navigation
+  bool endingHungProcess_ = false;  // told to end, not yet gone
+  std::uint64_t navigationsBeforeHang_ = 0;
 };
 
 }  // namespace platform

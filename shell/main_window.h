@@ -1,14 +1,23 @@
 #pragma once
 // The main window: the toolbar, the result list, the settings bar, the
 // embedded browser and the status bar. It owns the search run and shows it:
-// the engine sees the window through harvest::SearchWindow and records its
-// resume point through harvest::ProgressWriter.
+// the engine sees the window through harvest::SearchWindow, the browser
+// through the window (harvest::PageBrowser), and records its resume point
+// through harvest::ProgressWriter.
+//
+// Everything here runs on the window's thread, in its one event loop. The
+// window is busy while the run reads a page (the tick has asked for its
+// text) and while a merge runs (on a thread of its own); the two can
+// overlap. What may not run in the middle of them waits: a close is asked
+// about once neither is busy, and the run's tick and page texts that come
+// during a merge are taken once it has ended.
 
 #include <QMainWindow>
 #include <array>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "harvest/progress_file.h"
 #include "harvest/query_url.h"
@@ -48,8 +57,11 @@ struct MainWindowOptions {
   std::unique_ptr<platform::NotificationIcon> notificationIcon;
 };
 
+class BackgroundMerge;
+
 class MainWindow final : public QMainWindow,
                          public harvest::SearchWindow,
+                         public harvest::PageBrowser,
                          public harvest::ProgressWriter,
                          private harvest::ProgressTarget {
   Q_OBJECT
@@ -75,6 +87,8 @@ class MainWindow final : public QMainWindow,
   // The search timer's event: the run's next step.
   void OnTimerTick();
 
+  bool MergeRunning() const { return merge_ != nullptr; }
+
   // harvest::SearchWindow
   void SetPanelText(int panel, const std::string& text) override;
   bool DeduplicateChecked() const override;
@@ -86,6 +100,11 @@ class MainWindow final : public QMainWindow,
   harvest::MsgDlgBtn MessageDlg(const std::string& text, harvest::MsgDlgType type,
                                 std::initializer_list<harvest::MsgDlgBtn> buttons) override;
   void Repaint() override;
+
+  // harvest::PageBrowser: the embedded browser, its answers taken through
+  // the application's error handler.
+  void Navigate(const std::string& url) override;
+  void RequestPageText(PageTextHandler handler) override;
 
   // harvest::ProgressWriter
   void WriteProgress() override;
@@ -124,6 +143,15 @@ class MainWindow final : public QMainWindow,
   void SetKeywordFileText(const std::string& gbk);
   void SetStatusLine(const QString& text);
 
+  // The page's text for the run, or, during a merge, kept until its end.
+  void TakePageText(const PageTextHandler& handler, harvest::PageText page);
+  void CarryRunOn(const PageTextHandler& handler, harvest::PageText page);
+  void MergeEnded(std::optional<std::int64_t> count, std::exception_ptr error);
+  // Whether a close must wait: a page is being read or a merge runs.
+  bool Busy() const;
+  // Asks the close question that waited, once nothing is busy.
+  void CloseIfWaiting();
+
   // harvest::ProgressTarget: the lines of the progress file, restored.
   void RestoreKeywordFile(const std::string& path) override;
   void RestoreKeywordIndex(int index) override;
@@ -137,10 +165,11 @@ class MainWindow final : public QMainWindow,
   std::unique_ptr<platform::QtRunTimer> searchTimer_;
   std::unique_ptr<harvest::SearchRun> run_;
   QDialog* aboutBox_ = nullptr;
-  bool tickRunning_ = false;
-  bool closeAfterTick_ = false;  // a close came while the tick ran
-  bool merging_ = false;         // a merge runs behind its progress dialog
-  bool tickAfterMerge_ = false;  // the run's tick fell due meanwhile
+  BackgroundMerge* merge_ = nullptr;  // while a merge runs
+  // What came while the window was busy and waits for it to end.
+  bool tickDue_ = false;                            // the run's tick, during a merge
+  std::vector<std::function<void()>> pageTexts_;    // page texts, during a merge
+  bool closeWaiting_ = false;                       // a close, during a read or a merge
 
   std::unique_ptr<platform::NotificationIcon> notificationIcon_;
   QMenu* trayMenu_ = nullptr;

@@ -45,7 +45,7 @@ class ConsoleWorld final : public SearchWindow,
             " or +86 15" + std::to_string(900000000 + page) + "\r\n";
     if (page < 2) page_ += "1 2 3 \xCF\xC2\xD2\xBB\xD2\xB3>\r\n";  // "下一页>"
   }
-  std::string ReadPageText() override { return page_; }
+  void RequestPageText(PageTextHandler handler) override { handler({page_, nullptr}); }
 
   // RunTimer
   void SetInterval(int ms) override { interval_ = ms; }

@@ -103,6 +103,8 @@ class FakeTimer : public RunTimer {
   std::vector<long long> waits;  // time from one tick (or the start) to the next
 };
 
+// Answers each read at once, or, with holdAnswers, keeps it for the test to
+// answer later (or never) with the text the page showed when it was asked.
 class FakeBrowser : public PageBrowser {
  public:
   void Navigate(const std::string& url) override {
@@ -110,17 +112,37 @@ class FakeBrowser : public PageBrowser {
     if (failNavigate) throw Exception("navigation refused");
     current = url;
   }
-  std::string ReadPageText() override {
-    if (failRead) throw Exception("no document");
-    // Before any page has loaded the browser holds an empty document.
-    return pages && !current.empty() ? pages(current) : std::string();
+  void RequestPageText(PageTextHandler handler) override {
+    PageText page;
+    if (failRead) {
+      page.error = std::make_exception_ptr(Exception("no document"));
+    } else if (pages && !current.empty()) {  // before any page the document is empty
+      page.text = pages(current);
+    }
+    if (!holdAnswers) {
+      handler(std::move(page));
+      return;
+    }
+    held.push_back({std::move(handler), std::move(page)});
+  }
+  // Answers the oldest read still held.
+  void AnswerHeld() {
+    auto read = std::move(held.at(0));
+    held.pop_front();
+    read.handler(std::move(read.page));
   }
 
+  struct HeldRead {
+    PageTextHandler handler;
+    PageText page;
+  };
   std::function<std::string(const std::string& url)> pages;
   std::vector<std::string> navigated;
   std::string current;
   bool failNavigate = false;
   bool failRead = false;
+  bool holdAnswers = false;
+  std::deque<HeldRead> held;
 };
 
 class FakeAddresses : public AddressLookup {

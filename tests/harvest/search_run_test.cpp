@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 
 #include "fake_world.h"
 #include "gbk.h"
@@ -282,6 +283,155 @@ TEST_F(SearchRunTest, BrowserFailuresOfNavigationAreDroppedAndOfReadingReported)
   EXPECT_TRUE(window.stopEnabled);
   EXPECT_TRUE(progress.written.empty());
   EXPECT_EQ(browser.navigated.size(), 2u);
+}
+
+TEST_F(SearchRunTest, TheTickAsksForTheTextAndItsAnswerCarriesTheRunOn) {
+  run.KeywordList() = {"a"};
+  engine.pagerPages = {{"a", 5}};
+  browser.holdAnswers = true;
+  StartAt("0");
+  EXPECT_EQ(run.Phase(), RunPhase::kWaitingForPage);
+  Tick();
+  EXPECT_EQ(run.Phase(), RunPhase::kReadingPage);
+  EXPECT_EQ(window.panels[kPanelStatus], kStatusSearching);
+  EXPECT_FALSE(timer.enabled);
+  EXPECT_EQ(run.FoundCount(), 0);
+  EXPECT_EQ(browser.navigated.size(), 1u);
+
+  timer.now += 700;  // the answer takes a while; the next wait starts from it
+  browser.AnswerHeld();
+  EXPECT_EQ(run.Phase(), RunPhase::kWaitingForPage);
+  EXPECT_EQ(run.FoundCount(), 1);
+  EXPECT_EQ(browser.navigated.back(), Url("a", 10));
+  EXPECT_TRUE(timer.enabled);
+  EXPECT_EQ(timer.due, 10700 + 8000);
+}
+
+// What comes between the tick and its page's text, and what the text then
+// does.
+struct WhileReading {
+  const char* what;
+  bool stop;
+  bool search;                             // Search pressed after Stop
+  std::optional<std::string> startAnswer;  // the resume prompt's answer; none: Cancel
+  int foundAfter;                          // numbers counted once the text came
+  std::vector<std::string> navigated;
+  std::vector<int> progressWritten;
+  RunPhase phaseAfter;
+  std::string_view statusAfter;
+};
+
+// A run on stand-ins of its own, one for each case of a table.
+struct FreshRun {
+  fakes::FakeWindow window;
+  fakes::FakeBrowser browser;
+  fakes::FakeTimer timer;
+  fakes::FakeAddresses addresses;
+  fakes::FakeProgress progress{[this] { return run.KeywordIndex(); }};
+  ResultList results;
+  SearchRun run{{window, browser, timer, addresses, progress}, results, kPrefix};
+};
+
+TEST(SearchRunReading, WhatComesWhileThePageIsReadDecidesWhatItsTextDoes) {
+  const WhileReading cases[] = {
+      {"nothing: the next page", false, false, {}, 1, {Url("a", 0), Url("a", 10)}, {}, RunPhase::kWaitingForPage,
+       kStatusSearching},
+      {"Stop: scanned, then finished", true, false, {}, 1, {Url("a", 0)}, {0}, RunPhase::kIdle, kStatusFinished},
+      {"Stop and a cancelled Search: as Stop", true, true, {}, 1, {Url("a", 0)}, {0},
+       RunPhase::kIdle, kStatusFinished},
+      {"Stop and Search: dropped unread", true, true, "1", 0, {Url("a", 0), Url("b", 0)}, {}, RunPhase::kWaitingForPage,
+       kStatusStarting},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FreshRun fresh;
+    auto& [window, browser, timer, addresses, progress, results, run] = fresh;
+    run.KeywordList() = {"a", "b"};
+    browser.pages = [](const std::string& url) { return url + "\r\n13800000001\r\n1 2 " + Gbk("下一页>"); };
+    browser.holdAnswers = true;
+    window.answers.push_back("0");
+    run.Start();
+    ASSERT_TRUE(timer.AdvanceToTick());
+    run.Tick();
+
+    if (c.stop) run.Stop();
+    if (c.search) {
+      window.answers.push_back(c.startAnswer);
+      run.Start();
+    }
+    const long long newRunDue = timer.due;
+    browser.holdAnswers = false;
+    browser.AnswerHeld();
+
+    EXPECT_EQ(run.FoundCount(), c.foundAfter);
+    EXPECT_EQ(results.Count(), c.foundAfter);
+    EXPECT_EQ(browser.navigated, c.navigated);
+    EXPECT_EQ(progress.written, c.progressWritten);
+    EXPECT_EQ(run.Phase(), c.phaseAfter);
+    EXPECT_EQ(window.panels[kPanelStatus], c.statusAfter);
+    if (c.startAnswer) {
+      // The new run's first page keeps its own 10 s wait, and runs on.
+      EXPECT_EQ(timer.due, newRunDue);
+      EXPECT_EQ(newRunDue, timer.now + 10000);
+      ASSERT_TRUE(timer.AdvanceToTick());
+      run.Tick();
+      EXPECT_EQ(run.FoundCount(), 1);
+      EXPECT_EQ(browser.navigated.back(), Url("b", 10));
+    }
+  }
+}
+
+TEST_F(SearchRunTest, AReadThatFailsLaterEndsTheRunUntilStopAndSearch) {
+  run.KeywordList() = {"a"};
+  engine.pagerPages = {{"a", 5}};
+  browser.holdAnswers = true;
+  browser.failRead = true;
+  StartAt("0");
+  Tick();
+  EXPECT_EQ(run.Phase(), RunPhase::kReadingPage);
+  try {
+    browser.AnswerHeld();
+    ADD_FAILURE() << "no error";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), "no document");
+  }
+  EXPECT_EQ(run.Phase(), RunPhase::kIdle);
+  EXPECT_FALSE(timer.enabled);
+  EXPECT_FALSE(window.searchEnabled);
+  EXPECT_TRUE(window.stopEnabled);
+  EXPECT_TRUE(progress.written.empty());
+  EXPECT_EQ(browser.navigated.size(), 1u);
+
+  run.Stop();
+  EXPECT_TRUE(window.searchEnabled);
+  EXPECT_FALSE(timer.enabled);  // nothing is pending that could finish the run
+
+  browser.failRead = false;
+  browser.holdAnswers = false;
+  StartAt("0");
+  for (int page = 0; page < 3; ++page) Tick();
+  EXPECT_EQ(run.FoundCount(), 3);
+  EXPECT_EQ(browser.navigated.back(), Url("a", 30));
+}
+
+TEST_F(SearchRunTest, ATextThatNeverComesHoldsNoLaterRun) {
+  run.KeywordList() = {"a", "b"};
+  browser.holdAnswers = true;
+  StartAt("0");
+  Tick();
+  run.Stop();
+  browser.holdAnswers = false;
+  StartAt("1");
+  RunToEnd();
+  EXPECT_EQ(browser.navigated, (std::vector<std::string>{Url("a", 0), Url("b", 0)}));
+  EXPECT_EQ(run.FoundCount(), 1);
+  EXPECT_EQ(progress.written, std::vector<int>{1});
+  EXPECT_EQ(run.Phase(), RunPhase::kIdle);
+  // The first run's text, should it come after all, changes nothing.
+  browser.AnswerHeld();
+  EXPECT_EQ(run.FoundCount(), 1);
+  EXPECT_EQ(browser.navigated.size(), 2u);
+  EXPECT_EQ(progress.written.size(), 1u);
 }
 
 TEST_F(SearchRunTest, TheNextWaitComesFromTheFieldAtTheTickAndIsAtLeastASecond) {

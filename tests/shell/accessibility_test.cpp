@@ -40,7 +40,7 @@ TEST_F(FormTest, StatusPanelsAndResultRowsAreReadable) {
   AnswerInput(QStringLiteral("0"));
   form->StartSearch();
   browser_->pages[browser_->navigated[0]] = "13800000001 15900000002";
-  form->OnTimerTick();
+  TickAndRead(*form);
 
   auto* panel5 = QAccessible::queryAccessibleInterface(Child(*form, "StatusPanel5"));
   EXPECT_EQ(panel5->role(), QAccessible::StaticText);

@@ -4,26 +4,17 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
 
 #include "../harvest/gbk.h"
-#include "harvest/errors.h"
 #include "dialog_answers.h"
 #include "local_http_server.h"
-#include "platform/web_engine_browser.h"
+#include "page_reads.h"
 
 namespace {
 
-bool WaitFor(const std::function<bool()>& done, int seconds) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done() && clock.elapsed() < seconds * 1000) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-  return done();
-}
 
 const char kHostilePage[] = R"(<html><head><title>start</title></head><body><p>hostile</p>
 <iframe src="file:///etc/hostname"></iframe>
@@ -71,7 +62,7 @@ TEST(BrowserLockdown, AHostilePageChangesNothingAndAsksNothing) {
   browser.Page()->runJavaScript(QStringLiteral("location.href = 'file:///etc/hostname';"));
   WaitFor([] { return false; }, 1);
   EXPECT_EQ(browser.Page()->url().scheme(), QStringLiteral("http"));
-  EXPECT_EQ(browser.ReadPageText().find("hostile"), 0u);
+  EXPECT_EQ(ReadText(browser).find("hostile"), 0u);
 
   // ...nor start a download.
   browser.Page()->runJavaScript(QStringLiteral("location.href = '/download';"));
@@ -117,55 +108,11 @@ TEST(BrowserLockdown, APageCannotHoldTheBrowserOnItself) {
   browser.Navigate((server.Origin() + "/next").toStdString());
   std::string text;
   EXPECT_TRUE(WaitFor([&] {
-    try {
-      text = browser.ReadPageText();
-    } catch (const harvest::Exception&) {
-      return false;
-    }
+    text = ReadText(browser);
     return text.find("15900000002") != std::string::npos;
   }, 30)) << text;
   EXPECT_TRUE(server.Paths().contains("/next"));
   EXPECT_EQ(shell::TakeUnansweredDialogs(), QStringList());
-}
-
-TEST(WebEngineBrowser, ReadsTheBodyTextWithCrLfBreaksInGbk) {
-  LocalHttpServer server([](const QByteArray&) -> HttpReply {
-    return {QByteArray::fromStdString("<html><body><p>" + Gbk("手机") + " 13800000001</p><div>x\xA1\xA4y</div>"
-                                      "<script>document.body.appendChild(document.createTextNode('\\u0e01'))</script>"
-                                      "</body></html>")};
-  });
-  QWidget parent;
-  platform::WebEngineBrowser browser(&parent);
-  browser.Navigate((server.Origin() + "/p").toStdString());
-  std::string text;
-  ASSERT_TRUE(WaitFor([&] {
-    try {
-      text = browser.ReadPageText();
-    } catch (const harvest::Exception&) {
-      return false;  // nothing loaded yet
-    }
-    return text.find("13800000001") != std::string::npos && text.back() != 'y';
-  }, 30));
-  // Block boundaries become CR LF; a character GBK lacks (a Thai letter,
-  // added by the script) becomes "?".
-  EXPECT_EQ(text, Gbk("手机") + " 13800000001\r\n\r\nx\xA1\xA4y\r\n?");
-}
-
-TEST(WebEngineBrowser, APageWithoutBodyRaisesTheReadError) {
-  LocalHttpServer server([](const QByteArray&) -> HttpReply {
-    return {"<svg xmlns='http://www.w3.org/2000/svg'><text>13800000001</text></svg>", "image/svg+xml"};
-  });
-  QWidget parent;
-  platform::WebEngineBrowser browser(&parent);
-  browser.Navigate((server.Origin() + "/s.svg").toStdString());
-  ASSERT_TRUE(WaitFor([&] { return browser.Page()->url().path() == u"/s.svg" && !browser.Page()->isLoading(); }, 30));
-  WaitFor([] { return false; }, 1);
-  try {
-    browser.ReadPageText();
-    ADD_FAILURE() << "no error";
-  } catch (const harvest::Exception& e) {
-    EXPECT_EQ(Utf8(e.Message()), "无法读取网页正文");
-  }
 }
 
 }  // namespace

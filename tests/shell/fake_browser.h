@@ -1,9 +1,12 @@
 #pragma once
 // A browser stand-in for window tests: a plain widget in the layout, the
-// URLs asked for, and page texts served from a map.
+// URLs asked for, and page texts served from a map. Like Qt WebEngine it
+// answers a read through the event loop; with holdAnswers the test answers
+// it later, or never.
 
 #include <QLabel>
-#include <functional>
+#include <QTimer>
+#include <deque>
 #include <map>
 #include <vector>
 
@@ -15,16 +18,39 @@ class FakeEmbeddedBrowser final : public platform::EmbeddedBrowser {
   explicit FakeEmbeddedBrowser(QWidget* parent) : widget_(new QLabel(parent)) {}
 
   void Navigate(const std::string& url) override { navigated.push_back(url); }
-  std::string ReadPageText() override {
-    if (whileReading) whileReading();
-    if (navigated.empty()) throw harvest::Exception("no document");
-    return pages[navigated.back()];
+  void RequestPageText(PageTextHandler handler) override {
+    ++reads;
+    harvest::PageText page;
+    if (failRead || navigated.empty()) {
+      page.error = std::make_exception_ptr(harvest::Exception("no document"));
+    } else {
+      page.text = pages[navigated.back()];
+    }
+    if (holdAnswers) {
+      held.push_back({std::move(handler), std::move(page)});
+      return;
+    }
+    QTimer::singleShot(0, widget_, [handler = std::move(handler), page = std::move(page)] { handler(page); });
   }
   QWidget* Widget() override { return widget_; }
 
+  // Answers the oldest read held, now.
+  void AnswerHeld() {
+    auto read = std::move(held.at(0));
+    held.pop_front();
+    read.handler(std::move(read.page));
+  }
+
+  struct HeldRead {
+    PageTextHandler handler;
+    harvest::PageText page;
+  };
   std::vector<std::string> navigated;
   std::map<std::string, std::string> pages;
-  std::function<void()> whileReading;  // what happens while the page text comes
+  bool failRead = false;
+  bool holdAnswers = false;
+  std::deque<HeldRead> held;
+  int reads = 0;
 
  private:
   QLabel* widget_;

@@ -1,11 +1,13 @@
 #include "shell/main_window.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileSystemModel>
 #include <QDesktopServices>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMenu>
 #include <QSpinBox>
 #include <QToolBar>
 #include <QToolButton>
@@ -228,7 +230,7 @@ TEST_F(FormTest, SaveResultsWritesOneNumberPerLine) {
   Child<QToolButton>(*form, "SearchButton")->click();
   ASSERT_EQ(browser_->navigated.size(), 1u);
   browser_->pages[browser_->navigated[0]] = "call 13800000001 or 15900000002\r\nfax 13800000003";
-  form->OnTimerTick();
+  TickAndRead(*form);
   ASSERT_EQ(form->Results().Count(), 3);
 
   auto shown = AnswerFile(QString::fromStdString(dir_.File("results.txt").text));
@@ -278,7 +280,7 @@ TEST_F(FormTest, ATicksNumbersReachTheViewAtOnceWithTheLastInSight) {
     auto* view = Child<QTreeView>(*form, "ResultList");
     int insertions = 0;
     QObject::connect(view->model(), &QAbstractItemModel::rowsInserted, [&] { ++insertions; });
-    form->OnTimerTick();
+    TickAndRead(*form);
     const int rows = form->Results().Count();
     EXPECT_EQ(insertions, c.insertions);
     ASSERT_EQ(view->model()->rowCount(), rows);
@@ -309,44 +311,65 @@ TEST_F(FormTest, TheCloseQuestionKeepsOrClosesTheWindow) {
   EXPECT_FALSE(form->isVisible());
 }
 
-struct CloseDuringRead {
+// What the user or the desktop does while a page's text is still to come.
+struct DuringRead {
   const char* what;
+  bool close;      // the window manager's close
+  bool about;      // the tray menu's About
   bool readFails;
   QStringList dialogs;  // in the order they came
 };
 
-TEST_F(FormTest, ACloseDuringAPageReadIsAskedAfterTheTick) {
-  const CloseDuringRead cases[] = {
-      {"the page is read", false, {QStringLiteral("确认")}},
-      {"the read fails", true, {shell::AppTitle(), QStringLiteral("确认")}},
+TEST_F(FormTest, WhatComesDuringAPageReadActsOnTheStateAsItIs) {
+  const DuringRead cases[] = {
+      {"a close: asked once the page is processed", true, false, false, {QStringLiteral("确认")}},
+      {"a close: asked after the read's error", true, false, true, {shell::AppTitle(), QStringLiteral("确认")}},
+      {"About from the tray: shown at once", false, true, false, {QStringLiteral("About")}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     auto form = MakeForm();
     form->show();
+    QDialog about;
+    about.setWindowTitle(QStringLiteral("About"));
+    form->SetAboutBox(&about);
     form->Run().KeywordList() = {"k", "k2"};
     AnswerInput(QStringLiteral("0"));
     form->StartSearch();
     ASSERT_EQ(browser_->navigated.size(), 1u);
     browser_->pages[browser_->navigated[0]] = "13800000001";
-    bool closedWhileReading = true;
-    browser_->whileReading = [&] {
-      form->close();  // the window manager's close arrives now
-      closedWhileReading = !form->isVisible();
-      if (c.readFails) throw harvest::Exception("read failed");
-    };
-    std::vector<std::shared_ptr<ShownDialog>> answered;
-    if (c.readFails) answered.push_back(AnswerMessageBox());
-    answered.push_back(AnswerMessageBox(QStringLiteral("是[&Y]")));
+    browser_->holdAnswers = true;
+    browser_->failRead = c.readFails;
     form->OnTimerTick();
+    ASSERT_EQ(form->Run().Phase(), harvest::RunPhase::kReadingPage);
+
     QStringList dialogs;
-    for (const auto& shown : answered) dialogs << shown->title;
+    bool aboutDuringRead = false;
+    std::vector<std::shared_ptr<ShownDialog>> boxes;
+    if (c.about) {
+      shell::AnswerNextDialog([&](QDialog& dialog) {
+        dialogs << dialog.windowTitle();
+        aboutDuringRead = form->Run().Phase() == harvest::RunPhase::kReadingPage;
+        dialog.accept();
+      });
+      form->TrayMenu().findChild<QAction*>(QStringLiteral("AboutItem"))->trigger();
+      EXPECT_TRUE(aboutDuringRead);
+    }
+    if (c.close) {
+      form->close();
+      EXPECT_TRUE(form->isVisible()) << "closed in the middle of the page";
+      if (c.readFails) boxes.push_back(AnswerMessageBox());
+      boxes.push_back(AnswerMessageBox(QStringLiteral("是[&Y]")));
+      EXPECT_EQ(shell::PendingDialogAnswers(), static_cast<int>(boxes.size())) << "asked too early";
+    }
+    browser_->AnswerHeld();
+    for (const auto& shown : boxes) dialogs << shown->title;
     EXPECT_EQ(dialogs, c.dialogs);
-    EXPECT_FALSE(closedWhileReading);
-    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(form->isVisible(), !c.close);
     EXPECT_EQ(form->Results().Count(), c.readFails ? 0 : 1);  // the page was processed first
-    // The window goes while its run is still on (the next keyword is due):
-    // nothing of it may be touched afterwards (the sanitizer build checks).
+    // The window may go while its run is still on (the next keyword is
+    // due): nothing of it may be touched afterwards (the sanitizer build
+    // checks).
     EXPECT_EQ(form->SearchTimer().Enabled(), !c.readFails);
     form.reset();
     Settle();

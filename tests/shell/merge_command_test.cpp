@@ -32,7 +32,7 @@ TEST_F(FormTest, MergeWritesTheSortedLinesAndCountsThem) {
   dir_.Write("b.txt", "150\r\n139\r\n");
   auto open = AnswerFiles(dir_.Path(), {QStringLiteral("a.txt"), QStringLiteral("b.txt")});
   auto save = AnswerFile(QString::fromStdString(dir_.File("merged.txt").text));
-  Child<QToolButton>(*form, "MergeButton")->click();
+  MergeAndWait(*form);
 
   EXPECT_EQ(open->title, QStringLiteral("选择待合并的数据文件"));
   EXPECT_EQ(open->buttons, (QStringList{QStringLiteral("文本文件(*.txt)"), QStringLiteral("所有文件(*.*)")}));
@@ -47,13 +47,13 @@ TEST_F(FormTest, MergeDialogsOfferTheNamesChosenLastTime) {
   dir_.Write("a.txt", "1\r\n");
   AnswerFiles(dir_.Path(), {QStringLiteral("a.txt")});
   AnswerFile(QString::fromStdString(dir_.File("merged.txt").text));
-  Child<QToolButton>(*form, "MergeButton")->click();
+  MergeAndWait(*form);
 
   QString offeredOpen;
   AnswerFiles(dir_.Path(), {QStringLiteral("a.txt")}, &offeredOpen);
   auto save = AnswerFile({});  // cancelled: nothing happens
   dir_.Write("merged.txt", "kept");
-  Child<QToolButton>(*form, "MergeButton")->click();
+  MergeAndWait(*form);
   EXPECT_EQ(offeredOpen, QString::fromStdString(dir_.File("a.txt").text));
   EXPECT_EQ(dir_.Read("merged.txt"), "kept");
 }
@@ -64,7 +64,7 @@ TEST_F(FormTest, AFailedMergeShowsItsErrorAndGivesTheCursorBack) {
   AnswerFiles(dir_.Path(), {QStringLiteral("a.txt")});
   AnswerFile(QString::fromStdString(dir_.Path().string()) + QStringLiteral("/missing/merged.txt"));
   auto error = AnswerMessageBox();
-  Child<QToolButton>(*form, "MergeButton")->click();
+  MergeAndWait(*form);
   EXPECT_EQ(error->text, QStringLiteral("Cannot create file %1/missing/merged.txt.").arg(QString::fromStdString(dir_.Path().string())));
   EXPECT_EQ(Panel(*form, 6), QStringLiteral("数据正处理中..."));
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
@@ -77,7 +77,7 @@ TEST_F(FormTest, MergeIntoOneOfItsInputs) {
   AnswerFiles(dir_.Path(), {QStringLiteral("a.txt"), QStringLiteral("b.txt")});
   AnswerFile(QString::fromStdString(dir_.File("a.txt").text));
   auto replace = AnswerMessageBox(QStringLiteral("是[&Y]"));
-  Child<QToolButton>(*form, "MergeButton")->click();
+  MergeAndWait(*form);
   EXPECT_EQ(replace->title, QStringLiteral("警告"));
   EXPECT_TRUE(replace->text.startsWith(QStringLiteral("a.txt"))) << replace->text.toStdString();
   EXPECT_EQ(dir_.Read("a.txt"), "1\r\n2\r\n3\r\n");

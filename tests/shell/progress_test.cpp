@@ -63,7 +63,7 @@ TEST_F(FormTest, AFailedWriteAtFinishLeavesTheToolbarRunningUntilStop) {
   Child<QToolButton>(*form, "SearchButton")->click();
   std::filesystem::create_directory(dir_.Path() / "mobtrawl.ini");
   auto error = AnswerMessageBox();
-  form->OnTimerTick();
+  TickAndRead(*form);
   EXPECT_EQ(error->text, QStringLiteral("File access denied."));
   EXPECT_EQ(Panel(*form, 6), QStringLiteral("正在搜索..."));
   EXPECT_FALSE(Child<QToolButton>(*form, "SearchButton")->isEnabled());
@@ -82,11 +82,11 @@ TEST_F(FormTest, ARunStoppedInItsThirdKeywordResumesThereAfterARestart) {
     Child<QToolButton>(*form, "ImportButton")->click();
     AnswerInput(QStringLiteral("0"));
     Child<QToolButton>(*form, "SearchButton")->click();
-    form->OnTimerTick();  // keyword 1 has one page
-    form->OnTimerTick();  // keyword 2 too; keyword 3 is requested
+    TickAndRead(*form);  // keyword 1 has one page
+    TickAndRead(*form);  // keyword 2 too; keyword 3 is requested
     EXPECT_EQ(Panel(*form, 3), QStringLiteral("3"));
     Child<QToolButton>(*form, "StopButton")->click();
-    form->OnTimerTick();
+    TickAndRead(*form);
     EXPECT_EQ(Panel(*form, 6), QStringLiteral("搜索已经结束!"));
   }
   EXPECT_EQ(dir_.Read("mobtrawl.ini"), keywords.text + "\r\n2\r\nqcno\r\n8\r\n");

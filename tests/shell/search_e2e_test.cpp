@@ -14,15 +14,22 @@
 #include "../harvest/temp_dir.h"
 #include "dialog_answers.h"
 #include "local_http_server.h"
+#include "platform/web_engine_browser.h"
 #include "shell/main_window.h"
 
 namespace {
 
 constexpr char kQuery[] = "/baidu?lm=0&si=&rn=10&ie=gb2312&ct=0&word=";
+constexpr std::chrono::milliseconds kReadDeadline{3000};
 
-// Keyword "alpha" has two pages, "beta" one, "long" a hundred.
+// A result page whose script never yields, a moment after it has loaded.
+const char kHungPage[] =
+    "<html><body><p>hang 13800000009</p><script>setTimeout(function() { for (;;) {} }, 300);</script></body></html>";
+
+// Keyword "alpha" has two pages, "beta" one, "long" a hundred; "hang" hangs.
 HttpReply ResultPage(const QByteArray& path) {
   const QByteArray word = path.mid(qsizetype(sizeof kQuery - 1)).split('&').value(0);
+  if (word == "hang") return {kHungPage};
   const int offset = path.mid(path.indexOf("&pn=") + 4).split('&').value(0).toInt();
   const int pages = word == "alpha" ? 2 : word == "beta" ? 1 : 100;
   const int page = offset / 10;
@@ -40,6 +47,9 @@ class SearchEndToEnd : public testing::Test {
     shell::MainWindowOptions options;
     options.queryPrefix = (server_.Origin() + kQuery).toStdString();
     options.appDir = harvest::FilePath{dir_.Path() / "", dir_.Path().string() + "/"};
+    options.makeBrowser = [](QWidget* parent) {
+      return std::make_unique<platform::WebEngineBrowser>(parent, kReadDeadline);
+    };
     form_ = std::make_unique<shell::MainWindow>(std::move(options));
     form_->findChild<QSpinBox*>(QStringLiteral("IntervalBox"))->setValue(1);
     form_->show();
@@ -114,6 +124,29 @@ TEST_F(SearchEndToEnd, StopInTheMiddleFinishesAfterTheNextPage) {
   EXPECT_EQ(server_.Paths().size(), 2);  // the page asked for was still read, nothing more
   EXPECT_EQ(Panel(5), QStringLiteral("4"));
   EXPECT_EQ(dir_.Read("mobtrawl.ini"), dir_.Path().string() + "/kw.txt\r\n0\r\nqcno\r\n1\r\n");
+}
+
+TEST_F(SearchEndToEnd, APageThatNeverYieldsIsReportedAndTheNextRunReadsToTheEnd) {
+  Import("hang\r\nalpha\r\n");
+  Search(QStringLiteral("0"));
+  auto error = AnswerMessageBox();
+  QElapsedTimer clock;
+  clock.start();
+  ASSERT_TRUE(WaitFor([&] { return !error->text.isEmpty(); }, 40)) << Panel(6).toStdString() << " " << server_.Paths().join(" ").toStdString();
+  EXPECT_LT(clock.elapsed(), 10000 + kReadDeadline.count() + 5000);
+  EXPECT_EQ(error->text, QStringLiteral("无法读取网页正文."));
+  EXPECT_EQ(Panel(6), QStringLiteral("正在搜索..."));  // the run goes no further
+  EXPECT_TRUE(Button("StopButton")->isEnabled());
+  EXPECT_FALSE(Button("SearchButton")->isEnabled());
+
+  WaitFor([] { return false; }, 1);  // the user reads the box
+  Button("StopButton")->click();
+  Search(QStringLiteral("1"));
+  ASSERT_TRUE(WaitFor([&] { return Panel(6) == QStringLiteral("搜索已经结束!"); }, 40)) << Panel(6).toStdString();
+  const QByteArray q = kQuery;
+  EXPECT_EQ(server_.Paths(), (QList<QByteArray>{q + "hang&pn=0&cl=3", q + "alpha&pn=0&cl=3", q + "alpha&pn=10&cl=3"}));
+  EXPECT_EQ(Panel(5), QStringLiteral("4"));
+  EXPECT_EQ(form_->Results().Count(), 4);
 }
 
 }  // namespace

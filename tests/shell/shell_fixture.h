@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
+#include <functional>
 #include <memory>
 
 #include "../harvest/fake_world.h"
@@ -40,6 +43,25 @@ class FormTest : public testing::Test {
     EXPECT_EQ(shell::PendingDialogAnswers(), 0) << "a dialog the test expected did not come";
     shell::ClearDialogAnswers();
     EXPECT_EQ(shell::TakeUnansweredDialogs(), QStringList()) << "dialogs the test did not expect";
+  }
+
+  // The run's tick, and the event loop until its page has been processed.
+  static void TickAndRead(shell::MainWindow& form) {
+    form.OnTimerTick();
+    EXPECT_TRUE(WaitFor([&] { return form.Run().Phase() != harvest::RunPhase::kReadingPage; }))
+        << "the page's text never came";
+  }
+  // The toolbar's merge, and the event loop until the merge has ended.
+  static void MergeAndWait(shell::MainWindow& form) {
+    Child<QAbstractButton>(form, "MergeButton")->click();
+    EXPECT_TRUE(WaitFor([&] { return !form.MergeRunning(); }, 60000)) << "the merge never ended";
+  }
+  // Lets the event loop run until `done`, for a few seconds at most.
+  static bool WaitFor(const std::function<bool()>& done, int milliseconds = 5000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < milliseconds) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return done();
   }
 
   template <typename T = QWidget>

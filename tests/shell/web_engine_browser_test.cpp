@@ -1,0 +1,135 @@
+// Reading page text from the real Qt WebEngine: the body's text in GBK with
+// CR LF breaks, and an answer to every read within the deadline, whatever
+// the page or its process does; a page that hung or died never holds up the
+// next one.
+
+#include <signal.h>
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+
+#include "../harvest/gbk.h"
+#include "local_http_server.h"
+#include "page_reads.h"
+
+namespace {
+
+using std::chrono_literals::operator""ms;
+
+constexpr auto kShortDeadline = 2000ms;
+constexpr char kNoPageText[] = "[\xCE\xDE\xB7\xA8\xB6\xC1\xC8\xA1\xCD\xF8\xD2\xB3\xD5\xFD\xCE\xC4]";  // "无法读取网页正文"
+
+// A plain page that names itself.
+HttpReply Plain(const QByteArray& path) {
+  return {"<html><body><p>plain " + path + " 15900000002</p></body></html>"};
+}
+
+bool Loaded(platform::WebEngineBrowser& browser, const char* path) {
+  return WaitFor([&] { return browser.Page()->url().path() == QLatin1String(path) && !browser.Page()->isLoading(); }, 30);
+}
+
+// Counts the ends of the page's process.
+struct ProcessEnds {
+  explicit ProcessEnds(platform::WebEngineBrowser& browser) {
+    QObject::connect(browser.Page(), &QWebEnginePage::renderProcessTerminated, browser.Page(),
+                     [this] { ++count; });
+  }
+  int count = 0;
+};
+
+TEST(WebEngineBrowser, ReadsTheBodyTextWithCrLfBreaksInGbk) {
+  LocalHttpServer server([](const QByteArray&) -> HttpReply {
+    return {QByteArray::fromStdString("<html><body><p>" + Gbk("手机") + " 13800000001</p><div>x\xA1\xA4y</div>"
+                                      "<script>document.body.appendChild(document.createTextNode('\\u0e01'))</script>"
+                                      "</body></html>")};
+  });
+  QWidget parent;
+  platform::WebEngineBrowser browser(&parent);
+  browser.Navigate((server.Origin() + "/p").toStdString());
+  std::string text;
+  ASSERT_TRUE(WaitFor([&] {
+    text = ReadText(browser);  // an empty page, or an error, until it has loaded
+    return text.find("13800000001") != std::string::npos && text.back() != 'y';
+  }, 30));
+  // Block boundaries become CR LF; a character GBK lacks (a Thai letter,
+  // added by the script) becomes "?".
+  EXPECT_EQ(text, Gbk("手机") + " 13800000001\r\n\r\nx\xA1\xA4y\r\n?");
+}
+
+TEST(WebEngineBrowser, APageWithoutBodyFailsTheRead) {
+  LocalHttpServer server([](const QByteArray&) -> HttpReply {
+    return {"<svg xmlns='http://www.w3.org/2000/svg'><text>13800000001</text></svg>", "image/svg+xml"};
+  });
+  QWidget parent;
+  platform::WebEngineBrowser browser(&parent);
+  browser.Navigate((server.Origin() + "/s.svg").toStdString());
+  ASSERT_TRUE(Loaded(browser, "/s.svg"));
+  WaitFor([] { return false; }, 1);
+  EXPECT_EQ(Utf8(ReadText(browser)), "[无法读取网页正文]");
+}
+
+struct HungPage {
+  const char* what;
+  bool navigateWhileHung;  // the next page is asked for before the deadline
+};
+
+TEST(WebEngineBrowser, AHungPageFailsAtTheDeadlineAndTheNextPageIsRead) {
+  const HungPage cases[] = {
+      {"the next page asked for after the failure", false},
+      {"the next page asked for while the page hung", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    LocalHttpServer server(Plain);
+    QWidget parent;
+    platform::WebEngineBrowser browser(&parent, kShortDeadline);
+    const ProcessEnds ends(browser);
+    browser.Navigate((server.Origin() + "/hang").toStdString());
+    ASSERT_TRUE(Loaded(browser, "/hang"));
+    // A script that never yields: the page answers nothing from now on.
+    browser.Page()->runJavaScript(QStringLiteral("for (;;) {}"));
+
+    auto answer = std::make_shared<std::optional<harvest::PageText>>();
+    QElapsedTimer clock;
+    clock.start();
+    browser.RequestPageText([answer](harvest::PageText page) { *answer = std::move(page); });
+    if (c.navigateWhileHung) browser.Navigate((server.Origin() + "/next").toStdString());
+    ASSERT_TRUE(WaitFor([&] { return answer->has_value(); }, 10));
+    EXPECT_GE(clock.elapsed(), kShortDeadline.count() * 9 / 10);  // a coarse timer, not an early answer
+    EXPECT_LT(clock.elapsed(), kShortDeadline.count() + 2000);
+    ASSERT_TRUE(answer->value().error);
+    EXPECT_TRUE(WaitFor([&] { return ends.count == 1; }, 5)) << "the hung process was not ended";
+
+    if (!c.navigateWhileHung) browser.Navigate((server.Origin() + "/next").toStdString());
+    ASSERT_TRUE(Loaded(browser, "/next"));
+    EXPECT_EQ(ReadText(browser), "plain /next 15900000002");
+  }
+}
+
+TEST(WebEngineBrowser, APageProcessThatDiesFailsItsReadsAtOnceUntilTheNextPage) {
+  LocalHttpServer server(Plain);
+  QWidget parent;
+  platform::WebEngineBrowser browser(&parent);  // the full deadline: none of it is waited
+  const ProcessEnds ends(browser);
+  browser.Navigate((server.Origin() + "/first").toStdString());
+  ASSERT_TRUE(Loaded(browser, "/first"));
+  ASSERT_EQ(ReadText(browser), "plain /first 15900000002");
+
+  const qint64 process = browser.Page()->renderProcessPid();
+  ASSERT_GT(process, 0);
+  ::kill(static_cast<pid_t>(process), SIGKILL);  // out of memory, a crash: the process is gone
+  ASSERT_TRUE(WaitFor([&] { return ends.count == 1; }, 10));
+
+  QElapsedTimer clock;
+  clock.start();
+  EXPECT_EQ(ReadText(browser), kNoPageText);
+  EXPECT_LT(clock.elapsed(), 1000);
+
+  browser.Navigate((server.Origin() + "/second").toStdString());
+  ASSERT_TRUE(Loaded(browser, "/second"));
+  EXPECT_EQ(ReadText(browser), "plain /second 15900000002");
+  EXPECT_NE(browser.Page()->renderProcessPid(), process);
+}
+
+}  // namespace
