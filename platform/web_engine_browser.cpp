@@ -19,8 +19,15 @@ constexpr char kMsgNoPageText[] =
 // The body's text as the page shows it; null when there is no body.
 constexpr char kReadBodyScript[] = "document.body ? document.body.innerText : null";
 
-harvest::PageText NoPageText() {
-  return {{}, std::make_exception_ptr(harvest::Exception(kMsgNoPageText))};
+// The script's answer as the engine takes it: CR LF breaks, GBK; anything
+// but text (null for no body, nothing at all for no answer) is the failure.
+harvest::PageText ToPageText(const QVariant& value) {
+  if (value.typeId() != QMetaType::QString) {
+    return {{}, std::make_exception_ptr(harvest::Exception(kMsgNoPageText))};
+  }
+  QString text = value.toString();
+  text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+  return {ToGbk(text), nullptr};
 }
 
 }  // namespace
@@ -55,25 +62,18 @@ void WebEngineBrowser::RequestPageText(PageTextHandler handler) {
   pending_[id] = {std::move(handler), page_->renderProcessPid(), navigations_};
   // A page whose process is gone never answers.
   if (pageProcessGone_) {
-    AnswerFailure(id);
+    Answer(id, {});
     return;
   }
   QTimer::singleShot(readDeadline_, this, [this, id] { DeadlinePassed(id); });
   const QPointer<WebEngineBrowser> self(this);
   page_->runJavaScript(QString::fromLatin1(kReadBodyScript), QWebEngineScript::ApplicationWorld,
                        [self, id](const QVariant& value) {
-                         if (!self) return;
-                         if (value.typeId() != QMetaType::QString) {
-                           self->AnswerFailure(id);
-                           return;
-                         }
-                         QString text = value.toString();
-                         text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-                         self->Answer(id, {ToGbk(text), nullptr});
+                         if (self) self->Answer(id, value);
                        });
 }
 
-void WebEngineBrowser::Answer(std::uint64_t id, harvest::PageText page) {
+void WebEngineBrowser::Answer(std::uint64_t id, QVariant value) {
   const auto read = pending_.find(id);
   if (read == pending_.end()) return;  // answered already (a deadline, a process gone)
   PageTextHandler handler = std::move(read->second.handler);
@@ -82,14 +82,8 @@ void WebEngineBrowser::Answer(std::uint64_t id, harvest::PageText page) {
   // its message boxes, which must not run inside Qt WebEngine's own call.
   QMetaObject::invokeMethod(
       this,
-      [handler = std::move(handler), page = std::move(page)]() mutable {
-        handler(std::move(page));
-      },
+      [handler = std::move(handler), value = std::move(value)] { handler(ToPageText(value)); },
       Qt::QueuedConnection);
-}
-
-void WebEngineBrowser::AnswerFailure(std::uint64_t id) {
-  Answer(id, NoPageText());
 }
 
 void WebEngineBrowser::DeadlinePassed(std::uint64_t id) {
@@ -104,7 +98,7 @@ void WebEngineBrowser::DeadlinePassed(std::uint64_t id) {
     navigationsBeforeHang_ = hung.navigationsAsked;
     ::kill(static_cast<pid_t>(process), SIGKILL);
   }
-  AnswerFailure(id);
+  Answer(id, {});
 }
 
 void WebEngineBrowser::PageProcessEnded() {
@@ -112,7 +106,7 @@ void WebEngineBrowser::PageProcessEnded() {
   // The reads still waiting will never hear from it.
   std::vector<std::uint64_t> waiting;
   for (const auto& [id, read] : pending_) waiting.push_back(id);
-  for (const std::uint64_t id : waiting) AnswerFailure(id);
+  for (const std::uint64_t id : waiting) Answer(id, {});
   // A navigation made after the hung read was asked (while the process hung,
   // or since it was told to end) went down with it.
   if (std::exchange(endingHungProcess_, false) && navigations_ != navigationsBeforeHang_) {

@@ -51,10 +51,9 @@ class WebEngineBrowser final : public QObject, public EmbeddedBrowser {
     std::uint64_t navigationsAsked = 0;  // navigations made before the request
   };
 
-  // Hands the answer to read `id` on, through the event loop, if it is still
-  // waiting for one.
-  void Answer(std::uint64_t id, harvest::PageText page);
-  void AnswerFailure(std::uint64_t id);
+  // Hands the script's answer to read `id` on, through the event loop, if it
+  // is still waiting for one; an empty value is a failure.
+  void Answer(std::uint64_t id, QVariant value);
   void DeadlinePassed(std::uint64_t id);
   void PageProcessEnded();
 
