@@ -14,6 +14,7 @@ void ResultList::Clear() {
   if (observer_) observer_->BeginClear();
   rows_.clear();
   captions_.clear();
+  ++clears_;
   if (observer_) observer_->EndClear();
 }
 

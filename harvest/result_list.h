@@ -4,6 +4,7 @@
 // every change through the observer. Rows may repeat (with de-duplication
 // off), so the lookup set only answers "is there a row with this caption".
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -36,10 +37,14 @@ class ResultList {
 
   void Append(std::string caption);
   void Clear();
+  // How often the list has been emptied: a change of it tells that rows
+  // were dropped since.
+  std::uint64_t Clears() const { return clears_; }
 
  private:
   std::vector<std::string> rows_;
   std::unordered_set<std::string> captions_;
+  std::uint64_t clears_ = 0;
   ResultListObserver* observer_ = nullptr;
 };
 
