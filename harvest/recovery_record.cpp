@@ -82,7 +82,7 @@ bool ApplyPart(std::string_view payload, RecoveredRun& run) {
   Reader in(payload);
   const std::uint8_t flags = in.U8();
   RunPlace place;
-  place.keywordIndex = static_cast<std::int32_t>(in.U32());
+  place.resumePoint = static_cast<std::int32_t>(in.U32());
   place.foundCount = static_cast<std::int32_t>(in.U32());
   place.deduplicate = in.U8() != 0;
   place.keywordFile = std::string(in.Take(in.U32()));
@@ -127,7 +127,7 @@ std::string EncodeRecordPart(bool emptied, const RunPlace& place,
   std::string payload;
   payload.reserve(14 + place.keywordFile.size() + (rows.size() - from) * 12);
   payload.push_back(static_cast<char>(emptied ? kEmptied : 0));
-  PutU32(payload, static_cast<std::uint32_t>(place.keywordIndex));
+  PutU32(payload, static_cast<std::uint32_t>(place.resumePoint));
   PutU32(payload, static_cast<std::uint32_t>(place.foundCount));
   payload.push_back(place.deduplicate ? 1 : 0);
   PutU32(payload, static_cast<std::uint32_t>(place.keywordFile.size()));

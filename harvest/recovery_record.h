@@ -35,12 +35,14 @@
 
 namespace harvest {
 
-inline constexpr char kRecoveryFileName[] = "kelvane.recovery";
+// A dot file: the keyword import's dialog, which opens in the same folder,
+// does not list it.
+inline constexpr char kRecoveryFileName[] = ".kelvane.recovery";
 inline constexpr std::string_view kRecoveryHeader = "Kelvane recovery record 1\n";
 
 // The run's place as the record keeps it.
 struct RunPlace {
-  int keywordIndex = 0;  // KeywordIndex: the keyword being searched is the one before
+  int resumePoint = 0;  // the keyword being searched (SearchRun::ResumePoint)
   int foundCount = 0;
   std::string keywordFile;  // as the keyword-file box shows it
   bool deduplicate = false;

@@ -41,6 +41,7 @@ void SearchRun::Start() {
   window.Repaint();
   results_.Clear();
 
+  started_ = true;
   StartKeyword();
   pageOffset_ = 0;
   stopRequested_ = false;

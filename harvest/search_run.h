@@ -65,12 +65,18 @@ class SearchRun {
   // that keyword's index + 1, its 1-based number.
   int KeywordIndex() const { return keywordIndex_; }
   void SetKeywordIndex(int index) { keywordIndex_ = index; }
+  // The keyword a run resumed now would start from: once a run has started,
+  // the one being searched (or searched last), KeywordIndex - 1 as the
+  // progress file records it; before that, KeywordIndex as it was set (from
+  // the progress file or a recovery).
+  int ResumePoint() const { return started_ ? keywordIndex_ - 1 : keywordIndex_; }
 
   int PageOffset() const { return pageOffset_; }
   const std::string& QueryBase() const { return queryBase_; }
   bool StopRequested() const { return stopRequested_; }
   bool MorePages() const { return morePages_; }
   int FoundCount() const { return scan_.foundCount; }
+  void SetFoundCount(int count) { scan_.foundCount = count; }
   const std::string& PrefixA() const { return scan_.prefixA; }
   const std::string& PrefixB() const { return scan_.prefixB; }
   const StringList& PageLines() const { return pageLines_; }
@@ -101,6 +107,7 @@ class SearchRun {
   bool morePages_ = false;
   ScanState scan_;
   RunPhase phase_ = RunPhase::kIdle;
+  bool started_ = false;  // a run has started in this program
   std::uint64_t readsAsked_ = 0;  // numbers the reads, so a late answer is known
 };
 

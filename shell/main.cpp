@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "platform/termination_signals.h"
 #include "shell/about_box.h"
 #include "shell/application.h"
 #include "shell/main_window.h"
@@ -76,6 +77,12 @@ int main(int argc, char** argv) {
   app.setQuitOnLastWindowClosed(false);
   QObject::connect(&window, &shell::MainWindow::Closed, &app, &QCoreApplication::quit,
                    Qt::QueuedConnection);
+  // A logout, a shutdown, Ctrl+C: the program ends at once, with the status
+  // a shell gives a process the signal ended (128 + its number). Installed
+  // after the window, whose browser sets up the process's signals its own way.
+  platform::TerminationSignals termination;
+  QObject::connect(&termination, &platform::TerminationSignals::Received, &window,
+                   [&window](int signalNumber) { window.EndAtOnce(128 + signalNumber); });
 
   if (const QScreen* screen = window.screen()) {
     window.move(screen->availableGeometry().center() - window.frameGeometry().center());

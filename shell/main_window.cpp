@@ -54,6 +54,7 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
       harvest::SearchPorts{*this, *this, *searchTimer_, *options_.addresses, *this}, results_,
       options_.queryPrefix);
   RestoreProgress();
+  Guarded([this] { OpenRecoveryRecord(); });
 }
 
 MainWindow::~MainWindow() {
@@ -95,6 +96,7 @@ void MainWindow::ImportKeywords() {
   SetPanelText(harvest::kPanelKeywordCount, harvest::IntToStr(harvest::CountTextFileLines(file)));
   run_->KeywordList() = harvest::LoadListFromFile(file);
   results_.Clear();
+  KeepRecord();
 }
 
 void MainWindow::SaveResults() {
@@ -139,6 +141,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   });
   if (answer == harvest::MsgDlgBtn::Yes) {
     event->accept();
+    // An ordinary end: nothing to offer back at the next start.
+    if (recovery_) recovery_->Remove();
     Q_EMIT Closed();
   } else {
     event->ignore();

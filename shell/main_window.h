@@ -21,6 +21,7 @@
 
 #include "harvest/progress_file.h"
 #include "harvest/query_url.h"
+#include "harvest/recovery_record.h"
 #include "harvest/result_list.h"
 #include "harvest/search_run.h"
 #include "platform/embedded_browser.h"
@@ -37,6 +38,7 @@ class QMenu;
 class QSpinBox;
 class QToolBar;
 class QToolButton;
+class QTimer;
 class QTreeView;
 
 namespace shell {
@@ -89,6 +91,12 @@ class MainWindow final : public QMainWindow,
 
   bool MergeRunning() const { return merge_ != nullptr; }
 
+  // Ends the program at once with `status`, without the close question (a
+  // logout, a shutdown, Ctrl+C): the recovery record stays as of the last
+  // step of the run. A merge still running is abandoned: its output stays as
+  // it was, and its temporary file, which has no name, goes with the process.
+  void EndAtOnce(int status);
+
   // harvest::SearchWindow
   void SetPanelText(int panel, const std::string& text) override;
   bool DeduplicateChecked() const override;
@@ -112,6 +120,8 @@ class MainWindow final : public QMainWindow,
   harvest::SearchRun& Run() { return *run_; }
   const harvest::ResultList& Results() const { return results_; }
   const platform::QtRunTimer& SearchTimer() const { return *searchTimer_; }
+  // The recovery record, none when another program keeps it.
+  harvest::RecoveryRecord* Recovery() { return recovery_.get(); }
   shell::TrayIcon& Tray() { return *trayIcon_; }
   QMenu& TrayMenu() { return *trayMenu_; }
 
@@ -152,6 +162,16 @@ class MainWindow final : public QMainWindow,
   // Asks the close question that waited, once nothing is busy.
   void CloseIfWaiting();
 
+  // The recovery record: offered back at start, kept after each step of the
+  // run and each command that changes the list or the run's place.
+  void OpenRecoveryRecord();
+  void Restore(const harvest::RecoveredRun& found);
+  harvest::RunPlace CurrentPlace() const;
+  void KeepRecord();
+  // A failure to write the record, once, after the step that met it.
+  void TellRecordFailure();
+  void ShowRecordFailure(const std::string& failure);
+
   // harvest::ProgressTarget: the lines of the progress file, restored.
   void RestoreKeywordFile(const std::string& path) override;
   void RestoreKeywordIndex(int index) override;
@@ -166,6 +186,8 @@ class MainWindow final : public QMainWindow,
   std::unique_ptr<harvest::SearchRun> run_;
   QDialog* aboutBox_ = nullptr;
   BackgroundMerge* merge_ = nullptr;  // while a merge runs
+  std::unique_ptr<harvest::RecoveryRecord> recovery_;
+  QTimer* recordCheck_ = nullptr;  // tells a failed write of the last part
   // What came while the window was busy and waits for it to end.
   bool tickDue_ = false;                            // the run's tick, during a merge
   std::vector<std::function<void()>> pageTexts_;    // page texts, during a merge

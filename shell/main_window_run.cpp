@@ -9,6 +9,7 @@ namespace shell {
 
 void MainWindow::StartSearch() {
   run_->Start();
+  KeepRecord();  // a new run empties the list
 }
 
 void MainWindow::StopSearch() {
@@ -53,6 +54,7 @@ void MainWindow::CarryRunOn(const PageTextHandler& handler, harvest::PageText pa
   // be written) end here.
   Guarded([&] { handler(std::move(page)); });
   resultModel_->ShowNewRows();
+  KeepRecord();
 }
 
 bool MainWindow::Busy() const {

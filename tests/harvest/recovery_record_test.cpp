@@ -20,8 +20,8 @@ void AppendNumbers(ResultList& list, int count) {
   for (int i = 0; i < count; ++i) list.Append(Number(next++));
 }
 
-RunPlace Place(int keywordIndex, int found) {
-  return {keywordIndex, found, "/home/u/\xB9\xD8\xBC\xFC\xD7\xD6.txt", true};  // "关键字.txt"
+RunPlace Place(int resumePoint, int found) {
+  return {resumePoint, found, "/home/u/\xB9\xD8\xBC\xFC\xD7\xD6.txt", true};  // "关键字.txt"
 }
 
 // Steps of a run as the window records them: each changes the list or the
@@ -42,7 +42,7 @@ TEST(RecoveryRecord, HoldsTheListAndPlaceAsTheyStoodAtTheLastKeep) {
           AppendNumbers(l, 2400);
           p.foundCount += 2400;
         },
-        [](ResultList&, RunPlace& p) { p.keywordIndex = 2; }}},
+        [](ResultList&, RunPlace& p) { p.resumePoint = 2; }}},
       {"the 51-row rule: emptied and refilled within a tick",
        {[](ResultList& l, RunPlace&) { AppendNumbers(l, 50); },
         [](ResultList& l, RunPlace&) {
@@ -128,7 +128,7 @@ TEST(RecoveryRecord, ARecordCutShortHoldsItsWholeParts) {
     ASSERT_EQ(read.parts, whole);
     if (whole > 0) {
       EXPECT_EQ(read.rows, rowsAfter[static_cast<std::size_t>(whole - 1)]);
-      EXPECT_EQ(read.place.keywordIndex, whole);
+      EXPECT_EQ(read.place.resumePoint, whole);
     } else {
       EXPECT_TRUE(read.rows.empty());
     }

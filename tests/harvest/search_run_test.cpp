@@ -414,6 +414,17 @@ TEST_F(SearchRunTest, AReadThatFailsLaterEndsTheRunUntilStopAndSearch) {
   EXPECT_EQ(browser.navigated.back(), Url("a", 30));
 }
 
+TEST_F(SearchRunTest, TheResumePointIsTheKeywordSearchedOnceARunHasStarted) {
+  run.KeywordList() = {"a", "b", "c"};
+  run.SetKeywordIndex(2);  // as the progress file or a recovery sets it
+  EXPECT_EQ(run.ResumePoint(), 2);
+  StartAt("1");
+  EXPECT_EQ(run.ResumePoint(), 1);  // "b" is being searched
+  RunToEnd();
+  EXPECT_EQ(run.ResumePoint(), 2);  // "c" was searched last
+  EXPECT_EQ(progress.written, std::vector<int>{run.ResumePoint()});
+}
+
 TEST_F(SearchRunTest, TheNextWaitComesFromTheFieldAtTheTickAndIsAtLeastASecond) {
   const std::pair<const char*, long long> cases[] = {
       {"8", 8000}, {"1000", 1000000}, {"1", 1000},       {"0", 1000},

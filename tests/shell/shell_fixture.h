@@ -21,6 +21,10 @@
 class FormTest : public testing::Test {
  protected:
   std::unique_ptr<shell::MainWindow> MakeForm() {
+    // A form destroyed by the test leaves its recovery record, as a program
+    // killed would; the next one starts as after an ordinary end, unless the
+    // test is about the record.
+    if (!keepRecoveryRecord_) std::filesystem::remove(dir_.Path() / harvest::kRecoveryFileName);
     shell::MainWindowOptions options;
     options.makeBrowser = [this](QWidget* parent) {
       auto browser = std::make_unique<FakeEmbeddedBrowser>(parent);
@@ -79,4 +83,5 @@ class FormTest : public testing::Test {
   fakes::FakeAddresses* addresses_ = nullptr;
   FakeNotificationIcon* tray_ = nullptr;
   bool trayAvailable_ = true;  // whether the next form's desktop has a notification area
+  bool keepRecoveryRecord_ = false;
 };

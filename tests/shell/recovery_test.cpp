@@ -1,0 +1,294 @@
+// The recovery record through the window: offered back at start, kept as
+// the run goes, removed at an ordinary end, told about once when it cannot
+// be written; and a real program killed in the middle of a run, whose record
+// the next start restores.
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTreeView>
+#include <filesystem>
+
+#include "../harvest/gbk.h"
+#include "qt_test_helpers.h"
+#include "shell_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class RecoveryTest : public FormTest {
+ protected:
+  RecoveryTest() { keepRecoveryRecord_ = true; }
+
+  fs::path RecordPath() const { return dir_.Path() / harvest::kRecoveryFileName; }
+
+  // A run of three keywords through a form that then goes without its
+  // close question, as a killed program does: `pages` pages, the list as it
+  // stood, and the place.
+  struct Ended {
+    std::vector<std::string> rows;
+    int found = 0;
+    int resumePoint = 0;
+    QString keywordFile;
+  };
+  Ended RunAndVanish(int pages) {
+    auto form = MakeForm();
+    const auto keywords = dir_.Write("kw.txt", "one\r\ntwo\r\nthree\r\n");
+    AnswerFile(QString::fromStdString(keywords.text));
+    Child<QAbstractButton>(*form, "ImportButton")->click();
+    Child<QCheckBox>(*form, "DedupeBox")->setChecked(true);
+    AnswerInput(QStringLiteral("0"));
+    form->StartSearch();
+    for (int page = 0; page < pages; ++page) {
+      const std::string& url = browser_->navigated.back();
+      // "one" ends after its first page; the others go on.
+      browser_->pages[url] =
+          "13" + std::to_string(700000000 + page) + " 15" + std::to_string(800000000 + page) +
+          (url.find("word=one") == std::string::npos ? "\r\n1 2 " + Gbk("下一页>") : "");
+      TickAndRead(*form);
+    }
+    Ended ended{form->Results().Rows(), form->Run().FoundCount(), form->Run().ResumePoint(),
+                Child<QLineEdit>(*form, "KeywordFileEdit")->text()};
+    form.reset();
+    return ended;
+  }
+};
+
+struct RestoreCase {
+  const char* what;
+  const char* answer;
+  bool restored;
+};
+
+TEST_F(RecoveryTest, AStartAfterARunThatDidNotEndOffersItsNumbersBack) {
+  const RestoreCase cases[] = {{"answered yes", "是[&Y]", true}, {"answered no", "否[&N]", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove(RecordPath());
+    const Ended ended = RunAndVanish(5);
+    ASSERT_EQ(ended.rows.size(), 10u);
+    EXPECT_EQ(ended.resumePoint, 1);  // "two" was being searched
+
+    auto question = AnswerMessageBox(QString::fromUtf8(c.answer));
+    auto form = MakeForm();
+    EXPECT_EQ(question->title, QStringLiteral("确认"));
+    EXPECT_EQ(question->text,
+              QStringLiteral("上次的搜索没有正常结束。是否恢复当时找到的10个手机号码？"));
+    EXPECT_EQ(question->buttons, (QStringList{QStringLiteral("是[&Y]"), QStringLiteral("否[&N]")}));
+    const auto* view = Child<QTreeView>(*form, "ResultList");
+    if (c.restored) {
+      EXPECT_EQ(form->Results().Rows(), ended.rows);
+      ASSERT_EQ(view->model()->rowCount(), 10);
+      EXPECT_EQ(view->model()->index(9, 0).data().toString().toStdString(), ended.rows.back());
+      EXPECT_EQ(Panel(*form, 5), QString::number(ended.found));
+      EXPECT_EQ(Child<QLineEdit>(*form, "KeywordFileEdit")->text(), ended.keywordFile);
+      EXPECT_TRUE(Child<QCheckBox>(*form, "DedupeBox")->isChecked());
+      EXPECT_TRUE(form->Run().KeywordList().empty());  // imported again by the user
+    } else {
+      EXPECT_EQ(form->Results().Count(), 0);
+      EXPECT_EQ(view->model()->rowCount(), 0);
+    }
+    // The resume prompt offers the keyword that was being searched.
+    auto prompt = AnswerInput(QString());
+    form->Run().KeywordList() = {"one", "two", "three"};
+    Child<QAbstractButton>(*form, "SearchButton")->click();
+    EXPECT_EQ(prompt->text, c.restored ? QString::number(ended.resumePoint) : QStringLiteral("0"));
+
+    // Dying again before any run: the next start offers the same once more.
+    form.reset();
+    if (c.restored) {
+      auto again = AnswerMessageBox(QStringLiteral("否[&N]"));
+      MakeForm();
+      EXPECT_EQ(again->text, question->text);
+    } else {
+      MakeForm();  // nothing to offer: no question
+    }
+  }
+}
+
+TEST_F(RecoveryTest, AnOrdinaryExitLeavesNothingAndARestoredListGoesOnWithTheNextRun) {
+  const Ended ended = RunAndVanish(3);
+  AnswerMessageBox(QStringLiteral("是[&Y]"));
+  auto form = MakeForm();
+  ASSERT_EQ(form->Results().Rows(), ended.rows);
+
+  // A new run after the restore starts from an emptied list, in the same record.
+  form->Run().KeywordList() = {"again"};
+  AnswerInput(QStringLiteral("0"));
+  form->StartSearch();
+  browser_->pages[browser_->navigated.back()] = "13600000001";
+  TickAndRead(*form);
+  form->Recovery()->Flush();
+  EXPECT_EQ(harvest::DecodeRecord(dir_.Read(harvest::kRecoveryFileName)).rows,
+            std::vector<std::string>{"13600000001"});
+
+  AnswerMessageBox(QStringLiteral("是[&Y]"));
+  EXPECT_TRUE(form->close());
+  EXPECT_FALSE(fs::exists(RecordPath()));
+  form.reset();
+  auto next = MakeForm();  // no question
+  EXPECT_EQ(next->Results().Count(), 0);
+}
+
+TEST_F(RecoveryTest, OnlyOneProgramKeepsTheRecordAndTheOtherSaysSo) {
+  auto first = MakeForm();
+  auto told = AnswerMessageBox();
+  auto second = MakeForm();
+  EXPECT_EQ(told->text,
+            QStringLiteral("另一个正在运行的Kelvane在使用恢复记录，本程序这次不保存恢复记录。"));
+  EXPECT_NE(first->Recovery(), nullptr);
+  EXPECT_EQ(second->Recovery(), nullptr);
+  // The second one's run keeps nothing and asks nothing more.
+  second->Run().KeywordList() = {"k"};
+  AnswerInput(QStringLiteral("0"));
+  second->StartSearch();
+  browser_->pages[browser_->navigated.back()] = "13600000001";
+  TickAndRead(*second);
+  EXPECT_EQ(harvest::DecodeRecord(dir_.Read(harvest::kRecoveryFileName)).rows.size(), 0u);
+}
+
+// The file-size limit of the whole test process, for as long as it lives:
+// writes beyond it fall short as on a full disk.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &saved_);
+    oldHandler_ = ::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{bytes, saved_.rlim_max};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &saved_);
+    ::signal(SIGXFSZ, oldHandler_);
+  }
+
+ private:
+  rlimit saved_{};
+  sighandler_t oldHandler_;
+};
+
+TEST_F(RecoveryTest, ARecordThatCannotBeWrittenIsToldOnceAndTheRunGoesOn) {
+  // At start: the record's name is taken by a folder.
+  fs::create_directory(RecordPath());
+  auto atStart = AnswerMessageBox();
+  auto form = MakeForm();
+  EXPECT_EQ(
+      atStart->text,
+      QStringLiteral("无法保存恢复记录（File access denied）。搜索继续进行，但不再保存恢复记录。"));
+  EXPECT_EQ(form->Recovery(), nullptr);
+  form.reset();
+  fs::remove(RecordPath());
+
+  // In the middle of a run: the disk fills up.
+  form = MakeForm();
+  form->Run().KeywordList() = {"k"};
+  AnswerInput(QStringLiteral("0"));
+  form->StartSearch();
+  std::string page;
+  // Three numbers a line: the scanner finds at most three on one.
+  for (int i = 0; i < 2400; ++i)
+    page += std::to_string(15900000000LL + i) + (i % 3 == 2 ? "\r\n" : " ");
+  auto told = AnswerMessageBox();
+  form->Recovery()->Flush();
+  int foundByOnePage = 0;
+  {
+    const FileSizeLimit full(fs::file_size(RecordPath()) + 100);
+    for (int tick = 0; tick < 3; ++tick) {
+      if (tick == 1) foundByOnePage = form->Run().FoundCount();
+      browser_->pages[browser_->navigated.back()] = page + "\r\n1 2 " + Gbk("下一页>");
+      TickAndRead(*form);
+      Settle(1700);  // the write's failure is told a moment after the part
+    }
+  }
+  EXPECT_EQ(told->text,
+            QStringLiteral("无法保存恢复记录（Disk full）。搜索继续进行，但不再保存恢复记录。"));
+  EXPECT_EQ(shell::PendingDialogAnswers(), 0);
+  EXPECT_GT(foundByOnePage, 2000);
+  EXPECT_EQ(form->Run().FoundCount(), 3 * foundByOnePage);  // the run went on
+  EXPECT_EQ(browser_->navigated.size(), 4u);
+}
+
+// The real program, killed: a child process running the window.
+struct KillCase {
+  const char* what;
+  int signal;
+};
+
+TEST_F(RecoveryTest, AProgramKilledInTheMiddleOfARunIsRestoredByTheNextStart) {
+  const KillCase cases[] = {{"SIGKILL", SIGKILL}, {"SIGTERM", SIGTERM}, {"SIGHUP", SIGHUP}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove(RecordPath());
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QStringLiteral(KELVANE_RECOVERY_CHILD),
+                {QString::fromStdString(dir_.Path().string()), QStringLiteral("run")});
+    ASSERT_TRUE(child.waitForStarted(10000));
+    QByteArray said;
+    QElapsedTimer clock;
+    clock.start();
+    while (!said.contains('\n') && clock.elapsed() < 30000 && child.waitForReadyRead(1000))
+      said += child.readAll();
+    const auto match = QRegularExpression(QStringLiteral("rows=(\\S*) found=(\\d+) resume=(\\d+)"))
+                           .match(QString::fromLatin1(said));
+    ASSERT_TRUE(match.hasMatch()) << said.toStdString();
+
+    clock.restart();
+    ::kill(static_cast<pid_t>(child.processId()), c.signal);
+    ASSERT_TRUE(child.waitForFinished(5000));
+    if (c.signal == SIGKILL) {
+      EXPECT_EQ(child.exitStatus(), QProcess::CrashExit);
+    } else {
+      EXPECT_LT(clock.elapsed(), 2000);
+      EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
+      EXPECT_EQ(child.exitCode(), 128 + c.signal);
+    }
+    EXPECT_EQ(fs::status(RecordPath()).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);
+
+    const QStringList rows = match.captured(1).split(u',', Qt::SkipEmptyParts);
+    AnswerMessageBox(QStringLiteral("是[&Y]"));
+    auto form = MakeForm();
+    QStringList restored;
+    for (const auto& row : form->Results().Rows()) restored << QString::fromStdString(row);
+    EXPECT_EQ(restored, rows);
+    EXPECT_EQ(rows.size(), 30);  // six pages of five
+    EXPECT_EQ(Panel(*form, 5), match.captured(2));
+    EXPECT_EQ(form->Run().KeywordIndex(), match.captured(3).toInt());
+    EXPECT_EQ(form->Run().KeywordIndex(), 1);  // the second of three keywords
+    form.reset();
+  }
+}
+
+TEST_F(RecoveryTest, ATerminationSignalAbandonsAMergeAndLeavesItsOutputAsItWas) {
+  QProcess child;
+  child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  child.start(QStringLiteral(KELVANE_RECOVERY_CHILD),
+              {QString::fromStdString(dir_.Path().string()), QStringLiteral("merge")});
+  ASSERT_TRUE(child.waitForStarted(10000));
+  QByteArray said;
+  while (!said.contains("merging") && child.waitForReadyRead(10000)) said += child.readAll();
+  ASSERT_TRUE(said.contains("merging")) << said.toStdString();
+  QElapsedTimer clock;
+  clock.start();
+  ::kill(static_cast<pid_t>(child.processId()), SIGTERM);
+  ASSERT_TRUE(child.waitForFinished(5000));
+  EXPECT_LT(clock.elapsed(), 2000);
+  EXPECT_EQ(child.exitCode(), 128 + SIGTERM);
+  EXPECT_EQ(dir_.Read("merged.txt"), "kept\r\n");
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(dir_.Path()))
+    left.push_back(entry.path().filename().string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{harvest::kRecoveryFileName, "a.txt", "merged.txt",
+                                            "pipe.txt"}));
+}
+
+}  // namespace
