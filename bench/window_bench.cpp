@@ -5,7 +5,8 @@
 //
 //   window_bench rows             pages of 2,400 numbers up to 112,000 rows
 //   window_bench big              20 KB and 5 MB pages, against innerText alone
-//   window_bench memory [PAGES]   pages of 30 numbers (default 1,000); memory every 100
+//   window_bench memory [PAGES [KB]]  pages of 30 numbers and KB of other text
+//                                     (default 1,000 pages, no text); memory every 100
 //
 // A tick is the window thread's work for one page: the timer's event that
 // asks for the page's text, plus the delivery of that text, which scans it
@@ -21,6 +22,8 @@
 #include <QInputDialog>
 #include <QSpinBox>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 #include <algorithm>
 #include <chrono>
@@ -144,11 +147,13 @@ long TreePssKb(pid_t root) {
   return total;
 }
 
-long OwnRssKb() {
+// What /proc/self/status says of this process, in KB.
+long OwnStatusKb(const char* field) {
   QFile status(QStringLiteral("/proc/self/status"));
   if (!status.open(QIODevice::ReadOnly)) return 0;
+  const QByteArray key = QByteArray(field) + ':';
   for (const QByteArray& line : status.readAll().split('\n')) {
-    if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').value(0).toLong();
+    if (line.startsWith(key)) return line.mid(key.size()).trimmed().split(' ').value(0).toLong();
   }
   return 0;
 }
@@ -190,6 +195,17 @@ struct Bench {
     window->StartSearch();
   }
 
+  // For quick comparisons, not figures of record: the next tick comes as
+  // soon as the page has loaded instead of after the interval.
+  void TickOnLoad() {
+    auto* page = window->findChild<QWebEngineView*>()->page();
+    QObject::connect(page, &QWebEnginePage::loadFinished, window.get(), [this] {
+      QTimer::singleShot(50, window.get(), [this] {
+        if (window->Run().Phase() == harvest::RunPhase::kWaitingForPage) window->OnTimerTick();
+      });
+    });
+  }
+
   void RunUntil(const std::function<bool()>& done) {
     while (!done()) app.processEvents(QEventLoop::WaitForMoreEvents, 50);
   }
@@ -224,14 +240,14 @@ int Rows(TimingApplication& app) {
   app.afterTick = [&](const TimingApplication::Tick& t) {
     report(t);
     if (app.ticks.size() == 1) {
-      rssAtFirstPage = OwnRssKb();
+      rssAtFirstPage = OwnStatusKb("VmRSS");
       rowsAtFirstPage = bench.window->Results().Count();
     }
   };
   bench.RunUntil([&] { return bench.window->Results().Count() >= 112000; });
   const int rowsAdded = bench.window->Results().Count() - rowsAtFirstPage;
   std::printf("own memory per listed row: %.0f bytes (%d rows after the first page)\n",
-              1024.0 * (OwnRssKb() - rssAtFirstPage) / rowsAdded, rowsAdded);
+              1024.0 * (OwnStatusKb("VmRSS") - rssAtFirstPage) / rowsAdded, rowsAdded);
   std::vector<double> all;
   for (const auto& t : app.ticks) all.push_back(t.ms);
   std::printf("ticks %zu, median %.1f ms, worst %.1f ms\n", all.size(), Median(all),
@@ -314,38 +330,55 @@ int Big(TimingApplication& app) {
   return 0;
 }
 
-int Memory(TimingApplication& app, int pages) {
+// Pages of 30 "15" numbers (the 51-row rule never empties the list) and
+// `pageBytes` of other text; the program's own anonymous memory, its RSS and
+// the whole tree's PSS every 100 pages (every 10 over the first 100).
+int Memory(TimingApplication& app, int pages, qsizetype pageBytes) {
   Bench bench(app);
   NumberSource numbers;
-  bench.Start([&](const QByteArray&) { return HttpReply(ResultPage(numbers, 30)); });
-  // Growth is counted from the first page on: loading the very first page
-  // starts the browser's machinery once (about 10 MB here).
-  long startRss = OwnRssKb();
-  int startRows = 0;
-  std::printf(
-      "pages | rows | own RSS KB | growth since page 1 KB | per row since page 1 | tree PSS KB\n");
-  std::printf("0 | 0 | %ld | - | - | %ld\n", startRss, TreePssKb(::getpid()));
-  std::fflush(stdout);
-  app.afterTick = [&](const TimingApplication::Tick&) {
-    const auto n = app.ticks.size();
-    const int rows = bench.window->Results().Count();
-    const long rss = OwnRssKb();
-    if (n == 1) {
-      startRss = rss;
-      startRows = rows;
-    }
-    if (n != 1 && n % 100 != 0 && !(n < 100 && n % 10 == 0)) return;  // the first hundred closer
-    const long growth = rss - startRss;
-    const double perRow = rows > startRows ? 1024.0 * growth / (rows - startRows) : 0;
-    std::printf("%zu | %d | %ld | %ld | %.0f B | %ld\n", n, rows, rss, growth, perRow,
-                TreePssKb(::getpid()));
+  bench.Start([&](const QByteArray&) { return HttpReply(ResultPage(numbers, 30, pageBytes)); });
+  const bool fast = qEnvironmentVariableIsSet("KELVANE_BENCH_TICK_ON_LOAD");
+  if (fast) bench.TickOnLoad();
+  // A page's load: from the browser starting it to its end.
+  std::vector<double> loads;
+  Clock::time_point loadStart;
+  auto* page = bench.window->findChild<QWebEngineView*>()->page();
+  QObject::connect(page, &QWebEnginePage::loadStarted, page, [&] { loadStart = Clock::now(); });
+  QObject::connect(page, &QWebEnginePage::loadFinished, page,
+                   [&] { loads.push_back(Ms(Clock::now() - loadStart)); });
+  std::printf("platform %s, accessibility %s, pages of %lld bytes%s\n",
+              qPrintable(QGuiApplication::platformName()),
+              qEnvironmentVariableIsSet("QT_LINUX_ACCESSIBILITY_ALWAYS_ON") ? "on" : "as the desktop says",
+              static_cast<long long>(pageBytes), fast ? ", ticks on load (not a figure of record)" : "");
+  std::printf("pages | rows | own anonymous MB | own RSS MB | tree PSS MB\n");
+  const auto report = [&](std::size_t n) {
+    std::printf("%zu | %d | %.1f | %.1f | %.1f\n", n, bench.window->Results().Count(),
+                OwnStatusKb("RssAnon") / 1024.0, OwnStatusKb("VmRSS") / 1024.0,
+                TreePssKb(::getpid()) / 1024.0);
     std::fflush(stdout);
   };
+  report(0);
+  long anonAt100 = 0;
+  int rowsAt100 = 0;
+  app.afterTick = [&](const TimingApplication::Tick&) {
+    const auto n = app.ticks.size();
+    if (n == 100) {
+      anonAt100 = OwnStatusKb("RssAnon");
+      rowsAt100 = bench.window->Results().Count();
+    }
+    if (n % 100 == 0 || (n < 100 && n % 10 == 0)) report(n);
+  };
   bench.RunUntil([&] { return app.ticks.size() >= static_cast<std::size_t>(pages); });
+  if (pages > 100) {
+    const long growth = OwnStatusKb("RssAnon") - anonAt100;
+    const int rows = bench.window->Results().Count() - rowsAt100;
+    std::printf("from page 100 to %d: own anonymous memory %+.1f MB for %d rows (%.0f bytes a row)\n", pages,
+                growth / 1024.0, rows, 1024.0 * growth / rows);
+  }
   std::vector<double> all;
   for (const auto& t : app.ticks) all.push_back(t.ms);
-  std::printf("ticks %zu, median %.1f ms, worst %.1f ms\n", all.size(), Median(all),
-              *std::max_element(all.begin(), all.end()));
+  std::printf("ticks %zu, median %.1f ms, worst %.1f ms; page loads median %.1f ms\n", all.size(),
+              Median(all), *std::max_element(all.begin(), all.end()), Median(loads));
   return 0;
 }
 
@@ -361,7 +394,9 @@ int main(int argc, char** argv) {
   const QString phase = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
   if (phase == u"rows") return Rows(app);
   if (phase == u"big") return Big(app);
-  if (phase == u"memory") return Memory(app, argc > 2 ? std::atoi(argv[2]) : 1000);
-  std::fprintf(stderr, "usage: %s rows | big | memory [PAGES]\n", argv[0]);
+  if (phase == u"memory") {
+    return Memory(app, argc > 2 ? std::atoi(argv[2]) : 1000, argc > 3 ? std::atoi(argv[3]) * 1024 : 0);
+  }
+  std::fprintf(stderr, "usage: %s rows | big | memory [PAGES [KB]]\n", argv[0]);
   return 2;
 }

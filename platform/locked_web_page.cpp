@@ -42,6 +42,7 @@ QWebEngineProfile* MakeLockedProfile(QObject* parent) {
   auto* profile = new QWebEngineProfile(parent);  // no storage name: off the record
   profile->setUrlRequestInterceptor(new WebOnlyInterceptor(profile));
   profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
+  profile->setHttpCacheMaximumSize(kHttpCacheBytes);
   profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
   profile->setSpellCheckEnabled(false);
   QObject::connect(profile, &QWebEngineProfile::downloadRequested, profile,

@@ -13,6 +13,7 @@
 #include "harvest/text.h"
 #include "harvest/text_file.h"
 #include "platform/file_names.h"
+#include "platform/freed_memory.h"
 #include "platform/gbk_codec.h"
 #include "platform/interface_addresses.h"
 #include "platform/qt_notification_icon.h"
@@ -41,6 +42,7 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     };
   }
   if (!options_.addresses) options_.addresses = std::make_unique<platform::InterfaceAddresses>();
+  if (!options_.returnFreedMemory) options_.returnFreedMemory = platform::ReturnFreedMemory;
   notificationIcon_ = options_.notificationIcon ? std::move(options_.notificationIcon)
                                                 : std::make_unique<platform::QtNotificationIcon>();
 

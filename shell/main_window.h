@@ -57,6 +57,9 @@ struct MainWindowOptions {
   std::optional<harvest::FilePath> appDir;
   // The icon in the desktop's notification area; by default QSystemTrayIcon.
   std::unique_ptr<platform::NotificationIcon> notificationIcon;
+  // Gives freed memory back to the system, every few pages of a run; by
+  // default the C library's trim.
+  std::function<void()> returnFreedMemory;
 };
 
 class BackgroundMerge;
@@ -187,6 +190,7 @@ class MainWindow final : public QMainWindow,
   QDialog* aboutBox_ = nullptr;
   BackgroundMerge* merge_ = nullptr;  // while a merge runs
   std::unique_ptr<harvest::RecoveryRecord> recovery_;
+  int pageSteps_ = 0;  // pages processed, for returning freed memory
   QTimer* recordCheck_ = nullptr;  // tells a failed write of the last part
   // What came while the window was busy and waits for it to end.
   bool tickDue_ = false;                            // the run's tick, during a merge

@@ -6,6 +6,12 @@
 #include "shell/result_list_model.h"
 
 namespace shell {
+namespace {
+
+// Freed memory goes back to the system after this many pages.
+constexpr int kPagesPerMemoryReturn = 10;
+
+}  // namespace
 
 void MainWindow::StartSearch() {
   run_->Start();
@@ -55,6 +61,7 @@ void MainWindow::CarryRunOn(const PageTextHandler& handler, harvest::PageText pa
   Guarded([&] { handler(std::move(page)); });
   resultModel_->ShowNewRows();
   KeepRecord();
+  if (++pageSteps_ % kPagesPerMemoryReturn == 0) options_.returnFreedMemory();
 }
 
 bool MainWindow::Busy() const {

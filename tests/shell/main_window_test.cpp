@@ -295,6 +295,18 @@ TEST_F(FormTest, ATicksNumbersReachTheViewAtOnceWithTheLastInSight) {
   }
 }
 
+TEST_F(FormTest, ALongRunGivesFreedMemoryBackEveryTenPages) {
+  auto form = MakeForm();
+  form->Run().KeywordList() = {"k"};
+  AnswerInput(QStringLiteral("0"));
+  form->StartSearch();
+  for (int page = 1; page <= 25; ++page) {
+    browser_->pages[browser_->navigated.back()] = "15900000001\r\n1 2 " + Gbk("下一页>");
+    TickAndRead(*form);
+    EXPECT_EQ(memoryReturns_, page / 10) << page;
+  }
+}
+
 TEST_F(FormTest, TheCloseQuestionKeepsOrClosesTheWindow) {
   auto form = MakeForm();
   form->show();

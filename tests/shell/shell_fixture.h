@@ -39,6 +39,7 @@ class FormTest : public testing::Test {
     tray_->available = trayAvailable_;
     options.notificationIcon = std::move(tray);
     options.queryPrefix = "http://search.test/s?word=";
+    options.returnFreedMemory = [this] { ++memoryReturns_; };
     options.appDir = harvest::FilePath{dir_.Path() / "", dir_.Path().string() + "/"};
     return std::make_unique<shell::MainWindow>(std::move(options));
   }
@@ -84,4 +85,5 @@ class FormTest : public testing::Test {
   FakeNotificationIcon* tray_ = nullptr;
   bool trayAvailable_ = true;  // whether the next form's desktop has a notification area
   bool keepRecoveryRecord_ = false;
+  int memoryReturns_ = 0;  // times the form gave freed memory back
 };

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QWebEngineHistory>
+#include <QWebEngineProfile>
 
 #include "../harvest/gbk.h"
 #include "local_http_server.h"
@@ -67,6 +69,26 @@ TEST(WebEngineBrowser, APageWithoutBodyFailsTheRead) {
   ASSERT_TRUE(Loaded(browser, "/s.svg"));
   WaitFor([] { return false; }, 1);
   EXPECT_EQ(Utf8(ReadText(browser)), "[无法读取网页正文]");
+}
+
+TEST(WebEngineBrowser, ItsProfileKeepsNothingABrowserThatNeverGoesBackNeeds) {
+  LocalHttpServer server(Plain);
+  QWidget parent;
+  platform::WebEngineBrowser browser(&parent);
+  const QWebEngineProfile* profile = browser.Page()->profile();
+  EXPECT_TRUE(profile->isOffTheRecord());
+  EXPECT_EQ(profile->httpCacheType(), QWebEngineProfile::MemoryHttpCache);
+  EXPECT_EQ(profile->httpCacheMaximumSize(), platform::kHttpCacheBytes);
+  EXPECT_LE(profile->httpCacheMaximumSize(), 8 << 20);  // a few MB, not Chromium's 50
+  EXPECT_GT(profile->httpCacheMaximumSize(), 0);        // 0 would let Chromium choose
+  EXPECT_EQ(profile->persistentCookiesPolicy(), QWebEngineProfile::NoPersistentCookies);
+  for (const char* path : {"/1", "/2", "/3", "/4", "/5"}) {
+    browser.Navigate((server.Origin() + path).toStdString());
+    ASSERT_TRUE(Loaded(browser, path));
+    // Each navigation clears what came before: the page and the one before
+    // it, however long the run.
+    EXPECT_LE(browser.Page()->history()->count(), 2);
+  }
 }
 
 struct HungPage {
