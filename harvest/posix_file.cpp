@@ -59,9 +59,9 @@ long PosixFile::Read(char* buffer, std::size_t size) {
   }
 }
 
-int PosixFile::WriteAll(std::string_view bytes) {
+int WriteAllTo(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
-    const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
     if (n < 0) {
       if (errno == EINTR) continue;
       return errno;
@@ -70,6 +70,8 @@ int PosixFile::WriteAll(std::string_view bytes) {
   }
   return 0;
 }
+
+int PosixFile::WriteAll(std::string_view bytes) { return WriteAllTo(fd_, bytes); }
 
 int PosixFile::Sync() { return ::fsync(fd_) == 0 ? 0 : errno; }
 

@@ -11,6 +11,10 @@
 
 namespace harvest {
 
+// Writes every byte to `fd`, again after interruptions and short writes;
+// 0, or the errno of the failure.
+int WriteAllTo(int fd, std::string_view bytes);
+
 class PosixFile {
  public:
   PosixFile() = default;

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "harvest/errors.h"
+#include "harvest/posix_file.h"
 
 namespace harvest {
 namespace {
@@ -107,19 +108,6 @@ std::chrono::nanoseconds ThreadCpuTime() {
   return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
 }
 
-// 0 or errno.
-int WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return 0;
-}
-
 }  // namespace
 
 std::string EncodeRecordPart(bool emptied, const RunPlace& place,
@@ -202,7 +190,7 @@ void RecoveryRecord::Restart(const ResultList& list, const RunPlace& place) {
   if (list.Count() > 0 || place != RunPlace{})
     bytes += EncodeRecordPart(true, place, list.Rows(), 0);
   int err = ::ftruncate(fd_, 0) == 0 ? 0 : errno;
-  if (err == 0) err = WriteAll(fd_, bytes);
+  if (err == 0) err = WriteAllTo(fd_, bytes);
   if (err == 0 && ::fdatasync(fd_) != 0) err = errno;
   if (err != 0) {
     Fail(err);
@@ -274,7 +262,7 @@ void RecoveryRecord::WriteParts() {
     std::string part = std::move(parts_.front());
     parts_.pop_front();
     lock.unlock();
-    int err = WriteAll(fd_, part);
+    int err = WriteAllTo(fd_, part);
     if (err == 0 && ::fdatasync(fd_) != 0) err = errno;
     lock.lock();
     if (err != 0) {

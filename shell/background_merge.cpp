@@ -45,7 +45,6 @@ class InputHold final : public QObject {
 
 BackgroundMerge::BackgroundMerge(QWidget* window, Work work, Ended ended)
     : QObject(window),
-      window_(window),
       ended_(std::move(ended)),
       inputHold_(std::make_unique<InputHold>()) {
   QApplication::setOverrideCursor(Qt::BusyCursor);
@@ -93,7 +92,7 @@ BackgroundMerge::~BackgroundMerge() {
 }
 
 void BackgroundMerge::ShowDialog() {
-  dialog_ = std::make_unique<MergeProgressDialog>(window_);
+  dialog_ = std::make_unique<MergeProgressDialog>(static_cast<QWidget*>(parent()));
   Refresh();
   dialog_->show();  // modal to the whole application: it holds the input now
   inputHold_.reset();

@@ -52,7 +52,6 @@ class BackgroundMerge final : public QObject {
   void Refresh();
   void WorkEnded();
 
-  QWidget* window_;
   Ended ended_;
   std::shared_ptr<Report> report_ = std::make_shared<Report>();
   QThread* thread_ = nullptr;

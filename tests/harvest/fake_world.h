@@ -103,9 +103,29 @@ class FakeTimer : public RunTimer {
   std::vector<long long> waits;  // time from one tick (or the start) to the next
 };
 
-// Answers each read at once, or, with holdAnswers, keeps it for the test to
-// answer later (or never) with the text the page showed when it was asked.
-class FakeBrowser : public PageBrowser {
+// Reads a fake browser keeps for the test to answer later, or never, with
+// the text the page showed when they were asked.
+class HeldReads {
+ public:
+  void Hold(PageBrowser::PageTextHandler handler, PageText page) {
+    held.push_back({std::move(handler), std::move(page)});
+  }
+  // Answers the oldest read still held, now.
+  void AnswerHeld() {
+    auto read = std::move(held.at(0));
+    held.pop_front();
+    read.handler(std::move(read.page));
+  }
+
+  struct HeldRead {
+    PageBrowser::PageTextHandler handler;
+    PageText page;
+  };
+  std::deque<HeldRead> held;
+};
+
+// Answers each read at once, or, with holdAnswers, keeps it.
+class FakeBrowser : public PageBrowser, public HeldReads {
  public:
   void Navigate(const std::string& url) override {
     navigated.push_back(url);
@@ -123,26 +143,15 @@ class FakeBrowser : public PageBrowser {
       handler(std::move(page));
       return;
     }
-    held.push_back({std::move(handler), std::move(page)});
-  }
-  // Answers the oldest read still held.
-  void AnswerHeld() {
-    auto read = std::move(held.at(0));
-    held.pop_front();
-    read.handler(std::move(read.page));
+    Hold(std::move(handler), std::move(page));
   }
 
-  struct HeldRead {
-    PageTextHandler handler;
-    PageText page;
-  };
   std::function<std::string(const std::string& url)> pages;
   std::vector<std::string> navigated;
   std::string current;
   bool failNavigate = false;
   bool failRead = false;
   bool holdAnswers = false;
-  std::deque<HeldRead> held;
 };
 
 class FakeAddresses : public AddressLookup {

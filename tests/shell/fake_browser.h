@@ -6,14 +6,14 @@
 
 #include <QLabel>
 #include <QTimer>
-#include <deque>
 #include <map>
 #include <vector>
 
+#include "../harvest/fake_world.h"
 #include "harvest/errors.h"
 #include "platform/embedded_browser.h"
 
-class FakeEmbeddedBrowser final : public platform::EmbeddedBrowser {
+class FakeEmbeddedBrowser final : public platform::EmbeddedBrowser, public fakes::HeldReads {
  public:
   explicit FakeEmbeddedBrowser(QWidget* parent) : widget_(new QLabel(parent)) {}
 
@@ -27,29 +27,18 @@ class FakeEmbeddedBrowser final : public platform::EmbeddedBrowser {
       page.text = pages[navigated.back()];
     }
     if (holdAnswers) {
-      held.push_back({std::move(handler), std::move(page)});
+      Hold(std::move(handler), std::move(page));
       return;
     }
-    QTimer::singleShot(0, widget_, [handler = std::move(handler), page = std::move(page)] { handler(page); });
+    QTimer::singleShot(0, widget_,
+                       [handler = std::move(handler), page = std::move(page)] { handler(page); });
   }
   QWidget* Widget() override { return widget_; }
 
-  // Answers the oldest read held, now.
-  void AnswerHeld() {
-    auto read = std::move(held.at(0));
-    held.pop_front();
-    read.handler(std::move(read.page));
-  }
-
-  struct HeldRead {
-    PageTextHandler handler;
-    harvest::PageText page;
-  };
   std::vector<std::string> navigated;
   std::map<std::string, std::string> pages;
   bool failRead = false;
   bool holdAnswers = false;
-  std::deque<HeldRead> held;
   int reads = 0;
 
  private:

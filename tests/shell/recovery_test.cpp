@@ -215,6 +215,22 @@ TEST_F(RecoveryTest, ARecordThatCannotBeWrittenIsToldOnceAndTheRunGoesOn) {
   EXPECT_EQ(browser_->navigated.size(), 4u);
 }
 
+// The window in a child process (recovery_child), in `mode`, until it has
+// said `ready`; what it said.
+QByteArray StartChild(QProcess& child, const fs::path& folder, const char* mode,
+                      const QByteArray& ready) {
+  child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  child.start(QStringLiteral(KELVANE_RECOVERY_CHILD),
+              {QString::fromStdString(folder.string()), QString::fromLatin1(mode)});
+  QByteArray said;
+  if (!child.waitForStarted(10000)) return said;
+  QElapsedTimer clock;
+  clock.start();
+  while (!said.contains(ready) && clock.elapsed() < 30000 && child.waitForReadyRead(1000))
+    said += child.readAll();
+  return said;
+}
+
 // The real program, killed: a child process running the window.
 struct KillCase {
   const char* what;
@@ -227,20 +243,13 @@ TEST_F(RecoveryTest, AProgramKilledInTheMiddleOfARunIsRestoredByTheNextStart) {
     SCOPED_TRACE(c.what);
     fs::remove(RecordPath());
     QProcess child;
-    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(QStringLiteral(KELVANE_RECOVERY_CHILD),
-                {QString::fromStdString(dir_.Path().string()), QStringLiteral("run")});
-    ASSERT_TRUE(child.waitForStarted(10000));
-    QByteArray said;
-    QElapsedTimer clock;
-    clock.start();
-    while (!said.contains('\n') && clock.elapsed() < 30000 && child.waitForReadyRead(1000))
-      said += child.readAll();
+    const QByteArray said = StartChild(child, dir_.Path(), "run", "\n");
     const auto match = QRegularExpression(QStringLiteral("rows=(\\S*) found=(\\d+) resume=(\\d+)"))
                            .match(QString::fromLatin1(said));
     ASSERT_TRUE(match.hasMatch()) << said.toStdString();
 
-    clock.restart();
+    QElapsedTimer clock;
+    clock.start();
     ::kill(static_cast<pid_t>(child.processId()), c.signal);
     ASSERT_TRUE(child.waitForFinished(5000));
     if (c.signal == SIGKILL) {
@@ -269,12 +278,7 @@ TEST_F(RecoveryTest, AProgramKilledInTheMiddleOfARunIsRestoredByTheNextStart) {
 
 TEST_F(RecoveryTest, ATerminationSignalAbandonsAMergeAndLeavesItsOutputAsItWas) {
   QProcess child;
-  child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  child.start(QStringLiteral(KELVANE_RECOVERY_CHILD),
-              {QString::fromStdString(dir_.Path().string()), QStringLiteral("merge")});
-  ASSERT_TRUE(child.waitForStarted(10000));
-  QByteArray said;
-  while (!said.contains("merging") && child.waitForReadyRead(10000)) said += child.readAll();
+  const QByteArray said = StartChild(child, dir_.Path(), "merge", "merging");
   ASSERT_TRUE(said.contains("merging")) << said.toStdString();
   QElapsedTimer clock;
   clock.start();
