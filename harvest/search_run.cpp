@@ -155,6 +155,7 @@ void SearchRun::Finish() {
   ports_.window.SetPanelText(kPanelStatus, std::string(kStatusFinished));
   ports_.window.Repaint();
   ports_.window.SetRunCommands(false);
+  ++runsFinished_;
 }
 
 }  // namespace harvest

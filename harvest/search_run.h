@@ -58,6 +58,9 @@ class SearchRun {
   void Finish();       // ends the run and records the resume point
 
   RunPhase Phase() const { return phase_; }
+  // How many runs have finished: all their steps done, the resume point
+  // written. A run that failed or was abandoned for a new one is not counted.
+  std::uint64_t RunsFinished() const { return runsFinished_; }
 
   StringList& KeywordList() { return keywordList_; }
   const StringList& KeywordList() const { return keywordList_; }
@@ -109,6 +112,7 @@ class SearchRun {
   RunPhase phase_ = RunPhase::kIdle;
   bool started_ = false;  // a run has started in this program
   std::uint64_t readsAsked_ = 0;  // numbers the reads, so a late answer is known
+  std::uint64_t runsFinished_ = 0;
 };
 
 }  // namespace harvest

@@ -1,8 +1,9 @@
 #pragma once
 // One icon in the desktop's notification area, as the tray component drives
 // it: picture, tool tip, shown or not, the menu the desktop pops up on a
-// right click, and the clicks that come back as activations. The Qt adapter
-// stands on QSystemTrayIcon; tests stand on a fake.
+// right click, and the clicks that come back as activations; beside it, a
+// desktop notification, and word when the notification area comes or goes.
+// The Qt adapter stands on QSystemTrayIcon; tests stand on a fake.
 
 #include <QIcon>
 #include <QObject>
@@ -28,6 +29,15 @@ class NotificationIcon : public QObject {
   // too); null for none. Not owned.
   virtual void SetContextMenu(QMenu* menu) = 0;
 
+  // A desktop notification from the icon: a notification server's bubble on
+  // StatusNotifier desktops, a balloon beside the icon on XEmbed trays.
+  virtual void ShowMessage(const QString& title, const QString& text) = 0;
+
+  // While on, AvailabilityChanged tells when the notification area goes
+  // away or comes back. Off by default: watching costs a little, and only a
+  // window hidden in the area needs it.
+  virtual void WatchAvailability(bool on) = 0;
+
   // Where the mouse is and which of Shift, Ctrl and Alt are held, at the
   // moment of asking.
   virtual QPoint CursorPos() const = 0;
@@ -35,6 +45,8 @@ class NotificationIcon : public QObject {
 
  Q_SIGNALS:
   void Activated(QSystemTrayIcon::ActivationReason reason);
+  // What Available() now answers, when it changed while watched.
+  void AvailabilityChanged(bool available);
 };
 
 }  // namespace platform

@@ -1,9 +1,13 @@
 #pragma once
-// The notification-area icon over QSystemTrayIcon.
+// The notification-area icon over QSystemTrayIcon. Qt puts the icon in an
+// XEmbed tray or registers it with a StatusNotifier watcher over D-Bus, and
+// brings it back by itself when either returns after going away.
 
 #include <QSystemTrayIcon>
 
 #include "platform/notification_icon.h"
+
+class QTimer;
 
 namespace platform {
 
@@ -17,11 +21,19 @@ class QtNotificationIcon final : public NotificationIcon {
   void SetToolTip(const QString& text) override;
   void SetVisible(bool visible) override;
   void SetContextMenu(QMenu* menu) override;
+  void ShowMessage(const QString& title, const QString& text) override;
+  void WatchAvailability(bool on) override;
   QPoint CursorPos() const override;
   Qt::KeyboardModifiers Modifiers() const override;
 
  private:
-  QSystemTrayIcon* icon_;  // a child
+  void CheckAvailability();
+
+  QSystemTrayIcon* icon_;   // a child
+  QTimer* availabilityCheck_;  // a child; runs while watched
+  bool watching_ = false;
+  bool available_ = false;  // as last seen while watched
+  bool waitingForArea_ = false;  // to be shown once an area comes
 };
 
 }  // namespace platform

@@ -105,7 +105,7 @@ AboutBox::AboutBox(QWidget* parent)
                           Qt::WindowStaysOnTopHint) {
   setObjectName(QStringLiteral("AboutBox"));
   setWindowTitle(QStringLiteral("关于本软件"));
-  setWindowIcon(QIcon(QStringLiteral(":/icons/kelvane.svg")));
+  setWindowIcon(ProgramIcon());
   setFont(PixelFont({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif")}, 11));
   // The button face all over, as a dialog of this kind has it.
   QPalette face = palette();

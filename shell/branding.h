@@ -2,11 +2,22 @@
 // The product's own values: its title and the maker's (invented) addresses
 // and numbers.
 
+#include <QIcon>
 #include <QString>
 
 namespace shell {
 
 inline QString AppTitle() { return QStringLiteral("『Kelvane』 V2.6"); }
+
+// The program icon's name in the icon theme; the package installs it in
+// hicolor, which every theme falls back to.
+inline QString IconName() { return QStringLiteral("com.example.kelvane"); }
+// The program icon, from the theme by name, so that a StatusNotifier host
+// gets the name and draws it crisp at its own size; the built-in picture
+// where no theme has it (a build that is not installed).
+inline QIcon ProgramIcon() {
+  return QIcon::fromTheme(IconName(), QIcon(QStringLiteral(":/icons/kelvane.svg")));
+}
 
 inline QString HomePage() { return QStringLiteral("http://kelvane.example.com/"); }
 inline QString Telephone() { return QStringLiteral("010-12345678"); }

@@ -1,5 +1,7 @@
 // Program start: the application with its title, the main window, then the
-// About box, and the message loop until the main window closes.
+// About box, and the message loop until the main window closes. A second
+// start for the same progress file hands over to the running program and
+// ends.
 
 #include <unistd.h>
 
@@ -8,6 +10,8 @@
 #include <cstdio>
 #include <optional>
 
+#include "platform/file_names.h"
+#include "platform/single_instance.h"
 #include "platform/termination_signals.h"
 #include "shell/about_box.h"
 #include "shell/application.h"
@@ -69,7 +73,28 @@ int main(int argc, char** argv) {
   shell::KelvaneApplication app(argc, argv);
   shell::SetUpApplication(app);
 
-  shell::MainWindow window;
+  // One program per progress file: a program already running for this
+  // folder is asked to show its window, and this start ends.
+  shell::MainWindowOptions options;
+  options.appDir = platform::ChooseAppDir();
+  const platform::InstanceClaim claim = platform::SingleInstance::Claim(
+      platform::UserRuntimeDir(), QByteArray::fromStdString(options.appDir->native.string()),
+      qgetenv("XDG_ACTIVATION_TOKEN"));
+  if (!claim.problem.isEmpty()) std::fprintf(stderr, "kelvane: %s\n", qPrintable(claim.problem));
+  switch (claim.outcome) {
+    case platform::InstanceClaim::Outcome::kHandedOver:
+      return 0;
+    case platform::InstanceClaim::Outcome::kNoAnswer:
+      return 1;
+    case platform::InstanceClaim::Outcome::kRun:
+      break;
+  }
+
+  shell::MainWindow window(std::move(options));
+  if (claim.instance) {
+    QObject::connect(claim.instance.get(), &platform::SingleInstance::ShowRequested, &window,
+                     &shell::MainWindow::ShowOnRequest);
+  }
   shell::AboutBox aboutBox(&window);
   window.SetAboutBox(&aboutBox);
   // The main window may sit hidden in the tray while the About box is the

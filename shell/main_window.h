@@ -88,6 +88,10 @@ class MainWindow final : public QMainWindow,
   void ExitProgram();  // closes the window, through the close question
   void ShowFromTray();
   void MinimizeToTray();
+  // A second start of the program asked for the window: shown from the
+  // tray or from minimised, raised, and activated with the launcher's token
+  // when it gave one.
+  void ShowOnRequest(const QByteArray& activationToken);
   void WriteToMaker();
   // The search timer's event: the run's next step.
   void OnTimerTick();
@@ -148,6 +152,10 @@ class MainWindow final : public QMainWindow,
   void BuildStatusBar();
   QWidget* BuildCentralArea();
   void BuildTrayIcon();
+  // Whether the window is hidden in the notification area.
+  bool HiddenInTray() const;
+  // A run has finished: a desktop notification when nobody sees the window.
+  void TellRunEnded();
   QToolButton* AddToolButton(const char* name, const QString& caption, const QString& tip,
                              const QString& glyph, Command command);
   harvest::FilePath ProgressFilePath() const;

@@ -58,9 +58,11 @@ void MainWindow::CarryRunOn(const PageTextHandler& handler, harvest::PageText pa
   // The page's step of the run: scanned, the next page asked for, or the
   // run finished; its errors (a failed read, a progress file that cannot
   // be written) end here.
+  const std::uint64_t finishedBefore = run_->RunsFinished();
   Guarded([&] { handler(std::move(page)); });
   resultModel_->ShowNewRows();
   KeepRecord();
+  if (run_->RunsFinished() != finishedBefore) TellRunEnded();
   if (++pageSteps_ % kPagesPerMemoryReturn == 0) options_.returnFreedMemory();
 }
 

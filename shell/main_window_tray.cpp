@@ -1,7 +1,10 @@
 // The main window in the notification area: the icon, its menu, minimising
-// to the tray and coming back.
+// to the tray and coming back, by the user's hand or because the area went
+// away; the word that a run has ended while the window was hidden; and the
+// window shown again when the program is started a second time.
 
 #include <QAction>
+#include <QApplication>
 #include <QEvent>
 #include <QMenu>
 #include <QTimer>
@@ -13,6 +16,13 @@
 #include "shell/main_window.h"
 
 namespace shell {
+namespace {
+
+// How long a window asked for by a second start may take to become active
+// before it asks for attention instead.
+constexpr int kAttentionDelayMs = 1000;
+
+}  // namespace
 
 void MainWindow::BuildTrayIcon() {
   trayMenu_ = new QMenu(this);
@@ -41,8 +51,14 @@ void MainWindow::BuildTrayIcon() {
   trayIcon_->setObjectName(QStringLiteral("TrayIcon"));
   connect(trayIcon_.get(), &TrayIcon::Clicked, this,
           [this] { Guarded([this] { ShowFromTray(); }); });
+  // A panel that restarts or crashes takes the notification area, and the
+  // way back, with it: the window comes back on its own.
+  connect(notificationIcon_.get(), &platform::NotificationIcon::AvailabilityChanged, this,
+          [this](bool available) {
+            if (!available && HiddenInTray()) Guarded([this] { ShowFromTray(); });
+          });
   Guarded([this] {
-    trayIcon_->SetIcon(QIcon(QStringLiteral(":/icons/kelvane.svg")));
+    trayIcon_->SetIcon(ProgramIcon());
     trayIcon_->SetVisible(true);
     trayIcon_->SetHint(platform::ToGbk(AppTitle()));
     trayIcon_->SetPopupMenu(trayMenu_);
@@ -54,15 +70,40 @@ void MainWindow::MinimizeToTray() {
   minimizeToTrayItem_->setEnabled(false);
   showFromTrayItem_->setEnabled(true);
   hide();  // the window and its task-bar entry
+  notificationIcon_->WatchAvailability(true);
 }
 
 void MainWindow::ShowFromTray() {
+  notificationIcon_->WatchAvailability(false);
   showFromTrayItem_->setEnabled(false);
   minimizeToTrayItem_->setEnabled(true);
   setWindowState(windowState() & ~Qt::WindowMinimized);
   show();
   raise();
   activateWindow();
+}
+
+bool MainWindow::HiddenInTray() const {
+  return showFromTrayItem_->isEnabled();
+}
+
+void MainWindow::ShowOnRequest(const QByteArray& activationToken) {
+  // Qt's Wayland window takes the launcher's token from the environment
+  // when it asks to be activated; without one a compositor may only mark
+  // the window as wanting attention.
+  if (!activationToken.isEmpty()) qputenv("XDG_ACTIVATION_TOKEN", activationToken);
+  ShowFromTray();
+  // A window manager that keeps the focus where it is still shows which
+  // window wants it.
+  QTimer::singleShot(kAttentionDelayMs, this, [this] {
+    if (!isActiveWindow()) QApplication::alert(this);
+  });
+}
+
+void MainWindow::TellRunEnded() {
+  if (!HiddenInTray()) return;
+  notificationIcon_->ShowMessage(
+      AppTitle(), QStringLiteral("搜索已经结束!\n共找到 %1 个手机号码").arg(run_->FoundCount()));
 }
 
 void MainWindow::changeEvent(QEvent* event) {

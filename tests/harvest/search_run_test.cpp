@@ -202,6 +202,7 @@ TEST_F(SearchRunTest, StopDuringAWaitStillScansThePageThenFinishes) {
   EXPECT_EQ(run.FoundCount(), 1);
 
   run.Stop();
+  EXPECT_EQ(run.RunsFinished(), 0u) << "stopping is not finishing";
   EXPECT_EQ(window.panels[kPanelStatus], kStatusStopping);
   EXPECT_TRUE(window.searchEnabled);
   EXPECT_TRUE(window.importEnabled);
@@ -214,6 +215,7 @@ TEST_F(SearchRunTest, StopDuringAWaitStillScansThePageThenFinishes) {
   EXPECT_EQ(progress.written, std::vector<int>{0});
   EXPECT_FALSE(timer.enabled);
   EXPECT_EQ(browser.navigated.size(), 2u);
+  EXPECT_EQ(run.RunsFinished(), 1u);
 }
 
 TEST_F(SearchRunTest, StopOnAKeywordsLastPageFinishesInsteadOfTheNextKeyword) {
@@ -260,6 +262,7 @@ TEST_F(SearchRunTest, AFailingProgressWriteLeavesTheToolbarRunningUntilStop) {
   EXPECT_EQ(window.panels[kPanelStatus], kStatusSearching);
   EXPECT_FALSE(window.searchEnabled);
   EXPECT_TRUE(window.stopEnabled);
+  EXPECT_EQ(run.RunsFinished(), 0u) << "a finish that failed is not counted";
 
   run.Stop();
   EXPECT_TRUE(window.searchEnabled);

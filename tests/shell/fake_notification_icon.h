@@ -9,6 +9,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/notification_icon.h"
@@ -33,6 +34,10 @@ class FakeNotificationIcon final : public platform::NotificationIcon {
     log.push_back(on ? "SetVisible(true)" : "SetVisible(false)");
   }
   void SetContextMenu(QMenu* menu) override { contextMenu = menu; }
+  void ShowMessage(const QString& title, const QString& text) override {
+    messages.push_back({title, text});
+  }
+  void WatchAvailability(bool on) override { watching = on; }
 
   QPoint CursorPos() const override { return cursor; }
   Qt::KeyboardModifiers Modifiers() const override { return keys; }
@@ -48,6 +53,13 @@ class FakeNotificationIcon final : public platform::NotificationIcon {
     if (onMenu) onMenu(*menu);
     menu->hide();
   }
+  // The notification area goes away or comes back; told only while watched,
+  // as the real one does.
+  void SetAvailable(bool on) {
+    available = on;
+    if (watching) Q_EMIT AvailabilityChanged(on);
+  }
+
   void LeftClick() { Click(QSystemTrayIcon::Trigger); }
   void RightClick() { Click(QSystemTrayIcon::Context); }
 
@@ -56,6 +68,9 @@ class FakeNotificationIcon final : public platform::NotificationIcon {
   QPoint cursor{640, 790};
   Qt::KeyboardModifiers keys;
   std::function<void(QMenu&)> onMenu;  // what the user does with an open menu
+
+  bool watching = false;
+  std::vector<std::pair<QString, QString>> messages;  // notifications: title, text
 
   std::vector<std::string> log;  // changes and menus, in order
   QIcon icon;

@@ -1,5 +1,7 @@
 // The main window in the notification area: its icon, its menu, and
-// minimising to the tray and back, with and without a notification area.
+// minimising to the tray and back, with and without a notification area, and
+// when the area goes away; the word when a run ends unseen; the window shown
+// again for a second start.
 
 #include <QAction>
 #include <QCoreApplication>
@@ -90,6 +92,100 @@ TEST_F(FormTest, WithoutANotificationAreaMinimisingLeavesAnOrdinaryMinimisedWind
   EXPECT_TRUE(form->isMinimized());
   EXPECT_FALSE(Item(form->TrayMenu(), "ShowFromTrayItem")->isEnabled());
   EXPECT_TRUE(Item(form->TrayMenu(), "MinimizeToTrayItem")->isEnabled());
+}
+
+void HideInTray(shell::MainWindow& form) {
+  form.show();
+  form.setWindowState(Qt::WindowMinimized);
+  Settle();
+  ASSERT_FALSE(form.isVisible());
+}
+
+TEST_F(FormTest, WhenTheAreaGoesAwayTheHiddenWindowComesBackAndHidesAgainOnceItReturns) {
+  auto form = MakeForm();
+  EXPECT_FALSE(tray_->watching) << "nothing to watch for while the window is shown";
+  HideInTray(*form);
+  EXPECT_TRUE(tray_->watching);
+
+  tray_->SetAvailable(false);  // the panel crashed
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_FALSE(form->isMinimized());
+  EXPECT_FALSE(Item(form->TrayMenu(), "ShowFromTrayItem")->isEnabled());
+  EXPECT_TRUE(Item(form->TrayMenu(), "MinimizeToTrayItem")->isEnabled());
+  EXPECT_FALSE(tray_->watching);
+
+  // No area: minimising is an ordinary minimise.
+  form->setWindowState(Qt::WindowMinimized);
+  Settle();
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_TRUE(form->isMinimized());
+
+  // The panel is back: minimising hides to it again.
+  tray_->SetAvailable(true);
+  form->showNormal();
+  HideInTray(*form);
+  EXPECT_TRUE(Item(form->TrayMenu(), "ShowFromTrayItem")->isEnabled());
+}
+
+TEST_F(FormTest, ARunThatEndsUnseenSaysSoInADesktopNotification) {
+  struct Case {
+    const char* what;
+    bool hidden;
+    bool readFails;
+    std::size_t notifications;
+  };
+  const Case cases[] = {
+      {"hidden in the tray", true, false, 1},
+      {"shown", false, false, 0},
+      {"hidden, but the run failed", true, true, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto form = MakeForm();
+    form->Run().KeywordList() = {"k"};
+    AnswerInput(QStringLiteral("0"));
+    form->StartSearch();
+    browser_->pages[browser_->navigated.back()] = "15900000001\r\n15900000002\r\n13800000003";
+    browser_->failRead = c.readFails;
+    if (c.hidden) {
+      HideInTray(*form);
+    } else {
+      form->show();
+    }
+    if (c.readFails) AnswerMessageBox();  // the failed read's error
+    TickAndRead(*form);
+    ASSERT_EQ(tray_->messages.size(), c.notifications);
+    if (c.notifications == 0) continue;
+    EXPECT_EQ(tray_->messages[0].first, QStringLiteral("『Kelvane』 V2.6"));
+    EXPECT_EQ(tray_->messages[0].second, QStringLiteral("搜索已经结束!\n共找到 3 个手机号码"));
+    EXPECT_EQ(Panel(*form, 6), QStringLiteral("搜索已经结束!"));
+    EXPECT_FALSE(form->isVisible()) << "the notification is all; the window stays in the tray";
+  }
+}
+
+TEST_F(FormTest, ASecondStartShowsTheWindowFromWhereverItWas) {
+  struct Case {
+    const char* what;
+    bool trayAvailable;
+  };
+  for (const Case& c : {Case{"hidden in the tray", true}, Case{"minimised, no tray", false}}) {
+    SCOPED_TRACE(c.what);
+    trayAvailable_ = c.trayAvailable;
+    auto form = MakeForm();
+    form->show();
+    form->setWindowState(Qt::WindowMinimized);
+    Settle();
+    qunsetenv("XDG_ACTIVATION_TOKEN");
+    form->ShowOnRequest("launcher-token-42");
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(form->isMinimized());
+    EXPECT_FALSE(Item(form->TrayMenu(), "ShowFromTrayItem")->isEnabled());
+    // Qt's Wayland window takes the token from here when it asks to be
+    // activated; other platforms leave it.
+    const QByteArray token = qgetenv("XDG_ACTIVATION_TOKEN");
+    EXPECT_TRUE(token.isEmpty() || token == "launcher-token-42") << token.toStdString();
+    qunsetenv("XDG_ACTIVATION_TOKEN");
+  }
 }
 
 TEST_F(FormTest, ExitFromTheTrayAsksFirstAndNoLeavesEverythingAsItWas) {
