@@ -2,9 +2,11 @@
 
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QLoggingCategory>
 #include <QToolTip>
 #include <QTranslator>
 
+#include "shell/branding.h"
 #include "shell/error_handler.h"
 
 namespace shell {
@@ -26,14 +28,39 @@ std::optional<std::string> SandboxRefusal(bool runningAsRoot, const QProcessEnvi
          "user, or set QTWEBENGINE_DISABLE_SANDBOX=1 to run it as root without the sandbox.";
 }
 
-void PrepareProcess() { QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); }
+QByteArray BrowserFlags(const QByteArray& userFlags) {
+  // Errors and worse only: a routine start logs a GPU line or two.
+  static constexpr char kQuiet[] = "--log-level=3";
+  for (const QByteArray& flag : userFlags.split(' ')) {
+    for (const char* logging : {"--log-level", "--enable-logging", "--v", "--vmodule"}) {
+      if (flag == logging || flag.startsWith(QByteArray(logging) + '=')) return userFlags;
+    }
+  }
+  // Chromium takes the last of a repeated switch.
+  return userFlags.isEmpty() ? QByteArray(kQuiet) : kQuiet + (' ' + userFlags);
+}
+
+void PrepareProcess() {
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  // Rules set here come before QT_LOGGING_RULES, which override them.
+  QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
+  qputenv("QTWEBENGINE_CHROMIUM_FLAGS", BrowserFlags(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS")));
+}
 
 void SetUpApplication(QApplication& app) {
   app.setApplicationName(QStringLiteral("kelvane"));
   // The desktop entry the window belongs to, for docks and Wayland.
   app.setDesktopFileName(QStringLiteral("com.example.kelvane"));
   // No display name: Qt would append it to every window title.
-  app.setWindowIcon(QIcon(QStringLiteral(":/icons/kelvane.svg")));
+  app.setWindowIcon(ProgramIcon());
+
+  // The offscreen platform has no OpenGL: the browser draws in software
+  // from the start rather than trying OpenGL first and warning that it
+  // failed. Read when the first page is made, after this.
+  if (QGuiApplication::platformName() == QStringLiteral("offscreen") &&
+      !qEnvironmentVariableIsSet("QT_QUICK_BACKEND")) {
+    qputenv("QT_QUICK_BACKEND", "software");
+  }
 
   QPalette tips = QToolTip::palette();
   tips.setColor(QPalette::ToolTipBase, QColor(0, 255, 0));

@@ -28,8 +28,15 @@ void SetUpApplication(QApplication& app);
 // QTWEBENGINE_CHROMIUM_FLAGS). Otherwise the message to stop with.
 std::optional<std::string> SandboxRefusal(bool runningAsRoot, const QProcessEnvironment& environment);
 
-// Must run before the application object exists (Qt WebEngine shares its
-// OpenGL contexts with the widgets).
+// Must run before the application object exists: Qt WebEngine shares its
+// OpenGL contexts with the widgets, and a start prints nothing unless
+// something is wrong (the browser's set-up report and Chromium's routine
+// log lines are off; a user's QT_LOGGING_RULES still win).
 void PrepareProcess();
+
+// The Chromium switches the browser starts with: the user's
+// QTWEBENGINE_CHROMIUM_FLAGS, after ours so that theirs win, and without
+// ours when they ask for logging in any way.
+QByteArray BrowserFlags(const QByteArray& userFlags);
 
 }  // namespace shell

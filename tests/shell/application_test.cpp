@@ -1,0 +1,72 @@
+// Program start: a quiet browser unless the user asks for its logs, and the
+// program icon from the theme by name.
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QLoggingCategory>
+
+#include "../harvest/temp_dir.h"
+#include "shell/application.h"
+#include "shell/branding.h"
+
+namespace {
+
+TEST(BrowserFlags, OursComeFirstAndStepAsideWhenTheUserAsksForLogging) {
+  const std::pair<QByteArray, QByteArray> cases[] = {
+      {"", "--log-level=3"},
+      {"--no-sandbox", "--log-level=3 --no-sandbox"},
+      {"--disable-gpu --lang=zh-CN", "--log-level=3 --disable-gpu --lang=zh-CN"},
+      // The user's own choice of logging stands alone.
+      {"--log-level=0", "--log-level=0"},
+      {"--enable-logging --v=1", "--enable-logging --v=1"},
+      {"--enable-logging=stderr", "--enable-logging=stderr"},
+      {"--vmodule=render*=2", "--vmodule=render*=2"},
+      // Names that only begin like a logging switch are not one.
+      {"--validate-input", "--log-level=3 --validate-input"},
+  };
+  for (const auto& [user, expected] : cases) {
+    EXPECT_EQ(shell::BrowserFlags(user), expected) << user.toStdString();
+  }
+}
+
+TEST(ProcessPreparation, TheBrowsersSetUpReportIsOffUnlessTheUserSaysOtherwise) {
+  // The test program prepared the process as the program does.
+  const QLoggingCategory context("qt.webenginecontext");
+  if (qEnvironmentVariableIsSet("QT_LOGGING_RULES")) GTEST_SKIP() << "the user's rules decide";
+  EXPECT_FALSE(context.isInfoEnabled());
+  EXPECT_TRUE(context.isWarningEnabled()) << "real problems still print";
+}
+
+TEST(ProgramIcon, ComesFromTheThemeByNameWithTheBuiltInPictureAsFallback) {
+  const QStringList searchPaths = QIcon::themeSearchPaths();
+  const QString theme = QIcon::themeName();
+
+  // No theme has it: the built-in picture, without a name.
+  TempDir empty;
+  QIcon::setThemeSearchPaths({QString::fromStdString(empty.Path().string())});
+  QIcon::setThemeName(QStringLiteral("hicolor"));
+  const QIcon builtIn = shell::ProgramIcon();
+  EXPECT_FALSE(builtIn.isNull());
+  EXPECT_TRUE(builtIn.name().isEmpty());
+
+  // Installed in hicolor as the package installs it: by name.
+  TempDir icons;
+  const auto apps = icons.Path() / "hicolor" / "scalable" / "apps";
+  std::filesystem::create_directories(apps);
+  icons.Write("hicolor/index.theme",
+              "[Icon Theme]\nName=Hicolor\nDirectories=scalable/apps\n\n"
+              "[scalable/apps]\nSize=64\nMinSize=16\nMaxSize=512\nType=Scalable\n");
+  ASSERT_TRUE(QFile::copy(QStringLiteral(":/icons/kelvane.svg"),
+                          QString::fromStdString((apps / "com.example.kelvane.svg").string())));
+  QIcon::setThemeSearchPaths({QString::fromStdString(icons.Path().string())});
+  QIcon::setThemeName(QStringLiteral("hicolor"));
+  const QIcon themed = shell::ProgramIcon();
+  EXPECT_EQ(themed.name(), shell::IconName());
+  EXPECT_FALSE(themed.pixmap(22).isNull());
+
+  QIcon::setThemeSearchPaths(searchPaths);
+  QIcon::setThemeName(theme);
+}
+
+}  // namespace
