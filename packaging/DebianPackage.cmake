@@ -22,10 +22,11 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "http://kelvane.example.com/")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 # The linked libraries come from dpkg-shlibdeps; these are what the program
 # loads at run time without linking it: Qt's X11 platform plugin (libqt6gui6
-# only recommends it), the SVG plugins that draw the toolbar's glyphs, Qt's
-# Chinese translations, and a font with Chinese characters.
+# only recommends it) and its Wayland one, the SVG plugins that draw the
+# toolbar's glyphs and the icon, Qt's Chinese translations, and a font with
+# Chinese characters.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "qt6-qpa-plugins, libqt6svg6, qt6-translations-l10n, fonts-wqy-microhei | fonts-noto-cjk")
+    "qt6-qpa-plugins, qt6-wayland, libqt6svg6, qt6-translations-l10n, fonts-wqy-microhei | fonts-noto-cjk")
 
 include(CPack)

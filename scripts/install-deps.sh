@@ -10,15 +10,19 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev python3-icu
   # the fuzz targets: clang and its libFuzzer and sanitizer runtimes
   clang libclang-rt-14-dev
-  # the program: Qt Widgets, Qt WebEngine, Qt's Chinese translations, ICU, libjpeg
-  qt6-base-dev qt6-webengine-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n libqt6svg6
-  libicu-dev libjpeg62-turbo-dev
+  # the program: Qt Widgets, Qt WebEngine, Qt on Wayland, Qt's Chinese
+  # translations, ICU, libjpeg
+  qt6-base-dev qt6-webengine-dev qt6-wayland qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
+  libqt6svg6 libicu-dev libjpeg62-turbo-dev
   # Chinese on screen, and a display where there is none
   fonts-wqy-microhei xvfb xauth
   # the tray test: a standalone notification area and a mouse to click it;
   # the window-title test reads titles back (xprop); the sandbox test looks
   # at the browser's processes (pgrep) and runs as another user (setpriv)
   trayer xdotool x11-utils procps util-linux
+  # the StatusNotifier test: a private session bus and a stand-in desktop on
+  # it; the Wayland test: a headless compositor
+  dbus-daemon dbus-bin python3-dbus python3-gi weston
   # the package: CPack's dependency list (dpkg-shlibdeps, file), Debian's
   # checks of the package, the desktop entry and the metadata, manual pages
   dpkg-dev file lintian desktop-file-utils appstream man-db

@@ -29,7 +29,7 @@ lintian --fail-on error,warning "$deb" 2> /dev/null || fail "lintian: errors or 
 [ "$(dpkg-deb -f "$deb" Package)" = kelvane ] || fail "package name"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version"
 depends=$(dpkg-deb -f "$deb" Depends)
-for needed in libqt6webenginewidgets6 libicu72 qt6-qpa-plugins libqt6svg6 qt6-translations-l10n \
+for needed in libqt6webenginewidgets6 libicu72 qt6-qpa-plugins qt6-wayland libqt6svg6 qt6-translations-l10n \
   "fonts-wqy-microhei | fonts-noto-cjk"; do
   grep -qE "(^|, )$needed( \(|,|$)" <<< "$depends" || fail "Depends lacks $needed: $depends"
 done

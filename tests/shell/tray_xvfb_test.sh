@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The real program on a real (virtual) X display with a standalone tray:
 # the tray icon's menu hides the window, a left click on the icon brings it
-# back. Needs Xvfb, trayer and xdotool.
+# back; a second start hands over to the first and ends; the tray's end
+# brings the hidden window back. Needs Xvfb, trayer and xdotool.
 #
 #   tray_xvfb_test.sh PATH/TO/kelvane
 set -euo pipefail
@@ -32,13 +33,17 @@ pids+=($!)
 wait_for 30 test -s "$work/display" || { echo "Xvfb did not start"; exit 1; }
 export DISPLAY=":$(cat "$work/display")"
 unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY QT_QPA_PLATFORM
+# The single-instance socket goes here.
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
 # Chromium refuses to start as root with its sandbox on.
 [ "$(id -u)" -ne 0 ] || export QTWEBENGINE_DISABLE_SANDBOX=1
 
 # The tray first: Qt looks for it when the icon is made.
 trayer --edge top --align left --widthtype request --height 24 --SetDockType false \
   --SetPartialStrut false --expand false > /dev/null 2>&1 &
-pids+=($!)
+trayer_pid=$!
+pids+=($trayer_pid)
 wait_for 30 xdotool search --class trayer || { echo "trayer did not start"; exit 1; }
 
 # A copy of the program in a folder of its own: its progress file is its own.
@@ -56,16 +61,35 @@ icon_y=$((Y + HEIGHT / 2))
 
 # Right click: the tray menu; "M" is "最小化显示(&M)". A busy machine may be
 # slow to open the menu, so the user tries again.
-for attempt in 1 2 3 4 5; do
-  xdotool mousemove "$icon_x" "$icon_y" click 3
-  sleep $attempt
-  xdotool key m
-  wait_for 5 main_window_hidden && break
-  xdotool key Escape
-done
-main_window_hidden || { echo "the tray menu did not hide the window"; cat "$work/kelvane.log"; exit 1; }
+hide_by_tray_menu() {
+  for attempt in 1 2 3 4 5; do
+    xdotool mousemove "$icon_x" "$icon_y" click 3
+    sleep $attempt
+    xdotool key m
+    wait_for 5 main_window_hidden && break
+    xdotool key Escape
+  done
+  main_window_hidden || { echo "the tray menu did not hide the window"; cat "$work/kelvane.log"; exit 1; }
+}
+hide_by_tray_menu
 
 # One left click on the icon brings the window back.
 xdotool mousemove "$icon_x" "$icon_y" click 1
 wait_for 20 main_window_shown || { echo "a click on the tray icon did not bring the window back"; exit 1; }
-echo "ok"
+
+# Started again while hidden in the tray: the second start hands over and
+# ends with 0, and the first program's window shows.
+hide_by_tray_menu
+status=0
+timeout 60 "$work/kelvane" > "$work/second.log" 2>&1 || status=$?
+[ "$status" -eq 0 ] || { echo "the second start ended with $status"; cat "$work/second.log"; exit 1; }
+wait_for 10 main_window_shown || { echo "the second start did not bring the window back"; exit 1; }
+[ "$(pgrep -c -f -x "$work/kelvane")" -eq 1 ] || { echo "two programs run"; exit 1; }
+
+# The tray goes away (a panel that crashed) while the window is hidden in
+# it: the window comes back on its own.
+hide_by_tray_menu
+gone=$(date +%s%N)
+{ kill -9 "$trayer_pid" && wait "$trayer_pid"; } 2>/dev/null || true
+wait_for 10 main_window_shown || { echo "the window stayed hidden after the tray went away"; exit 1; }
+echo "ok: the window came back $((($(date +%s%N) - gone) / 1000000)) ms after the tray went away"

@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# The real program on a StatusNotifier desktop: an X display with no XEmbed
+# tray, a session bus with an item registry (the watcher) and a notification
+# server, as KDE Plasma or GNOME with the AppIndicator extension give. The
+# item has the theme icon's name and the six menu items; the menu hides the
+# window, Activate brings it back; when the watcher ends, the hidden window
+# comes back. Needs Xvfb, xdotool, dbus-run-session and python3-dbus with
+# python3-gi.
+#
+#   status_notifier_test.sh PATH/TO/kelvane
+set -euo pipefail
+# A session bus of our own, and nothing else on it.
+if [ -z "${KELVANE_OWN_SESSION_BUS:-}" ]; then
+  KELVANE_OWN_SESSION_BUS=1 exec dbus-run-session -- "$0" "$@"
+fi
+program=$(realpath "$1")
+desktop=(/usr/bin/python3 "$(dirname "$(realpath "$0")")/status_notifier_desktop.py")
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do { kill -9 "$pid" && wait "$pid"; } 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+wait_for() {  # seconds command...: until the command succeeds
+  local until=$((SECONDS + $1))
+  shift
+  until "$@" > /dev/null 2>&1; do
+    [ "$SECONDS" -lt "$until" ] || return 1
+    sleep 0.2
+  done
+}
+main_window_shown() { xdotool search --onlyvisible --name '主页' > /dev/null; }
+main_window_hidden() { ! main_window_shown; }
+fail() { echo "$1"; cat "$work/kelvane.log"; exit 1; }
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3> "$work/display" 2> /dev/null &
+pids+=($!)
+wait_for 30 test -s "$work/display" || { echo "Xvfb did not start"; exit 1; }
+export DISPLAY=":$(cat "$work/display")"
+unset WAYLAND_DISPLAY QT_QPA_PLATFORM
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+# The icon installed in hicolor as the package installs it.
+mkdir -p "$work/share/icons/hicolor/scalable/apps"
+cp /usr/share/icons/hicolor/index.theme "$work/share/icons/hicolor/"
+cp "$(dirname "$(realpath "$0")")/../../shell/icons/kelvane.svg" \
+  "$work/share/icons/hicolor/scalable/apps/com.example.kelvane.svg"
+export XDG_DATA_DIRS="$work/share:/usr/share"
+[ "$(id -u)" -ne 0 ] || export QTWEBENGINE_DISABLE_SANDBOX=1
+
+# The desktop first: Qt chooses the StatusNotifier item when a host is there.
+"${desktop[@]}" watcher "$work/items" &
+watcher=$!
+pids+=($watcher)
+"${desktop[@]}" notifications "$work/notifications" &
+pids+=($!)
+wait_for 30 dbus-send --session --print-reply --dest=org.freedesktop.DBus / \
+  org.freedesktop.DBus.GetNameOwner string:org.kde.StatusNotifierWatcher || { echo "no watcher"; exit 1; }
+
+cp "$program" "$work/kelvane"
+QT_LOGGING_RULES="${KELVANE_TEST_LOGGING:-}" "$work/kelvane" > "$work/kelvane.log" 2>&1 &
+pids+=($!)
+wait_for 60 main_window_shown || fail "the window never showed"
+wait_for 30 test -s "$work/items" || fail "the item never registered"
+item=$(head -n 1 "$work/items")
+
+icon=$("${desktop[@]}" icon-name "$item")
+[ "$icon" = "com.example.kelvane" ] || fail "IconName is '$icon'"
+menu=$("${desktop[@]}" menu "$item")
+expected="显示主程序(_S) disabled
+最小化显示(_M) enabled
+与我们联系(_L) enabled
+访问Ferrowind主页(_V) enabled
+关于本软件(_A) enabled
+退 出(_Exit) enabled"
+[ "$menu" = "$expected" ] || fail "the menu is:
+$menu"
+
+"${desktop[@]}" click "$item" "最小化显示(_M)"
+wait_for 10 main_window_hidden || fail "the menu did not hide the window"
+"${desktop[@]}" activate "$item"
+wait_for 10 main_window_shown || fail "Activate did not bring the window back"
+
+# The watcher ends (the panel crashed) while the window is hidden.
+"${desktop[@]}" click "$item" "最小化显示(_M)"
+wait_for 10 main_window_hidden || fail "the menu did not hide the window"
+gone=$(date +%s%N)
+{ kill -9 "$watcher" && wait "$watcher"; } 2>/dev/null || true
+wait_for 10 main_window_shown || fail "the window stayed hidden after the watcher went away"
+echo "ok: the window came back $((($(date +%s%N) - gone) / 1000000)) ms after the watcher went away"
