@@ -4,7 +4,8 @@
 # server, as KDE Plasma or GNOME with the AppIndicator extension give. The
 # item has the theme icon's name and the six menu items; the menu hides the
 # window, Activate brings it back; when the watcher ends, the hidden window
-# comes back. Needs Xvfb, xdotool, dbus-run-session and python3-dbus with
+# comes back; when a watcher comes back, the icon registers again and
+# minimising hides to it. Needs Xvfb, xdotool, dbus-run-session and python3-dbus with
 # python3-gi.
 #
 #   status_notifier_test.sh PATH/TO/kelvane
@@ -90,4 +91,15 @@ wait_for 10 main_window_hidden || fail "the menu did not hide the window"
 gone=$(date +%s%N)
 { kill -9 "$watcher" && wait "$watcher"; } 2>/dev/null || true
 wait_for 10 main_window_shown || fail "the window stayed hidden after the watcher went away"
-echo "ok: the window came back $((($(date +%s%N) - gone) / 1000000)) ms after the watcher went away"
+back=$((($(date +%s%N) - gone) / 1000000))
+
+# The panel is back: the icon registers with it again, and hides the window.
+"${desktop[@]}" watcher "$work/items-again" &
+pids+=($!)
+wait_for 30 test -s "$work/items-again" || fail "the item did not register with the new watcher"
+item=$(head -n 1 "$work/items-again")
+"${desktop[@]}" click "$item" "最小化显示(_M)"
+wait_for 10 main_window_hidden || fail "the menu did not hide the window after the watcher came back"
+"${desktop[@]}" activate "$item"
+wait_for 10 main_window_shown || fail "Activate did not bring the window back after the watcher came back"
+echo "ok: the window came back $back ms after the watcher went away"
