@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
-#include <QLoggingCategory>
 
 #include "../harvest/temp_dir.h"
 #include "shell/application.h"
@@ -16,11 +15,9 @@ TEST(BrowserFlags, OursComeFirstAndStepAsideWhenTheUserAsksForLogging) {
   const std::pair<QByteArray, QByteArray> cases[] = {
       {"", "--log-level=3"},
       {"--no-sandbox", "--log-level=3 --no-sandbox"},
-      {"--disable-gpu --lang=zh-CN", "--log-level=3 --disable-gpu --lang=zh-CN"},
       // The user's own choice of logging stands alone.
       {"--log-level=0", "--log-level=0"},
       {"--enable-logging --v=1", "--enable-logging --v=1"},
-      {"--enable-logging=stderr", "--enable-logging=stderr"},
       {"--vmodule=render*=2", "--vmodule=render*=2"},
       // Names that only begin like a logging switch are not one.
       {"--validate-input", "--log-level=3 --validate-input"},
@@ -28,14 +25,6 @@ TEST(BrowserFlags, OursComeFirstAndStepAsideWhenTheUserAsksForLogging) {
   for (const auto& [user, expected] : cases) {
     EXPECT_EQ(shell::BrowserFlags(user), expected) << user.toStdString();
   }
-}
-
-TEST(ProcessPreparation, TheBrowsersSetUpReportIsOffUnlessTheUserSaysOtherwise) {
-  // The test program prepared the process as the program does.
-  const QLoggingCategory context("qt.webenginecontext");
-  if (qEnvironmentVariableIsSet("QT_LOGGING_RULES")) GTEST_SKIP() << "the user's rules decide";
-  EXPECT_FALSE(context.isInfoEnabled());
-  EXPECT_TRUE(context.isWarningEnabled()) << "real problems still print";
 }
 
 TEST(ProgramIcon, ComesFromTheThemeByNameWithTheBuiltInPictureAsFallback) {

@@ -36,7 +36,7 @@ if [ "$(id -u)" -eq 0 ]; then
 fi
 status=0
 "${as_user[@]}" env -i PATH=/usr/bin:/bin HOME="$work/home" XDG_RUNTIME_DIR="$work/home" \
-  DISPLAY=":$(cat "$work/display")" LANG=C.UTF-8 \
+  DISPLAY=":$(cat "$work/display")" LANG=C.UTF-8 ${ASAN_OPTIONS:+ASAN_OPTIONS=$ASAN_OPTIONS} \
   timeout 15 "$work/kelvane" > "$work/out" 2>&1 || status=$?
 # timeout ends it with SIGTERM: 124 when it was still running.
 [ "$status" -eq 124 ] || { echo "the program ended by itself with $status"; cat "$work/out"; exit 1; }
