@@ -23,10 +23,11 @@ class NullWindow final : public SearchWindow {
   bool DeduplicateChecked() const override { return dedupe_; }
   std::string IntervalText() const override { return "8"; }
   void SetRunCommands(bool) override {}
-  bool InputQuery(const std::string&, const std::string&, std::string&) override { return false; }
-  void ShowMessage(const std::string&) override {}
-  MsgDlgBtn MessageDlg(const std::string&, MsgDlgType, std::initializer_list<MsgDlgBtn>) override {
-    return MsgDlgBtn::OK;
+  bool AskForText(const std::string&, const std::string&, std::string&) override { return false; }
+  void ShowPlainMessage(const std::string&) override {}
+  DialogButton ShowTypedDialog(const std::string&, DialogKind,
+                               std::initializer_list<DialogButton>) override {
+    return DialogButton::OK;
   }
   void Repaint() override {}
 
@@ -58,7 +59,7 @@ void BM_ProcessPageText(benchmark::State& state) {
   for (auto _ : state) {
     ResultList results;
     ScanState scan{"13", "15", 0};
-    const StringList lines = SplitBoxLines(page);
+    const LineList lines = SplitBoxLines(page);
     benchmark::DoNotOptimize(PagerTest(lines));
     ScanNumbers(lines, scan, results, window);
     benchmark::DoNotOptimize(scan.foundCount);

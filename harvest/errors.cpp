@@ -4,7 +4,7 @@
 
 namespace harvest {
 
-std::string InOutErrorMessage(int code) {
+std::string FileErrorMessage(int code) {
   switch (code) {
     case 2: return "File not found";
     case 3: return "Invalid filename";
@@ -17,7 +17,7 @@ std::string InOutErrorMessage(int code) {
   }
 }
 
-int InOutErrorCode(int posixErrno) {
+int FileErrorCode(int posixErrno) {
   switch (posixErrno) {
     case ENOENT: return 2;
     case ENOTDIR:
@@ -60,11 +60,13 @@ std::string ErrorDisplayText(std::string message) {
   return message;
 }
 
-EInOutError::EInOutError(int code) : Exception(InOutErrorMessage(code)), code_(code) {}
+TextFileError::TextFileError(int code) : Exception(FileErrorMessage(code)), code_(code) {}
 
-EFCreateError::EFCreateError(const std::string& path) : EStreamError("Cannot create file " + path) {}
-EFOpenError::EFOpenError(const std::string& path) : EStreamError("Cannot open file " + path) {}
-EReadError::EReadError() : EStreamError("Stream read error") {}
-EWriteError::EWriteError() : EStreamError("Stream write error") {}
+FileCreateError::FileCreateError(const std::string& path)
+    : FileStreamError("Cannot create file " + path) {}
+FileOpenError::FileOpenError(const std::string& path)
+    : FileStreamError("Cannot open file " + path) {}
+StreamReadError::StreamReadError() : FileStreamError("Stream read error") {}
+StreamWriteError::StreamWriteError() : FileStreamError("Stream write error") {}
 
 }  // namespace harvest

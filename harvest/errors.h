@@ -19,15 +19,15 @@ class Exception : public std::exception {
 };
 
 // A text that is not an integer: "'%s' is not a valid integer value".
-class EConvertError : public Exception {
+class NotAnIntegerError : public Exception {
  public:
   using Exception::Exception;
 };
 
 // A line-oriented text file failed; the message is named by the error code.
-class EInOutError : public Exception {
+class TextFileError : public Exception {
  public:
-  explicit EInOutError(int code);
+  explicit TextFileError(int code);
   int ErrorCode() const noexcept { return code_; }
 
  private:
@@ -35,25 +35,25 @@ class EInOutError : public Exception {
 };
 
 // File stream errors, as the merge and the list load/save raise them.
-class EStreamError : public Exception {
+class FileStreamError : public Exception {
  public:
   using Exception::Exception;
 };
-class EFCreateError : public EStreamError {
+class FileCreateError : public FileStreamError {
  public:
-  explicit EFCreateError(const std::string& path);
+  explicit FileCreateError(const std::string& path);
 };
-class EFOpenError : public EStreamError {
+class FileOpenError : public FileStreamError {
  public:
-  explicit EFOpenError(const std::string& path);
+  explicit FileOpenError(const std::string& path);
 };
-class EReadError : public EStreamError {
+class StreamReadError : public FileStreamError {
  public:
-  EReadError();
+  StreamReadError();
 };
-class EWriteError : public EStreamError {
+class StreamWriteError : public FileStreamError {
  public:
-  EWriteError();
+  StreamWriteError();
 };
 
 // The message as the error handler shows it: "." is appended when the first
@@ -64,11 +64,11 @@ std::string ErrorDisplayText(std::string message);
 
 // The text of a file error code: 2 "File not found", 5 "File access denied",
 // ... and "I/O error %d" for a code without a name of its own.
-std::string InOutErrorMessage(int code);
+std::string FileErrorMessage(int code);
 
 // The system error code that stands for a POSIX errno value. Codes keep the
 // numbering the messages above are named by (ENOENT -> 2, EACCES -> 5,
 // ENOSPC -> 101, ...); an errno without a counterpart keeps its own number.
-int InOutErrorCode(int posixErrno);
+int FileErrorCode(int posixErrno);
 
 }  // namespace harvest

@@ -7,14 +7,14 @@ namespace harvest {
 
 std::string LoadFileContent(const FilePath& path) {
   PosixFile file;
-  if (file.OpenForReading(path.native) != 0) throw EFOpenError(path.text);
+  if (file.OpenForReading(path.native) != 0) throw FileOpenError(path.text);
   std::string content;
   constexpr std::size_t kChunk = 1 << 16;
   for (;;) {
     const std::size_t used = content.size();
     content.resize(used + kChunk);
     const long n = file.Read(content.data() + used, kChunk);
-    if (n < 0) throw EReadError();
+    if (n < 0) throw StreamReadError();
     content.resize(used + static_cast<std::size_t>(n));
     if (n == 0) return content;
   }
@@ -22,18 +22,20 @@ std::string LoadFileContent(const FilePath& path) {
 
 void SaveFileContent(const FilePath& path, std::string_view bytes) {
   ReplacingWriter writer;
-  if (writer.Begin(path.native) != 0) throw EFCreateError(path.text);
-  if (writer.Write(bytes) != 0) throw EWriteError();
+  if (writer.Begin(path.native) != 0) throw FileCreateError(path.text);
+  if (writer.Write(bytes) != 0) throw StreamWriteError();
   bool failedAtRename = false;
   if (writer.Commit(&failedAtRename) != 0) {
-    if (failedAtRename) throw EFCreateError(path.text);
-    throw EWriteError();
+    if (failedAtRename) throw FileCreateError(path.text);
+    throw StreamWriteError();
   }
 }
 
-StringList LoadListFromFile(const FilePath& path) { return SplitText(LoadFileContent(path)); }
+LineList LoadLines(const FilePath& path) {
+  return SplitText(LoadFileContent(path));
+}
 
-void SaveListToFile(const FilePath& path, const StringList& lines) {
+void SaveLines(const FilePath& path, const LineList& lines) {
   SaveFileContent(path, JoinLines(lines));
 }
 

@@ -20,7 +20,7 @@ void SaveFileContent(const FilePath& path, std::string_view bytes);
 
 // A text list read from a file (SplitText rules) and saved to one (CR LF
 // after every line).
-StringList LoadListFromFile(const FilePath& path);
-void SaveListToFile(const FilePath& path, const StringList& lines);
+LineList LoadLines(const FilePath& path);
+void SaveLines(const FilePath& path, const LineList& lines);
 
 }  // namespace harvest

@@ -38,13 +38,13 @@ void AddNumber(std::string_view number, bool stepA, ScanState& state, ResultList
   if (window.DeduplicateChecked() && results.Contains(caption)) return;
   results.Append(std::move(caption));
   ++state.foundCount;
-  window.SetPanelText(kPanelFound, IntToStr(state.foundCount));
+  window.SetPanelText(kPanelFound, DecimalText(state.foundCount));
   if (stepA && results.Count() > kRowLimit) results.Clear();
 }
 
 }  // namespace
 
-bool PagerTest(const StringList& lines) {
+bool PagerTest(const LineList& lines) {
   for (const auto& line : lines) {
     if (line.find(kNextPage) == std::string::npos) continue;
     if (line.starts_with(kPreviousPage) || line.starts_with('1')) return true;
@@ -52,7 +52,7 @@ bool PagerTest(const StringList& lines) {
   return false;
 }
 
-void ScanNumbers(const StringList& pageLines, ScanState& state, ResultList& results,
+void ScanNumbers(const LineList& pageLines, ScanState& state, ResultList& results,
                  SearchWindow& window) {
   for (const auto& line : pageLines) {
     std::string_view rest = line;

@@ -11,7 +11,7 @@
 namespace harvest {
 
 // True when some line holds "下一页>" and begins with "<上一页" or with "1".
-bool PagerTest(const StringList& lines);
+bool PagerTest(const LineList& lines);
 
 struct ScanState {
   std::string prefixA;  // "13"
@@ -25,7 +25,7 @@ struct ScanState {
 // from it on; only a digit run of exactly 11 bytes is a number. With the
 // de-duplication box ticked, a number that a row already shows is skipped.
 // When an addition by prefix A leaves more than 50 rows, the list is emptied.
-void ScanNumbers(const StringList& pageLines, ScanState& state, ResultList& results,
+void ScanNumbers(const LineList& pageLines, ScanState& state, ResultList& results,
                  SearchWindow& window);
 
 }  // namespace harvest

@@ -10,9 +10,9 @@ namespace harvest {
 void WriteProgressFile(const FilePath& path, const ProgressRecord& record) {
   TextFileWriter file(path);
   file.WriteLine(record.keywordFile);
-  file.WriteLine(IntToStr(static_cast<std::int64_t>(record.keywordIndex) - 1));
+  file.WriteLine(DecimalText(static_cast<std::int64_t>(record.keywordIndex) - 1));
   file.WriteLine(record.deduplicate ? "qcyes" : "qcno");
-  file.WriteLine(IntToStr(record.intervalSeconds));
+  file.WriteLine(DecimalText(record.intervalSeconds));
   file.Close();
 }
 
@@ -21,9 +21,9 @@ bool RestoreProgressFile(const FilePath& path, ProgressTarget& target) {
   if (!std::filesystem::exists(path.native, ignored)) return false;
   TextFileReader file(path);  // closed by its destructor on every way out
   target.RestoreKeywordFile(file.ReadLine());
-  target.RestoreKeywordIndex(StrToInt(file.ReadLine()));
+  target.RestoreKeywordIndex(ParseInteger(file.ReadLine()));
   target.RestoreDeduplicate(file.ReadLine() == "qcyes");
-  target.RestoreInterval(StrToInt(file.ReadLine()));
+  target.RestoreInterval(ParseInteger(file.ReadLine()));
   return true;
 }
 

@@ -25,7 +25,7 @@ struct ProgressRecord {
 };
 
 // Replaces the file whole: a failure at any point leaves the previous file.
-// Raises EInOutError.
+// Raises TextFileError.
 void WriteProgressFile(const FilePath& path, const ProgressRecord& record);
 
 // Where the restored values go, in the order of the lines.
@@ -39,7 +39,7 @@ class ProgressTarget {
 };
 
 // Reads the file when it exists (false when it does not). Raises
-// EInOutError when it cannot be read and EConvertError for a line 2 or 4
+// TextFileError when it cannot be read and NotAnIntegerError for a line 2 or 4
 // that is not an integer; the file is closed either way.
 bool RestoreProgressFile(const FilePath& path, ProgressTarget& target);
 

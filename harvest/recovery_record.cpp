@@ -238,7 +238,7 @@ void RecoveryRecord::Fail(int posixErrno) {
   const std::lock_guard lock(mutex_);
   if (failed_) return;
   failed_ = true;
-  failure_ = InOutErrorMessage(InOutErrorCode(posixErrno));
+  failure_ = FileErrorMessage(FileErrorCode(posixErrno));
 }
 
 void RecoveryRecord::Hand(std::string part) {
@@ -268,7 +268,7 @@ void RecoveryRecord::WriteParts() {
     if (err != 0) {
       // A part cut short ends the reading; nothing may follow it.
       failed_ = true;
-      failure_ = InOutErrorMessage(InOutErrorCode(err));
+      failure_ = FileErrorMessage(FileErrorCode(err));
       parts_.clear();
     }
   }

@@ -24,18 +24,19 @@ SearchRun::SearchRun(SearchPorts ports, ResultList& results, std::string queryPr
 void SearchRun::Start() {
   auto& window = ports_.window;
   if (!IsConnected(LocalAddress(ports_.addresses))) {
-    window.MessageDlg(std::string(kMsgNotConnected), MsgDlgType::Information, {MsgDlgBtn::OK});
+    window.ShowTypedDialog(std::string(kMsgNotConnected), DialogKind::Information,
+                           {DialogButton::OK});
     return;
   }
   if (keywordList_.empty()) throw Exception(std::string(kMsgImportFirst));
 
-  std::string answer = IntToStr(keywordIndex_);
-  if (!window.InputQuery(std::string(kResumeCaption), std::string(kResumePrompt), answer)) return;
-  const int resumeAt = StrToInt(answer);
+  std::string answer = DecimalText(keywordIndex_);
+  if (!window.AskForText(std::string(kResumeCaption), std::string(kResumePrompt), answer)) return;
+  const int resumeAt = ParseInteger(answer);
 
   keywordIndex_ = std::max(resumeAt, 0);
   if (keywordIndex_ != 0 && keywordIndex_ >= static_cast<int>(keywordList_.size())) {
-    window.ShowMessage(std::string(kMsgResumeBeyondList));
+    window.ShowPlainMessage(std::string(kMsgResumeBeyondList));
     keywordIndex_ = 0;
   }
   window.Repaint();
@@ -73,7 +74,7 @@ void SearchRun::RequestPage() {
 void SearchRun::RequestNextPage() {
   const std::string url = MakePageUrl(queryBase_, pageOffset_);
   pageOffset_ += kPageStep;
-  ports_.window.SetPanelText(kPanelKeywordNumber, IntToStr(keywordIndex_));
+  ports_.window.SetPanelText(kPanelKeywordNumber, DecimalText(keywordIndex_));
   phase_ = RunPhase::kWaitingForPage;
   try {
     ports_.browser.Navigate(url);
@@ -95,7 +96,8 @@ int SearchRun::IntervalMilliseconds() const {
   // typed 0 or a negative value can reach here; a zero wait would stop the
   // timer for good, so a run always waits at least a second.
   constexpr std::int64_t kMaxSeconds = std::numeric_limits<int>::max() / 1000;
-  const std::int64_t seconds = std::clamp<std::int64_t>(StrToIntDef(ports_.window.IntervalText(), 1), 1, kMaxSeconds);
+  const std::int64_t seconds =
+      std::clamp<std::int64_t>(ParseIntegerOr(ports_.window.IntervalText(), 1), 1, kMaxSeconds);
   return static_cast<int>(seconds * 1000);
 }
 
@@ -119,7 +121,7 @@ void SearchRun::PageTextArrived(std::uint64_t read, PageText page) {
 }
 
 void SearchRun::ProcessPage(std::string text) {
-  StringList lines = SplitBoxLines(text);
+  LineList lines = SplitBoxLines(text);
   morePages_ = PagerTest(lines) && pageOffset_ < kOffsetLimit;
 
   pageLines_ = std::move(lines);

@@ -62,8 +62,8 @@ class SearchRun {
   // written. A run that failed or was abandoned for a new one is not counted.
   std::uint64_t RunsFinished() const { return runsFinished_; }
 
-  StringList& KeywordList() { return keywordList_; }
-  const StringList& KeywordList() const { return keywordList_; }
+  LineList& KeywordList() { return keywordList_; }
+  const LineList& KeywordList() const { return keywordList_; }
   // Index of the next keyword to start; while a keyword is searched it is
   // that keyword's index + 1, its 1-based number.
   int KeywordIndex() const { return keywordIndex_; }
@@ -82,7 +82,7 @@ class SearchRun {
   void SetFoundCount(int count) { scan_.foundCount = count; }
   const std::string& PrefixA() const { return scan_.prefixA; }
   const std::string& PrefixB() const { return scan_.prefixB; }
-  const StringList& PageLines() const { return pageLines_; }
+  const LineList& PageLines() const { return pageLines_; }
 
  private:
   // Takes keyword KeywordIndex: its query base, fresh prefixes, index + 1.
@@ -101,8 +101,8 @@ class SearchRun {
   ResultList& results_;
   std::string queryPrefix_;
 
-  StringList keywordList_;
-  StringList pageLines_;
+  LineList keywordList_;
+  LineList pageLines_;
   int keywordIndex_ = 0;
   int pageOffset_ = 0;
   std::string queryBase_;

@@ -19,8 +19,8 @@ enum StatusPanel : int {
   kPanelStatus = 6,
 };
 
-enum class MsgDlgType { Warning, Error, Information, Confirmation };
-enum class MsgDlgBtn { Yes, No, OK, Cancel };
+enum class DialogKind { Warning, Error, Information, Confirmation };
+enum class DialogButton { Yes, No, OK, Cancel };
 
 class SearchWindow {
  public:
@@ -34,13 +34,13 @@ class SearchWindow {
   // Running: Search and Import disabled, Stop enabled; idle: the reverse.
   virtual void SetRunCommands(bool running) = 0;
   // A one-line input dialog; false when cancelled.
-  virtual bool InputQuery(const std::string& caption, const std::string& prompt,
+  virtual bool AskForText(const std::string& caption, const std::string& prompt,
                           std::string& value) = 0;
   // The plain message box: application title, one OK button.
-  virtual void ShowMessage(const std::string& text) = 0;
+  virtual void ShowPlainMessage(const std::string& text) = 0;
   // The typed message dialog; answers the button pressed.
-  virtual MsgDlgBtn MessageDlg(const std::string& text, MsgDlgType type,
-                               std::initializer_list<MsgDlgBtn> buttons) = 0;
+  virtual DialogButton ShowTypedDialog(const std::string& text, DialogKind type,
+                                       std::initializer_list<DialogButton> buttons) = 0;
   virtual void Repaint() = 0;
 };
 

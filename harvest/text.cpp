@@ -56,14 +56,16 @@ std::string Trim(std::string_view text) {
   return std::string(text.substr(first, last - first));
 }
 
-std::string IntToStr(std::int64_t value) { return std::to_string(value); }
-
-std::int32_t StrToInt(std::string_view text) {
-  if (auto value = ParseInt(text)) return *value;
-  throw EConvertError("'" + std::string(text) + "' is not a valid integer value");
+std::string DecimalText(std::int64_t value) {
+  return std::to_string(value);
 }
 
-std::int32_t StrToIntDef(std::string_view text, std::int32_t fallback) {
+std::int32_t ParseInteger(std::string_view text) {
+  if (auto value = ParseInt(text)) return *value;
+  throw NotAnIntegerError("'" + std::string(text) + "' is not a valid integer value");
+}
+
+std::int32_t ParseIntegerOr(std::string_view text, std::int32_t fallback) {
   return ParseInt(text).value_or(fallback);
 }
 

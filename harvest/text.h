@@ -12,15 +12,15 @@ namespace harvest {
 std::string Trim(std::string_view text);
 
 // Decimal without leading zeros, "-" in front when negative.
-std::string IntToStr(std::int64_t value);
+std::string DecimalText(std::int64_t value);
 
 // Optional leading spaces, an optional sign, then decimal digits or hex digits
 // after "$", "x", "X", "0x" or "0X"; the value must fit a signed 32-bit
 // integer. Anything else (the empty text and trailing blanks included) raises
-// EConvertError "'%s' is not a valid integer value".
-std::int32_t StrToInt(std::string_view text);
+// NotAnIntegerError "'%s' is not a valid integer value".
+std::int32_t ParseInteger(std::string_view text);
 
-// StrToInt, giving `fallback` where StrToInt would raise.
-std::int32_t StrToIntDef(std::string_view text, std::int32_t fallback);
+// ParseInteger, giving `fallback` where ParseInteger would raise.
+std::int32_t ParseIntegerOr(std::string_view text, std::int32_t fallback);
 
 }  // namespace harvest

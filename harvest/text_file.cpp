@@ -11,7 +11,7 @@ constexpr std::size_t kReadChunk = 64 * 1024;
 constexpr char kEndOfFile = 26;
 
 void Check(int err) {
-  if (err != 0) throw EInOutError(InOutErrorCode(err));
+  if (err != 0) throw TextFileError(FileErrorCode(err));
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #pragma once
 // Line-oriented text files (the progress file, the keyword file's line
-// count). Every operation is checked at once and a failure raises EInOutError
+// count). Every operation is checked at once and a failure raises TextFileError
 // named by its code.
 
 #include <string>

@@ -10,8 +10,8 @@ std::string_view UpToFirstNul(std::string_view text) {
 
 }  // namespace
 
-StringList SplitLines(std::string_view text) {
-  StringList lines;
+LineList SplitLines(std::string_view text) {
+  LineList lines;
   std::size_t start = 0;
   while (start < text.size()) {
     const auto brk = text.find_first_of("\r\n", start);
@@ -26,13 +26,13 @@ StringList SplitLines(std::string_view text) {
   return lines;
 }
 
-StringList SplitText(std::string_view text) {
+LineList SplitText(std::string_view text) {
   return SplitLines(UpToFirstNul(text));
 }
 
-StringList SplitBoxLines(std::string_view text) {
+LineList SplitBoxLines(std::string_view text) {
   text = UpToFirstNul(text);
-  StringList lines;
+  LineList lines;
   if (text.empty()) return lines;
   std::size_t start = 0;
   for (;;) {
@@ -48,7 +48,7 @@ StringList SplitBoxLines(std::string_view text) {
   return lines;
 }
 
-std::string JoinLines(const StringList& lines) {
+std::string JoinLines(const LineList& lines) {
   std::size_t size = 0;
   for (const auto& line : lines) size += line.size() + 2;
   std::string text;

@@ -117,7 +117,7 @@ void JpegImage::LoadFromBytes(std::string_view jpegData) {
 
 void JpegImage::LoadFromFile(const QString& fileName) {
   QFile file(fileName);
-  if (!file.open(QIODevice::ReadOnly)) throw harvest::EFOpenError(ToGbk(fileName));
+  if (!file.open(QIODevice::ReadOnly)) throw harvest::FileOpenError(ToGbk(fileName));
   const QByteArray data = file.readAll();
   LoadFromBytes(std::string_view(data.constData(), static_cast<std::size_t>(data.size())));
 }

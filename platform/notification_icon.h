@@ -31,7 +31,7 @@ class NotificationIcon : public QObject {
 
   // A desktop notification from the icon: a notification server's bubble on
   // StatusNotifier desktops, a balloon beside the icon on XEmbed trays.
-  virtual void ShowMessage(const QString& title, const QString& text) = 0;
+  virtual void Notify(const QString& title, const QString& text) = 0;
 
   // While on, AvailabilityChanged tells when the notification area goes
   // away or comes back. Off by default: watching costs a little, and only a

@@ -51,7 +51,7 @@ void QtNotificationIcon::SetVisible(bool visible) {
 void QtNotificationIcon::SetContextMenu(QMenu* menu) {
   icon_->setContextMenu(menu);
 }
-void QtNotificationIcon::ShowMessage(const QString& title, const QString& text) {
+void QtNotificationIcon::Notify(const QString& title, const QString& text) {
   icon_->showMessage(title, text, icon_->icon());
 }
 

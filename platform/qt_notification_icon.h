@@ -21,7 +21,7 @@ class QtNotificationIcon final : public NotificationIcon {
   void SetToolTip(const QString& text) override;
   void SetVisible(bool visible) override;
   void SetContextMenu(QMenu* menu) override;
-  void ShowMessage(const QString& title, const QString& text) override;
+  void Notify(const QString& title, const QString& text) override;
   void WatchAvailability(bool on) override;
   QPoint CursorPos() const override;
   Qt::KeyboardModifiers Modifiers() const override;

@@ -22,22 +22,30 @@ QStringList& Unanswered() {
   return unanswered;
 }
 
-QMessageBox::Icon IconOf(harvest::MsgDlgType type) {
+QMessageBox::Icon IconOf(harvest::DialogKind type) {
   switch (type) {
-    case harvest::MsgDlgType::Warning: return QMessageBox::Warning;
-    case harvest::MsgDlgType::Error: return QMessageBox::Critical;
-    case harvest::MsgDlgType::Information: return QMessageBox::Information;
-    case harvest::MsgDlgType::Confirmation: return QMessageBox::Question;
+    case harvest::DialogKind::Warning:
+      return QMessageBox::Warning;
+    case harvest::DialogKind::Error:
+      return QMessageBox::Critical;
+    case harvest::DialogKind::Information:
+      return QMessageBox::Information;
+    case harvest::DialogKind::Confirmation:
+      return QMessageBox::Question;
   }
   return QMessageBox::NoIcon;
 }
 
-QMessageBox::ButtonRole RoleOf(harvest::MsgDlgBtn button) {
+QMessageBox::ButtonRole RoleOf(harvest::DialogButton button) {
   switch (button) {
-    case harvest::MsgDlgBtn::Yes: return QMessageBox::YesRole;
-    case harvest::MsgDlgBtn::No: return QMessageBox::NoRole;
-    case harvest::MsgDlgBtn::OK: return QMessageBox::AcceptRole;
-    case harvest::MsgDlgBtn::Cancel: return QMessageBox::RejectRole;
+    case harvest::DialogButton::Yes:
+      return QMessageBox::YesRole;
+    case harvest::DialogButton::No:
+      return QMessageBox::NoRole;
+    case harvest::DialogButton::OK:
+      return QMessageBox::AcceptRole;
+    case harvest::DialogButton::Cancel:
+      return QMessageBox::RejectRole;
   }
   return QMessageBox::InvalidRole;
 }
@@ -74,37 +82,49 @@ int RunDialog(QDialog& dialog) {
   return dialog.result();
 }
 
-QString MsgDlgCaption(harvest::MsgDlgType type) {
+QString DialogKindCaption(harvest::DialogKind type) {
   switch (type) {
-    case harvest::MsgDlgType::Warning: return QStringLiteral("警告");
-    case harvest::MsgDlgType::Error: return QStringLiteral("错误");
-    case harvest::MsgDlgType::Information: return QStringLiteral("信息");
-    case harvest::MsgDlgType::Confirmation: return QStringLiteral("确认");
+    case harvest::DialogKind::Warning:
+      return QStringLiteral("警告");
+    case harvest::DialogKind::Error:
+      return QStringLiteral("错误");
+    case harvest::DialogKind::Information:
+      return QStringLiteral("信息");
+    case harvest::DialogKind::Confirmation:
+      return QStringLiteral("确认");
   }
   return {};
 }
 
-QString MsgDlgButtonText(harvest::MsgDlgBtn button) {
+QString DialogButtonCaption(harvest::DialogButton button) {
   switch (button) {
-    case harvest::MsgDlgBtn::Yes: return QStringLiteral("是[&Y]");
-    case harvest::MsgDlgBtn::No: return QStringLiteral("否[&N]");
-    case harvest::MsgDlgBtn::OK: return QStringLiteral("确定");
-    case harvest::MsgDlgBtn::Cancel: return QStringLiteral("取消");
+    case harvest::DialogButton::Yes:
+      return QStringLiteral("是[&Y]");
+    case harvest::DialogButton::No:
+      return QStringLiteral("否[&N]");
+    case harvest::DialogButton::OK:
+      return QStringLiteral("确定");
+    case harvest::DialogButton::Cancel:
+      return QStringLiteral("取消");
   }
   return {};
 }
 
-void ShowMessage(QWidget* parent, const QString& text) { ShowTitledBox(parent, QMessageBox::NoIcon, text); }
+void ShowPlainMessage(QWidget* parent, const QString& text) {
+  ShowTitledBox(parent, QMessageBox::NoIcon, text);
+}
 
 void ShowErrorBox(const QString& text) {
   ShowTitledBox(QApplication::activeWindow(), QMessageBox::Critical, text);
 }
 
-harvest::MsgDlgBtn MessageDlg(QWidget* parent, const QString& text, harvest::MsgDlgType type,
-                              std::initializer_list<harvest::MsgDlgBtn> buttons) {
-  QMessageBox box(IconOf(type), MsgDlgCaption(type), text, QMessageBox::NoButton, parent);
-  std::vector<std::pair<QAbstractButton*, harvest::MsgDlgBtn>> made;
-  for (const auto button : buttons) made.emplace_back(box.addButton(MsgDlgButtonText(button), RoleOf(button)), button);
+harvest::DialogButton ShowTypedDialog(QWidget* parent, const QString& text,
+                                      harvest::DialogKind type,
+                                      std::initializer_list<harvest::DialogButton> buttons) {
+  QMessageBox box(IconOf(type), DialogKindCaption(type), text, QMessageBox::NoButton, parent);
+  std::vector<std::pair<QAbstractButton*, harvest::DialogButton>> made;
+  for (const auto button : buttons)
+    made.emplace_back(box.addButton(DialogButtonCaption(button), RoleOf(button)), button);
   if (!made.empty()) box.setDefaultButton(qobject_cast<QPushButton*>(made.front().first));
   RunDialog(box);
   for (const auto& [widget, button] : made) {
@@ -112,12 +132,13 @@ harvest::MsgDlgBtn MessageDlg(QWidget* parent, const QString& text, harvest::Msg
   }
   // Closed without a button (Esc, the close box): the cancel-like answer.
   for (const auto button : buttons) {
-    if (button == harvest::MsgDlgBtn::Cancel || button == harvest::MsgDlgBtn::No) return button;
+    if (button == harvest::DialogButton::Cancel || button == harvest::DialogButton::No)
+      return button;
   }
-  return buttons.size() == 1 ? *buttons.begin() : harvest::MsgDlgBtn::Cancel;
+  return buttons.size() == 1 ? *buttons.begin() : harvest::DialogButton::Cancel;
 }
 
-bool InputQuery(QWidget* parent, const QString& caption, const QString& prompt, QString& value) {
+bool AskForText(QWidget* parent, const QString& caption, const QString& prompt, QString& value) {
   QInputDialog dialog(parent);
   dialog.setWindowTitle(caption);
   dialog.setLabelText(prompt);

@@ -31,14 +31,15 @@ QStringList TakeUnansweredDialogs();
 // exec(), or the next queued answer.
 int RunDialog(QDialog& dialog);
 
-QString MsgDlgCaption(harvest::MsgDlgType type);
-QString MsgDlgButtonText(harvest::MsgDlgBtn button);
+QString DialogKindCaption(harvest::DialogKind type);
+QString DialogButtonCaption(harvest::DialogButton button);
 
-void ShowMessage(QWidget* parent, const QString& text);
+void ShowPlainMessage(QWidget* parent, const QString& text);
 void ShowErrorBox(const QString& text);
-harvest::MsgDlgBtn MessageDlg(QWidget* parent, const QString& text, harvest::MsgDlgType type,
-                              std::initializer_list<harvest::MsgDlgBtn> buttons);
+harvest::DialogButton ShowTypedDialog(QWidget* parent, const QString& text,
+                                      harvest::DialogKind type,
+                                      std::initializer_list<harvest::DialogButton> buttons);
 // False when cancelled; `value` is the initial text and, on OK, the answer.
-bool InputQuery(QWidget* parent, const QString& caption, const QString& prompt, QString& value);
+bool AskForText(QWidget* parent, const QString& caption, const QString& prompt, QString& value);
 
 }  // namespace shell

@@ -69,8 +69,9 @@ QString FileDialog::ChooseSaveFile() {
     const QString question =
         QCoreApplication::translate("QFileDialog", "%1 already exists.\nDo you want to replace it?")
             .arg(QFileInfo(chosen).fileName());
-    if (MessageDlg(this, question, harvest::MsgDlgType::Warning,
-                   {harvest::MsgDlgBtn::Yes, harvest::MsgDlgBtn::No}) == harvest::MsgDlgBtn::Yes) {
+    if (ShowTypedDialog(this, question, harvest::DialogKind::Warning,
+                        {harvest::DialogButton::Yes, harvest::DialogButton::No}) ==
+        harvest::DialogButton::Yes) {
       return chosen;
     }
     selectFile(chosen);

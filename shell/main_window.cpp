@@ -95,8 +95,9 @@ void MainWindow::ImportKeywords() {
   const harvest::FilePath file = platform::ToFilePath(chosen);
   SetKeywordFileText(file.text);
   repaint();
-  SetPanelText(harvest::kPanelKeywordCount, harvest::IntToStr(harvest::CountTextFileLines(file)));
-  run_->KeywordList() = harvest::LoadListFromFile(file);
+  SetPanelText(harvest::kPanelKeywordCount,
+               harvest::DecimalText(harvest::CountTextFileLines(file)));
+  run_->KeywordList() = harvest::LoadLines(file);
   results_.Clear();
   KeepRecord();
 }
@@ -107,12 +108,12 @@ void MainWindow::SaveResults() {
   const QString chosen = dialog.ChooseSaveFile();
   if (chosen.isEmpty()) return;
   // One number per line; the old file stays whole until the new one is.
-  harvest::SaveListToFile(platform::ToFilePath(chosen), results_.Rows());
+  harvest::SaveLines(platform::ToFilePath(chosen), results_.Rows());
 }
 
 void MainWindow::SaveProgress() {
   WriteProgress();
-  shell::ShowMessage(this, QStringLiteral("已经保存当前手机号码搜索进程！"));
+  shell::ShowPlainMessage(this, QStringLiteral("已经保存当前手机号码搜索进程！"));
 }
 
 void MainWindow::OpenHomePage() {
@@ -135,13 +136,13 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  harvest::MsgDlgBtn answer = harvest::MsgDlgBtn::No;
+  harvest::DialogButton answer = harvest::DialogButton::No;
   Guarded([&] {
-    answer = shell::MessageDlg(this, QStringLiteral("确认退出Kelvane吗?"),
-                               harvest::MsgDlgType::Confirmation,
-                               {harvest::MsgDlgBtn::Yes, harvest::MsgDlgBtn::No});
+    answer = shell::ShowTypedDialog(this, QStringLiteral("确认退出Kelvane吗?"),
+                                    harvest::DialogKind::Confirmation,
+                                    {harvest::DialogButton::Yes, harvest::DialogButton::No});
   });
-  if (answer == harvest::MsgDlgBtn::Yes) {
+  if (answer == harvest::DialogButton::Yes) {
     event->accept();
     // An ordinary end: nothing to offer back at the next start.
     if (recovery_) recovery_->Remove();
@@ -175,22 +176,23 @@ void MainWindow::SetRunCommands(bool running) {
   stopButton_->setEnabled(running);
 }
 
-bool MainWindow::InputQuery(const std::string& caption, const std::string& prompt,
+bool MainWindow::AskForText(const std::string& caption, const std::string& prompt,
                             std::string& value) {
   QString text = platform::FromGbk(value);
-  if (!shell::InputQuery(this, platform::FromGbk(caption), platform::FromGbk(prompt), text))
+  if (!shell::AskForText(this, platform::FromGbk(caption), platform::FromGbk(prompt), text))
     return false;
   value = platform::ToGbk(text);
   return true;
 }
 
-void MainWindow::ShowMessage(const std::string& text) {
-  shell::ShowMessage(this, platform::FromGbk(text));
+void MainWindow::ShowPlainMessage(const std::string& text) {
+  shell::ShowPlainMessage(this, platform::FromGbk(text));
 }
 
-harvest::MsgDlgBtn MainWindow::MessageDlg(const std::string& text, harvest::MsgDlgType type,
-                                          std::initializer_list<harvest::MsgDlgBtn> buttons) {
-  return shell::MessageDlg(this, platform::FromGbk(text), type, buttons);
+harvest::DialogButton MainWindow::ShowTypedDialog(
+    const std::string& text, harvest::DialogKind type,
+    std::initializer_list<harvest::DialogButton> buttons) {
+  return shell::ShowTypedDialog(this, platform::FromGbk(text), type, buttons);
 }
 
 void MainWindow::Repaint() {
@@ -204,7 +206,7 @@ void MainWindow::WriteProgress() {
   record.keywordFile = keywordFileText_;
   record.keywordIndex = run_->KeywordIndex();
   record.deduplicate = dedupeBox_->isChecked();
-  record.intervalSeconds = harvest::StrToIntDef(IntervalText(), 1);
+  record.intervalSeconds = harvest::ParseIntegerOr(IntervalText(), 1);
   harvest::WriteProgressFile(ProgressFilePath(), record);
 }
 

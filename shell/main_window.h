@@ -109,11 +109,12 @@ class MainWindow final : public QMainWindow,
   bool DeduplicateChecked() const override;
   std::string IntervalText() const override;
   void SetRunCommands(bool running) override;
-  bool InputQuery(const std::string& caption, const std::string& prompt,
+  bool AskForText(const std::string& caption, const std::string& prompt,
                   std::string& value) override;
-  void ShowMessage(const std::string& text) override;
-  harvest::MsgDlgBtn MessageDlg(const std::string& text, harvest::MsgDlgType type,
-                                std::initializer_list<harvest::MsgDlgBtn> buttons) override;
+  void ShowPlainMessage(const std::string& text) override;
+  harvest::DialogButton ShowTypedDialog(
+      const std::string& text, harvest::DialogKind type,
+      std::initializer_list<harvest::DialogButton> buttons) override;
   void Repaint() override;
 
   // harvest::PageBrowser: the embedded browser, its answers taken through

@@ -34,8 +34,8 @@ void MainWindow::OpenRecoveryRecord() {
     if (const auto failure = recovery_->TakeFailure()) {
       ShowRecordFailure(*failure);
     } else {
-      shell::ShowMessage(this, QStringLiteral("另一个正在运行的Kelvane在使用恢复记录，"
-                                              "本程序这次不保存恢复记录。"));
+      shell::ShowPlainMessage(this, QStringLiteral("另一个正在运行的Kelvane在使用恢复记录，"
+                                                   "本程序这次不保存恢复记录。"));
     }
     recovery_.reset();
     return;
@@ -44,12 +44,12 @@ void MainWindow::OpenRecoveryRecord() {
   // file as of the last run that finished.
   const harvest::RecoveredRun found = recovery_->Read();
   if (!found.rows.empty()) {
-    const auto answer = shell::MessageDlg(
+    const auto answer = shell::ShowTypedDialog(
         this,
         QStringLiteral("上次的搜索没有正常结束。是否恢复当时找到的%1个手机号码？")
             .arg(found.rows.size()),
-        harvest::MsgDlgType::Confirmation, {harvest::MsgDlgBtn::Yes, harvest::MsgDlgBtn::No});
-    if (answer == harvest::MsgDlgBtn::Yes) Restore(found);
+        harvest::DialogKind::Confirmation, {harvest::DialogButton::Yes, harvest::DialogButton::No});
+    if (answer == harvest::DialogButton::Yes) Restore(found);
   }
   // What the record holds from here on: the restored run, or nothing.
   recovery_->Restart(results_, CurrentPlace());
@@ -60,7 +60,7 @@ void MainWindow::Restore(const harvest::RecoveredRun& found) {
   for (const std::string& row : found.rows) results_.Append(row);
   resultModel_->ShowNewRows();
   run_->SetFoundCount(found.place.foundCount);
-  SetPanelText(harvest::kPanelFound, harvest::IntToStr(found.place.foundCount));
+  SetPanelText(harvest::kPanelFound, harvest::DecimalText(found.place.foundCount));
   // As the progress file would have it had the run finished: the resume
   // prompt offers the keyword that was being searched.
   run_->SetKeywordIndex(found.place.resumePoint);
@@ -85,9 +85,9 @@ void MainWindow::TellRecordFailure() {
 }
 
 void MainWindow::ShowRecordFailure(const std::string& failure) {
-  shell::ShowMessage(this,
-                     QStringLiteral("无法保存恢复记录（%1）。搜索继续进行，但不再保存恢复记录。")
-                         .arg(platform::FromGbk(failure)));
+  shell::ShowPlainMessage(
+      this, QStringLiteral("无法保存恢复记录（%1）。搜索继续进行，但不再保存恢复记录。")
+                .arg(platform::FromGbk(failure)));
 }
 
 void MainWindow::EndAtOnce(int status) {

@@ -102,7 +102,7 @@ void MainWindow::ShowOnRequest(const QByteArray& activationToken) {
 
 void MainWindow::TellRunEnded() {
   if (!HiddenInTray()) return;
-  notificationIcon_->ShowMessage(
+  notificationIcon_->Notify(
       AppTitle(), QStringLiteral("搜索已经结束!\n共找到 %1 个手机号码").arg(run_->FoundCount()));
 }
 

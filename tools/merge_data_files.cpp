@@ -42,11 +42,11 @@ std::exception_ptr CopyPhase(const std::vector<harvest::FilePath>& inputs, Sorte
   for (const harvest::FilePath& input : inputs) {
     harvest::PosixFile file;
     if (file.OpenForReading(input.native) != 0)
-      return std::make_exception_ptr(harvest::EFOpenError(input.text));
+      return std::make_exception_ptr(harvest::FileOpenError(input.text));
     for (;;) {
       // Straight into the content's own block, a buffer's worth at a time.
       const long n = file.Read(content.ReadRoom(kCopyBufferSize), kCopyBufferSize);
-      if (n < 0) return std::make_exception_ptr(harvest::EReadError());
+      if (n < 0) return std::make_exception_ptr(harvest::StreamReadError());
       if (n == 0) break;
       content.Filled(static_cast<std::size_t>(n));
       bytes += static_cast<std::uint64_t>(n);
@@ -125,7 +125,7 @@ class BackgroundWriter {
 
  private:
   void Direct(std::string_view bytes) {
-    if (writer_.Write(bytes) != 0) throw harvest::EWriteError();
+    if (writer_.Write(bytes) != 0) throw harvest::StreamWriteError();
   }
 
   void Start() {
@@ -149,7 +149,7 @@ class BackgroundWriter {
       const bool written = error_ == nullptr &&
                            writer_.Write(std::string_view(buffer.bytes.get(), buffer.used)) == 0;
       lock.lock();
-      if (!written && !error_) error_ = std::make_exception_ptr(harvest::EWriteError());
+      if (!written && !error_) error_ = std::make_exception_ptr(harvest::StreamWriteError());
       buffer.used = 0;
       spare_.push_back(std::move(buffer));
       busy_ = false;
@@ -220,7 +220,7 @@ std::int64_t Merge(const std::vector<harvest::FilePath>& inputs, const harvest::
                    LineCollation& collation, const MergeOptions& options) {
   // Make sure the output can be written before any selected file is read.
   harvest::ReplacingWriter writer;
-  if (writer.Begin(output.native) != 0) throw harvest::EFCreateError(output.text);
+  if (writer.Begin(output.native) != 0) throw harvest::FileCreateError(output.text);
 
   const std::uint64_t total = TotalSize(inputs);
   auto report = [&](MergePhase phase, std::uint64_t done) {
@@ -246,8 +246,8 @@ std::int64_t Merge(const std::vector<harvest::FilePath>& inputs, const harvest::
   out.Finish();
   bool failedAtRename = false;
   if (writer.Commit(&failedAtRename) != 0) {
-    if (failedAtRename) throw harvest::EFCreateError(output.text);
-    throw harvest::EWriteError();
+    if (failedAtRename) throw harvest::FileCreateError(output.text);
+    throw harvest::StreamWriteError();
   }
   report(MergePhase::kWriting, total);
 

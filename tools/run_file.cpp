@@ -111,7 +111,7 @@ class RunDigits final : public DigitSource {
       values_[i] = LoadLittleEndian(record);
       lengths_[i] = static_cast<std::uint8_t>(record[8]);
       if (lengths_[i] > kMaxDigitLineLength || values_[i] >= kPowersOf10[lengths_[i]])
-        throw harvest::EReadError();
+        throw harvest::StreamReadError();
     }
     return {values_.data(), lengths_.data(), 0, n};
   }
@@ -148,7 +148,7 @@ class RunText final : public TextSource {
         }
       }
       if (left_ == 0) {
-        if (begin_ != end_) throw harvest::EReadError();  // a record cut short
+        if (begin_ != end_) throw harvest::StreamReadError();  // a record cut short
         return false;
       }
       // Keep the record begun, make room, read on; a line longer than
@@ -183,7 +183,7 @@ RunFile::RunFile(const std::filesystem::path& output, Temporary preferred) {
       end.has_parent_path() ? end.parent_path() : std::filesystem::path(".");
   fd_ = preferred == Temporary::Unnamed ? OpenUnnamed(folder) : -2;
   if (fd_ == -2) fd_ = OpenNamedThenRemove(end);
-  if (fd_ < 0) throw harvest::EWriteError();
+  if (fd_ < 0) throw harvest::StreamWriteError();
 }
 
 RunFile::~RunFile() {
@@ -194,7 +194,7 @@ void RunFile::Append(std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t n = ::pwrite(fd_, bytes.data(), bytes.size(), static_cast<off_t>(size_));
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) throw harvest::EWriteError();
+    if (n <= 0) throw harvest::StreamWriteError();
     size_ += static_cast<std::uint64_t>(n);
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
@@ -204,7 +204,7 @@ void RunFile::Read(std::uint64_t offset, char* buffer, std::size_t size) const {
   while (size > 0) {
     const ssize_t n = ::pread(fd_, buffer, size, static_cast<off_t>(offset));
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) throw harvest::EReadError();
+    if (n <= 0) throw harvest::StreamReadError();
     buffer += n;
     offset += static_cast<std::uint64_t>(n);
     size -= static_cast<std::size_t>(n);

@@ -26,14 +26,17 @@ class ConsoleWorld final : public SearchWindow,
   bool DeduplicateChecked() const override { return true; }
   std::string IntervalText() const override { return "8"; }
   void SetRunCommands(bool running) override { running_ = running; }
-  bool InputQuery(const std::string&, const std::string&, std::string& value) override {
+  bool AskForText(const std::string&, const std::string&, std::string& value) override {
     value = "0";
     return true;
   }
-  void ShowMessage(const std::string& text) override { std::cout << "message: " << text << '\n'; }
-  MsgDlgBtn MessageDlg(const std::string& text, MsgDlgType, std::initializer_list<MsgDlgBtn>) override {
+  void ShowPlainMessage(const std::string& text) override {
+    std::cout << "message: " << text << '\n';
+  }
+  DialogButton ShowTypedDialog(const std::string& text, DialogKind,
+                               std::initializer_list<DialogButton>) override {
     std::cout << "dialog: " << text << '\n';
-    return MsgDlgBtn::OK;
+    return DialogButton::OK;
   }
   void Repaint() override {}
 
@@ -77,7 +80,7 @@ int main(int argc, char** argv) {
   SearchRun run({world, world, world, world, world}, results);
   try {
     if (argc > 1) {
-      run.KeywordList() = LoadListFromFile(FilePath::Ascii(argv[1]));
+      run.KeywordList() = LoadLines(FilePath::Ascii(argv[1]));
     } else {
       run.KeywordList() = {"mobile", "shop phone"};
     }

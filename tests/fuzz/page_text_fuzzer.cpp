@@ -24,11 +24,11 @@ class ScanWindow final : public harvest::SearchWindow {
   bool DeduplicateChecked() const override { return deduplicate_; }
   std::string IntervalText() const override { return {}; }
   void SetRunCommands(bool) override {}
-  bool InputQuery(const std::string&, const std::string&, std::string&) override { return false; }
-  void ShowMessage(const std::string&) override {}
-  harvest::MsgDlgBtn MessageDlg(const std::string&, harvest::MsgDlgType,
-                                std::initializer_list<harvest::MsgDlgBtn>) override {
-    return harvest::MsgDlgBtn::OK;
+  bool AskForText(const std::string&, const std::string&, std::string&) override { return false; }
+  void ShowPlainMessage(const std::string&) override {}
+  harvest::DialogButton ShowTypedDialog(const std::string&, harvest::DialogKind,
+                                        std::initializer_list<harvest::DialogButton>) override {
+    return harvest::DialogButton::OK;
   }
   void Repaint() override {}
 
@@ -55,7 +55,7 @@ std::string_view UpToFirstNul(std::string_view text) {
   return text.substr(0, text.find('\0'));
 }
 
-void CheckBoxLines(std::string_view text, const harvest::StringList& lines) {
+void CheckBoxLines(std::string_view text, const harvest::LineList& lines) {
   for (const auto& line : lines) {
     fuzz::Require(line.find("\r\n") == std::string::npos, "a box line holds no CR LF");
     fuzz::Require(line.find('\0') == std::string::npos, "a box line holds no NUL");
@@ -68,7 +68,7 @@ void CheckBoxLines(std::string_view text, const harvest::StringList& lines) {
   fuzz::Require(harvest::JoinLines(lines) == expected, "box lines join back to the text");
 }
 
-void CheckTextLines(std::string_view text, const harvest::StringList& lines) {
+void CheckTextLines(std::string_view text, const harvest::LineList& lines) {
   std::string joined;
   for (const auto& line : lines) {
     fuzz::Require(line.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos,
@@ -98,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool deduplicate = (data[0] & 1) != 0;
   const std::string_view text(reinterpret_cast<const char*>(data) + 1, size - 1);
 
-  const harvest::StringList lines = harvest::SplitBoxLines(text);
+  const harvest::LineList lines = harvest::SplitBoxLines(text);
   CheckBoxLines(text, lines);
   CheckTextLines(text, harvest::SplitText(text));
   harvest::PagerTest(lines);

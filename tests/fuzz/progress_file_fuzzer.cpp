@@ -101,10 +101,10 @@ Restored Expected(std::string_view bytes) {
   Restored expected;
   expected.keywordFile = lines[0];
   try {
-    expected.keywordIndex = harvest::StrToInt(lines[1]);
+    expected.keywordIndex = harvest::ParseInteger(lines[1]);
     expected.deduplicate = lines[2] == "qcyes";
-    expected.interval = harvest::StrToInt(lines[3]);
-  } catch (const harvest::EConvertError&) {
+    expected.interval = harvest::ParseInteger(lines[3]);
+  } catch (const harvest::NotAnIntegerError&) {
   }
   return expected;
 }

@@ -7,19 +7,19 @@
 namespace harvest {
 namespace {
 
-TEST(InOutError, NamesTheKnownCodesAndNumbersTheRest) {
+TEST(FileErrorCodes, NamesTheKnownCodesAndNumbersTheRest) {
   const std::pair<int, const char*> cases[] = {
       {2, "File not found"},        {3, "Invalid filename"},      {4, "Too many open files"},
       {5, "File access denied"},    {100, "Read beyond end of file"}, {101, "Disk full"},
       {106, "Invalid numeric input"}, {32, "I/O error 32"},       {1117, "I/O error 1117"},
   };
   for (const auto& [code, message] : cases) {
-    EXPECT_EQ(EInOutError(code).Message(), message);
-    EXPECT_EQ(EInOutError(code).ErrorCode(), code);
+    EXPECT_EQ(TextFileError(code).Message(), message);
+    EXPECT_EQ(TextFileError(code).ErrorCode(), code);
   }
 }
 
-TEST(InOutError, MapsErrnoOntoTheCodesTheUserKnows) {
+TEST(FileErrorCodes, MapsErrnoOntoTheCodesTheUserKnows) {
   const std::pair<int, const char*> cases[] = {
       {ENOENT, "File not found"},      {ENOTDIR, "Invalid filename"},
       {ENAMETOOLONG, "Invalid filename"}, {EMFILE, "Too many open files"},
@@ -33,7 +33,7 @@ TEST(InOutError, MapsErrnoOntoTheCodesTheUserKnows) {
   };
   for (const auto& [err, message] : cases) {
     SCOPED_TRACE(err);
-    EXPECT_EQ(InOutErrorMessage(InOutErrorCode(err)), message);
+    EXPECT_EQ(FileErrorMessage(FileErrorCode(err)), message);
   }
 }
 
@@ -57,11 +57,11 @@ TEST(ErrorDisplayText, AddsAFullStopAfterALetterDigitOrChineseCharacterOnly) {
 }
 
 TEST(StreamErrors, CarryThePathAskedFor) {
-  EXPECT_EQ(EFCreateError("/x/out.txt").Message(), "Cannot create file /x/out.txt");
-  EXPECT_EQ(EFOpenError("\xCA\xD6.txt").Message(), "Cannot open file \xCA\xD6.txt");
-  EXPECT_EQ(EReadError().Message(), "Stream read error");
-  EXPECT_EQ(EWriteError().Message(), "Stream write error");
-  EXPECT_STREQ(EWriteError().what(), "Stream write error");
+  EXPECT_EQ(FileCreateError("/x/out.txt").Message(), "Cannot create file /x/out.txt");
+  EXPECT_EQ(FileOpenError("\xCA\xD6.txt").Message(), "Cannot open file \xCA\xD6.txt");
+  EXPECT_EQ(StreamReadError().Message(), "Stream read error");
+  EXPECT_EQ(StreamWriteError().Message(), "Stream write error");
+  EXPECT_STREQ(StreamWriteError().what(), "Stream write error");
 }
 
 }  // namespace

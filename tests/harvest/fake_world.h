@@ -29,7 +29,8 @@ class FakeWindow : public SearchWindow, public ResultListObserver {
     importEnabled = !running;
     stopEnabled = running;
   }
-  bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) override {
+  bool AskForText(const std::string& caption, const std::string& prompt,
+                  std::string& value) override {
     prompts.push_back({caption, prompt, value});
     if (answers.empty()) throw std::logic_error("unexpected prompt");
     auto answer = answers.front();
@@ -38,11 +39,11 @@ class FakeWindow : public SearchWindow, public ResultListObserver {
     value = *answer;
     return true;
   }
-  void ShowMessage(const std::string& text) override { messages.push_back(text); }
-  MsgDlgBtn MessageDlg(const std::string& text, MsgDlgType type,
-                       std::initializer_list<MsgDlgBtn> buttons) override {
-    dialogs.push_back({text, type, std::vector<MsgDlgBtn>(buttons)});
-    return MsgDlgBtn::OK;
+  void ShowPlainMessage(const std::string& text) override { messages.push_back(text); }
+  DialogButton ShowTypedDialog(const std::string& text, DialogKind type,
+                               std::initializer_list<DialogButton> buttons) override {
+    dialogs.push_back({text, type, std::vector<DialogButton>(buttons)});
+    return DialogButton::OK;
   }
   void Repaint() override { ++repaints; }
 
@@ -57,8 +58,8 @@ class FakeWindow : public SearchWindow, public ResultListObserver {
   };
   struct Dialog {
     std::string text;
-    MsgDlgType type;
-    std::vector<MsgDlgBtn> buttons;
+    DialogKind type;
+    std::vector<DialogButton> buttons;
   };
 
   std::map<int, std::string> panels;
@@ -168,7 +169,7 @@ class FakeProgress : public ProgressWriter {
  public:
   explicit FakeProgress(const std::function<int()>& keywordIndex) : keywordIndex_(keywordIndex) {}
   void WriteProgress() override {
-    if (fail) throw EInOutError(5);
+    if (fail) throw TextFileError(5);
     written.push_back(keywordIndex_() - 1);
   }
   std::vector<int> written;  // the resume points recorded

@@ -28,7 +28,7 @@ void WriteProgress(const FilePath& path) {
   WriteProgressFile(path, {"D:\\kw.txt", 5, true, 8});
 }
 void SaveList(const FilePath& path) {
-  SaveListToFile(path, {"13800000000", "15900000000"});
+  SaveLines(path, {"13800000000", "15900000000"});
 }
 
 // What the user reads: for the progress file the file error named by its

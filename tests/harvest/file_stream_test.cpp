@@ -11,10 +11,10 @@ namespace {
 
 TEST(FileStream, LoadsAndSavesListsByTheListRules) {
   TempDir dir;
-  EXPECT_EQ(LoadListFromFile(dir.Write("kw.txt", "a\rb\n\nc\r\n")), (StringList{"a", "b", "", "c"}));
-  SaveListToFile(dir.File("out.txt"), {"13800000000", "15900000000"});
+  EXPECT_EQ(LoadLines(dir.Write("kw.txt", "a\rb\n\nc\r\n")), (LineList{"a", "b", "", "c"}));
+  SaveLines(dir.File("out.txt"), {"13800000000", "15900000000"});
   EXPECT_EQ(dir.Read("out.txt"), "13800000000\r\n15900000000\r\n");
-  SaveListToFile(dir.File("out.txt"), {});
+  SaveLines(dir.File("out.txt"), {});
   EXPECT_EQ(dir.Read("out.txt"), "");
 }
 
@@ -31,20 +31,20 @@ TEST(FileStream, RaisesOpenAndCreateErrorsWithThePathText) {
   try {
     LoadFileContent(missing);
     ADD_FAILURE() << "no error";
-  } catch (const EFOpenError& e) {
+  } catch (const FileOpenError& e) {
     EXPECT_EQ(e.Message(), "Cannot open file D:\\\xCA\xD6\\gone.txt");
   }
   FilePath noFolder{dir.Path() / "no" / "out.txt", "no/out.txt"};
   try {
-    SaveListToFile(noFolder, {"x"});
+    SaveLines(noFolder, {"x"});
     ADD_FAILURE() << "no error";
-  } catch (const EFCreateError& e) {
+  } catch (const FileCreateError& e) {
     EXPECT_EQ(e.Message(), "Cannot create file no/out.txt");
   }
   // A folder standing where the file should go cannot be replaced.
   std::filesystem::create_directory(dir.Path() / "taken");
-  EXPECT_THROW(SaveListToFile(dir.File("taken"), {"x"}), EFCreateError);
-  EXPECT_THROW(LoadFileContent(dir.File("taken")), EFOpenError);
+  EXPECT_THROW(SaveLines(dir.File("taken"), {"x"}), FileCreateError);
+  EXPECT_THROW(LoadFileContent(dir.File("taken")), FileOpenError);
 }
 
 TEST(FileStream, AShortWriteRaisesAndKeepsThePreviousFile) {
@@ -52,9 +52,9 @@ TEST(FileStream, AShortWriteRaisesAndKeepsThePreviousFile) {
   dir.Write("results.txt", "13800000000\r\n");
   const int status = RunWithFileSizeLimit(8, [&] {
     try {
-      SaveListToFile(dir.File("results.txt"), {"15900000000", "15900000001"});
+      SaveLines(dir.File("results.txt"), {"15900000000", "15900000001"});
       return 1;
-    } catch (const EWriteError&) {
+    } catch (const StreamWriteError&) {
       return 0;
     }
   });

@@ -12,7 +12,7 @@ class ScanNumbersTest : public testing::Test {
  protected:
   ScanNumbersTest() { results.SetObserver(&window); }
 
-  std::vector<std::string> Scan(const StringList& lines) {
+  std::vector<std::string> Scan(const LineList& lines) {
     ScanNumbers(lines, state, results, window);
     return results.Rows();
   }
@@ -90,7 +90,7 @@ TEST_F(ScanNumbersTest, EachLineStartsAFreshRest) {
 }
 
 TEST_F(ScanNumbersTest, DeduplicatesAgainstTheRowsOnlyWhenTheBoxIsTicked) {
-  const StringList page{"13800000001 13800000001", "13800000001"};
+  const LineList page{"13800000001 13800000001", "13800000001"};
   EXPECT_EQ(Scan(page), (Rows{"13800000001", "13800000001", "13800000001"}));
   EXPECT_EQ(state.foundCount, 3);
 
@@ -103,7 +103,7 @@ TEST_F(ScanNumbersTest, DeduplicatesAgainstTheRowsOnlyWhenTheBoxIsTicked) {
 
 TEST_F(ScanNumbersTest, AnAdditionByAMakingFiftyOneRowsEmptiesTheList) {
   window.dedupe = true;
-  StringList fifty;
+  LineList fifty;
   for (int i = 0; i < 50; ++i) fifty.push_back("13" + std::to_string(100000000 + i));
   Scan(fifty);
   ASSERT_EQ(results.Count(), 50);
@@ -135,18 +135,18 @@ TEST_F(ScanNumbersTest, AnEmptyPageAddsNothing) {
 TEST(PagerTest, NeedsNextPageOnALineThatBeginsWithOneOrPreviousPage) {
   const std::string next = Gbk("下一页>");
   const std::string previous = Gbk("<上一页");
-  const std::pair<StringList, bool> cases[] = {
+  const std::pair<LineList, bool> cases[] = {
       {{}, false},
       {{"1 2 3 4 5 " + next}, true},
       {{previous + " 2 3 4 " + next}, true},
-      {{"10 " + next}, true},                      // begins with the byte "1"
-      {{" 1 2 3 " + next}, false},                 // begins with a blank
+      {{"10 " + next}, true},       // begins with the byte "1"
+      {{" 1 2 3 " + next}, false},  // begins with a blank
       {{"2 3 " + next}, false},
-      {{previous + " 1 2 3"}, false},              // the last page
+      {{previous + " 1 2 3"}, false},  // the last page
       {{"1 2 3"}, false},
-      {{"text", "1 2 " + next, "more"}, true},     // any line will do
+      {{"text", "1 2 " + next, "more"}, true},  // any line will do
       {{next + " 1"}, false},
-      {{Gbk("下一页") + " 1"}, false},             // without ">" it is no pager
+      {{Gbk("下一页") + " 1"}, false},  // without ">" it is no pager
   };
   for (const auto& [lines, expected] : cases) {
     SCOPED_TRACE(testing::PrintToString(lines));

@@ -85,7 +85,7 @@ TEST(ProgressFile, RestoresLineByLineAndStopsAtTheFirstBadLine) {
       try {
         RestoreProgressFile(file, restored);
         ADD_FAILURE() << "no error";
-      } catch (const EConvertError& e) {
+      } catch (const NotAnIntegerError& e) {
         EXPECT_EQ(e.Message(), c.error);
       }
     } else {
@@ -115,7 +115,7 @@ TEST(ProgressFile, AWriteCutShortLeavesThePreviousFileWhole) {
       try {
         WriteProgressFile(dir.File("mobtrawl.ini"), {"D:\\a much longer keyword file name.txt", 9, false, 30});
         return 1;
-      } catch (const EInOutError& e) {
+      } catch (const TextFileError& e) {
         return e.Message() == "Disk full" ? 0 : 2;
       }
     });

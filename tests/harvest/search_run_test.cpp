@@ -152,8 +152,8 @@ TEST_F(SearchRunTest, StartRefusesWithoutNetworkListOrValidAnswer) {
   run.Start();
   ASSERT_EQ(window.dialogs.size(), 1u);
   EXPECT_EQ(window.dialogs[0].text, kMsgNotConnected);
-  EXPECT_EQ(window.dialogs[0].type, MsgDlgType::Information);
-  EXPECT_EQ(window.dialogs[0].buttons, std::vector<MsgDlgBtn>{MsgDlgBtn::OK});
+  EXPECT_EQ(window.dialogs[0].type, DialogKind::Information);
+  EXPECT_EQ(window.dialogs[0].buttons, std::vector<DialogButton>{DialogButton::OK});
   EXPECT_TRUE(window.prompts.empty());
 
   addresses.addresses = {"127.0.0.1", "192.168.1.20"};
@@ -166,7 +166,7 @@ TEST_F(SearchRunTest, StartRefusesWithoutNetworkListOrValidAnswer) {
   try {
     run.Start();
     ADD_FAILURE() << "no error";
-  } catch (const EConvertError& e) {
+  } catch (const NotAnIntegerError& e) {
     EXPECT_EQ(e.Message(), "'two' is not a valid integer value");
   }
   EXPECT_EQ(run.KeywordIndex(), 0);
@@ -255,7 +255,7 @@ TEST_F(SearchRunTest, AFailingProgressWriteLeavesTheToolbarRunningUntilStop) {
   try {
     run.Tick();
     ADD_FAILURE() << "no error";
-  } catch (const EInOutError& e) {
+  } catch (const TextFileError& e) {
     EXPECT_EQ(e.Message(), "File access denied");
   }
   EXPECT_FALSE(timer.enabled);

@@ -67,7 +67,7 @@ TEST(TextFileReader, RaisesTheFileErrorOfAFailedOpen) {
   try {
     TextFileReader reader(dir.File("missing.txt"));
     ADD_FAILURE() << "no error";
-  } catch (const EInOutError& e) {
+  } catch (const TextFileError& e) {
     EXPECT_EQ(e.ErrorCode(), 2);
     EXPECT_EQ(e.Message(), "File not found");
   }
@@ -75,7 +75,7 @@ TEST(TextFileReader, RaisesTheFileErrorOfAFailedOpen) {
   try {
     TextFileReader reader(dir.File("folder"));
     ADD_FAILURE() << "no error";
-  } catch (const EInOutError& e) {
+  } catch (const TextFileError& e) {
     EXPECT_EQ(e.Message(), "File access denied");
   }
 }
@@ -111,7 +111,7 @@ TEST(TextFileWriter, RaisesAccessDeniedInAFolderItMayNotWrite) {
     try {
       TextFileWriter writer(dir.File("x.ini"));
       return 1;
-    } catch (const EInOutError& e) {
+    } catch (const TextFileError& e) {
       return e.Message() == "File access denied" ? 0 : 2;
     }
   });
@@ -129,7 +129,7 @@ TEST(TextFileWriter, ReportsAFullDiskAndKeepsThePreviousFile) {
       writer.WriteLine(std::string(40, 'x'));
       writer.Close();
       return 1;
-    } catch (const EInOutError& e) {
+    } catch (const TextFileError& e) {
       return e.Message() == "Disk full" ? 0 : 2;
     }
   });

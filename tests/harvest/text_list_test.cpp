@@ -7,7 +7,7 @@ namespace {
 
 struct SplitCase {
   std::string text;
-  StringList lines;
+  LineList lines;
 };
 
 TEST(SplitText, BreaksAtCrLfCrAndLf) {
@@ -53,7 +53,7 @@ TEST(JoinLines, EndsEveryLineWithCrLf) {
   EXPECT_EQ(JoinLines({""}), "\r\n");
   EXPECT_EQ(JoinLines({"a", "", "b"}), "a\r\n\r\nb\r\n");
   // Saving and loading gives the list back for lines without breaks.
-  const StringList list{"13800000000", " x ", ""};
+  const LineList list{"13800000000", " x ", ""};
   EXPECT_EQ(SplitText(JoinLines(list)), list);
 }
 

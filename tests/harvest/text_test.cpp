@@ -16,11 +16,11 @@ TEST(Trim, RemovesBytesUpToSpaceAtBothEndsOnly) {
   EXPECT_EQ(Trim("\xA1\xA1k\xA1\xA1"), "\xA1\xA1k\xA1\xA1");
 }
 
-TEST(IntToStr, WritesNoLeadingZerosAndAMinusSign) {
-  EXPECT_EQ(IntToStr(0), "0");
-  EXPECT_EQ(IntToStr(740), "740");
-  EXPECT_EQ(IntToStr(-1), "-1");
-  EXPECT_EQ(IntToStr(-2147483648LL), "-2147483648");
+TEST(DecimalText, WritesNoLeadingZerosAndAMinusSign) {
+  EXPECT_EQ(DecimalText(0), "0");
+  EXPECT_EQ(DecimalText(740), "740");
+  EXPECT_EQ(DecimalText(-1), "-1");
+  EXPECT_EQ(DecimalText(-2147483648LL), "-2147483648");
 }
 
 struct IntCase {
@@ -28,7 +28,7 @@ struct IntCase {
   std::int32_t value;
 };
 
-TEST(StrToInt, AcceptsTheIntegerForms) {
+TEST(ParseInteger, AcceptsTheIntegerForms) {
   const IntCase cases[] = {
       {"0", 0},           {"12", 12},          {"  12", 12},          {"+7", 7},
       {"-3", -3},         {"   -0010", -10},   {"$1F", 31},           {"x1f", 31},
@@ -39,24 +39,24 @@ TEST(StrToInt, AcceptsTheIntegerForms) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
-    EXPECT_EQ(StrToInt(c.text), c.value);
-    EXPECT_EQ(StrToIntDef(c.text, 99), c.value);
+    EXPECT_EQ(ParseInteger(c.text), c.value);
+    EXPECT_EQ(ParseIntegerOr(c.text, 99), c.value);
   }
 }
 
-TEST(StrToInt, RejectsEverythingElseWithTheConversionMessage) {
+TEST(ParseInteger, RejectsEverythingElseWithTheConversionMessage) {
   const char* cases[] = {"",        " ",   "12 ",         "\t12", "abc",        "1e3", "1.5", "+",
                          "-",       "$",   "0x",          "x",    "- 5",        "$G",  "12a", "++1",
                          "2147483648", "-2147483649", "$80000000", "99999999999999999999"};
   for (const char* text : cases) {
     SCOPED_TRACE(text);
     try {
-      StrToInt(text);
+      ParseInteger(text);
       ADD_FAILURE() << "no error";
-    } catch (const EConvertError& e) {
+    } catch (const NotAnIntegerError& e) {
       EXPECT_EQ(e.Message(), "'" + std::string(text) + "' is not a valid integer value");
     }
-    EXPECT_EQ(StrToIntDef(text, -7), -7);
+    EXPECT_EQ(ParseIntegerOr(text, -7), -7);
   }
 }
 

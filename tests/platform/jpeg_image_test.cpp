@@ -213,7 +213,7 @@ TEST(JpegImage, AFileThatCannotBeReadRaisesTheOpenError) {
   try {
     picture.LoadFromFile(QString::fromStdString(missing));
     ADD_FAILURE() << "no error";
-  } catch (const harvest::EFOpenError& error) {
+  } catch (const harvest::FileOpenError& error) {
     EXPECT_EQ(error.Message(), "Cannot open file " + missing);
   }
 }

@@ -19,7 +19,7 @@ namespace {
 
 using shell::HyperlinkLabel;
 
-class AboutBoxTest : public FormTest {
+class AboutBoxTest : public MainWindowTest {
  protected:
   static void Press(HyperlinkLabel& link) {
     QEnterEvent enter(QPointF(4, 4), QPointF(4, 4), link.mapToGlobal(QPointF(4, 4)));

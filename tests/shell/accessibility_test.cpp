@@ -17,7 +17,7 @@ void CollectNames(QAccessibleInterface* node, QStringList& names, int depth = 0)
   for (int i = 0; i < node->childCount(); ++i) CollectNames(node->child(i), names, depth + 1);
 }
 
-TEST_F(FormTest, EveryControlIsFoundByItsTextInTheAccessibleTree) {
+TEST_F(MainWindowTest, EveryControlIsFoundByItsTextInTheAccessibleTree) {
   auto form = MakeForm();
   form->show();
   QStringList names;
@@ -33,7 +33,7 @@ TEST_F(FormTest, EveryControlIsFoundByItsTextInTheAccessibleTree) {
   EXPECT_EQ(search->text(QAccessible::Description), QStringLiteral("开始手机搜索"));
 }
 
-TEST_F(FormTest, StatusPanelsAndResultRowsAreReadable) {
+TEST_F(MainWindowTest, StatusPanelsAndResultRowsAreReadable) {
   auto form = MakeForm();
   form->show();
   form->Run().KeywordList() = {"k"};
@@ -55,7 +55,7 @@ TEST_F(FormTest, StatusPanelsAndResultRowsAreReadable) {
   EXPECT_EQ(list->tableInterface()->cellAt(1, 0)->text(QAccessible::Name), QStringLiteral("15900000002"));
 }
 
-TEST_F(FormTest, DialogsAreAnnouncedByTheirTitles) {
+TEST_F(MainWindowTest, DialogsAreAnnouncedByTheirTitles) {
   auto form = MakeForm();
   QString announced;
   shell::AnswerNextDialog([&](QDialog& dialog) {

@@ -71,7 +71,7 @@ class PaintCounter : public QObject {
   int paints = 0;
 };
 
-class BackgroundMergeTest : public FormTest {
+class BackgroundMergeTest : public MainWindowTest {
  protected:
   // What the test saw while the merge waited at the pipe.
   struct During {

@@ -9,7 +9,7 @@
 
 namespace {
 
-TEST_F(FormTest, ABadProgressLineIsShownAndTheWindowStillOpens) {
+TEST_F(MainWindowTest, ABadProgressLineIsShownAndTheWindowStillOpens) {
   dir_.Write("mobtrawl.ini", "D:\\kw.txt\r\nabc\r\nqcyes\r\n12\r\n");
   auto error = AnswerMessageBox();
   auto form = MakeForm();

@@ -34,7 +34,7 @@ class FakeNotificationIcon final : public platform::NotificationIcon {
     log.push_back(on ? "SetVisible(true)" : "SetVisible(false)");
   }
   void SetContextMenu(QMenu* menu) override { contextMenu = menu; }
-  void ShowMessage(const QString& title, const QString& text) override {
+  void Notify(const QString& title, const QString& text) override {
     messages.push_back({title, text});
   }
   void WatchAvailability(bool on) override { watching = on; }

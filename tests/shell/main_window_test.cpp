@@ -22,7 +22,7 @@ namespace {
 
 using Rows = std::vector<std::string>;
 
-TEST_F(FormTest, LaysOutTheToolbarInOrderWithCaptionsAndTips) {
+TEST_F(MainWindowTest, LaysOutTheToolbarInOrderWithCaptionsAndTips) {
   auto form = MakeForm();
   EXPECT_EQ(form->windowTitle(), QStringLiteral("『Kelvane』 V2.6  —主页: http://kelvane.example.com/ 电话: 010-12345678"));
   EXPECT_EQ(form->size(), QSize(590, 418));
@@ -51,7 +51,7 @@ TEST_F(FormTest, LaysOutTheToolbarInOrderWithCaptionsAndTips) {
   }
 }
 
-TEST_F(FormTest, LaysOutTheListSettingsAndStatusBar) {
+TEST_F(MainWindowTest, LaysOutTheListSettingsAndStatusBar) {
   auto form = MakeForm();
   auto* list = Child<QTreeView>(*form, "ResultList");
   EXPECT_EQ(list->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("手机号码列表"));
@@ -90,7 +90,7 @@ struct ImportCase {
   Rows keywords;
 };
 
-TEST_F(FormTest, ImportCountsTextFileLinesAndLoadsListLines) {
+TEST_F(MainWindowTest, ImportCountsTextFileLinesAndLoadsListLines) {
   const ImportCase cases[] = {
       {"alpha\r\nbeta\r\n", "2", {"alpha", "beta"}},
       {"alpha\nbeta", "2", {"alpha", "beta"}},
@@ -115,7 +115,7 @@ TEST_F(FormTest, ImportCountsTextFileLinesAndLoadsListLines) {
   EXPECT_EQ(form->Run().KeywordIndex(), 5);  // the resume point survives imports
 }
 
-TEST_F(FormTest, ImportReadsChineseFileNamesAndGbkKeywords) {
+TEST_F(MainWindowTest, ImportReadsChineseFileNamesAndGbkKeywords) {
   auto form = MakeForm();
   const QString name = QString::fromStdString(dir_.Path().string()) + QStringLiteral("/手机关键字.txt");
   {
@@ -153,7 +153,7 @@ QStringList ListedUnderFilter(QFileDialog& dialog, int index) {
   return listed;
 }
 
-TEST_F(FormTest, AllFilesListsEveryFileAndTextFilesOnlyTextFiles) {
+TEST_F(MainWindowTest, AllFilesListsEveryFileAndTextFilesOnlyTextFiles) {
   dir_.Write("keywords", "alpha\r\n");
   dir_.Write("list.txt", "beta\r\n");
   auto form = MakeForm();
@@ -176,7 +176,7 @@ TEST_F(FormTest, AllFilesListsEveryFileAndTextFilesOnlyTextFiles) {
   }
 }
 
-TEST_F(FormTest, ImportOpensAFileWhoseNameIsNotUtf8) {
+TEST_F(MainWindowTest, ImportOpensAFileWhoseNameIsNotUtf8) {
   // A keyword file from a Windows archive, named in GBK: "手机.txt".
   const std::string gbkName = "\xCA\xD6\xBB\xFA.txt";
   dir_.Write(gbkName, "alpha\r\nbeta\r\n");
@@ -195,7 +195,7 @@ TEST_F(FormTest, ImportOpensAFileWhoseNameIsNotUtf8) {
             QString::fromStdString(dir_.Path().string()) + QStringLiteral("/手机.txt"));
 }
 
-TEST_F(FormTest, AFailedImportShowsTheFileErrorAndKeepsTheLists) {
+TEST_F(MainWindowTest, AFailedImportShowsTheFileErrorAndKeepsTheLists) {
   auto form = MakeForm();
   form->Run().KeywordList() = {"kept"};
   const auto file = dir_.Write("vanishing.txt", "a\r\n");
@@ -214,7 +214,7 @@ TEST_F(FormTest, AFailedImportShowsTheFileErrorAndKeepsTheLists) {
   EXPECT_EQ(form->Run().KeywordList(), Rows{"kept"});
 }
 
-TEST_F(FormTest, ACancelledImportChangesNothing) {
+TEST_F(MainWindowTest, ACancelledImportChangesNothing) {
   auto form = MakeForm();
   form->Run().KeywordList() = {"kept"};
   AnswerFile({});
@@ -223,7 +223,7 @@ TEST_F(FormTest, ACancelledImportChangesNothing) {
   EXPECT_TRUE(Child<QLineEdit>(*form, "KeywordFileEdit")->text().isEmpty());
 }
 
-TEST_F(FormTest, SaveResultsWritesOneNumberPerLine) {
+TEST_F(MainWindowTest, SaveResultsWritesOneNumberPerLine) {
   auto form = MakeForm();
   form->Run().KeywordList() = {"k"};
   AnswerInput(QStringLiteral("0"));
@@ -262,7 +262,7 @@ std::string NumbersPage(long long first, int count) {
   return page;
 }
 
-TEST_F(FormTest, ATicksNumbersReachTheViewAtOnceWithTheLastInSight) {
+TEST_F(MainWindowTest, ATicksNumbersReachTheViewAtOnceWithTheLastInSight) {
   const TickRows cases[] = {
       {"no numbers", "nothing here", 0},
       {"300 numbers", NumbersPage(15900000000, 300), 1},
@@ -295,7 +295,7 @@ TEST_F(FormTest, ATicksNumbersReachTheViewAtOnceWithTheLastInSight) {
   }
 }
 
-TEST_F(FormTest, ALongRunGivesFreedMemoryBackEveryTenPages) {
+TEST_F(MainWindowTest, ALongRunGivesFreedMemoryBackEveryTenPages) {
   auto form = MakeForm();
   form->Run().KeywordList() = {"k"};
   AnswerInput(QStringLiteral("0"));
@@ -307,7 +307,7 @@ TEST_F(FormTest, ALongRunGivesFreedMemoryBackEveryTenPages) {
   }
 }
 
-TEST_F(FormTest, TheCloseQuestionKeepsOrClosesTheWindow) {
+TEST_F(MainWindowTest, TheCloseQuestionKeepsOrClosesTheWindow) {
   auto form = MakeForm();
   form->show();
   auto no = AnswerMessageBox(QStringLiteral("否[&N]"));
@@ -332,7 +332,7 @@ struct DuringRead {
   QStringList dialogs;  // in the order they came
 };
 
-TEST_F(FormTest, WhatComesDuringAPageReadActsOnTheStateAsItIs) {
+TEST_F(MainWindowTest, WhatComesDuringAPageReadActsOnTheStateAsItIs) {
   const DuringRead cases[] = {
       {"a close: asked once the page is processed", true, false, false, {QStringLiteral("确认")}},
       {"a close: asked after the read's error", true, false, true, {shell::AppTitle(), QStringLiteral("确认")}},
@@ -388,7 +388,7 @@ TEST_F(FormTest, WhatComesDuringAPageReadActsOnTheStateAsItIs) {
   }
 }
 
-TEST_F(FormTest, AnErrorInACommandIsShownWithTheTitleAndAFullStop) {
+TEST_F(MainWindowTest, AnErrorInACommandIsShownWithTheTitleAndAFullStop) {
   auto form = MakeForm();
   auto error = AnswerMessageBox();
   Child<QToolButton>(*form, "SearchButton")->click();  // Search with no keywords
@@ -399,7 +399,7 @@ TEST_F(FormTest, AnErrorInACommandIsShownWithTheTitleAndAFullStop) {
   EXPECT_TRUE(Child<QToolButton>(*form, "SearchButton")->isEnabled());
 }
 
-TEST_F(FormTest, SearchWithoutANetworkSaysSoInAnInformationDialog) {
+TEST_F(MainWindowTest, SearchWithoutANetworkSaysSoInAnInformationDialog) {
   auto form = MakeForm();
   form->Run().KeywordList() = {"k"};
   addresses_->addresses = {"192.168.1.20", "127.0.0.1"};
@@ -413,14 +413,14 @@ TEST_F(FormTest, SearchWithoutANetworkSaysSoInAnInformationDialog) {
   EXPECT_TRUE(Child<QToolButton>(*form, "SearchButton")->isEnabled());
 }
 
-TEST_F(FormTest, StandardDialogsSpeakChinese) {
+TEST_F(MainWindowTest, StandardDialogsSpeakChinese) {
   // Qt's own texts come from its translations, loaded at start.
   QMessageBox box(QMessageBox::NoIcon, QString(), QString(), QMessageBox::Ok | QMessageBox::Cancel);
   EXPECT_EQ(box.button(QMessageBox::Cancel)->text(), QStringLiteral("取消"));
   EXPECT_EQ(QCoreApplication::translate("QFileDialog", "File &name:"), QStringLiteral("文件名称(&N)："));
 }
 
-TEST_F(FormTest, TheHomePageGoesToTheDesktopsHandler) {
+TEST_F(MainWindowTest, TheHomePageGoesToTheDesktopsHandler) {
   UrlRecorder recorder;
   auto form = MakeForm();
   Child<QToolButton>(*form, "HomePageButton")->click();

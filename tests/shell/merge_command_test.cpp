@@ -26,7 +26,7 @@ std::shared_ptr<ShownDialog> AnswerFiles(const std::filesystem::path& folder, co
   return shown;
 }
 
-TEST_F(FormTest, MergeWritesTheSortedLinesAndCountsThem) {
+TEST_F(MainWindowTest, MergeWritesTheSortedLinesAndCountsThem) {
   auto form = MakeForm();
   dir_.Write("a.txt", "138\r\n150\r\n");
   dir_.Write("b.txt", "150\r\n139\r\n");
@@ -42,7 +42,7 @@ TEST_F(FormTest, MergeWritesTheSortedLinesAndCountsThem) {
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
-TEST_F(FormTest, MergeDialogsOfferTheNamesChosenLastTime) {
+TEST_F(MainWindowTest, MergeDialogsOfferTheNamesChosenLastTime) {
   auto form = MakeForm();
   dir_.Write("a.txt", "1\r\n");
   AnswerFiles(dir_.Path(), {QStringLiteral("a.txt")});
@@ -58,7 +58,7 @@ TEST_F(FormTest, MergeDialogsOfferTheNamesChosenLastTime) {
   EXPECT_EQ(dir_.Read("merged.txt"), "kept");
 }
 
-TEST_F(FormTest, AFailedMergeShowsItsErrorAndGivesTheCursorBack) {
+TEST_F(MainWindowTest, AFailedMergeShowsItsErrorAndGivesTheCursorBack) {
   auto form = MakeForm();
   dir_.Write("a.txt", "1\r\n");
   AnswerFiles(dir_.Path(), {QStringLiteral("a.txt")});
@@ -70,7 +70,7 @@ TEST_F(FormTest, AFailedMergeShowsItsErrorAndGivesTheCursorBack) {
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
-TEST_F(FormTest, MergeIntoOneOfItsInputs) {
+TEST_F(MainWindowTest, MergeIntoOneOfItsInputs) {
   auto form = MakeForm();
   dir_.Write("a.txt", "3\r\n1\r\n");
   dir_.Write("b.txt", "2\r\n");

@@ -12,7 +12,7 @@
 
 namespace {
 
-TEST_F(FormTest, RestoreAppliesEachLineToItsControl) {
+TEST_F(MainWindowTest, RestoreAppliesEachLineToItsControl) {
   const std::tuple<const char*, int, bool, int> cases[] = {
       // line 3, line 4 -> box, interval field (brought into 1..1000)
       {"qcyes", 5000, true, 1000}, {"qcno", 0, false, 1}, {"QCYES", -3, false, 1}, {"qcyes", 12, true, 12},
@@ -29,7 +29,7 @@ TEST_F(FormTest, RestoreAppliesEachLineToItsControl) {
   }
 }
 
-TEST_F(FormTest, SaveProgressAfterARestoreLowersTheIndexByOne) {
+TEST_F(MainWindowTest, SaveProgressAfterARestoreLowersTheIndexByOne) {
   dir_.Write("mobtrawl.ini", Gbk("D:\\资料\\kw.txt") + "\r\n5\r\nqcyes\r\n8\r\n");
   auto form = MakeForm();
   auto saved = AnswerMessageBox();
@@ -39,14 +39,14 @@ TEST_F(FormTest, SaveProgressAfterARestoreLowersTheIndexByOne) {
   EXPECT_EQ(dir_.Read("mobtrawl.ini"), Gbk("D:\\资料\\kw.txt") + "\r\n4\r\nqcyes\r\n8\r\n");
 }
 
-TEST_F(FormTest, SaveProgressWithoutFileOrRunWritesMinusOne) {
+TEST_F(MainWindowTest, SaveProgressWithoutFileOrRunWritesMinusOne) {
   auto form = MakeForm();
   AnswerMessageBox();
   Child<QToolButton>(*form, "SaveProgressButton")->click();
   EXPECT_EQ(dir_.Read("mobtrawl.ini"), "\r\n-1\r\nqcno\r\n8\r\n");
 }
 
-TEST_F(FormTest, AFailedSaveShowsTheErrorAndNoSuccess) {
+TEST_F(MainWindowTest, AFailedSaveShowsTheErrorAndNoSuccess) {
   auto form = MakeForm();
   std::filesystem::create_directory(dir_.Path() / "mobtrawl.ini");  // cannot be replaced by a file
   auto error = AnswerMessageBox();
@@ -56,7 +56,7 @@ TEST_F(FormTest, AFailedSaveShowsTheErrorAndNoSuccess) {
   EXPECT_EQ(shell::PendingDialogAnswers(), 0);  // and no second box
 }
 
-TEST_F(FormTest, AFailedWriteAtFinishLeavesTheToolbarRunningUntilStop) {
+TEST_F(MainWindowTest, AFailedWriteAtFinishLeavesTheToolbarRunningUntilStop) {
   auto form = MakeForm();
   form->Run().KeywordList() = {"only"};
   AnswerInput(QStringLiteral("0"));
@@ -74,7 +74,7 @@ TEST_F(FormTest, AFailedWriteAtFinishLeavesTheToolbarRunningUntilStop) {
   EXPECT_TRUE(Child<QToolButton>(*form, "ImportButton")->isEnabled());
 }
 
-TEST_F(FormTest, ARunStoppedInItsThirdKeywordResumesThereAfterARestart) {
+TEST_F(MainWindowTest, ARunStoppedInItsThirdKeywordResumesThereAfterARestart) {
   const auto keywords = dir_.Write("kw.txt", "one\r\ntwo\r\nthree\r\nfour\r\n");
   {
     auto form = MakeForm();

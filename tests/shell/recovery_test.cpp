@@ -23,7 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class RecoveryTest : public FormTest {
+class RecoveryTest : public MainWindowTest {
  protected:
   RecoveryTest() { keepRecoveryRecord_ = true; }
 

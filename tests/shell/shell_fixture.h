@@ -18,7 +18,7 @@
 #include "fake_notification_icon.h"
 #include "shell/main_window.h"
 
-class FormTest : public testing::Test {
+class MainWindowTest : public testing::Test {
  protected:
   std::unique_ptr<shell::MainWindow> MakeForm() {
     // A form destroyed by the test leaves its recovery record, as a program

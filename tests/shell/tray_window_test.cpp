@@ -17,7 +17,7 @@ QAction* Item(QMenu& menu, const char* name) {
   return menu.findChild<QAction*>(QString::fromLatin1(name));
 }
 
-TEST_F(FormTest, TheIconIsAddedWithTheTitleAsHintAndTheMenu) {
+TEST_F(MainWindowTest, TheIconIsAddedWithTheTitleAsHintAndTheMenu) {
   auto form = MakeForm();
   // Icon, visible, hint; then the after-load step shows the icon once more.
   EXPECT_EQ(tray_->log, (std::vector<std::string>{"SetIcon", "SetVisible(true)", "SetToolTip",
@@ -49,7 +49,7 @@ TEST_F(FormTest, TheIconIsAddedWithTheTitleAsHintAndTheMenu) {
   EXPECT_EQ(tray_->contextMenu, &menu);  // the desktop shows it
 }
 
-TEST_F(FormTest, MinimisingHidesToTheTrayAndAClickBringsTheWindowBack) {
+TEST_F(MainWindowTest, MinimisingHidesToTheTrayAndAClickBringsTheWindowBack) {
   auto form = MakeForm();
   form->show();
   form->setWindowState(Qt::WindowMinimized);
@@ -70,7 +70,7 @@ TEST_F(FormTest, MinimisingHidesToTheTrayAndAClickBringsTheWindowBack) {
   EXPECT_FALSE(Item(form->TrayMenu(), "ShowFromTrayItem")->isEnabled());
 }
 
-TEST_F(FormTest, TheMenuMinimisesAndShowsAgain) {
+TEST_F(MainWindowTest, TheMenuMinimisesAndShowsAgain) {
   auto form = MakeForm();
   form->show();
   tray_->onMenu = [](QMenu& menu) { Item(menu, "MinimizeToTrayItem")->trigger(); };
@@ -82,7 +82,7 @@ TEST_F(FormTest, TheMenuMinimisesAndShowsAgain) {
   EXPECT_TRUE(form->isVisible());
 }
 
-TEST_F(FormTest, WithoutANotificationAreaMinimisingLeavesAnOrdinaryMinimisedWindow) {
+TEST_F(MainWindowTest, WithoutANotificationAreaMinimisingLeavesAnOrdinaryMinimisedWindow) {
   trayAvailable_ = false;
   auto form = MakeForm();
   form->show();
@@ -101,7 +101,7 @@ void HideInTray(shell::MainWindow& form) {
   ASSERT_FALSE(form.isVisible());
 }
 
-TEST_F(FormTest, WhenTheAreaGoesAwayTheHiddenWindowComesBackAndHidesAgainOnceItReturns) {
+TEST_F(MainWindowTest, WhenTheAreaGoesAwayTheHiddenWindowComesBackAndHidesAgainOnceItReturns) {
   auto form = MakeForm();
   EXPECT_FALSE(tray_->watching) << "nothing to watch for while the window is shown";
   HideInTray(*form);
@@ -127,7 +127,7 @@ TEST_F(FormTest, WhenTheAreaGoesAwayTheHiddenWindowComesBackAndHidesAgainOnceItR
   EXPECT_TRUE(Item(form->TrayMenu(), "ShowFromTrayItem")->isEnabled());
 }
 
-TEST_F(FormTest, ARunThatEndsUnseenSaysSoInADesktopNotification) {
+TEST_F(MainWindowTest, ARunThatEndsUnseenSaysSoInADesktopNotification) {
   struct Case {
     const char* what;
     bool hidden;
@@ -163,7 +163,7 @@ TEST_F(FormTest, ARunThatEndsUnseenSaysSoInADesktopNotification) {
   }
 }
 
-TEST_F(FormTest, ASecondStartShowsTheWindowFromWhereverItWas) {
+TEST_F(MainWindowTest, ASecondStartShowsTheWindowFromWhereverItWas) {
   struct Case {
     const char* what;
     bool trayAvailable;
@@ -188,7 +188,7 @@ TEST_F(FormTest, ASecondStartShowsTheWindowFromWhereverItWas) {
   }
 }
 
-TEST_F(FormTest, ExitFromTheTrayAsksFirstAndNoLeavesEverythingAsItWas) {
+TEST_F(MainWindowTest, ExitFromTheTrayAsksFirstAndNoLeavesEverythingAsItWas) {
   auto form = MakeForm();
   form->show();
   tray_->onMenu = [](QMenu& menu) { Item(menu, "ExitItem")->trigger(); };
@@ -203,7 +203,7 @@ TEST_F(FormTest, ExitFromTheTrayAsksFirstAndNoLeavesEverythingAsItWas) {
   EXPECT_FALSE(form->isVisible());
 }
 
-TEST_F(FormTest, ContactWritesToTheMakersMailbox) {
+TEST_F(MainWindowTest, ContactWritesToTheMakersMailbox) {
   auto form = MakeForm();
   UrlRecorder recorder;
   Item(form->TrayMenu(), "WriteToMakerItem")->trigger();

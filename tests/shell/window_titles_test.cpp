@@ -39,7 +39,7 @@ struct TitledDialog {
   QString title;
 };
 
-TEST_F(FormTest, EveryWindowShowsItsOwnTitleOnly) {
+TEST_F(MainWindowTest, EveryWindowShowsItsOwnTitleOnly) {
   auto form = MakeForm();
   form->show();
   EXPECT_EQ(XTitle(*form), shell::MainCaption());

@@ -171,7 +171,7 @@ TEST_F(MergeTest, AFileThatCannotBeOpenedEndsTheCopyAfterTheEarlierOnesAreWritte
   try {
     Merge({"1.txt", "2.txt", "3.txt"});
     ADD_FAILURE() << "no error";
-  } catch (const harvest::EFOpenError& e) {
+  } catch (const harvest::FileOpenError& e) {
     EXPECT_EQ(e.Message(), "Cannot open file " + dir_.File("2.txt").text);
   }
   EXPECT_EQ(sortedCount_, 2);  // the status line had its count before the error
@@ -181,7 +181,7 @@ TEST_F(MergeTest, AFileThatCannotBeOpenedEndsTheCopyAfterTheEarlierOnesAreWritte
 TEST_F(MergeTest, AReadErrorEndsTheCopyThere) {
   dir_.Write("1.txt", "x\r\n");
   std::vector<harvest::FilePath> inputs{dir_.File("1.txt"), harvest::FilePath::Ascii("/proc/self/mem")};
-  EXPECT_THROW(MergeDataFiles(inputs, dir_.File("out.txt"), collation_), harvest::EReadError);
+  EXPECT_THROW(MergeDataFiles(inputs, dir_.File("out.txt"), collation_), harvest::StreamReadError);
   EXPECT_EQ(dir_.Read("out.txt"), "x\r\n");
 }
 
@@ -192,7 +192,7 @@ TEST_F(MergeTest, AnOutputThatCannotBeCreatedReadsNothingAndChangesNothing) {
   try {
     MergeDataFiles(inputs, output, collation_);
     ADD_FAILURE() << "no error";
-  } catch (const harvest::EFCreateError& e) {
+  } catch (const harvest::FileCreateError& e) {
     EXPECT_EQ(e.Message(), "Cannot create file missing/out.txt");
   }
   EXPECT_EQ(collation_.keysMade, 0);
@@ -207,7 +207,7 @@ TEST_F(MergeTest, AFailedWriteLeavesThePreviousOutputWhole) {
     try {
       Merge({"1.txt"});
       return 1;
-    } catch (const harvest::EWriteError&) {
+    } catch (const harvest::StreamWriteError&) {
       return 0;
     }
   });

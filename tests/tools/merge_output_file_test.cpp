@@ -22,7 +22,7 @@ TEST(MergeOutputFile, KeepsModeOwnerAndLinksAndRefusesWhatTheUserMayNotWrite) {
          AsciiNoCaseCollation collation;
          try {
            MergeDataFiles({input}, output, collation);
-         } catch (const harvest::EFCreateError& e) {
+         } catch (const harvest::FileCreateError& e) {
            // The same message after reading and sorting everything would
            // be the refusal come too late.
            if (collation.keysMade != 0) throw harvest::Exception(e.Message() + " (after the sort)");

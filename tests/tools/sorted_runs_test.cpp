@@ -141,7 +141,7 @@ TEST_F(RunFilesTest, AreGoneAfterSuccessFailureAndKill) {
       try {
         MergeDataFiles({dir_.File("in.txt")}, dir_.File("out.txt"), collation_, Tiny(temporary));
         return 1;
-      } catch (const harvest::EWriteError&) {
+      } catch (const harvest::StreamWriteError&) {
         return 0;
       }
     });

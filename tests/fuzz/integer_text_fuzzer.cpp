@@ -57,19 +57,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   std::optional<std::int32_t> converted;
   try {
-    converted = harvest::StrToInt(text);
-  } catch (const harvest::EConvertError& error) {
+    converted = harvest::ParseInteger(text);
+  } catch (const harvest::NotAnIntegerError& error) {
     fuzz::Require(error.Message() == "'" + std::string(text) + "' is not a valid integer value",
                   "the error quotes the text");
   }
-  fuzz::Require(converted == Reference(text), "StrToInt reads the text as its rules say");
+  fuzz::Require(converted == Reference(text), "ParseInteger reads the text as its rules say");
 
-  // The fallback is answered exactly where StrToInt raises.
-  fuzz::Require(harvest::StrToIntDef(text, 7) == converted.value_or(7), "StrToIntDef agrees");
-  fuzz::Require(harvest::StrToIntDef(text, -7) == converted.value_or(-7), "StrToIntDef agrees");
+  // The fallback is answered exactly where ParseInteger raises.
+  fuzz::Require(harvest::ParseIntegerOr(text, 7) == converted.value_or(7), "ParseIntegerOr agrees");
+  fuzz::Require(harvest::ParseIntegerOr(text, -7) == converted.value_or(-7),
+                "ParseIntegerOr agrees");
   if (converted) {
-    fuzz::Require(harvest::StrToInt(harvest::IntToStr(*converted)) == *converted,
-                  "a value survives IntToStr and back");
+    fuzz::Require(harvest::ParseInteger(harvest::DecimalText(*converted)) == *converted,
+                  "a value survives DecimalText and back");
   }
   return 0;
 }
