@@ -64,11 +64,11 @@ QLabel* AddLabel(QWidget* panel, const char* name, QPoint position, const QStrin
   return label;
 }
 
-HyperlinkLabel* AddLink(QWidget* panel, const char* name, const QRect& designed,
+HyperlinkLabel* AddLink(QWidget* panel, const char* name, const QPoint& position,
                         const QString& caption, const QString& url) {
   auto* link = new HyperlinkLabel(panel);
   link->setObjectName(QString::fromLatin1(name));
-  link->setGeometry(designed);
+  link->move(position);
   link->SetCaption(caption);
   link->SetUrl(url);
   return link;
@@ -91,10 +91,10 @@ void BuildPanel(QDialog& form) {
   banner->setAlignment(Qt::AlignCenter);
   banner->setAccessibleName(QStringLiteral("Kelvane Software"));
 
-  // The designed sizes last until each link first paints and fits its caption.
-  AddLink(panel, "WebSiteLink", {16, 88, 181, 15}, MakerWebSite(), MakerWebSite());
-  AddLink(panel, "HomePageLink", {16, 108, 130, 15}, HomePage(), SecondWebAddress());
-  AddLink(panel, "MailLink", {16, 130, 177, 15}, QQContacts(), MailLink());
+  // Each link is as wide as its caption.
+  AddLink(panel, "WebSiteLink", {16, 88}, MakerWebSite(), MakerWebSite());
+  AddLink(panel, "HomePageLink", {16, 108}, HomePage(), SecondWebAddress());
+  AddLink(panel, "MailLink", {16, 130}, QQContacts(), MailLink());
 }
 
 }  // namespace

@@ -64,19 +64,31 @@ HyperlinkLabel::HyperlinkLabel(QWidget* parent)
   [[maybe_unused]] static const bool accessibleInstalled =
       (QAccessible::installFactory(MakeHyperlinkAccessible), true);
 
-  SetUrl(kDefaultUrl);
-  SetCaption(kDefaultUrl);
-  resize(100, 10);  // until the first paint fits it to the caption
   drawingFont_.setBold(true);
   drawingFont_.setUnderline(true);
+  setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  SetUrl(kDefaultUrl);
+  SetCaption(kDefaultUrl);
   setCursor(Qt::PointingHandCursor);
+}
+
+QSize HyperlinkLabel::sizeHint() const {
+  const QFontMetrics metrics(drawingFont_);
+  return {metrics.horizontalAdvance(caption_) + 2 * kMarginX, metrics.height() + 2 * kMarginY};
+}
+
+void HyperlinkLabel::Refit() {
+  updateGeometry();
+  // Links placed by hand (no layout) fit their caption too.
+  resize(sizeHint());
+  update();
 }
 
 void HyperlinkLabel::SetCaption(const QString& caption) {
   if (caption == caption_) return;
   caption_ = caption;
   setAccessibleName(caption_);
-  update();
+  Refit();
 }
 
 void HyperlinkLabel::SetUrl(const QString& url) {
@@ -95,7 +107,7 @@ void HyperlinkLabel::SetFontName(const QString& name) {
   if (name == fontName_) return;
   fontName_ = name;
   drawingFont_.setFamily(name.isEmpty() ? DefaultDrawingFont().family() : name);
-  update();
+  Refit();
 }
 
 void HyperlinkLabel::Follow() {
@@ -105,10 +117,6 @@ void HyperlinkLabel::Follow() {
 
 void HyperlinkLabel::paintEvent(QPaintEvent* event) {
   const QFontMetrics metrics(drawingFont_);
-  // The link fits its caption whatever size it was given; a change shows
-  // at the next paint, which this resize asks for.
-  resize(metrics.horizontalAdvance(caption_) + 2 * kMarginX, metrics.height() + 2 * kMarginY);
-
   QPainter painter(this);
   painter.fillRect(event->rect(),
                    background_.isValid() ? background_ : palette().color(QPalette::Button));

@@ -1,8 +1,9 @@
 #pragma once
 // HyperlinkLabel: a label that draws its caption as a link and opens its URL
-// when pressed. It sizes itself to its caption each time it paints (text
-// width + 6, text height + 2), turns red while the mouse is over it and,
-// once pressed, stays fuchsia for the rest of its life.
+// when pressed. It fits its caption (text width + 6, text height + 2): that
+// is its size hint, and a new caption or font resizes it at once and tells
+// any layout. It turns red while the mouse is over it and, once pressed,
+// stays fuchsia for the rest of its life.
 //
 // It draws with a font of its own (bold, underlined) on a background colour
 // of its own; the widget's ordinary font() is not used.
@@ -41,6 +42,8 @@ class HyperlinkLabel final : public QWidget {
   // link visited, without a repaint (the text stays red under the mouse).
   void Follow();
 
+  QSize sizeHint() const override;
+
  protected:
   void paintEvent(QPaintEvent* event) override;
   void enterEvent(QEnterEvent* event) override;
@@ -55,6 +58,9 @@ class HyperlinkLabel final : public QWidget {
   QString fontName_;
   QFont drawingFont_;
   QColor textColor_;
+
+  // The caption or its font changed: a new size hint, and the new size.
+  void Refit();
 };
 
 }  // namespace shell

@@ -171,9 +171,9 @@ std::string MainWindow::IntervalText() const {
 }
 
 void MainWindow::SetRunCommands(bool running) {
-  searchButton_->setEnabled(!running);
-  importButton_->setEnabled(!running);
-  stopButton_->setEnabled(running);
+  searchAction_->setEnabled(!running);
+  importAction_->setEnabled(!running);
+  stopAction_->setEnabled(running);
 }
 
 bool MainWindow::AskForText(const std::string& caption, const std::string& prompt,

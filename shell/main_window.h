@@ -157,8 +157,11 @@ class MainWindow final : public QMainWindow,
   bool HiddenInTray() const;
   // A run has finished: a desktop notification when nobody sees the window.
   void TellRunEnded();
-  QToolButton* AddToolButton(const char* name, const QString& caption, const QString& tip,
-                             const QString& glyph, Command command);
+  // One action per command, shared by the toolbar and the tray menu where
+  // both offer it: wired once, enabled or not in both places at once.
+  QAction* AddCommand(const char* name, const QString& text, Command command);
+  void AddToolButton(const char* name, QAction* command, const QString& caption, const QString& tip,
+                     const QString& glyph);
   harvest::FilePath ProgressFilePath() const;
   // The keyword-file box shows the file's path; its GBK bytes are kept as
   // they came, so that the progress file gets back exactly what it gave.
@@ -208,14 +211,17 @@ class MainWindow final : public QMainWindow,
 
   std::unique_ptr<platform::NotificationIcon> notificationIcon_;
   QMenu* trayMenu_ = nullptr;
-  QAction* showFromTrayItem_ = nullptr;    // enabled while the window is in the tray
-  QAction* minimizeToTrayItem_ = nullptr;  // enabled while it is shown
+  QAction* showFromTrayAction_ = nullptr;    // enabled while the window is in the tray
+  QAction* minimizeToTrayAction_ = nullptr;  // enabled while it is shown
   std::unique_ptr<shell::TrayIcon> trayIcon_;
 
   QToolBar* toolbar_ = nullptr;
-  QToolButton* importButton_ = nullptr;
-  QToolButton* searchButton_ = nullptr;
-  QToolButton* stopButton_ = nullptr;
+  QAction* importAction_ = nullptr;  // disabled while a run goes
+  QAction* searchAction_ = nullptr;  // disabled while a run goes
+  QAction* stopAction_ = nullptr;    // enabled while a run goes
+  QAction* homePageAction_ = nullptr;
+  QAction* aboutAction_ = nullptr;
+  QAction* exitAction_ = nullptr;
   QTreeView* resultView_ = nullptr;
   ResultListModel* resultModel_ = nullptr;
   QSpinBox* intervalBox_ = nullptr;

@@ -2,6 +2,7 @@
 // toolbar on top, the result list on the left, the settings bar and the
 // browser on the right, the status bar at the bottom.
 
+#include <QAction>
 #include <QCheckBox>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -44,21 +45,27 @@ QFont WindowFont() {
 
 }  // namespace
 
-QToolButton* MainWindow::AddToolButton(const char* name, const QString& caption, const QString& tip,
-                                       const QString& glyph, Command command) {
+QAction* MainWindow::AddCommand(const char* name, const QString& text, Command command) {
+  auto* action = new QAction(text, this);
+  action->setObjectName(QString::fromLatin1(name));
+  connect(action, &QAction::triggered, this,
+          [this, command] { Guarded([&] { (this->*command)(); }); });
+  return action;
+}
+
+void MainWindow::AddToolButton(const char* name, QAction* command, const QString& caption,
+                               const QString& tip, const QString& glyph) {
+  // The button shows the action's icon text and tool tip; a menu shows its text.
+  command->setIconText(caption);
+  command->setToolTip(tip);
+  command->setIcon(QIcon(QStringLiteral(":/icons/%1.svg").arg(glyph)));
   auto* button = new QToolButton(toolbar_);
   button->setObjectName(QString::fromLatin1(name));
-  button->setText(caption);
-  button->setToolTip(tip);
-  button->setIcon(QIcon(QStringLiteral(":/icons/%1.svg").arg(glyph)));
+  button->setDefaultAction(command);
   button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   button->setAutoRaise(true);  // flat until the mouse is over it
   button->setFixedSize(kToolButtonSize);
-  if (command)
-    connect(button, &QToolButton::clicked, this,
-            [this, command] { Guarded([&] { (this->*command)(); }); });
   toolbar_->addWidget(button);
-  return button;
 }
 
 void MainWindow::BuildToolbar() {
@@ -76,26 +83,38 @@ void MainWindow::BuildToolbar() {
   toolbar_->setContextMenuPolicy(Qt::PreventContextMenu);
   addToolBar(Qt::TopToolBarArea, toolbar_);
 
-  importButton_ =
-      AddToolButton("ImportButton", QStringLiteral("导入"), QStringLiteral("导入关键字列表"),
-                    QStringLiteral("import"), &MainWindow::ImportKeywords);
-  searchButton_ =
-      AddToolButton("SearchButton", QStringLiteral("搜索"), QStringLiteral("开始手机搜索"),
-                    QStringLiteral("search"), &MainWindow::StartSearch);
-  stopButton_ = AddToolButton("StopButton", QStringLiteral("终止"), QStringLiteral("终止手机搜索"),
-                              QStringLiteral("stop"), &MainWindow::StopSearch);
-  AddToolButton("SaveButton", QStringLiteral("保存"), QStringLiteral("保存搜索结果"),
-                QStringLiteral("save"), &MainWindow::SaveResults);
-  AddToolButton("SaveProgressButton", QStringLiteral("进程"), QStringLiteral("保存搜索进程"),
-                QStringLiteral("progress"), &MainWindow::SaveProgress);
-  AddToolButton("MergeButton", QStringLiteral("合并"), QStringLiteral("合并数据文件"),
-                QStringLiteral("merge"), &MainWindow::MergeDataFiles);
-  AddToolButton("HomePageButton", QStringLiteral("主页"), QStringLiteral("访问软件主页"),
-                QStringLiteral("home"), &MainWindow::OpenHomePage);
-  AddToolButton("AboutButton", QStringLiteral("关于"), QStringLiteral("关于本软件"),
-                QStringLiteral("about"), &MainWindow::ShowAbout);
-  AddToolButton("ExitButton", QStringLiteral("退出"), QStringLiteral("退出软件系统"),
-                QStringLiteral("exit"), &MainWindow::ExitProgram);
+  // The commands the tray menu offers too carry the menu's caption as their
+  // text; the toolbar shows its own shorter one.
+  importAction_ = AddCommand("ImportAction", QStringLiteral("导入"), &MainWindow::ImportKeywords);
+  searchAction_ = AddCommand("SearchAction", QStringLiteral("搜索"), &MainWindow::StartSearch);
+  stopAction_ = AddCommand("StopAction", QStringLiteral("终止"), &MainWindow::StopSearch);
+  homePageAction_ = AddCommand("HomePageAction", QStringLiteral("访问Ferrowind主页(&V)"),
+                               &MainWindow::OpenHomePage);
+  aboutAction_ = AddCommand("AboutAction", QStringLiteral("关于本软件(&A)"), &MainWindow::ShowAbout);
+  exitAction_ = AddCommand("ExitAction", QStringLiteral("退 出(&Exit)"), &MainWindow::ExitProgram);
+
+  AddToolButton("ImportButton", importAction_, QStringLiteral("导入"),
+                QStringLiteral("导入关键字列表"), QStringLiteral("import"));
+  AddToolButton("SearchButton", searchAction_, QStringLiteral("搜索"),
+                QStringLiteral("开始手机搜索"), QStringLiteral("search"));
+  AddToolButton("StopButton", stopAction_, QStringLiteral("终止"), QStringLiteral("终止手机搜索"),
+                QStringLiteral("stop"));
+  AddToolButton("SaveButton",
+                AddCommand("SaveAction", QStringLiteral("保存"), &MainWindow::SaveResults),
+                QStringLiteral("保存"), QStringLiteral("保存搜索结果"), QStringLiteral("save"));
+  AddToolButton(
+      "SaveProgressButton",
+      AddCommand("SaveProgressAction", QStringLiteral("进程"), &MainWindow::SaveProgress),
+      QStringLiteral("进程"), QStringLiteral("保存搜索进程"), QStringLiteral("progress"));
+  AddToolButton("MergeButton",
+                AddCommand("MergeAction", QStringLiteral("合并"), &MainWindow::MergeDataFiles),
+                QStringLiteral("合并"), QStringLiteral("合并数据文件"), QStringLiteral("merge"));
+  AddToolButton("HomePageButton", homePageAction_, QStringLiteral("主页"),
+                QStringLiteral("访问软件主页"), QStringLiteral("home"));
+  AddToolButton("AboutButton", aboutAction_, QStringLiteral("关于"), QStringLiteral("关于本软件"),
+                QStringLiteral("about"));
+  AddToolButton("ExitButton", exitAction_, QStringLiteral("退出"), QStringLiteral("退出软件系统"),
+                QStringLiteral("exit"));
 }
 
 void MainWindow::BuildSettingsBar(QWidget* parent) {

@@ -27,23 +27,20 @@ constexpr int kAttentionDelayMs = 1000;
 void MainWindow::BuildTrayIcon() {
   trayMenu_ = new QMenu(this);
   trayMenu_->setObjectName(QStringLiteral("TrayMenu"));
-  auto item = [this](const char* name, const QString& caption, Command command) {
-    QAction* action = trayMenu_->addAction(caption);
-    action->setObjectName(QString::fromLatin1(name));
-    connect(action, &QAction::triggered, this,
-            [this, command] { Guarded([&] { (this->*command)(); }); });
-    return action;
-  };
-  showFromTrayItem_ =
-      item("ShowFromTrayItem", QStringLiteral("显示主程序(&S)"), &MainWindow::ShowFromTray);
-  minimizeToTrayItem_ =
-      item("MinimizeToTrayItem", QStringLiteral("最小化显示(&M)"), &MainWindow::MinimizeToTray);
-  item("WriteToMakerItem", QStringLiteral("与我们联系(&L)"), &MainWindow::WriteToMaker);
-  item("HomePageItem", QStringLiteral("访问Ferrowind主页(&V)"), &MainWindow::OpenHomePage);
-  item("AboutItem", QStringLiteral("关于本软件(&A)"), &MainWindow::ShowAbout);
+  // Home page, About and Exit are the toolbar's own actions.
+  showFromTrayAction_ =
+      AddCommand("ShowFromTrayAction", QStringLiteral("显示主程序(&S)"), &MainWindow::ShowFromTray);
+  minimizeToTrayAction_ = AddCommand("MinimizeToTrayAction", QStringLiteral("最小化显示(&M)"),
+                                     &MainWindow::MinimizeToTray);
+  trayMenu_->addAction(showFromTrayAction_);
+  trayMenu_->addAction(minimizeToTrayAction_);
+  trayMenu_->addAction(
+      AddCommand("WriteToMakerAction", QStringLiteral("与我们联系(&L)"), &MainWindow::WriteToMaker));
+  trayMenu_->addAction(homePageAction_);
+  trayMenu_->addAction(aboutAction_);
   trayMenu_->addSeparator();
-  item("ExitItem", QStringLiteral("退 出(&Exit)"), &MainWindow::ExitProgram);
-  showFromTrayItem_->setEnabled(false);
+  trayMenu_->addAction(exitAction_);
+  showFromTrayAction_->setEnabled(false);
 
   // The properties in the order the window has always set them; finishing
   // the set-up shows the visible icon once more.
@@ -67,16 +64,16 @@ void MainWindow::BuildTrayIcon() {
 }
 
 void MainWindow::MinimizeToTray() {
-  minimizeToTrayItem_->setEnabled(false);
-  showFromTrayItem_->setEnabled(true);
+  minimizeToTrayAction_->setEnabled(false);
+  showFromTrayAction_->setEnabled(true);
   hide();  // the window and its task-bar entry
   notificationIcon_->WatchAvailability(true);
 }
 
 void MainWindow::ShowFromTray() {
   notificationIcon_->WatchAvailability(false);
-  showFromTrayItem_->setEnabled(false);
-  minimizeToTrayItem_->setEnabled(true);
+  showFromTrayAction_->setEnabled(false);
+  minimizeToTrayAction_->setEnabled(true);
   setWindowState(windowState() & ~Qt::WindowMinimized);
   show();
   raise();
@@ -84,7 +81,7 @@ void MainWindow::ShowFromTray() {
 }
 
 bool MainWindow::HiddenInTray() const {
-  return showFromTrayItem_->isEnabled();
+  return showFromTrayAction_->isEnabled();
 }
 
 void MainWindow::ShowOnRequest(const QByteArray& activationToken) {

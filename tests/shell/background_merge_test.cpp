@@ -216,7 +216,7 @@ TEST_F(BackgroundMergeTest, ACloseDuringTheMergeIsAskedOnceTheOutputIsWhole) {
     StartMerge(*form, {QStringLiteral("a.txt"), QStringLiteral("pipe.txt")});
     WaitFor([] { return false; }, c.closeAfterMs);
     if (c.fromTray) {
-      form->TrayMenu().findChild<QAction*>(QStringLiteral("ExitItem"))->trigger();
+      form->findChild<QAction*>(QStringLiteral("ExitAction"))->trigger();
     } else {
       form->close();
     }

@@ -7,6 +7,7 @@
 #include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QEnterEvent>
+#include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QThread>
 #include <functional>
@@ -130,22 +131,33 @@ TEST(HyperlinkLabel, ANewLinkPointsAtTheDefaultAddressInBlueBoldUnderlined) {
   EXPECT_TRUE(link.DrawingFont().bold());
   EXPECT_TRUE(link.DrawingFont().underline());
   EXPECT_EQ(link.cursor().shape(), Qt::PointingHandCursor);
-  EXPECT_EQ(link.size(), QSize(100, 10));  // until it first paints
+  const QFontMetrics metrics(link.DrawingFont());
+  EXPECT_EQ(link.size(), QSize(metrics.horizontalAdvance(link.Caption()) + 6, metrics.height() + 2));
 }
 
-TEST_F(HyperlinkLabelTest, FitsItsCaptionOnTheNextPaint) {
+TEST_F(HyperlinkLabelTest, FitsItsCaptionAndTellsItsLayout) {
   const QString captions[] = {QStringLiteral("a much longer caption than before, to grow the link"),
                               QStringLiteral("short"), QStringLiteral("手机号码"),
                               QStringLiteral("QQ:12345678  QQ:87654321")};
   EXPECT_EQ(link_->size(), FittedSize());
   for (const QString& caption : captions) {
     SCOPED_TRACE(caption.toStdString());
-    const QSize before = link_->size();
     link_->SetCaption(caption);
-    EXPECT_EQ(link_->size(), before) << "resized before painting";
-    Settle();
     EXPECT_EQ(link_->size(), FittedSize());
+    EXPECT_EQ(link_->sizeHint(), FittedSize());
   }
+  // In a layout, the layout gives it the size it asks for.
+  QWidget box;
+  auto* row = new QHBoxLayout(&box);
+  auto* laidOut = new HyperlinkLabel(&box);
+  row->addWidget(laidOut);
+  row->addStretch();
+  box.resize(600, 60);
+  box.show();
+  Settle();
+  laidOut->SetCaption(captions[0]);
+  Settle();
+  EXPECT_EQ(laidOut->size(), laidOut->sizeHint());
   // A longer caption grows it, a shorter one shrinks it.
   link_->SetCaption(captions[1]);
   Settle();

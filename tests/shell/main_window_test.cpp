@@ -364,7 +364,7 @@ TEST_F(MainWindowTest, WhatComesDuringAPageReadActsOnTheStateAsItIs) {
         aboutDuringRead = form->Run().Phase() == harvest::RunPhase::kReadingPage;
         dialog.accept();
       });
-      form->TrayMenu().findChild<QAction*>(QStringLiteral("AboutItem"))->trigger();
+      form->findChild<QAction*>(QStringLiteral("AboutAction"))->trigger();
       EXPECT_TRUE(aboutDuringRead);
     }
     if (c.close) {

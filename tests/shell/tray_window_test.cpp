@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QMenu>
+#include <QToolButton>
 
 #include "qt_test_helpers.h"
 #include "shell_fixture.h"
@@ -14,7 +15,11 @@
 namespace {
 
 QAction* Item(QMenu& menu, const char* name) {
-  return menu.findChild<QAction*>(QString::fromLatin1(name));
+  for (QAction* action : menu.actions()) {
+    if (action->objectName() == QLatin1String(name)) return action;
+  }
+  ADD_FAILURE() << "no menu item " << name;
+  return nullptr;
 }
 
 TEST_F(MainWindowTest, TheIconIsAddedWithTheTitleAsHintAndTheMenu) {
@@ -27,12 +32,12 @@ TEST_F(MainWindowTest, TheIconIsAddedWithTheTitleAsHintAndTheMenu) {
   EXPECT_TRUE(tray_->visible);
 
   const std::tuple<const char*, const char*, bool> items[] = {
-      {"ShowFromTrayItem", "显示主程序(&S)", false},
-      {"MinimizeToTrayItem", "最小化显示(&M)", true},
-      {"WriteToMakerItem", "与我们联系(&L)", true},
-      {"HomePageItem", "访问Ferrowind主页(&V)", true},
-      {"AboutItem", "关于本软件(&A)", true},
-      {"ExitItem", "退 出(&Exit)", true},
+      {"ShowFromTrayAction", "显示主程序(&S)", false},
+      {"MinimizeToTrayAction", "最小化显示(&M)", true},
+      {"WriteToMakerAction", "与我们联系(&L)", true},
+      {"HomePageAction", "访问Ferrowind主页(&V)", true},
+      {"AboutAction", "关于本软件(&A)", true},
+      {"ExitAction", "退 出(&Exit)", true},
   };
   QMenu& menu = form->TrayMenu();
   // In this order, with a separator line before the last item.
@@ -49,35 +54,54 @@ TEST_F(MainWindowTest, TheIconIsAddedWithTheTitleAsHintAndTheMenu) {
   EXPECT_EQ(tray_->contextMenu, &menu);  // the desktop shows it
 }
 
+TEST_F(MainWindowTest, TheToolbarAndTheMenuShareACommandNotItsCaption) {
+  auto form = MakeForm();
+  const std::tuple<const char*, const char*, const char*> shared[] = {
+      {"HomePageButton", "HomePageAction", "主页"},
+      {"AboutButton", "AboutAction", "关于"},
+      {"ExitButton", "ExitAction", "退出"},
+  };
+  for (const auto& [button, item, caption] : shared) {
+    QAction* action = Item(form->TrayMenu(), item);
+    ASSERT_TRUE(action);
+    EXPECT_EQ(Child<QToolButton>(*form, button)->defaultAction(), action) << button;
+    EXPECT_EQ(Child<QToolButton>(*form, button)->text(), QString::fromUtf8(caption));
+  }
+  // Disabled in one place, disabled in both.
+  QAction* about = Item(form->TrayMenu(), "AboutAction");
+  about->setEnabled(false);
+  EXPECT_FALSE(Child<QToolButton>(*form, "AboutButton")->isEnabled());
+}
+
 TEST_F(MainWindowTest, MinimisingHidesToTheTrayAndAClickBringsTheWindowBack) {
   auto form = MakeForm();
   form->show();
   form->setWindowState(Qt::WindowMinimized);
   Settle();
   EXPECT_FALSE(form->isVisible());
-  EXPECT_TRUE(Item(form->TrayMenu(), "ShowFromTrayItem")->isEnabled());
-  EXPECT_FALSE(Item(form->TrayMenu(), "MinimizeToTrayItem")->isEnabled());
+  EXPECT_TRUE(Item(form->TrayMenu(), "ShowFromTrayAction")->isEnabled());
+  EXPECT_FALSE(Item(form->TrayMenu(), "MinimizeToTrayAction")->isEnabled());
 
   tray_->LeftClick();
   EXPECT_TRUE(form->isVisible());
   EXPECT_FALSE(form->isMinimized());
-  EXPECT_FALSE(Item(form->TrayMenu(), "ShowFromTrayItem")->isEnabled());
-  EXPECT_TRUE(Item(form->TrayMenu(), "MinimizeToTrayItem")->isEnabled());
+  EXPECT_FALSE(Item(form->TrayMenu(), "ShowFromTrayAction")->isEnabled());
+  EXPECT_TRUE(Item(form->TrayMenu(), "MinimizeToTrayAction")->isEnabled());
 
   // A click while the window is shown changes nothing.
   tray_->LeftClick();
   EXPECT_TRUE(form->isVisible());
-  EXPECT_FALSE(Item(form->TrayMenu(), "ShowFromTrayItem")->isEnabled());
+  EXPECT_FALSE(Item(form->TrayMenu(), "ShowFromTrayAction")->isEnabled());
 }
 
 TEST_F(MainWindowTest, TheMenuMinimisesAndShowsAgain) {
   auto form = MakeForm();
   form->show();
-  tray_->onMenu = [](QMenu& menu) { Item(menu, "MinimizeToTrayItem")->trigger(); };
+  tray_->onMenu = [](QMenu& menu) { Item(menu, "MinimizeToTrayAction")->trigger(); };
   tray_->RightClick();
   EXPECT_FALSE(form->isVisible());
 
-  tray_->onMenu = [](QMenu& menu) { Item(menu, "ShowFromTrayItem")->trigger(); };
+  tray_->onMenu = [](QMenu& menu) { Item(menu, "ShowFromTrayAction")->trigger(); };
   tray_->RightClick();
   EXPECT_TRUE(form->isVisible());
 }
@@ -90,8 +114,8 @@ TEST_F(MainWindowTest, WithoutANotificationAreaMinimisingLeavesAnOrdinaryMinimis
   Settle();
   EXPECT_TRUE(form->isVisible());
   EXPECT_TRUE(form->isMinimized());
-  EXPECT_FALSE(Item(form->TrayMenu(), "ShowFromTrayItem")->isEnabled());
-  EXPECT_TRUE(Item(form->TrayMenu(), "MinimizeToTrayItem")->isEnabled());
+  EXPECT_FALSE(Item(form->TrayMenu(), "ShowFromTrayAction")->isEnabled());
+  EXPECT_TRUE(Item(form->TrayMenu(), "MinimizeToTrayAction")->isEnabled());
 }
 
 void HideInTray(shell::MainWindow& form) {
@@ -110,8 +134,8 @@ TEST_F(MainWindowTest, WhenTheAreaGoesAwayTheHiddenWindowComesBackAndHidesAgainO
   tray_->SetAvailable(false);  // the panel crashed
   EXPECT_TRUE(form->isVisible());
   EXPECT_FALSE(form->isMinimized());
-  EXPECT_FALSE(Item(form->TrayMenu(), "ShowFromTrayItem")->isEnabled());
-  EXPECT_TRUE(Item(form->TrayMenu(), "MinimizeToTrayItem")->isEnabled());
+  EXPECT_FALSE(Item(form->TrayMenu(), "ShowFromTrayAction")->isEnabled());
+  EXPECT_TRUE(Item(form->TrayMenu(), "MinimizeToTrayAction")->isEnabled());
   EXPECT_FALSE(tray_->watching);
 
   // No area: minimising is an ordinary minimise.
@@ -124,7 +148,7 @@ TEST_F(MainWindowTest, WhenTheAreaGoesAwayTheHiddenWindowComesBackAndHidesAgainO
   tray_->SetAvailable(true);
   form->showNormal();
   HideInTray(*form);
-  EXPECT_TRUE(Item(form->TrayMenu(), "ShowFromTrayItem")->isEnabled());
+  EXPECT_TRUE(Item(form->TrayMenu(), "ShowFromTrayAction")->isEnabled());
 }
 
 TEST_F(MainWindowTest, ARunThatEndsUnseenSaysSoInADesktopNotification) {
@@ -179,7 +203,7 @@ TEST_F(MainWindowTest, ASecondStartShowsTheWindowFromWhereverItWas) {
     form->ShowOnRequest("launcher-token-42");
     EXPECT_TRUE(form->isVisible());
     EXPECT_FALSE(form->isMinimized());
-    EXPECT_FALSE(Item(form->TrayMenu(), "ShowFromTrayItem")->isEnabled());
+    EXPECT_FALSE(Item(form->TrayMenu(), "ShowFromTrayAction")->isEnabled());
     // Qt's Wayland window takes the token from here when it asks to be
     // activated; other platforms leave it.
     const QByteArray token = qgetenv("XDG_ACTIVATION_TOKEN");
@@ -191,7 +215,7 @@ TEST_F(MainWindowTest, ASecondStartShowsTheWindowFromWhereverItWas) {
 TEST_F(MainWindowTest, ExitFromTheTrayAsksFirstAndNoLeavesEverythingAsItWas) {
   auto form = MakeForm();
   form->show();
-  tray_->onMenu = [](QMenu& menu) { Item(menu, "ExitItem")->trigger(); };
+  tray_->onMenu = [](QMenu& menu) { Item(menu, "ExitAction")->trigger(); };
   auto question = AnswerMessageBox(QStringLiteral("否[&N]"));
   tray_->RightClick();
   EXPECT_EQ(question->text, QStringLiteral("确认退出Kelvane吗?"));
@@ -206,7 +230,7 @@ TEST_F(MainWindowTest, ExitFromTheTrayAsksFirstAndNoLeavesEverythingAsItWas) {
 TEST_F(MainWindowTest, ContactWritesToTheMakersMailbox) {
   auto form = MakeForm();
   UrlRecorder recorder;
-  Item(form->TrayMenu(), "WriteToMakerItem")->trigger();
+  Item(form->TrayMenu(), "WriteToMakerAction")->trigger();
   ASSERT_EQ(recorder.opened.size(), 1);
   EXPECT_EQ(recorder.opened[0].scheme(), QStringLiteral("mailto"));
 }
