@@ -30,6 +30,7 @@
 #include "shell/tray_icon.h"
 
 class QAction;
+class QKeySequence;
 class QCheckBox;
 class QDialog;
 class QLabel;
@@ -161,7 +162,7 @@ class MainWindow final : public QMainWindow,
   // both offer it: wired once, enabled or not in both places at once.
   QAction* AddCommand(const char* name, const QString& text, Command command);
   void AddToolButton(const char* name, QAction* command, const QString& caption, const QString& tip,
-                     const QString& glyph);
+                     const QString& glyph, const QKeySequence& key);
   harvest::FilePath ProgressFilePath() const;
   // The keyword-file box shows the file's path; its GBK bytes are kept as
   // they came, so that the progress file gets back exactly what it gave.

@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include "shell/branding.h"
+#include "shell/command_button.h"
 #include "shell/error_handler.h"
 #include "shell/main_window.h"
 #include "shell/result_list_model.h"
@@ -43,6 +44,13 @@ QFont WindowFont() {
   return font;
 }
 
+// The desktop's key for a standard command; where its platform has none
+// (the offscreen one, say), the key Linux desktops use.
+QKeySequence StandardKey(QKeySequence::StandardKey command, const QKeySequence& linuxKey) {
+  const QKeySequence key(command);
+  return key.isEmpty() ? linuxKey : key;
+}
+
 }  // namespace
 
 QAction* MainWindow::AddCommand(const char* name, const QString& text, Command command) {
@@ -54,14 +62,18 @@ QAction* MainWindow::AddCommand(const char* name, const QString& text, Command c
 }
 
 void MainWindow::AddToolButton(const char* name, QAction* command, const QString& caption,
-                               const QString& tip, const QString& glyph) {
-  // The button shows the action's icon text and tool tip; a menu shows its text.
+                               const QString& tip, const QString& glyph, const QKeySequence& key) {
+  // The button shows the action's icon text and tool tip; a menu shows its
+  // text. The shortcut works wherever the focus is in the window.
   command->setIconText(caption);
-  command->setToolTip(tip);
+  command->setShortcut(key);
+  command->setShortcutContext(Qt::WindowShortcut);
+  command->setToolTip(tip + QStringLiteral(" (") + key.toString(QKeySequence::NativeText) +
+                      QLatin1Char(')'));
   command->setIcon(QIcon(QStringLiteral(":/icons/%1.svg").arg(glyph)));
-  auto* button = new QToolButton(toolbar_);
+  addAction(command);  // the shortcut needs the action in the window
+  auto* button = new CommandButton(command, toolbar_);
   button->setObjectName(QString::fromLatin1(name));
-  button->setDefaultAction(command);
   button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   button->setAutoRaise(true);  // flat until the mouse is over it
   button->setFixedSize(kToolButtonSize);
@@ -93,28 +105,42 @@ void MainWindow::BuildToolbar() {
   aboutAction_ = AddCommand("AboutAction", QStringLiteral("关于本软件(&A)"), &MainWindow::ShowAbout);
   exitAction_ = AddCommand("ExitAction", QStringLiteral("退 出(&Exit)"), &MainWindow::ExitProgram);
 
-  AddToolButton("ImportButton", importAction_, QStringLiteral("导入"),
-                QStringLiteral("导入关键字列表"), QStringLiteral("import"));
-  AddToolButton("SearchButton", searchAction_, QStringLiteral("搜索"),
-                QStringLiteral("开始手机搜索"), QStringLiteral("search"));
-  AddToolButton("StopButton", stopAction_, QStringLiteral("终止"), QStringLiteral("终止手机搜索"),
-                QStringLiteral("stop"));
-  AddToolButton("SaveButton",
-                AddCommand("SaveAction", QStringLiteral("保存"), &MainWindow::SaveResults),
-                QStringLiteral("保存"), QStringLiteral("保存搜索结果"), QStringLiteral("save"));
-  AddToolButton(
-      "SaveProgressButton",
-      AddCommand("SaveProgressAction", QStringLiteral("进程"), &MainWindow::SaveProgress),
-      QStringLiteral("进程"), QStringLiteral("保存搜索进程"), QStringLiteral("progress"));
-  AddToolButton("MergeButton",
-                AddCommand("MergeAction", QStringLiteral("合并"), &MainWindow::MergeDataFiles),
-                QStringLiteral("合并"), QStringLiteral("合并数据文件"), QStringLiteral("merge"));
-  AddToolButton("HomePageButton", homePageAction_, QStringLiteral("主页"),
-                QStringLiteral("访问软件主页"), QStringLiteral("home"));
-  AddToolButton("AboutButton", aboutAction_, QStringLiteral("关于"), QStringLiteral("关于本软件"),
-                QStringLiteral("about"));
-  AddToolButton("ExitButton", exitAction_, QStringLiteral("退出"), QStringLiteral("退出软件系统"),
-                QStringLiteral("exit"));
+  // The desktop's standard keys where there is one; the rest as a browser
+  // or an IDE has them (F5 starts, Esc stops, Alt+Home goes home, F1 helps).
+  QAction* save = AddCommand("SaveAction", QStringLiteral("保存"), &MainWindow::SaveResults);
+  QAction* saveProgress =
+      AddCommand("SaveProgressAction", QStringLiteral("进程"), &MainWindow::SaveProgress);
+  QAction* merge = AddCommand("MergeAction", QStringLiteral("合并"), &MainWindow::MergeDataFiles);
+  const struct {
+    const char* name;
+    QAction* command;
+    QString caption;
+    QString tip;
+    const char* glyph;
+    QKeySequence key;
+  } buttons[] = {
+      {"ImportButton", importAction_, QStringLiteral("导入"), QStringLiteral("导入关键字列表"),
+       "import", StandardKey(QKeySequence::Open, Qt::CTRL | Qt::Key_O)},
+      {"SearchButton", searchAction_, QStringLiteral("搜索"), QStringLiteral("开始手机搜索"),
+       "search", Qt::Key_F5},
+      {"StopButton", stopAction_, QStringLiteral("终止"), QStringLiteral("终止手机搜索"), "stop",
+       Qt::Key_Escape},
+      {"SaveButton", save, QStringLiteral("保存"), QStringLiteral("保存搜索结果"), "save",
+       StandardKey(QKeySequence::Save, Qt::CTRL | Qt::Key_S)},
+      {"SaveProgressButton", saveProgress, QStringLiteral("进程"), QStringLiteral("保存搜索进程"),
+       "progress", Qt::CTRL | Qt::SHIFT | Qt::Key_S},
+      {"MergeButton", merge, QStringLiteral("合并"), QStringLiteral("合并数据文件"), "merge",
+       Qt::CTRL | Qt::Key_M},
+      {"HomePageButton", homePageAction_, QStringLiteral("主页"), QStringLiteral("访问软件主页"),
+       "home", Qt::ALT | Qt::Key_Home},
+      {"AboutButton", aboutAction_, QStringLiteral("关于"), QStringLiteral("关于本软件"), "about",
+       Qt::Key_F1},
+      {"ExitButton", exitAction_, QStringLiteral("退出"), QStringLiteral("退出软件系统"), "exit",
+       StandardKey(QKeySequence::Quit, Qt::CTRL | Qt::Key_Q)},
+  };
+  for (const auto& b : buttons) {
+    AddToolButton(b.name, b.command, b.caption, b.tip, QString::fromLatin1(b.glyph), b.key);
+  }
 }
 
 void MainWindow::BuildSettingsBar(QWidget* parent) {

@@ -3,6 +3,8 @@
 // rows of the result list and the dialogs' titles.
 
 #include <QAccessible>
+#include <QAction>
+#include <QToolButton>
 #include <QTreeView>
 
 #include "shell/branding.h"
@@ -30,7 +32,29 @@ TEST_F(MainWindowTest, EveryControlIsFoundByItsTextInTheAccessibleTree) {
 
   auto* search = QAccessible::queryAccessibleInterface(Child(*form, "SearchButton"));
   EXPECT_EQ(search->role(), QAccessible::Button);
-  EXPECT_EQ(search->text(QAccessible::Description), QStringLiteral("开始手机搜索"));
+  EXPECT_EQ(search->text(QAccessible::Description), QStringLiteral("开始手机搜索 (F5)"));
+}
+
+TEST_F(MainWindowTest, EveryToolbarButtonTellsItsKeyBindingAndPressesByAction) {
+  auto form = MakeForm();
+  form->show();
+  for (auto* button : form->findChildren<QToolButton*>()) {
+    if (!button->defaultAction()) continue;
+    SCOPED_TRACE(button->objectName().toStdString());
+    auto* accessible = QAccessible::queryAccessibleInterface(button);
+    ASSERT_NE(accessible->actionInterface(), nullptr);
+    const QString press = QAccessibleActionInterface::pressAction();
+    const QString key = button->defaultAction()->shortcut().toString(QKeySequence::NativeText);
+    EXPECT_FALSE(key.isEmpty());
+    EXPECT_EQ(accessible->actionInterface()->keyBindingsForAction(press), QStringList{key});
+    EXPECT_EQ(accessible->text(QAccessible::Name), button->text());
+    EXPECT_TRUE(accessible->state().focusable);
+  }
+  // Pressing through the accessible action is a click.
+  AnswerMessageBox();  // "已经保存当前手机号码搜索进程！"
+  auto* progress = QAccessible::queryAccessibleInterface(Child(*form, "SaveProgressButton"));
+  progress->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+  EXPECT_TRUE(std::filesystem::exists(dir_.Path() / "mobtrawl.ini"));
 }
 
 TEST_F(MainWindowTest, StatusPanelsAndResultRowsAreReadable) {

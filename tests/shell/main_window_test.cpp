@@ -28,12 +28,17 @@ TEST_F(MainWindowTest, LaysOutTheToolbarInOrderWithCaptionsAndTips) {
   EXPECT_EQ(form->size(), QSize(590, 418));
   EXPECT_EQ(form->font().pixelSize(), 12);
 
+  // The tool tip is the specified text and the shortcut in parentheses.
   const std::tuple<const char*, const char*, const char*> buttons[] = {
-      {"ImportButton", "导入", "导入关键字列表"}, {"SearchButton", "搜索", "开始手机搜索"},
-      {"StopButton", "终止", "终止手机搜索"},   {"SaveButton", "保存", "保存搜索结果"},
-      {"SaveProgressButton", "进程", "保存搜索进程"},   {"MergeButton", "合并", "合并数据文件"},
-      {"HomePageButton", "主页", "访问软件主页"},   {"AboutButton", "关于", "关于本软件"},
-      {"ExitButton", "退出", "退出软件系统"},
+      {"ImportButton", "导入", "导入关键字列表 (Ctrl+O)"},
+      {"SearchButton", "搜索", "开始手机搜索 (F5)"},
+      {"StopButton", "终止", "终止手机搜索 (Esc)"},
+      {"SaveButton", "保存", "保存搜索结果 (Ctrl+S)"},
+      {"SaveProgressButton", "进程", "保存搜索进程 (Ctrl+Shift+S)"},
+      {"MergeButton", "合并", "合并数据文件 (Ctrl+M)"},
+      {"HomePageButton", "主页", "访问软件主页 (Alt+Home)"},
+      {"AboutButton", "关于", "关于本软件 (F1)"},
+      {"ExitButton", "退出", "退出软件系统 (Ctrl+Q)"},
   };
   auto* toolbar = Child<QToolBar>(*form, "Toolbar");
   ASSERT_EQ(toolbar->actions().size(), std::size(buttons));
