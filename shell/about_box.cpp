@@ -83,7 +83,8 @@ void BuildPanel(QDialog& form) {
   fill->setContentsMargins(0, 0, 0, 0);
   fill->addWidget(panel);
 
-  AddPicture(panel, "ProgramIcon", {20, 8}, QStringLiteral(":/pictures/logo.jpg"));
+  AddPicture(panel, "ProgramIcon", {20, 8}, QStringLiteral(":/pictures/logo.jpg"))
+      ->setAccessibleName(QStringLiteral("Kelvane"));
   AddLabel(panel, "ProductName", {112, 16}, QStringLiteral("Kelvane"), SongTi12(true));
   AddLabel(panel, "Version", {216, 14}, QStringLiteral("Ver 2.6"),
            PixelFont({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")}, 13));

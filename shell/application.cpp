@@ -8,6 +8,7 @@
 
 #include "shell/branding.h"
 #include "shell/error_handler.h"
+#include "shell/screen_fit.h"
 
 namespace shell {
 
@@ -61,6 +62,9 @@ void SetUpApplication(QApplication& app) {
       !qEnvironmentVariableIsSet("QT_QUICK_BACKEND")) {
     qputenv("QT_QUICK_BACKEND", "software");
   }
+
+  // Every window opens wholly on its screen, at any scale.
+  FitWindowsToScreen(app);
 
   QPalette tips = QToolTip::palette();
   tips.setColor(QPalette::ToolTipBase, QColor(0, 255, 0));

@@ -1,9 +1,12 @@
 #include "shell/hyperlink_label.h"
 
 #include <QAccessibleWidget>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 
 #include "platform/url_opener.h"
 
@@ -67,6 +70,7 @@ HyperlinkLabel::HyperlinkLabel(QWidget* parent)
   drawingFont_.setBold(true);
   drawingFont_.setUnderline(true);
   setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  setFocusPolicy(Qt::StrongFocus);
   SetUrl(kDefaultUrl);
   SetCaption(kDefaultUrl);
   setCursor(Qt::PointingHandCursor);
@@ -123,6 +127,12 @@ void HyperlinkLabel::paintEvent(QPaintEvent* event) {
   painter.setFont(drawingFont_);
   painter.setPen(textColor_);
   painter.drawText(kMarginX, kMarginY + metrics.ascent(), caption_);
+  if (hasFocus()) {
+    QStyleOptionFocusRect frame;
+    frame.initFrom(this);
+    frame.backgroundColor = palette().color(QPalette::Button);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, &painter, this);
+  }
 }
 
 void HyperlinkLabel::enterEvent(QEnterEvent* event) {
@@ -146,6 +156,22 @@ void HyperlinkLabel::mousePressEvent(QMouseEvent* event) {
     return;
   }
   QWidget::mousePressEvent(event);
+}
+
+void HyperlinkLabel::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+      Follow();
+      // Not under the mouse, the visited colour shows at once.
+      if (!underMouse()) textColor_ = linkColor_;
+      update();
+      event->accept();
+      return;
+    default:
+      QWidget::keyPressEvent(event);
+  }
 }
 
 }  // namespace shell

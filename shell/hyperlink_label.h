@@ -3,7 +3,8 @@
 // when pressed. It fits its caption (text width + 6, text height + 2): that
 // is its size hint, and a new caption or font resizes it at once and tells
 // any layout. It turns red while the mouse is over it and, once pressed,
-// stays fuchsia for the rest of its life.
+// stays fuchsia for the rest of its life. Tab reaches it (a focus frame
+// shows where it is), and Return, Enter or Space open it as a press does.
 //
 // It draws with a font of its own (bold, underlined) on a background colour
 // of its own; the widget's ordinary font() is not used.
@@ -49,6 +50,7 @@ class HyperlinkLabel final : public QWidget {
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   QColor linkColor_;

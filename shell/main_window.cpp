@@ -1,5 +1,6 @@
 #include "shell/main_window.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFileDialog>
@@ -30,6 +31,15 @@ namespace shell {
 namespace {
 
 constexpr int kTimerIntervalAtCreation = 8000;
+
+// A panel's new text, and word of it to assistive technology, which reads
+// the panel's text as its name (Qt's label does not announce the change).
+void ShowInPanel(QLabel& panel, const QString& text) {
+  if (panel.text() == text) return;
+  panel.setText(text);
+  QAccessibleEvent changed(&panel, QAccessible::NameChanged);
+  QAccessible::updateAccessibility(&changed);
+}
 const QString kTextFileFilters = QStringLiteral("Text files(*.txt);;All files(*.*)");
 
 }  // namespace
@@ -128,6 +138,13 @@ void MainWindow::ExitProgram() {
   close();
 }
 
+void MainWindow::showEvent(QShowEvent* event) {
+  // The keyboard's focus shows from the first moment, not only after the
+  // first key press (Qt clears the mark when the window is made).
+  setAttribute(Qt::WA_KeyboardFocusChange);
+  QMainWindow::showEvent(event);
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
   // A close from the window manager comes whatever the window is doing; in
   // the middle of a page or a merge it is asked about once they are over.
@@ -155,11 +172,11 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 // --- the engine's view of the window ------------------------------------------
 
 void MainWindow::SetPanelText(int panel, const std::string& text) {
-  statusPanels_.at(static_cast<std::size_t>(panel))->setText(platform::FromGbk(text));
+  ShowInPanel(*statusPanels_.at(static_cast<std::size_t>(panel)), platform::FromGbk(text));
 }
 
 void MainWindow::SetStatusLine(const QString& text) {
-  statusPanels_[harvest::kPanelStatus]->setText(text);
+  ShowInPanel(*statusPanels_[harvest::kPanelStatus], text);
 }
 
 bool MainWindow::DeduplicateChecked() const {

@@ -140,6 +140,7 @@ class MainWindow final : public QMainWindow,
   void Closed();
 
  protected:
+  void showEvent(QShowEvent* event) override;
   // Every way of closing asks first.
   void closeEvent(QCloseEvent* event) override;
   // The minimise button hides the window to the tray, when there is one.

@@ -37,7 +37,14 @@ void ResultListModel::ShowNewRows() {
   beginInsertRows({}, shownRows_, rows - 1);
   shownRows_ = rows;
   endInsertRows();
-  if (view_) view_->scrollTo(index(rows - 1), QAbstractItemView::EnsureVisible);
+  if (!view_) return;
+  // A list with rows has a current one, which the view draws focused when
+  // the keyboard reaches it; it stays where the user puts it. (Setting it
+  // scrolls to it, so it comes before the scroll to the last row.)
+  if (!view_->currentIndex().isValid()) {
+    view_->selectionModel()->setCurrentIndex(index(0), QItemSelectionModel::NoUpdate);
+  }
+  view_->scrollTo(index(rows - 1), QAbstractItemView::EnsureVisible);
 }
 
 // Rows wait for ShowNewRows: the list only grows at its end until a clear.

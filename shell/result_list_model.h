@@ -6,8 +6,9 @@
 // A tick may add thousands of numbers; announcing and scrolling to each one
 // lays the whole view out again every time. So the model shows the rows it
 // has announced, and ShowNewRows announces all rows added since, as one
-// insertion, and scrolls the view to the last one. A clear empties the view
-// at once, announced rows and waiting ones alike.
+// insertion, and scrolls the view to the last one; the first row becomes the
+// current one when there is none. A clear empties the view at once,
+// announced rows and waiting ones alike.
 
 #include <QAbstractItemView>
 #include <QAbstractListModel>

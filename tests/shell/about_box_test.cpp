@@ -1,18 +1,21 @@
 // The About box: its look, its links, and how it opens and closes, alone and
 // through the main window's About command.
 
+#include "shell/about_box.h"
+
+#include <QAccessible>
 #include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QTest>
 #include <QThread>
 
-#include "shell/about_box.h"
+#include "qt_test_helpers.h"
 #include "shell/branding.h"
 #include "shell/hyperlink_label.h"
-#include "qt_test_helpers.h"
 #include "shell_fixture.h"
 
 namespace {
@@ -247,3 +250,43 @@ TEST_F(AboutBoxTest, LinksOpenTheirAddressesAndStayVisitedWhileTheProgramRuns) {
 
 }  // namespace
 
+namespace {
+
+TEST_F(AboutBoxTest, TabReachesEveryLinkAndTheKeyboardOpensIt) {
+  shell::AboutBox box;
+  box.show();
+  box.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&box));
+  QStringList reached;
+  for (int tab = 0; tab < 8; ++tab) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    if (auto* link = qobject_cast<HyperlinkLabel*>(QApplication::focusWidget())) {
+      if (!reached.contains(link->objectName())) reached << link->objectName();
+    }
+  }
+  reached.sort();
+  EXPECT_EQ(reached, (QStringList{QStringLiteral("HomePageLink"), QStringLiteral("MailLink"),
+                                  QStringLiteral("WebSiteLink")}));
+
+  const std::pair<Qt::Key, const char*> keys[] = {{Qt::Key_Return, "WebSiteLink"},
+                                                  {Qt::Key_Enter, "HomePageLink"},
+                                                  {Qt::Key_Space, "MailLink"}};
+  for (const auto& [key, name] : keys) {
+    SCOPED_TRACE(name);
+    auto* link = Child<HyperlinkLabel>(box, name);
+    link->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(link, key);
+    ASSERT_FALSE(recorder_.opened.isEmpty());
+    EXPECT_EQ(recorder_.opened.takeLast(), QUrl(link->Url()));
+    EXPECT_EQ(link->TextColor(), QColor(255, 0, 255)) << "visited, and shown so";
+    auto* accessible = QAccessible::queryAccessibleInterface(link);
+    EXPECT_EQ(accessible->role(), QAccessible::Link);
+    EXPECT_EQ(accessible->text(QAccessible::Name), link->Caption());
+  }
+  EXPECT_TRUE(box.isVisible()) << "Return on a link opens it, not the OK button";
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(Child<QLabel>(box, "ProgramIcon"))
+                ->text(QAccessible::Name),
+            QStringLiteral("Kelvane"));
+}
+
+}  // namespace

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QToolButton>
 #include <QTreeView>
+#include <utility>
 
 #include "shell/branding.h"
 #include "shell_fixture.h"
@@ -69,6 +70,14 @@ TEST_F(MainWindowTest, StatusPanelsAndResultRowsAreReadable) {
   auto* panel5 = QAccessible::queryAccessibleInterface(Child(*form, "StatusPanel5"));
   EXPECT_EQ(panel5->role(), QAccessible::StaticText);
   EXPECT_EQ(panel5->text(QAccessible::Name), QStringLiteral("2"));
+  // Each value says what it counts.
+  const std::pair<const char*, const char*> described[] = {
+      {"StatusPanel1", "总数"}, {"StatusPanel3", "进程"}, {"StatusPanel5", "手机"}};
+  for (const auto& [panel, description] : described) {
+    EXPECT_EQ(
+        QAccessible::queryAccessibleInterface(Child(*form, panel))->text(QAccessible::Description),
+        QString::fromUtf8(description));
+  }
   auto* panel6 = QAccessible::queryAccessibleInterface(Child(*form, "StatusPanel6"));
   EXPECT_EQ(panel6->text(QAccessible::Name), QStringLiteral("搜索已经结束!"));
 

@@ -4,9 +4,12 @@
 
 #include <QAction>
 #include <QSpinBox>
+#include <QStyleOption>
 #include <QTest>
 #include <QToolButton>
+#include <QTreeView>
 
+#include "../harvest/gbk.h"
 #include "qt_test_helpers.h"
 #include "shell_fixture.h"
 
@@ -114,6 +117,32 @@ TEST_F(KeyboardTest, ReturnPressesAFocusedButtonAndAClickTakesNoFocus) {
   EXPECT_TRUE(interval->hasFocus());
   EXPECT_NE(dir_.Read("mobtrawl.ini").find("\r\n37\r\n"), std::string::npos)
       << dir_.Read("mobtrawl.ini");
+}
+
+TEST_F(KeyboardTest, FocusShowsFromTheFirstMomentAndTheListHasACurrentRow) {
+  auto form = ShownForm();
+  QWidget* focused = QApplication::focusWidget();
+  ASSERT_NE(focused, nullptr) << "nothing has the keyboard focus";
+  // Styles draw a focus frame only with this state set.
+  QStyleOption option;
+  option.initFrom(focused);
+  EXPECT_TRUE(option.state & QStyle::State_KeyboardFocusChange);
+  EXPECT_TRUE(option.state & QStyle::State_HasFocus);
+
+  auto* list = Child<QTreeView>(*form, "ResultList");
+  form->Run().KeywordList() = {"k"};
+  AnswerInput(QStringLiteral("0"));
+  form->StartSearch();
+  EXPECT_FALSE(list->currentIndex().isValid());
+  browser_->pages[browser_->navigated.back()] =
+      "15900000001\r\n15900000002\r\n1 2 " + Gbk("下一页>");
+  TickAndRead(*form);
+  EXPECT_EQ(list->currentIndex().row(), 0);
+  // The user's choice stays as rows come.
+  list->setCurrentIndex(list->model()->index(1, 0));
+  browser_->pages[browser_->navigated.back()] = "15900000003";
+  TickAndRead(*form);
+  EXPECT_EQ(list->currentIndex().row(), 1);
 }
 
 }  // namespace
