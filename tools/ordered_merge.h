@@ -5,10 +5,10 @@
 //
 // A digit line never equals another line, so each other line goes before
 // the first digit line that sorts after it. That place is found by
-// galloping through the digit lines, comparing the first 8 bytes of keys
-// and the lines themselves only when those are equal: other lines among
-// many numbers cost few keys, and lines that sort after every number
-// (letters, Chinese) cost none once the numbers are through.
+// galloping through the digit lines, comparing key prefixes and the lines
+// themselves only when those are equal: other lines among many numbers cost
+// few keys, and lines that sort after every number (letters, Chinese) cost
+// none once the numbers are through.
 
 #include <cstdint>
 #include <memory>
@@ -16,19 +16,10 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/digit_lines.h"
 #include "tools/line_collation.h"
+#include "tools/line_source.h"
 
 namespace tools {
-
-// Other lines in order, each with the first 8 bytes of its key
-// (LineCollation::SortKeyPart).
-class TextSource {
- public:
-  virtual ~TextSource() = default;
-  // The next line (valid until the next call); false at the end.
-  virtual bool Next(std::string_view& line, std::uint64_t& keyPart) = 0;
-};
 
 // Where the merged lines go.
 class LineSink {
@@ -43,36 +34,37 @@ class LineSink {
 std::int64_t MergeInOrder(DigitSource& digits, TextSource& texts, LineCollation& collation,
                           LineSink& sink);
 
-// Merges sources of distinct lines in order into one; a line that more than
-// one holds comes from the first of them.
-std::unique_ptr<TextSource> MergeTextSources(std::vector<std::unique_ptr<TextSource>> sources,
-                                             LineCollation& collation);
-
-// Digit lines compared with other lines. The first 8 bytes of a long digit
-// line's key are, in the locales seen so far, one byte per digit; once many
-// are needed, that is checked against the collation and then computed
-// directly.
-class DigitKeys {
+// Other lines in the collation's order: key prefixes first, the lines
+// themselves when those are equal.
+class TextOrder {
  public:
-  explicit DigitKeys(LineCollation& collation) : collation_(collation) {}
-
-  std::uint64_t Part(std::uint64_t value, unsigned length);
-  // As the key of the digit line compares with the key of `line`.
-  int Compare(std::uint64_t value, unsigned length, std::string_view line);
+  explicit TextOrder(LineCollation& collation) : collation_(&collation) {}
+  int Compare(const TextBlock& a, std::size_t i, const TextBlock& b, std::size_t j) const {
+    if (a.prefixes[i] != b.prefixes[j]) return a.prefixes[i] < b.prefixes[j] ? -1 : 1;
+    return collation_->Compare(a.lines[i], b.lines[j]);
+  }
+  // A copy: the line's block goes before its repeats come.
+  void Remember(const TextBlock& block, std::size_t i) {
+    last_.assign(block.lines[i]);
+    lastPrefix_ = block.prefixes[i];
+  }
+  bool IsLast(const TextBlock& block, std::size_t i) const {
+    return block.prefixes[i] == lastPrefix_ && collation_->Compare(block.lines[i], last_) == 0;
+  }
 
  private:
-  std::string_view Text(std::uint64_t value, unsigned length);
-  void Learn();
-
-  LineCollation& collation_;
-  char text_[kMaxDigitLineLength];
-  std::uint64_t lastValue_ = 0;
-  unsigned lastLength_ = ~0u;
-  std::uint64_t lastPart_ = 0;
-  unsigned asked_ = 0;
-  bool learned_ = false;
-  bool byteEach_ = false;  // a digit line of 8 digits or more: one key byte each
-  unsigned char weight_[10] = {};
+  LineCollation* collation_;
+  std::string last_;
+  std::uint64_t lastPrefix_ = 0;
 };
+
+inline std::unique_ptr<DigitSource> MergeDigitSources(
+    std::vector<std::unique_ptr<DigitSource>> sources) {
+  return MergeSources(std::move(sources), DigitOrder());
+}
+inline std::unique_ptr<TextSource> MergeTextSources(
+    std::vector<std::unique_ptr<TextSource>> sources, LineCollation& collation) {
+  return MergeSources(std::move(sources), TextOrder(collation));
+}
 
 }  // namespace tools

@@ -17,10 +17,20 @@ namespace tools {
 namespace {
 
 constexpr std::uint64_t kNoBudget = std::numeric_limits<std::uint64_t>::max();
+// Runs merged at once at most: 64 runs' reads of 1 MiB each are the most a
+// disk streams well side by side; more would wait on seeks.
 constexpr std::size_t kMaxFanIn = 64;
+// A run's read or write buffer is at least a page...
 constexpr std::size_t kMinBuffer = 4096;
-constexpr std::size_t kMinBlock = 64;
+// ...and at most 1 MiB, which reads and writes at the disk's full speed.
 constexpr std::size_t kMaxBuffer = 1 << 20;
+// A block of content is at least a line or two (the tests' tiny budgets)...
+constexpr std::size_t kMinBlock = 64;
+// ...and a 128th of the budget: blocks in flight (a few per thread, their
+// lines' places 24 bytes each) stay a small share of it.
+constexpr std::uint64_t kBlocksPerBudget = 128;
+// The sort's bucket tables (2 x 65,537 counts), outside what the lines cost.
+constexpr std::size_t kSortTableBytes = 2 * 65537 * sizeof(std::size_t);
 constexpr std::int64_t kLinesPerReport = 65536;
 
 // The first CR or LF in [p, end), or end.
@@ -45,15 +55,24 @@ const char* PastBreak(const char* at, const char* end) {
   return at;
 }
 
-// Whether the 8 bytes (little-endian) are all ASCII digits.
+// Whether the 8 bytes are all ASCII digits, 0x30 to 0x39. Each byte b
+// must have 3 as its high half (0x30..0x3F), and so must b + 6 (b in
+// 0x2A..0x39; the shift brings that half down beside b's own low half):
+// both hold for the digits alone, '/' (0x2F) failing the first and ':'
+// (0x3A) the second. Adding 6 carries into the next byte only from 0xFA
+// up, which fails the first test itself, so a carry never passes a line.
 bool EightDigits(std::uint64_t bytes) {
   return ((bytes & 0xF0F0F0F0F0F0F0F0ULL) |
           (((bytes + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL) >> 4)) ==
          0x3333333333333333ULL;
 }
 
-// The number the 8 digits (little-endian) make, by multiplications that
-// pair them up, then pair the pairs.
+// The number the 8 digits make, the first in the lowest byte. Less 0x30,
+// byte k holds digit d_k; bytes * 10 + (bytes >> 8) puts the pairs
+// p_j = 10 * d_2j + d_2j+1 (below 100, so no carry) in bytes 0, 2, 4, 6.
+// Then p0 and p2 times 100 + (10^6 << 32), and p1 and p3 times
+// 1 + (10^4 << 32), leave p0 * 10^6 + p1 * 10^4 + p2 * 100 + p3 in the high
+// 32 bits; below them only p0 * 100 + p1, which never carries.
 std::uint64_t EightDigitsValue(std::uint64_t bytes) {
   bytes -= 0x3030303030303030ULL;
   bytes = bytes * 10 + (bytes >> 8);
@@ -126,9 +145,8 @@ SortedLines::SortedLines(LineCollation& collation, Options options)
   if (options_.memoryBudget == 0) options_.memoryBudget = kNoBudget;
   if (options_.runsBeside.empty())
     options_.runsBeside = std::filesystem::temp_directory_path() / "kelvane-merge";
-  // Blocks small beside the budget: the lines split ahead of the budget's
-  // next look stay a small part of it.
-  blockBytes_ = std::clamp<std::uint64_t>(options_.memoryBudget / 32, kMinBlock, kMaxBuffer);
+  blockBytes_ =
+      std::clamp<std::uint64_t>(options_.memoryBudget / kBlocksPerBudget, kMinBlock, kMaxBuffer);
 }
 
 SortedLines::~SortedLines() {
@@ -225,6 +243,11 @@ void SortedLines::TakeBlocks(bool all) {
       std::unique_ptr<Block> taken = std::move(blocks_.front());
       blocks_.pop_front();
       lock.unlock();
+      // Blocks are reused: the ones in flight, the one filling and those
+      // spare cost at most this much each.
+      blocksBytes_ =
+          std::max(blocksBytes_,
+                   (workers_ + 3) * (taken->capacity + taken->texts.capacity() * sizeof(TextSpan)));
       TakeTexts(*taken);
       spare_.push_back(std::move(taken));
       MaybeSpill();
@@ -396,7 +419,11 @@ void SortedLines::Resume() {
 
 void SortedLines::MaybeSpill() {
   // The helpers fill their lanes meanwhile: what they told is what counts.
-  if (digits_.PublishedBytes() + text_.MemoryBytes() > options_.memoryBudget) Spill();
+  // Beside the lines: the blocks in flight, and the sort's tables and the
+  // run's write buffer when they go to disk.
+  const std::uint64_t beside = blocksBytes_ + kSortTableBytes + WriteBufferBytes();
+  const std::uint64_t held = digits_.PublishedBytes() + text_.MemoryBytes();
+  if (held > 0 && held + beside > options_.memoryBudget) Spill();
 }
 
 void SortedLines::Spill() {
@@ -426,11 +453,28 @@ std::size_t SortedLines::FanIn() const {
 }
 
 std::size_t SortedLines::ReadBufferBytes() const {
-  return std::clamp<std::uint64_t>(options_.memoryBudget / (2 * FanIn()), kMinBuffer, kMaxBuffer);
+  // Beside the reads, a merge of runs writes one.
+  const std::uint64_t reads =
+      options_.memoryBudget - std::min<std::uint64_t>(options_.memoryBudget, WriteBufferBytes());
+  return std::clamp<std::uint64_t>(reads / (2 * FanIn()), kMinBuffer, kMaxBuffer);
 }
 
 std::size_t SortedLines::WriteBufferBytes() const {
   return std::clamp<std::uint64_t>(options_.memoryBudget / 16, kMinBuffer, kMaxBuffer);
+}
+
+SortedLines::OpenRuns SortedLines::Open(std::size_t first, std::size_t last) {
+  std::vector<std::unique_ptr<DigitSource>> digits;
+  std::vector<std::unique_ptr<TextSource>> texts;
+  OpenRuns open;
+  for (std::size_t r = first; r < last; ++r) {
+    digits.push_back(ReadRunDigits(*runFile_, runs_[r], ReadBufferBytes()));
+    texts.push_back(ReadRunText(*runFile_, runs_[r], ReadBufferBytes()));
+    open.lines += runs_[r].Lines();
+  }
+  open.digits = MergeDigitSources(std::move(digits));
+  open.texts = MergeTextSources(std::move(texts), collation_);
+  return open;
 }
 
 // Merges runs a group at a time, each group into one new run at the end of
@@ -449,15 +493,10 @@ void SortedLines::MergeRunsDownTo(std::size_t count) {
         fewer.push_back(runs_[group]);
         continue;
       }
-      std::vector<std::unique_ptr<DigitSource>> digits;
-      std::vector<std::unique_ptr<TextSource>> texts;
-      for (std::size_t r = group; r < end; ++r) {
-        digits.push_back(ReadRunDigits(*runFile_, runs_[r], ReadBufferBytes()));
-        texts.push_back(ReadRunText(*runFile_, runs_[r], ReadBufferBytes()));
+      {
+        const OpenRuns open = Open(group, end);
+        fewer.push_back(WriteRun(*runFile_, *open.digits, *open.texts, WriteBufferBytes()));
       }
-      const auto mergedDigits = MergeDigitSources(std::move(digits));
-      const auto mergedTexts = MergeTextSources(std::move(texts), collation_);
-      fewer.push_back(WriteRun(*runFile_, *mergedDigits, *mergedTexts, WriteBufferBytes()));
       for (std::size_t r = group; r < end; ++r) {
         runFile_->Discard(runs_[r].digitsAt, runs_[r].End() - runs_[r].digitsAt);
         merged += runs_[r].End() - runs_[r].digitsAt;
@@ -486,18 +525,9 @@ std::int64_t SortedLines::Emit(LineSink& sink) {
 
   if (digits_.Count() + text_.Count() > 0) Spill();
   MergeRunsDownTo(FanIn());
-  std::vector<std::unique_ptr<DigitSource>> digits;
-  std::vector<std::unique_ptr<TextSource>> texts;
-  std::uint64_t lines = 0;
-  for (const Run& run : runs_) {
-    digits.push_back(ReadRunDigits(*runFile_, run, ReadBufferBytes()));
-    texts.push_back(ReadRunText(*runFile_, run, ReadBufferBytes()));
-    lines += run.Lines();
-  }
-  const auto mergedDigits = MergeDigitSources(std::move(digits));
-  const auto mergedTexts = MergeTextSources(std::move(texts), collation_);
-  CountingSink counted(sink, lines, reportWriting);
-  return MergeInOrder(*mergedDigits, *mergedTexts, collation_, counted);
+  const OpenRuns open = Open(0, runs_.size());
+  CountingSink counted(sink, open.lines, reportWriting);
+  return MergeInOrder(*open.digits, *open.texts, collation_, counted);
 }
 
 std::int64_t SortedLines::Emit(const std::function<void(std::string_view)>& emit) {

@@ -33,6 +33,7 @@
 
 #include "tools/digit_lines.h"
 #include "tools/line_collation.h"
+#include "tools/line_source.h"
 #include "tools/merge_progress.h"
 #include "tools/ordered_merge.h"
 #include "tools/run_file.h"
@@ -95,7 +96,7 @@ class SortedLines {
     std::size_t capacity = 0;
     std::size_t size = 0;
     std::size_t dispatchAt = 0;  // a block without a break grows past it
-    bool skipLf = false;         // the block before ended in CR: an LF first is its
+    bool skipLf = false;         // the block before ended in CR: an LF first ends that same line
     bool last = false;
     State state = State::kFilling;
     std::vector<TextSpan> texts;
@@ -119,6 +120,13 @@ class SortedLines {
 
   void MaybeSpill();
   void Spill();
+  // Runs first..last-1 merged into one digit source and one text source.
+  struct OpenRuns {
+    std::unique_ptr<DigitSource> digits;
+    std::unique_ptr<TextSource> texts;
+    std::uint64_t lines = 0;
+  };
+  OpenRuns Open(std::size_t first, std::size_t last);
   void MergeRunsDownTo(std::size_t count);
   std::size_t FanIn() const;
   std::size_t ReadBufferBytes() const;
@@ -132,6 +140,8 @@ class SortedLines {
   Collations collations_;
   unsigned workers_;
   std::size_t blockBytes_;
+  // What blocks in flight may take, as large as the largest seen so far.
+  std::size_t blocksBytes_ = 0;
   bool ended_ = false;
 
   DigitLines digits_;
