@@ -9,7 +9,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "tools/line_source.h"
+#include "tools/ordered_merge.h"
 
 namespace platform {
 namespace {

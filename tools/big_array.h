@@ -66,9 +66,8 @@ class BigArray {
     return at;
   }
 
-  // The elements past `size` are dropped, their memory kept.
-  void Truncate(std::size_t size) { size_ = std::min(size, size_); }
-  // Elements past the old size are unspecified until written.
+  // Elements past the old size are unspecified until written; those past
+  // a smaller size are dropped, their memory kept.
   void Resize(std::size_t size) {
     if (size > capacity_) Reserve(size);
     size_ = size;

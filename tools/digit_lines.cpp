@@ -73,62 +73,46 @@ Key* LsdRadixSort(Key* keys, Key* buffer, std::size_t count, unsigned bits) {
   return from;
 }
 
-// Sorts numbers below 2^64 and drops repeats; answers how many are left.
-std::size_t SortDistinct(std::uint64_t* values, std::size_t n) {
-  if (n < 256) {
-    std::sort(values, values + n);
-    return static_cast<std::size_t>(std::unique(values, values + n) - values);
-  }
-  const auto [low, high] = std::minmax_element(values, values + n);
-  const std::uint64_t base = *low;
-  const auto bits = static_cast<unsigned>(std::bit_width(*high - base));
-  BigArray<std::uint64_t> buffer;
-  buffer.Resize(n);
-  for (std::size_t i = 0; i < n; ++i) values[i] -= base;
-  const std::uint64_t* sorted = LsdRadixSort(values, buffer.data(), n, bits);
-  std::size_t kept = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    if (kept == 0 || sorted[i] + base != values[kept - 1]) values[kept++] = sorted[i] + base;
-  }
-  return kept;
-}
-
-// Sorts [values, values + n) (numbers below 2^32) and drops repeats;
-// answers how many are left. `buffer` is working room.
-std::size_t SortDistinctRests(std::uint32_t* values, std::size_t n,
-                              std::vector<std::uint32_t>& buffer) {
-  std::uint32_t* sorted = values;
+// Sorts [values, values + n) and drops repeats; answers how many are left.
+// `buffer` is working room.
+template <typename Key>
+std::size_t SortDistinct(Key* values, std::size_t n, BigArray<Key>& buffer) {
+  Key* sorted = values;
   if (n < 64) {  // below this, counting 2^12 buckets costs more than it saves
     std::sort(values, values + n);
   } else {
-    buffer.resize(n);
-    const std::uint32_t high = *std::max_element(values, values + n);
-    sorted = LsdRadixSort(values, buffer.data(), n, static_cast<unsigned>(std::bit_width(high)));
+    // By radix over the bits in which the numbers differ.
+    const auto [low, high] = std::minmax_element(values, values + n);
+    const Key base = *low;
+    const auto bits = static_cast<unsigned>(std::bit_width(static_cast<Key>(*high - base)));
+    for (std::size_t i = 0; i < n; ++i) values[i] -= base;
+    buffer.Resize(n);
+    sorted = LsdRadixSort(values, buffer.data(), n, bits);
+    for (std::size_t i = 0; i < n; ++i) sorted[i] += base;
   }
   const std::size_t left = static_cast<std::size_t>(std::unique(sorted, sorted + n) - sorted);
   if (sorted != values) std::copy(sorted, sorted + left, values);
   return left;
 }
 
-// Lines of one short length, from their bitmap.
-class BitmapSource final : public DigitSource {
+// Lines that are all in one block: of a short length, from their bitmap,
+// or of a long one, already sorted.
+class OneBlock final : public DigitSource {
  public:
-  BitmapSource(const std::vector<std::uint64_t>& seen, unsigned length) : length_(length) {
+  OneBlock(const BigArray<std::uint64_t>& sorted, unsigned length)
+      : block_{sorted.data(), nullptr, length, sorted.size()} {}
+  OneBlock(const std::vector<std::uint64_t>& seen, unsigned length) {
     for (std::size_t word = 0; word < seen.size(); ++word) {
-      for (std::uint64_t bits = seen[word]; bits != 0; bits &= bits - 1) {
+      for (std::uint64_t bits = seen[word]; bits != 0; bits &= bits - 1)
         values_.push_back(word * 64 + static_cast<std::size_t>(std::countr_zero(bits)));
-      }
     }
+    block_ = {values_.data(), nullptr, length, values_.size()};
   }
-  DigitBlock Next() override {
-    if (std::exchange(done_, true)) return {};
-    return {values_.data(), nullptr, length_, values_.size()};
-  }
+  DigitBlock Next() override { return std::exchange(block_, DigitBlock()); }
 
  private:
   std::vector<std::uint64_t> values_;
-  unsigned length_;
-  bool done_ = false;
+  DigitBlock block_;
 };
 
 // Lines of one bucketed length: the buckets in order, their numbers put
@@ -163,22 +147,6 @@ class BucketSource final : public DigitSource {
   std::vector<std::uint64_t> values_;
   std::size_t head_ = 0;
   std::size_t inBucket_ = 0;
-};
-
-// One long length's sorted numbers, as a single block.
-class GroupSource final : public DigitSource {
- public:
-  GroupSource(const BigArray<std::uint64_t>& group, unsigned length)
-      : group_(group), length_(length) {}
-  DigitBlock Next() override {
-    if (std::exchange(done_, true)) return {};
-    return {group_.data(), nullptr, length_, group_.size()};
-  }
-
- private:
-  const BigArray<std::uint64_t>& group_;
-  unsigned length_;
-  bool done_ = false;
 };
 
 }  // namespace
@@ -304,32 +272,19 @@ std::size_t DigitLines::PublishedBytes() const {
 }
 
 void DigitLines::Sort(unsigned workers) {
-  DigitLane& first = lanes_.front();
-  // Short and long lines all go to the first lane.
-  for (std::size_t l = 1; l < lanes_.size(); ++l) {
-    DigitLane& lane = lanes_[l];
-    for (unsigned length = 0; length <= DigitLane::kBitmapUpTo; ++length) {
-      if (lane.seen_[length].empty()) continue;
-      if (first.seen_[length].empty()) first.seen_[length].resize(lane.seen_[length].size(), 0);
-      for (std::size_t w = 0; w < lane.seen_[length].size(); ++w)
-        first.seen_[length][w] |= lane.seen_[length][w];
-      std::vector<std::uint64_t>().swap(lane.seen_[length]);
-    }
-    for (std::size_t g = 0; g < first.long_.size(); ++g) {
-      if (lane.long_[g].empty()) continue;
-      std::copy(lane.long_[g].begin(), lane.long_[g].end(),
-                first.long_[g].Extend(lane.long_[g].size()));
-      lane.long_[g].Clear();
-    }
-  }
+  // Short and long lines stay in their lanes, whose sources the merge
+  // takes together, dropping repeats between them.
   sortedCount_ = 0;
-  for (auto& group : first.long_) {
-    group.Truncate(SortDistinct(group.data(), group.size()));
-    sortedCount_ += group.size();
-  }
-  for (const auto& seen : first.seen_) {
-    for (const std::uint64_t word : seen)
-      sortedCount_ += static_cast<std::size_t>(std::popcount(word));
+  BigArray<std::uint64_t> buffer;
+  for (DigitLane& lane : lanes_) {
+    for (auto& group : lane.long_) {
+      group.Resize(SortDistinct(group.data(), group.size(), buffer));
+      sortedCount_ += group.size();
+    }
+    for (const auto& seen : lane.seen_) {
+      for (const std::uint64_t word : seen)
+        sortedCount_ += static_cast<std::size_t>(std::popcount(word));
+    }
   }
   for (unsigned index = 0; index < DigitLane::kBucketedLengths; ++index)
     SortBucketed(index, workers);
@@ -369,32 +324,32 @@ void DigitLines::SortBucketed(unsigned index, unsigned workers) {
     lane.heads_[index].Clear();
     lane.rests_[index].Clear();
   }
-  std::vector<std::vector<std::uint32_t>> buffers(std::max(workers, 1u));
+  std::vector<BigArray<std::uint32_t>> buffers(std::max(workers, 1u));
   ShareChunks(workers, kBuckets, 16, [&](unsigned worker, std::size_t begin, std::size_t end) {
     for (std::size_t head = begin; head < end; ++head) {
       buckets.kept[head] = static_cast<std::uint32_t>(
-          SortDistinctRests(buckets.rests.data() + buckets.begin[head],
-                            buckets.begin[head + 1] - buckets.begin[head], buffers[worker]));
+          SortDistinct(buckets.rests.data() + buckets.begin[head],
+                       buckets.begin[head + 1] - buckets.begin[head], buffers[worker]));
     }
   });
   for (const std::uint32_t kept : buckets.kept) sortedCount_ += kept;
 }
 
 std::unique_ptr<DigitSource> DigitLines::Source() const {
-  const DigitLane& first = lanes_.front();
   std::vector<std::unique_ptr<DigitSource>> sources;
-  for (unsigned length = 0; length <= kMaxDigitLineLength; ++length) {
-    if (length <= DigitLane::kBitmapUpTo) {
-      if (!first.seen_[length].empty())
-        sources.push_back(std::make_unique<BitmapSource>(first.seen_[length], length));
-    } else if (length <= DigitLane::kLastBucketed) {
-      const Buckets& buckets = sorted_[length - DigitLane::kFirstBucketed];
-      if (!buckets.rests.empty())
-        sources.push_back(std::make_unique<BucketSource>(buckets, length));
-    } else if (const auto& group = first.long_[length - DigitLane::kLastBucketed - 1];
-               !group.empty()) {
-      sources.push_back(std::make_unique<GroupSource>(group, length));
+  for (const DigitLane& lane : lanes_) {
+    for (unsigned length = 0; length <= DigitLane::kBitmapUpTo; ++length) {
+      if (!lane.seen_[length].empty())
+        sources.push_back(std::make_unique<OneBlock>(lane.seen_[length], length));
     }
+    for (unsigned length = DigitLane::kLastBucketed + 1; length <= kMaxDigitLineLength; ++length) {
+      const auto& group = lane.long_[length - DigitLane::kLastBucketed - 1];
+      if (!group.empty()) sources.push_back(std::make_unique<OneBlock>(group, length));
+    }
+  }
+  for (unsigned length = DigitLane::kFirstBucketed; length <= DigitLane::kLastBucketed; ++length) {
+    const Buckets& buckets = sorted_[length - DigitLane::kFirstBucketed];
+    if (!buckets.rests.empty()) sources.push_back(std::make_unique<BucketSource>(buckets, length));
   }
   return MergeSources(std::move(sources), DigitOrder());
 }

@@ -21,10 +21,11 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "tools/big_array.h"
-#include "tools/line_source.h"
+#include "tools/ordered_merge.h"
 
 namespace tools {
 
@@ -40,27 +41,10 @@ class alignas(64) DigitLane {
  public:
   void Add(std::uint64_t value, unsigned length) {
     ++count_;
-    switch (length) {
-      case 11:
-        return AddBucketed<11>(value);  // the mobile numbers first
-      case 5:
-        return AddBucketed<5>(value);
-      case 6:
-        return AddBucketed<6>(value);
-      case 7:
-        return AddBucketed<7>(value);
-      case 8:
-        return AddBucketed<8>(value);
-      case 9:
-        return AddBucketed<9>(value);
-      case 10:
-        return AddBucketed<10>(value);
-      case 12:
-        return AddBucketed<12>(value);
-      case 13:
-        return AddBucketed<13>(value);
-      default:
-        return AddOther(value, length);
+    if (length - kFirstBucketed < kBucketedLengths) {
+      (this->*kAddBucketed[length - kFirstBucketed])(value);
+    } else {
+      AddOther(value, length);
     }
   }
 
@@ -81,6 +65,12 @@ class alignas(64) DigitLane {
     heads_[Length - kFirstBucketed].push_back(static_cast<std::uint16_t>(value / kRest));
     rests_[Length - kFirstBucketed].push_back(static_cast<std::uint32_t>(value % kRest));
   }
+  // AddBucketed<length> by length, from the first bucketed one.
+  static constexpr auto kAddBucketed =
+      []<unsigned... Index>(std::integer_sequence<unsigned, Index...>) {
+    return std::array{&DigitLane::AddBucketed<kFirstBucketed + Index>...};
+  }
+  (std::make_integer_sequence<unsigned, kBucketedLengths>());
   void AddOther(std::uint64_t value, unsigned length);
   std::size_t MemoryBytes() const;
   void Clear();
@@ -111,7 +101,6 @@ class DigitLines {
   // What the lanes cost as they last told it: any thread may ask while
   // they fill.
   std::size_t PublishedBytes() const;
-  void Add(std::uint64_t value, unsigned length) { lanes_[0].Add(value, length); }
   std::size_t Count() const;
 
   // Sorts the lines of all lanes together and drops repeats, on up to

@@ -1,6 +1,6 @@
 #include "tools/line_collation.h"
 
-#include "tools/line_source.h"
+#include "tools/ordered_merge.h"
 
 namespace tools {
 

@@ -1,16 +1,34 @@
 #include "tools/ordered_merge.h"
 
+#include <algorithm>
+
 namespace tools {
+namespace {
+
+// Lines between two reports of the progress: some 1 MB of output.
+constexpr std::int64_t kLinesPerReport = 65536;
+
+}  // namespace
 
 std::int64_t MergeInOrder(DigitSource& digits, TextSource& texts, LineCollation& collation,
-                          LineSink& sink) {
+                          LineSink& sink, const std::function<void(std::int64_t)>& merged) {
   DigitBlock block = digits.Next();
   std::size_t at = 0;
   std::int64_t count = 0;
+  std::int64_t nextReport = kLinesPerReport;
+  auto counted = [&](std::int64_t lines) {
+    count += lines;
+    if (count < nextReport) return;
+    nextReport = count + kLinesPerReport;
+    if (merged) merged(count);
+  };
   auto emitDigits = [&](std::size_t to) {
-    if (to > at) sink.Digits(block, at, to);
-    count += static_cast<std::int64_t>(to - at);
-    at = to;
+    // Large stretches in slices, so that the progress moves as they go.
+    for (std::size_t until; at < to; at = until) {
+      until = std::min<std::size_t>(to, at + kLinesPerReport);
+      sink.Digits(block, at, until);
+      counted(static_cast<std::int64_t>(until - at));
+    }
   };
   char digitText[kMaxDigitLineLength];
   for (TextBlock lines = texts.Next(); lines.count > 0; lines = texts.Next()) {
@@ -33,7 +51,7 @@ std::int64_t MergeInOrder(DigitSource& digits, TextSource& texts, LineCollation&
         at = 0;
       }
       sink.Text(line);
-      ++count;
+      counted(1);
     }
   }
   for (; block.count > 0; block = digits.Next(), at = 0) emitDigits(block.count);

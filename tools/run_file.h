@@ -20,7 +20,7 @@
 #include <string>
 #include <string_view>
 
-#include "tools/line_source.h"
+#include "tools/ordered_merge.h"
 
 namespace tools {
 

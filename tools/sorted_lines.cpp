@@ -20,6 +20,8 @@ constexpr std::uint64_t kNoBudget = std::numeric_limits<std::uint64_t>::max();
 // Runs merged at once at most: 64 runs' reads of 1 MiB each are the most a
 // disk streams well side by side; more would wait on seeks.
 constexpr std::size_t kMaxFanIn = 64;
+// Below 64 KiB a read spends more time seeking than reading.
+constexpr std::uint64_t kMinReadBuffer = 64 << 10;
 // A run's read or write buffer is at least a page...
 constexpr std::size_t kMinBuffer = 4096;
 // ...and at most 1 MiB, which reads and writes at the disk's full speed.
@@ -31,7 +33,6 @@ constexpr std::size_t kMinBlock = 64;
 constexpr std::uint64_t kBlocksPerBudget = 128;
 // The sort's bucket tables (2 x 65,537 counts), outside what the lines cost.
 constexpr std::size_t kSortTableBytes = 2 * 65537 * sizeof(std::size_t);
-constexpr std::int64_t kLinesPerReport = 65536;
 
 // The first CR or LF in [p, end), or end.
 const char* FindBreak(const char* p, const char* end) {
@@ -99,41 +100,6 @@ class FunctionSink final : public LineSink {
   const std::function<void(std::string_view)>& emit_;
 };
 
-// Passes lines on, telling the progress every so many.
-class CountingSink final : public LineSink {
- public:
-  CountingSink(LineSink& sink, std::uint64_t expected, std::function<void(double)> report)
-      : sink_(sink), expected_(std::max<std::uint64_t>(expected, 1)), report_(std::move(report)) {}
-  void Digits(const DigitBlock& block, std::size_t from, std::size_t to) override {
-    // Large stretches in slices, so that the progress moves as they go.
-    while (from < to) {
-      const std::size_t until = std::min<std::size_t>(to, from + kLinesPerReport);
-      sink_.Digits(block, from, until);
-      Count(until - from);
-      from = until;
-    }
-  }
-  void Text(std::string_view line) override {
-    sink_.Text(line);
-    Count(1);
-  }
-
- private:
-  void Count(std::size_t lines) {
-    emitted_ += lines;
-    if (emitted_ >= nextReport_) {
-      nextReport_ = emitted_ + kLinesPerReport;
-      if (report_) report_(std::min(1.0, double(emitted_) / double(expected_)));
-    }
-  }
-
-  LineSink& sink_;
-  std::uint64_t expected_;
-  std::function<void(double)> report_;
-  std::uint64_t emitted_ = 0;
-  std::uint64_t nextReport_ = 0;
-};
-
 }  // namespace
 
 SortedLines::SortedLines(LineCollation& collation, Options options)
@@ -174,12 +140,9 @@ std::unique_ptr<SortedLines::Block> SortedLines::NewBlock() {
 }
 
 void SortedLines::MakeRoom(Block& block, std::size_t bytes) {
-  if (block.capacity - block.size >= bytes) return;
-  const std::size_t capacity = std::max({block.size + bytes, block.dispatchAt, block.capacity * 2});
-  auto grown = std::unique_ptr<char[]>(new char[capacity]);
-  if (block.size > 0) std::memcpy(grown.get(), block.bytes.get(), block.size);
-  block.bytes = std::move(grown);
-  block.capacity = capacity;
+  // Grown in place or moved by the system: a long line is never copied.
+  if (block.bytes.size() - block.size < bytes)
+    block.bytes.Resize(std::max(block.size + bytes, block.dispatchAt));
 }
 
 void SortedLines::Feed(std::string_view bytes) {
@@ -194,7 +157,7 @@ void SortedLines::Feed(std::string_view bytes) {
 char* SortedLines::ReadRoom(std::size_t bytes) {
   if (!filling_) filling_ = NewBlock();
   MakeRoom(*filling_, bytes);
-  return filling_->bytes.get() + filling_->size;
+  return filling_->bytes.data() + filling_->size;
 }
 
 void SortedLines::Filled(std::size_t bytes) {
@@ -216,7 +179,7 @@ void SortedLines::Dispatch() {
     next = NewBlock();
     if (full.size > cut) {
       MakeRoom(*next, full.size - cut);
-      std::memcpy(next->bytes.get(), full.bytes.get() + cut, full.size - cut);
+      std::memcpy(next->bytes.data(), full.bytes.data() + cut, full.size - cut);
       next->size = full.size - cut;
     }
     next->skipLf = full.bytes[cut - 1] == '\r';
@@ -243,43 +206,59 @@ void SortedLines::TakeBlocks(bool all) {
       std::unique_ptr<Block> taken = std::move(blocks_.front());
       blocks_.pop_front();
       lock.unlock();
-      // Blocks are reused: the ones in flight, the one filling and those
-      // spare cost at most this much each.
-      blocksBytes_ =
-          std::max(blocksBytes_,
-                   (workers_ + 3) * (taken->capacity + taken->texts.capacity() * sizeof(TextSpan)));
       TakeTexts(*taken);
+      // Blocks are reused: the ones in flight, the one filling and those
+      // spare cost at most what the largest did, but for one grown for a
+      // long line, which gives its memory back.
+      if (taken->dispatchAt > blockBytes_) {
+        taken->bytes.Clear();
+      } else {
+        blocksBytes_ = std::max(
+            blocksBytes_,
+            (workers_ + 3) * (taken->bytes.Bytes() + taken->texts.capacity() * sizeof(TextSpan)));
+      }
       spare_.push_back(std::move(taken));
       MaybeSpill();
       lock.lock();
       continue;
     }
     // This thread splits the oldest block no helper has taken, or waits.
-    const auto waiting = std::find_if(blocks_.begin(), blocks_.end(), [](const auto& b) {
-      return b->state == Block::State::kReady;
-    });
-    if (waiting == blocks_.end()) {
+    if (Block* ready = FirstReady()) {
+      Split(*ready, 0, collation_, scratch_, lock);
+    } else {
       changed_.wait(lock);
-      continue;
     }
-    Block& block = **waiting;
-    block.state = Block::State::kSplitting;
-    lock.unlock();
-    try {
-      SplitBlock(block, digits_.Lane(0), collation_, scratch_);
-      digits_.Publish(0);
-    } catch (...) {
-      block.error = std::current_exception();
-    }
-    lock.lock();
-    block.state = Block::State::kSplit;
   }
+}
+
+SortedLines::Block* SortedLines::FirstReady() {
+  for (const auto& block : blocks_) {
+    if (block->state == Block::State::kReady) return block.get();
+  }
+  return nullptr;
+}
+
+void SortedLines::Split(Block& block, unsigned worker, LineCollation& collation,
+                        std::string& scratch, std::unique_lock<std::mutex>& lock) {
+  block.state = Block::State::kSplitting;
+  ++splitting_;
+  lock.unlock();
+  try {
+    SplitBlock(block, digits_.Lane(worker), collation, scratch);
+    digits_.Publish(worker);
+  } catch (...) {
+    block.error = std::current_exception();
+  }
+  lock.lock();
+  block.state = Block::State::kSplit;
+  --splitting_;
+  changed_.notify_all();
 }
 
 void SortedLines::SplitBlock(Block& block, DigitLane& lane, LineCollation& collation,
                              std::string& scratch) {
   block.texts.clear();
-  const char* const data = block.bytes.get();
+  const char* const data = block.bytes.data();
   const char* const end = data + block.size;
   const char* p = data;
   if (block.skipLf && p < end && *p == '\n') ++p;
@@ -325,8 +304,8 @@ void SortedLines::TakeTexts(Block& block) {
     if (i + kSlotAhead < texts.size()) text_.Prefetch(texts[i + kSlotAhead].hash);
     if (i + kLineAhead < texts.size()) text_.PrefetchHeld(texts[i + kLineAhead].hash);
     if (!text_.HasRoom()) Spill();
-    text_.Add(std::string_view(block.bytes.get() + texts[i].offset, texts[i].length), texts[i].hash,
-              collation_);
+    text_.Add(std::string_view(block.bytes.data() + texts[i].offset, texts[i].length),
+              texts[i].hash, collation_);
   }
 }
 
@@ -370,34 +349,14 @@ void SortedLines::StopHelpers() {
 }
 
 void SortedLines::HelperLoop(unsigned worker) {
-  DigitLane& lane = digits_.Lane(worker);
   LineCollation& collation = collations_[worker];
   std::string scratch;
   std::unique_lock lock(mutex_);
   for (;;) {
-    auto waiting = blocks_.end();
-    changed_.wait(lock, [&] {
-      if (stopping_) return true;
-      if (paused_) return false;
-      waiting = std::find_if(blocks_.begin(), blocks_.end(),
-                             [](const auto& b) { return b->state == Block::State::kReady; });
-      return waiting != blocks_.end();
-    });
+    Block* ready = nullptr;
+    changed_.wait(lock, [&] { return stopping_ || (!paused_ && (ready = FirstReady())); });
     if (stopping_) return;
-    Block& block = **waiting;
-    block.state = Block::State::kSplitting;
-    ++splitting_;
-    lock.unlock();
-    try {
-      SplitBlock(block, lane, collation, scratch);
-      digits_.Publish(worker);
-    } catch (...) {
-      block.error = std::current_exception();
-    }
-    lock.lock();
-    block.state = Block::State::kSplit;
-    --splitting_;
-    changed_.notify_all();
+    Split(*ready, worker, collation, scratch, lock);
   }
 }
 
@@ -449,7 +408,7 @@ void SortedLines::Spill() {
 
 std::size_t SortedLines::FanIn() const {
   // Each run being merged reads its two parts through buffers of their own.
-  return std::clamp<std::uint64_t>(options_.memoryBudget / (2 * 65536), 2, kMaxFanIn);
+  return std::clamp<std::uint64_t>(options_.memoryBudget / (2 * kMinReadBuffer), 2, kMaxFanIn);
 }
 
 std::size_t SortedLines::ReadBufferBytes() const {
@@ -511,7 +470,13 @@ void SortedLines::MergeRunsDownTo(std::size_t count) {
 
 std::int64_t SortedLines::Emit(LineSink& sink) {
   EndOfContent();
-  auto reportWriting = [this](double share) { Report(MergePhase::kWriting, share); };
+  // The share of the lines written, as the merge tells their number.
+  auto writing = [this](std::uint64_t expected) {
+    return [this, expected](std::int64_t lines) {
+      Report(MergePhase::kWriting,
+             std::min(1.0, double(lines) / double(std::max<std::uint64_t>(expected, 1))));
+    };
+  };
   if (runs_.empty()) {
     Report(MergePhase::kSorting, 0.0);
     digits_.Sort(workers_);
@@ -519,15 +484,14 @@ std::int64_t SortedLines::Emit(LineSink& sink) {
                [this](double share) { Report(MergePhase::kSorting, share); });
     const auto digits = digits_.Source();
     const auto texts = text_.Source();
-    CountingSink counted(sink, digits_.Count() + text_.Count(), reportWriting);
-    return MergeInOrder(*digits, *texts, collation_, counted);
+    return MergeInOrder(*digits, *texts, collation_, sink,
+                        writing(digits_.Count() + text_.Count()));
   }
 
   if (digits_.Count() + text_.Count() > 0) Spill();
   MergeRunsDownTo(FanIn());
   const OpenRuns open = Open(0, runs_.size());
-  CountingSink counted(sink, open.lines, reportWriting);
-  return MergeInOrder(*open.digits, *open.texts, collation_, counted);
+  return MergeInOrder(*open.digits, *open.texts, collation_, sink, writing(open.lines));
 }
 
 std::int64_t SortedLines::Emit(const std::function<void(std::string_view)>& emit) {

@@ -31,9 +31,9 @@
 #include <thread>
 #include <vector>
 
+#include "tools/big_array.h"
 #include "tools/digit_lines.h"
 #include "tools/line_collation.h"
-#include "tools/line_source.h"
 #include "tools/merge_progress.h"
 #include "tools/ordered_merge.h"
 #include "tools/run_file.h"
@@ -92,8 +92,7 @@ class SortedLines {
   // break.
   struct Block {
     enum class State { kFilling, kReady, kSplitting, kSplit };
-    std::unique_ptr<char[]> bytes;
-    std::size_t capacity = 0;
+    BigArray<char> bytes;  // its size is the room; `size` bytes are filled
     std::size_t size = 0;
     std::size_t dispatchAt = 0;  // a block without a break grows past it
     bool skipLf = false;         // the block before ended in CR: an LF first ends that same line
@@ -109,6 +108,11 @@ class SortedLines {
   void Dispatch();
   // Takes blocks in order as they are split; with `all`, until none is left.
   void TakeBlocks(bool all);
+  // The oldest block no thread has taken, or none.
+  Block* FirstReady();
+  // Splits `block` on the worker's lane, without the lock.
+  void Split(Block& block, unsigned worker, LineCollation& collation, std::string& scratch,
+             std::unique_lock<std::mutex>& lock);
   void SplitBlock(Block& block, DigitLane& lane, LineCollation& collation, std::string& scratch);
   void TakeTexts(Block& block);
   void StartHelpers();
@@ -160,7 +164,7 @@ class SortedLines {
   bool helpersTried_ = false;
   bool stopping_ = false;
   bool paused_ = false;
-  unsigned splitting_ = 0;  // blocks helpers are splitting now
+  unsigned splitting_ = 0;  // blocks being split now
 };
 
 }  // namespace tools

@@ -29,7 +29,7 @@ constexpr std::size_t kLinesPerTask = 8192;
 constexpr std::size_t kLinesPerReport = 65536;
 
 std::uint64_t HashBytes(std::string_view bytes) {
-  constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ULL;
+  constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ULL;  // 2^64 / the golden ratio
   const char* p = bytes.data();
   std::size_t n = bytes.size();
   std::uint64_t h = (n + 1) * kMultiplier;
@@ -52,8 +52,8 @@ std::uint64_t HashBytes(std::string_view bytes) {
   return h;
 }
 
-// Lines go to one of 2^16 buckets by the top bits of their key prefix
-// bits, in place (American flag sort); buckets are then ordered apart.
+// Lines go to one of 2^16 buckets by the top bits of their key prefixes,
+// in place (American flag sort); buckets are then ordered apart.
 std::vector<std::size_t> PlaceInBuckets(auto* records, std::size_t n) {
   constexpr std::size_t kBuckets = std::size_t{1} << 16;
   std::vector<std::size_t> begin(kBuckets + 1, 0);

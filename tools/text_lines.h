@@ -22,7 +22,7 @@
 
 #include "tools/big_array.h"
 #include "tools/line_collation.h"
-#include "tools/line_source.h"
+#include "tools/ordered_merge.h"
 
 namespace tools {
 
@@ -34,7 +34,6 @@ class Collations {
   // Makes sure there is one for each of `workers` threads; call before they start.
   void Prepare(unsigned workers);
   LineCollation& operator[](unsigned worker) { return worker == 0 ? main_ : *copies_[worker - 1]; }
-  LineCollation& Main() { return main_; }
 
  private:
   LineCollation& main_;
@@ -55,9 +54,6 @@ class TextLines {
   // Adds `line` unless a line with the same identity is held; `hash` is
   // its IdentityHash, perhaps computed on another thread.
   void Add(std::string_view line, std::uint64_t hash, LineCollation& collation);
-  void Add(std::string_view line, LineCollation& collation) {
-    Add(line, IdentityHash(line, collation, identity_), collation);
-  }
   // Lines are added one after another, each mostly missing the cache;
   // asking ahead lets the misses overlap. First the slot a line of this
   // hash looks at; then, a little later, the line held there when it looks

@@ -8,7 +8,7 @@
 #include <random>
 
 #include "../harvest/gbk.h"
-#include "tools/line_source.h"
+#include "tools/ordered_merge.h"
 
 namespace platform {
 namespace {

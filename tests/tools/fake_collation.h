@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "tools/line_collation.h"
-#include "tools/line_source.h"
+#include "tools/ordered_merge.h"
 
 class AsciiNoCaseCollation final : public tools::LineCollation {
  public:
