@@ -107,7 +107,8 @@ SortedLines::SortedLines(LineCollation& collation, Options options)
       options_(std::move(options)),
       collations_(collation),
       workers_(MergeThreads()),
-      digits_(workers_) {
+      digits_(workers_),
+      text_(options_.textArenaBytes) {
   if (options_.memoryBudget == 0) options_.memoryBudget = kNoBudget;
   if (options_.runsBeside.empty())
     options_.runsBeside = std::filesystem::temp_directory_path() / "kelvane-merge";

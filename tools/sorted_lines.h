@@ -50,6 +50,8 @@ class SortedLines {
     // system's temporary folder).
     std::filesystem::path runsBeside;
     RunFile::Temporary temporary = RunFile::Temporary::Unnamed;
+    // Tests: other lines go to disk once they hold this many bytes.
+    std::size_t textArenaBytes = TextLines::kMaxOffset;
     // Hears the phase and the share of it done, on the thread that feeds
     // and emits.
     std::function<void(MergePhase, double)> progress;

@@ -42,12 +42,16 @@ class Collations {
 
 class TextLines {
  public:
-  TextLines() = default;
+  // The arena holds at most `arenaBytes` before lines are refused (the
+  // tests' seam; at most what 32 bits address).
+  explicit TextLines(std::size_t arenaBytes = kMaxOffset)
+      : arenaBytes_(std::min(arenaBytes, kMaxOffset)) {}
   TextLines(const TextLines&) = delete;
   TextLines& operator=(const TextLines&) = delete;
 
   // Whether a line can be added: the arena is addressed in 32 bits.
-  bool HasRoom() const { return arena_.size() < kMaxOffset && count_ < kMaxLines; }
+  static constexpr std::size_t kMaxOffset = 0xFFFFFFFFu;
+  bool HasRoom() const { return arena_.size() < arenaBytes_ && count_ < kMaxLines; }
   // The hash of a line's identity (`scratch` is working room).
   static std::uint64_t IdentityHash(std::string_view line, LineCollation& collation,
                                     std::string& scratch);
@@ -105,7 +109,6 @@ class TextLines {
       low = static_cast<std::uint32_t>(prefix);
     }
   };
-  static constexpr std::size_t kMaxOffset = 0xFFFFFFFFu;
   static constexpr std::size_t kMaxLines = 0xFFFFFFF0u;
 
   // The hash table, in 256 parts by the top 8 bits of a line's hash. A
@@ -133,6 +136,7 @@ class TextLines {
   void Order(Record* first, Record* last, LineCollation& collation);
   void OrderTies(Record* first, Record* last, LineCollation& collation, unsigned depth);
 
+  std::size_t arenaBytes_;
   BigArray<char> arena_;
   BigArray<Record> records_;  // made when sorting begins
   std::array<Table, std::size_t{1} << kTableBits> tables_;
