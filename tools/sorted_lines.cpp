@@ -88,11 +88,8 @@ class FunctionSink final : public LineSink {
   explicit FunctionSink(const std::function<void(std::string_view)>& emit) : emit_(emit) {}
   void Digits(const DigitBlock& block, std::size_t from, std::size_t to) override {
     char digits[kMaxDigitLineLength];
-    for (std::size_t i = from; i < to; ++i) {
-      emit_(std::string_view(
-          digits, static_cast<std::size_t>(FormatDigits(block.values[i], block.Length(i), digits) -
-                                           digits)));
-    }
+    for (std::size_t i = from; i < to; ++i)
+      emit_({digits, FormatDigits(block.values[i], block.Length(i), digits)});
   }
   void Text(std::string_view line) override { emit_(line); }
 
@@ -388,23 +385,17 @@ void SortedLines::MaybeSpill() {
 
 void SortedLines::Spill() {
   Pause();
-  try {
-    if (!runFile_) runFile_ = std::make_unique<RunFile>(options_.runsBeside, options_.temporary);
-    digits_.Sort(workers_);
-    text_.Sort(collations_, workers_);
-    {
-      const auto digits = digits_.Source();
-      const auto texts = text_.Source();
-      runs_.push_back(WriteRun(*runFile_, *digits, *texts, WriteBufferBytes()));
-      ++runsWritten_;
-    }
-    digits_.Clear();
-    text_.Clear();
-  } catch (...) {
-    Resume();
-    throw;
-  }
-  Resume();
+  const struct Resuming {
+    SortedLines* lines;
+    ~Resuming() { lines->Resume(); }  // however the spill ends
+  } resuming{this};
+  if (!runFile_) runFile_ = std::make_unique<RunFile>(options_.runsBeside, options_.temporary);
+  digits_.Sort(workers_);
+  text_.Sort(collations_, workers_);
+  runs_.push_back(WriteRun(*runFile_, *digits_.Source(), *text_.Source(), WriteBufferBytes()));
+  ++runsWritten_;
+  digits_.Clear();
+  text_.Clear();
 }
 
 std::size_t SortedLines::FanIn() const {
