@@ -15,6 +15,9 @@ constexpr char kDigitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
+// Lines counted into their buckets between two returns of the memory they
+// took before: 1 MiB of rests, so that the returns cost nothing beside it.
+constexpr std::size_t kPlacedBetweenReturns = 1 << 18;
 // Digit lines handed on at a time from buckets: 64 KiB of numbers, well
 // within the cache beside the bucket they come from.
 constexpr std::size_t kBlockLines = 8192;
@@ -237,8 +240,10 @@ void DigitLane::AddOther(std::uint64_t value, unsigned length) {
 }
 
 std::size_t DigitLane::MemoryBytes() const {
-  // The sort counts the rests into buckets of a new array (4 bytes more a
-  // line) and radix-sorts long lines through a buffer of their size.
+  // The sort moves the rests into buckets of a new array as it gives back
+  // the old; where buckets are small, it touches every page of the new one
+  // before much is given back. Long lines are radix-sorted through a buffer
+  // of their size.
   std::size_t bytes = 0;
   for (const auto& heads : heads_) bytes += heads.Bytes();
   for (const auto& rests : rests_) bytes += rests.Bytes() * 2;
@@ -316,14 +321,17 @@ void DigitLines::SortBucketed(unsigned index, unsigned workers) {
   buckets.rests.Resize(n);
   ShareChunks(workers, lanes_.size(), 1, [&](unsigned, std::size_t lane, std::size_t) {
     std::size_t* next = at.data() + lane * kBuckets;
-    const auto& heads = lanes_[lane].heads_[index];
-    const auto& rests = lanes_[lane].rests_[index];
-    for (std::size_t i = 0; i < heads.size(); ++i) buckets.rests[next[heads[i]]++] = rests[i];
+    auto& heads = lanes_[lane].heads_[index];
+    auto& rests = lanes_[lane].rests_[index];
+    // From the end, giving back what is placed as the buckets fill: the
+    // lines are held about once (6 bytes each), not twice.
+    for (std::size_t end = heads.size(); end > 0;) {
+      const std::size_t from = end - std::min<std::size_t>(end, kPlacedBetweenReturns);
+      for (std::size_t i = from; i < end; ++i) buckets.rests[next[heads[i]]++] = rests[i];
+      heads.Resize(end = from);
+      rests.Resize(from);
+    }
   });
-  for (DigitLane& lane : lanes_) {
-    lane.heads_[index].Clear();
-    lane.rests_[index].Clear();
-  }
   std::vector<BigArray<std::uint32_t>> buffers(std::max(workers, 1u));
   ShareChunks(workers, kBuckets, 16, [&](unsigned worker, std::size_t begin, std::size_t end) {
     for (std::size_t head = begin; head < end; ++head) {
@@ -359,15 +367,6 @@ void DigitLines::Clear() {
   for (Buckets& buckets : sorted_) buckets = Buckets();
   sortedCount_ = 0;
   isSorted_ = false;
-}
-
-void RadixSort(std::uint64_t* values, std::size_t count) {
-  if (count < 2) return;
-  std::vector<std::uint64_t> buffer(count);
-  const std::uint64_t high = *std::max_element(values, values + count);
-  const std::uint64_t* sorted =
-      LsdRadixSort(values, buffer.data(), count, static_cast<unsigned>(std::bit_width(high)));
-  if (sorted != values) std::copy(sorted, sorted + count, values);
 }
 
 }  // namespace tools

@@ -127,7 +127,4 @@ class DigitLines {
   bool isSorted_ = false;
 };
 
-// Sorts numbers in place (LSD radix over the bits in which they differ).
-void RadixSort(std::uint64_t* values, std::size_t count);
-
 }  // namespace tools

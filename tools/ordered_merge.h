@@ -244,13 +244,4 @@ class TextOrder {
   std::uint64_t lastPrefix_ = 0;
 };
 
-inline std::unique_ptr<DigitSource> MergeDigitSources(
-    std::vector<std::unique_ptr<DigitSource>> sources) {
-  return MergeSources(std::move(sources), DigitOrder());
-}
-inline std::unique_ptr<TextSource> MergeTextSources(
-    std::vector<std::unique_ptr<TextSource>> sources, LineCollation& collation) {
-  return MergeSources(std::move(sources), TextOrder(collation));
-}
-
 }  // namespace tools

@@ -423,8 +423,8 @@ SortedLines::OpenRuns SortedLines::Open(std::size_t first, std::size_t last) {
     texts.push_back(ReadRunText(*runFile_, runs_[r], ReadBufferBytes()));
     open.lines += runs_[r].Lines();
   }
-  open.digits = MergeDigitSources(std::move(digits));
-  open.texts = MergeTextSources(std::move(texts), collation_);
+  open.digits = MergeSources(std::move(digits), DigitOrder());
+  open.texts = MergeSources(std::move(texts), TextOrder(collation_));
   return open;
 }
 

@@ -242,17 +242,5 @@ TEST(FakeCollation, DigitKeyPrefixesAreThoseOfTheWholeKeys) {
   }
 }
 
-TEST(RadixSort, SortsLikeStdSort) {
-  std::mt19937_64 rng(3);
-  for (const std::size_t n : {0u, 1u, 2u, 1000u, 100000u}) {
-    std::vector<std::uint64_t> keys(n);
-    for (auto& k : keys) k = rng() >> (rng() % 64);
-    auto expected = keys;
-    std::sort(expected.begin(), expected.end());
-    RadixSort(keys.data(), keys.size());
-    EXPECT_EQ(keys, expected);
-  }
-}
-
 }  // namespace
 }  // namespace tools
