@@ -97,7 +97,7 @@ class SortedLines {
     BigArray<char> bytes;  // its size is the room; `size` bytes are filled
     std::size_t size = 0;
     std::size_t dispatchAt = 0;  // a block without a break grows past it
-    bool skipLf = false;         // the block before ended in CR: an LF first ends that same line
+    bool skipLf = false;         // the block before ended in CR: an LF first completes that CR LF
     bool last = false;
     State state = State::kFilling;
     std::vector<TextSpan> texts;

@@ -49,8 +49,9 @@ class TextLines {
   TextLines(const TextLines&) = delete;
   TextLines& operator=(const TextLines&) = delete;
 
-  // Whether a line can be added: the arena is addressed in 32 bits.
+  // The most an arena holds: where a line starts is kept in 32 bits.
   static constexpr std::size_t kMaxOffset = 0xFFFFFFFFu;
+  // Whether a line can be added.
   bool HasRoom() const { return arena_.size() < arenaBytes_ && count_ < kMaxLines; }
   // The hash of a line's identity (`scratch` is working room).
   static std::uint64_t IdentityHash(std::string_view line, LineCollation& collation,
