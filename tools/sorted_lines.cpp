@@ -299,8 +299,10 @@ void SortedLines::TakeTexts(Block& block) {
   constexpr std::size_t kLineAhead = 4;
   const std::vector<TextSpan>& texts = block.texts;
   for (std::size_t i = 0; i < texts.size(); ++i) {
-    if (i + kSlotAhead < texts.size()) text_.Prefetch(texts[i + kSlotAhead].hash);
-    if (i + kLineAhead < texts.size()) text_.PrefetchHeld(texts[i + kLineAhead].hash);
+    if (i + kSlotAhead < texts.size())
+      __builtin_prefetch(text_.SlotFor(texts[i + kSlotAhead].hash));
+    if (i + kLineAhead < texts.size())
+      __builtin_prefetch(text_.LikeRepeat(texts[i + kLineAhead].hash));
     if (!text_.HasRoom()) Spill();
     text_.Add(std::string_view(block.bytes.data() + texts[i].offset, texts[i].length),
               texts[i].hash, collation_);

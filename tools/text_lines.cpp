@@ -236,7 +236,7 @@ class SortedText final : public TextSource {
     const std::size_t n = std::min(kBlockLines, lines_.Count() - next_);
     for (std::size_t i = 0; i < n; ++i, ++next_) {
       // Lines in order lie all over the arena: ask for one a little ahead.
-      if (next_ + kAhead < lines_.Count()) lines_.PrefetchLine(next_ + kAhead);
+      if (next_ + kAhead < lines_.Count()) __builtin_prefetch(lines_.LineStart(next_ + kAhead));
       views_[i] = lines_.Line(next_);
       prefixes_[i] = lines_.KeyPrefix(next_);
     }

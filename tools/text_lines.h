@@ -60,25 +60,24 @@ class TextLines {
   // its IdentityHash, perhaps computed on another thread.
   void Add(std::string_view line, std::uint64_t hash, LineCollation& collation);
   // Lines are added one after another, each mostly missing the cache;
-  // asking ahead lets the misses overlap. First the slot a line of this
-  // hash looks at; then, a little later, the line held there when it looks
-  // like a repeat.
-  void Prefetch(std::uint64_t hash) const {
+  // asking ahead (the caller's __builtin_prefetch: GCC drops one in a
+  // function it deems pure) lets the misses overlap. First the slot a line
+  // of this hash looks at; then, a little later, the line held there when
+  // it looks like a repeat, or none.
+  const std::uint64_t* SlotFor(std::uint64_t hash) const {
     const Table& table = tables_[TableOf(hash)];
-    if (!table.empty()) __builtin_prefetch(table.data() + Home(hash >> 32, table.size()));
+    return table.data() + Home(hash >> 32, table.size());  // no table: null
   }
-  void PrefetchHeld(std::uint64_t hash) const {
+  const char* LikeRepeat(std::uint64_t hash) const {
     const Table& table = tables_[TableOf(hash)];
-    if (table.empty()) return;
+    if (table.empty()) return nullptr;
     for (std::size_t slot = Home(hash >> 32, table.size()), n = 0; n < 4;
          ++n, slot = Next(table, slot)) {
       const std::uint64_t held = table[slot];
-      if (held == 0) return;
-      if (held >> 32 == hash >> 32) {
-        __builtin_prefetch(arena_.data() + static_cast<std::uint32_t>(held) - 1);
-        return;
-      }
+      if (held == 0) return nullptr;
+      if (held >> 32 == hash >> 32) return arena_.data() + static_cast<std::uint32_t>(held) - 1;
     }
+    return nullptr;
   }
   std::size_t Count() const { return count_; }
   // The arena, with the table while reading or the records while sorting.
@@ -93,7 +92,7 @@ class TextLines {
   // After Sort: the i-th line in order, and its key prefix.
   std::string_view Line(std::size_t i) const { return LineAt(records_[i].offset); }
   std::uint64_t KeyPrefix(std::size_t i) const { return records_[i].Prefix(); }
-  void PrefetchLine(std::size_t i) const { __builtin_prefetch(arena_.data() + records_[i].offset); }
+  const char* LineStart(std::size_t i) const { return arena_.data() + records_[i].offset; }
   // After Sort: the lines in order.
   std::unique_ptr<TextSource> Source() const;
 
