@@ -14,10 +14,13 @@
 // twins, lines that are not valid GBK) stay apart, next to each other, in
 // the order of their bytes.
 //
-// The merge asks mostly for the first 8 bytes of a key (ICU's partial sort
-// keys, which stop writing there), compares lines when those are equal
-// (ucol_strcoll, then the folded bytes), and finds repeats by the folded
-// bytes alone; all three agree with the whole keys.
+// The merge asks mostly for key prefixes, the first 8 bytes of a key (ICU's
+// partial sort keys, which stop writing there), compares lines when those
+// are equal (ucol_strcoll, then the folded bytes), and finds repeats by the
+// folded bytes alone; all three agree with the whole keys. A long digit
+// line's key prefix is, in the locales seen so far, one byte per digit:
+// once the merge asks for many, that is checked against the collator and
+// then computed without it.
 
 #include <unicode/ucnv.h>
 #include <unicode/ucol.h>
@@ -45,7 +48,8 @@ class IcuLineCollation final : public tools::LineCollation {
   // A lack of memory inside ICU is raised as std::bad_alloc.
   void AppendSortKey(std::string_view line, std::string& key) override;
   std::unique_ptr<tools::LineCollation> Clone() const override;
-  std::uint64_t SortKeyPart(std::string_view line, std::size_t offset = 0) override;
+  std::uint64_t KeyPrefix(std::string_view line, std::size_t offset = 0) override;
+  std::uint64_t DigitKeyPrefix(std::uint64_t value, unsigned length) override;
   int Compare(std::string_view a, std::string_view b) override;
   void AppendIdentity(std::string_view line, std::string& identity) override;
 
@@ -67,7 +71,10 @@ class IcuLineCollation final : public tools::LineCollation {
   // many there are (fewer: the key ended) and, with `readTo`, how far ICU
   // read.
   std::size_t KeyBeginning(const Prepared& text, std::size_t wanted, int32_t* readTo);
-  std::uint64_t PartOf(const Prepared& text, std::size_t icuBytes, std::size_t offset) const;
+  std::uint64_t KeyPrefixFrom(const Prepared& text, std::size_t icuBytes, std::size_t offset) const;
+  // Whether a digit line of 8 digits or more has one key byte per digit,
+  // each digit's byte into digitWeight_.
+  bool LearnDigitWeights();
 
   std::string locale_;
   UCollator* collator_ = nullptr;
@@ -75,6 +82,15 @@ class IcuLineCollation final : public tools::LineCollation {
   Prepared first_;
   Prepared second_;
   std::vector<uint8_t> keyBuffer_;
+
+  // DigitKeyPrefix: the last line asked for, and what was learned.
+  std::uint64_t lastDigitValue_ = 0;
+  unsigned lastDigitLength_ = ~0u;
+  std::uint64_t lastDigitPrefix_ = 0;
+  unsigned digitLinesAsked_ = 0;
+  bool digitWeightsTried_ = false;
+  bool digitByteEach_ = false;
+  unsigned char digitWeight_[10] = {};
 };
 
 }  // namespace platform

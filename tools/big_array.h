@@ -66,11 +66,11 @@ class BigArray {
     return at;
   }
 
-  // The elements past `size` are dropped, their memory kept.
-  void Truncate(std::size_t size) { size_ = std::min(size, size_); }
-  // Elements past the old size are unspecified until written.
+  // Elements past the old size are unspecified until written; to a smaller
+  // size, the whole pages past it go back to the system.
   void Resize(std::size_t size) {
     if (size > capacity_) Reserve(size);
+    if (size < size_) ReturnPagesPast(size);
     size_ = size;
   }
 
@@ -117,6 +117,14 @@ class BigArray {
 #endif
     if (hugePages_) ::madvise(mapped, bytes, MADV_HUGEPAGE);
     data_ = static_cast<T*>(mapped);
+    mappedBytes_ = bytes;
+    capacity_ = bytes / sizeof(T);
+  }
+
+  void ReturnPagesPast(std::size_t size) {
+    const std::size_t bytes = (size * sizeof(T) + kPage - 1) / kPage * kPage;
+    if (bytes == 0) return Clear();
+    if (::mremap(data_, mappedBytes_, bytes, 0) == MAP_FAILED) return;  // then they stay
     mappedBytes_ = bytes;
     capacity_ = bytes / sizeof(T);
   }

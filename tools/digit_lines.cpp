@@ -3,36 +3,11 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <new>
-#include <queue>
 #include <utility>
 
 #include "tools/parallel.h"
 
 namespace tools {
-
-const std::uint64_t kPowersOf10[kMaxDigitLineLength + 1] = {
-    1ULL,
-    10ULL,
-    100ULL,
-    1000ULL,
-    10000ULL,
-    100000ULL,
-    1000000ULL,
-    10000000ULL,
-    100000000ULL,
-    1000000000ULL,
-    10000000000ULL,
-    100000000000ULL,
-    1000000000000ULL,
-    10000000000000ULL,
-    100000000000000ULL,
-    1000000000000000ULL,
-    10000000000000000ULL,
-    100000000000000000ULL,
-    1000000000000000000ULL,
-};
-
 namespace {
 
 constexpr char kDigitPairs[] =
@@ -40,6 +15,11 @@ constexpr char kDigitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
+// Lines counted into their buckets between two returns of the memory they
+// took before: 1 MiB of rests, so that the returns cost nothing beside it.
+constexpr std::size_t kPlacedBetweenReturns = 1 << 18;
+// Digit lines handed on at a time from buckets: 64 KiB of numbers, well
+// within the cache beside the bucket they come from.
 constexpr std::size_t kBlockLines = 8192;
 
 void WritePair(unsigned value, char* out) {
@@ -96,269 +76,80 @@ Key* LsdRadixSort(Key* keys, Key* buffer, std::size_t count, unsigned bits) {
   return from;
 }
 
-// Sorts numbers below 2^64 and drops repeats; answers how many are left.
-std::size_t SortDistinct(std::uint64_t* values, std::size_t n) {
-  if (n < 256) {
+// Sorts [values, values + n) and drops repeats; answers how many are left.
+// `buffer` is working room.
+template <typename Key>
+std::size_t SortDistinct(Key* values, std::size_t n, BigArray<Key>& buffer) {
+  Key* sorted = values;
+  if (n < 64) {  // below this, counting 2^12 buckets costs more than it saves
     std::sort(values, values + n);
-    return static_cast<std::size_t>(std::unique(values, values + n) - values);
-  }
-  const auto [low, high] = std::minmax_element(values, values + n);
-  const std::uint64_t base = *low;
-  const auto bits = static_cast<unsigned>(std::bit_width(*high - base));
-  BigArray<std::uint64_t> buffer;
-  buffer.Resize(n);
-  for (std::size_t i = 0; i < n; ++i) values[i] -= base;
-  const std::uint64_t* sorted = LsdRadixSort(values, buffer.data(), n, bits);
-  std::size_t kept = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    if (kept == 0 || sorted[i] + base != values[kept - 1]) values[kept++] = sorted[i] + base;
-  }
-  return kept;
-}
-
-// Per thread: room to gather, sort and thin out one bucket.
-struct BucketScratch {
-  std::vector<std::uint32_t> values;
-  std::vector<std::uint32_t> buffer;
-};
-
-// Calls visit(values, count) for each chunk of the bucket's chain that
-// holds some of its first `count` values.
-template <typename Pool, typename Visit>
-void WalkChunks(const DigitLane::Bucket& bucket, Pool& pool, std::uint64_t count, Visit&& visit) {
-  std::uint64_t chunk = bucket.first;
-  for (std::uint64_t done = 0; done < count;) {
-    auto* header = pool.data() + chunk * DigitLane::kChunkUnit;
-    const std::uint64_t capacity = (DigitLane::kChunkUnit << header[1]) - DigitLane::kChunkHeader;
-    const std::uint64_t take = std::min(capacity, count - done);
-    visit(header + DigitLane::kChunkHeader, static_cast<std::size_t>(take));
-    done += take;
-    chunk = header[0];
-  }
-}
-
-// One bucket as every lane holds it.
-struct LaneBucket {
-  DigitLane::Bucket* bucket;
-  BigArray<std::uint32_t>* pool;
-};
-
-// Gathers a bucket from every lane, sorts it, drops repeats, and puts the
-// result back into the same chains in lane order, each lane taking as
-// many as it held.
-void SortBucket(const std::vector<LaneBucket>& lanes, BucketScratch& scratch) {
-  std::size_t n = 0;
-  for (const LaneBucket& lane : lanes) n += static_cast<std::size_t>(lane.bucket->count);
-  scratch.values.resize(n);
-  std::size_t gathered = 0;
-  for (const LaneBucket& lane : lanes) {
-    WalkChunks(*lane.bucket, *lane.pool, lane.bucket->count,
-               [&](const std::uint32_t* values, std::size_t take) {
-                 std::memcpy(scratch.values.data() + gathered, values, take * 4);
-                 gathered += take;
-               });
-  }
-  std::uint32_t* sorted = scratch.values.data();
-  if (n < 64) {
-    std::sort(sorted, sorted + n);
   } else {
-    scratch.buffer.resize(n);
-    const std::uint32_t high = *std::max_element(sorted, sorted + n);
-    sorted =
-        LsdRadixSort(sorted, scratch.buffer.data(), n, static_cast<unsigned>(std::bit_width(high)));
+    // By radix over the bits in which the numbers differ.
+    const auto [low, high] = std::minmax_element(values, values + n);
+    const Key base = *low;
+    const auto bits = static_cast<unsigned>(std::bit_width(static_cast<Key>(*high - base)));
+    for (std::size_t i = 0; i < n; ++i) values[i] -= base;
+    buffer.Resize(n);
+    sorted = LsdRadixSort(values, buffer.data(), n, bits);
+    for (std::size_t i = 0; i < n; ++i) sorted[i] += base;
   }
-  std::size_t left = static_cast<std::size_t>(std::unique(sorted, sorted + n) - sorted);
-  for (const LaneBucket& lane : lanes) {
-    const std::size_t put =
-        std::min<std::size_t>(left, static_cast<std::size_t>(lane.bucket->count));
-    WalkChunks(*lane.bucket, *lane.pool, put, [&](std::uint32_t* values, std::size_t take) {
-      std::memcpy(values, sorted, take * 4);
-      sorted += take;
-    });
-    lane.bucket->count = put;
-    left -= put;
-  }
+  const std::size_t left = static_cast<std::size_t>(std::unique(sorted, sorted + n) - sorted);
+  if (sorted != values) std::copy(sorted, sorted + left, values);
+  return left;
 }
 
-// Lines of one short length, from their bitmap.
-class BitmapSource final : public DigitSource {
+// Lines that are all in one block: of a short length, from their bitmap,
+// or of a long one, already sorted.
+class OneBlock final : public DigitSource {
  public:
-  BitmapSource(const std::vector<std::uint64_t>& seen, unsigned length) : length_(length) {
+  OneBlock(const BigArray<std::uint64_t>& sorted, unsigned length)
+      : block_{sorted.data(), nullptr, length, sorted.size()} {}
+  OneBlock(const std::vector<std::uint64_t>& seen, unsigned length) {
     for (std::size_t word = 0; word < seen.size(); ++word) {
-      for (std::uint64_t bits = seen[word]; bits != 0; bits &= bits - 1) {
+      for (std::uint64_t bits = seen[word]; bits != 0; bits &= bits - 1)
         values_.push_back(word * 64 + static_cast<std::size_t>(std::countr_zero(bits)));
-      }
     }
+    block_ = {values_.data(), nullptr, length, values_.size()};
   }
-  DigitBlock Next() override {
-    if (std::exchange(done_, true)) return {};
-    return {values_.data(), nullptr, length_, values_.size()};
-  }
+  DigitBlock Next() override { return std::exchange(block_, DigitBlock()); }
 
  private:
   std::vector<std::uint64_t> values_;
-  unsigned length_;
-  bool done_ = false;
+  DigitBlock block_;
 };
 
-// Lines of one bucketed length: the buckets in order, each lane's part of
-// a bucket after the last, their numbers put together again.
+// Lines of one bucketed length: the buckets in order, their numbers put
+// together again.
 class BucketSource final : public DigitSource {
  public:
-  BucketSource(const std::vector<DigitLane>& lanes, unsigned length)
-      : lanes_(lanes), length_(length), restLimit_(kPowersOf10[length - DigitLane::kHeadDigits]) {
-    values_.resize(kBlockLines);
-  }
+  BucketSource(const DigitLines::Buckets& buckets, unsigned length)
+      : buckets_(buckets),
+        length_(length),
+        restLimit_(kPowersOf10[length - DigitLane::kHeadDigits]),
+        values_(kBlockLines) {}
 
   DigitBlock Next() override {
     std::size_t n = 0;
-    while (n < kBlockLines) {
-      if (left_ == 0 && !Open()) break;
-      const std::uint32_t* header = pool_->data() + std::uint64_t{chunk_} * DigitLane::kChunkUnit;
-      const std::uint64_t capacity = (DigitLane::kChunkUnit << header[1]) - DigitLane::kChunkHeader;
-      const std::uint32_t* rests = header + DigitLane::kChunkHeader;
-      const auto take = static_cast<std::size_t>(
-          std::min<std::uint64_t>({kBlockLines - n, capacity - inChunk_, left_}));
-      for (std::size_t i = 0; i < take; ++i) values_[n + i] = base_ + rests[inChunk_ + i];
+    for (; n < kBlockLines && head_ < DigitLane::kBuckets; ++head_, inBucket_ = 0) {
+      const std::size_t take =
+          std::min<std::size_t>(kBlockLines - n, buckets_.kept[head_] - inBucket_);
+      const std::uint32_t* rests = buckets_.rests.data() + buckets_.begin[head_] + inBucket_;
+      const std::uint64_t base = head_ * restLimit_;
+      for (std::size_t i = 0; i < take; ++i) values_[n + i] = base + rests[i];
       n += take;
-      left_ -= take;
-      inChunk_ += take;
-      if (inChunk_ == capacity && left_ > 0) {
-        chunk_ = header[0];
-        inChunk_ = 0;
-      }
+      inBucket_ += take;
+      if (inBucket_ < buckets_.kept[head_]) break;  // the block is full
     }
     return {values_.data(), nullptr, length_, n};
   }
 
  private:
-  // Moves to the next lane's part of this bucket, or the next bucket.
-  bool Open() {
-    for (; head_ < DigitLane::kBuckets; ++head_, lane_ = 0) {
-      for (; lane_ < lanes_.size(); ++lane_) {
-        const DigitLane::Bucket* bucket = lanes_[lane_].Buckets(length_).Find(head_);
-        if (!bucket || bucket->count == 0) continue;
-        left_ = bucket->count;
-        chunk_ = bucket->first;
-        pool_ = &lanes_[lane_].Pool();
-        inChunk_ = 0;
-        base_ = head_ * restLimit_;
-        ++lane_;
-        return true;
-      }
-    }
-    return false;
-  }
-
-  const std::vector<DigitLane>& lanes_;
+  const DigitLines::Buckets& buckets_;
   unsigned length_;
   std::uint64_t restLimit_;
   std::vector<std::uint64_t> values_;
   std::size_t head_ = 0;
-  std::size_t lane_ = 0;
-  const BigArray<std::uint32_t>* pool_ = nullptr;
-  std::uint64_t left_ = 0;
-  std::uint64_t base_ = 0;
-  std::uint32_t chunk_ = 0;
-  std::uint64_t inChunk_ = 0;
-};
-
-// One long length's sorted numbers, as a single block.
-class GroupSource final : public DigitSource {
- public:
-  GroupSource(const BigArray<std::uint64_t>& group, unsigned length)
-      : group_(group), length_(length) {}
-  DigitBlock Next() override {
-    if (std::exchange(done_, true)) return {};
-    return {group_.data(), nullptr, length_, group_.size()};
-  }
-
- private:
-  const BigArray<std::uint64_t>& group_;
-  unsigned length_;
-  bool done_ = false;
-};
-
-// The sources' lines in order. Stretches of one source that come before
-// every other source's next line are handed on as they are, without
-// copying, so a source with few lines costs little beside one with many.
-class MergedDigits final : public DigitSource {
- public:
-  explicit MergedDigits(std::vector<std::unique_ptr<DigitSource>> sources)
-      : sources_(std::move(sources)), blocks_(sources_.size()), at_(sources_.size(), 0) {
-    for (std::size_t s = 0; s < sources_.size(); ++s) Push(s);
-  }
-
-  DigitBlock Next() override {
-    // The source handed on last moves on only now: its block had to stay valid.
-    if (handedOn_ < sources_.size()) Push(std::exchange(handedOn_, sources_.size()));
-    while (!heads_.empty()) {
-      const auto [key, s] = heads_.top();
-      heads_.pop();
-      if (any_ && key == last_) {  // a line an earlier source also holds
-        ++at_[s];
-        Push(s);
-        continue;
-      }
-      const DigitBlock& block = blocks_[s];
-      const std::size_t from = at_[s];
-      std::size_t to = block.count;
-      if (!heads_.empty()) {
-        // Gallop to the first line not before the other sources' next one.
-        const std::uint64_t bound = heads_.top().first;
-        std::size_t low = from + 1;
-        std::size_t high = from + 1;
-        for (std::size_t step = 1; high < block.count && block.Key(high) < bound; step *= 2) {
-          low = high + 1;
-          high = from + 1 + step;
-        }
-        high = std::min(high, block.count);
-        while (low < high) {
-          const std::size_t middle = low + (high - low) / 2;
-          if (block.Key(middle) < bound) {
-            low = middle + 1;
-          } else {
-            high = middle;
-          }
-        }
-        to = low;
-      }
-      last_ = block.Key(to - 1);
-      any_ = true;
-      at_[s] = to;
-      handedOn_ = s;
-      return {block.values + from, block.lengths ? block.lengths + from : nullptr, block.length,
-              to - from};
-    }
-    return {};
-  }
-
- private:
-  using Head = std::pair<std::uint64_t, std::size_t>;  // order key, source
-
-  // Puts source s's next line among the heads, fetching its next block
-  // when this one is through.
-  void Push(std::size_t s) {
-    if (at_[s] >= blocks_[s].count) {
-      blocks_[s] = sources_[s]->Next();
-      at_[s] = 0;
-      if (blocks_[s].count == 0) return;
-    }
-    heads_.emplace(blocks_[s].Key(at_[s]), s);
-  }
-
-  std::vector<std::unique_ptr<DigitSource>> sources_;
-  std::vector<DigitBlock> blocks_;
-  std::vector<std::size_t> at_;
-  std::priority_queue<Head, std::vector<Head>, std::greater<Head>> heads_;
-  std::size_t handedOn_ = ~std::size_t{0};
-  std::uint64_t last_ = 0;
-  bool any_ = false;
-};
-
-class NoDigits final : public DigitSource {
- public:
-  DigitBlock Next() override { return {}; }
+  std::size_t inBucket_ = 0;
 };
 
 }  // namespace
@@ -438,35 +229,6 @@ char* FormatLinesCrLf(const DigitBlock& block, std::size_t& from, std::size_t to
   return out;
 }
 
-std::unique_ptr<DigitSource> MergeDigitSources(std::vector<std::unique_ptr<DigitSource>> sources) {
-  if (sources.size() == 1) return std::move(sources.front());
-  return std::make_unique<MergedDigits>(std::move(sources));
-}
-
-void DigitLane::NewChunk(Bucket& bucket) {
-  if (pool_.empty()) std::fill_n(pool_.Extend(kChunkUnit), kChunkUnit, 0u);  // place 0 means none
-  // Each chunk twice the last, up to 4 KiB: a bucket of a few lines costs
-  // little, a bucket of many is walked in few steps.
-  const std::uint32_t size =
-      bucket.first == 0
-          ? 0
-          : std::min(pool_[std::uint64_t{bucket.last} * kChunkUnit + 1] + 1, kLargestChunk);
-  const std::uint64_t start = pool_.size();
-  if (start / kChunkUnit > 0xFFFFFFFFu) throw std::bad_alloc();  // places are kept in 32 bits
-  const auto place = static_cast<std::uint32_t>(start / kChunkUnit);
-  std::uint32_t* chunk = pool_.Extend(kChunkUnit << size);
-  chunk[0] = 0;
-  chunk[1] = size;
-  if (bucket.first == 0) {
-    bucket.first = place;
-  } else {
-    pool_[std::uint64_t{bucket.last} * kChunkUnit] = place;
-  }
-  bucket.last = place;
-  bucket.writeAt = start + kChunkHeader;
-  bucket.writeEnd = start + (kChunkUnit << size);
-}
-
 void DigitLane::AddOther(std::uint64_t value, unsigned length) {
   if (length <= kBitmapUpTo) {
     std::vector<std::uint64_t>& seen = seen_[length];
@@ -478,9 +240,13 @@ void DigitLane::AddOther(std::uint64_t value, unsigned length) {
 }
 
 std::size_t DigitLane::MemoryBytes() const {
-  // Sorting a bucket takes room for two copies of it, one bucket per thread.
-  std::size_t bytes = pool_.Bytes() * 2;
-  for (const auto& buckets : buckets_) bytes += buckets.Bytes();
+  // The sort moves the rests into buckets of a new array as it gives back
+  // the old; where buckets are small, it touches every page of the new one
+  // before much is given back. Long lines are radix-sorted through a buffer
+  // of their size.
+  std::size_t bytes = 0;
+  for (const auto& heads : heads_) bytes += heads.Bytes();
+  for (const auto& rests : rests_) bytes += rests.Bytes() * 2;
   for (const auto& group : long_) bytes += group.Bytes() * 2;
   return bytes;
 }
@@ -488,8 +254,8 @@ std::size_t DigitLane::MemoryBytes() const {
 void DigitLane::Clear() {
   published_ = 0;
   for (auto& seen : seen_) std::vector<std::uint64_t>().swap(seen);
-  for (auto& buckets : buckets_) buckets = BucketTable();
-  pool_.Clear();
+  for (auto& heads : heads_) heads.Clear();
+  for (auto& rests : rests_) rests.Clear();
   for (auto& group : long_) group.Clear();
   count_ = 0;
 }
@@ -498,6 +264,7 @@ DigitLines::DigitLines(unsigned lanes) : lanes_(std::max(lanes, 1u)) {}
 DigitLines::~DigitLines() = default;
 
 std::size_t DigitLines::Count() const {
+  if (isSorted_) return sortedCount_;
   std::size_t count = 0;
   for (const DigitLane& lane : lanes_) count += lane.count_;
   return count;
@@ -509,110 +276,97 @@ std::size_t DigitLines::PublishedBytes() const {
   return bytes;
 }
 
-std::size_t DigitLines::MemoryBytes() const {
-  std::size_t bytes = 0;
-  for (const DigitLane& lane : lanes_) bytes += lane.MemoryBytes();
-  return bytes;
-}
-
 void DigitLines::Sort(unsigned workers) {
-  DigitLane& first = lanes_.front();
-  // Short and long lines all go to the first lane.
-  for (std::size_t l = 1; l < lanes_.size(); ++l) {
-    DigitLane& lane = lanes_[l];
-    for (unsigned length = 0; length <= DigitLane::kBitmapUpTo; ++length) {
-      if (lane.seen_[length].empty()) continue;
-      if (first.seen_[length].empty()) first.seen_[length].resize(lane.seen_[length].size(), 0);
-      for (std::size_t w = 0; w < lane.seen_[length].size(); ++w)
-        first.seen_[length][w] |= lane.seen_[length][w];
-      std::vector<std::uint64_t>().swap(lane.seen_[length]);
-    }
-    for (std::size_t g = 0; g < first.long_.size(); ++g) {
-      if (lane.long_[g].empty()) continue;
-      std::copy(lane.long_[g].begin(), lane.long_[g].end(),
-                first.long_[g].Extend(lane.long_[g].size()));
-      lane.long_[g].Clear();
-    }
-  }
-  for (auto& group : first.long_) group.Truncate(SortDistinct(group.data(), group.size()));
-
-  // Buckets, each with its parts in every lane.
-  std::vector<std::vector<LaneBucket>> tasks;
-  constexpr std::size_t kPage = DigitLane::BucketTable::kPage;
-  for (std::size_t index = 0; index < first.buckets_.size(); ++index) {
-    for (std::size_t head = 0; head < DigitLane::kBuckets; ++head) {
-      if (head % kPage == 0 &&
-          std::none_of(lanes_.begin(), lanes_.end(), [&](const DigitLane& lane) {
-            return lane.buckets_[index].HasPage(head / kPage);
-          })) {
-        head += kPage - 1;  // a page no lane has
-        continue;
-      }
-      std::vector<LaneBucket> parts;
-      std::uint64_t lines = 0;
-      for (DigitLane& lane : lanes_) {
-        DigitLane::Bucket* bucket = lane.buckets_[index].Find(head);
-        if (!bucket || bucket->count == 0) continue;
-        parts.push_back({bucket, &lane.pool_});
-        lines += bucket->count;
-      }
-      if (lines > 1) tasks.push_back(std::move(parts));
-    }
-  }
-  std::vector<BucketScratch> scratch(std::max(workers, 1u));
-  ShareChunks(workers, tasks.size(), 16, [&](unsigned worker, std::size_t begin, std::size_t end) {
-    for (std::size_t i = begin; i < end; ++i) SortBucket(tasks[i], scratch[worker]);
-  });
-
+  // Short and long lines stay in their lanes, whose sources the merge
+  // takes together, dropping repeats between them.
+  sortedCount_ = 0;
+  BigArray<std::uint64_t> buffer;
   for (DigitLane& lane : lanes_) {
-    lane.count_ = 0;
+    for (auto& group : lane.long_) {
+      group.Resize(SortDistinct(group.data(), group.size(), buffer));
+      sortedCount_ += group.size();
+    }
     for (const auto& seen : lane.seen_) {
       for (const std::uint64_t word : seen)
-        lane.count_ += static_cast<std::size_t>(std::popcount(word));
+        sortedCount_ += static_cast<std::size_t>(std::popcount(word));
     }
-    for (const auto& buckets : lane.buckets_) {
-      for (std::size_t page = 0; page < DigitLane::kBuckets / kPage; ++page) {
-        if (!buckets.HasPage(page)) continue;
-        for (std::size_t head = page * kPage; head < (page + 1) * kPage; ++head)
-          lane.count_ += buckets.Find(head)->count;
-      }
-    }
-    for (const auto& group : lane.long_) lane.count_ += group.size();
   }
+  for (unsigned index = 0; index < DigitLane::kBucketedLengths; ++index)
+    SortBucketed(index, workers);
+  isSorted_ = true;
+}
+
+void DigitLines::SortBucketed(unsigned index, unsigned workers) {
+  constexpr std::size_t kBuckets = DigitLane::kBuckets;
+  std::size_t n = 0;
+  for (const DigitLane& lane : lanes_) n += lane.rests_[index].size();
+  if (n == 0) return;
+  // Where each lane's part of each bucket goes: bucket by bucket, lane by
+  // lane, so every lane is counted into place on a thread of its own.
+  std::vector<std::size_t> at(lanes_.size() * kBuckets, 0);
+  ShareChunks(workers, lanes_.size(), 1, [&](unsigned, std::size_t lane, std::size_t) {
+    std::size_t* counts = at.data() + lane * kBuckets;
+    for (const std::uint16_t head : lanes_[lane].heads_[index]) ++counts[head];
+  });
+  Buckets& buckets = sorted_[index];
+  buckets.begin.assign(kBuckets + 1, 0);
+  buckets.kept.assign(kBuckets, 0);
+  std::size_t sum = 0;
+  for (std::size_t head = 0; head < kBuckets; ++head) {
+    buckets.begin[head] = sum;
+    for (std::size_t lane = 0; lane < lanes_.size(); ++lane)
+      sum += std::exchange(at[lane * kBuckets + head], sum);
+  }
+  buckets.begin[kBuckets] = sum;
+  buckets.rests.Resize(n);
+  ShareChunks(workers, lanes_.size(), 1, [&](unsigned, std::size_t lane, std::size_t) {
+    std::size_t* next = at.data() + lane * kBuckets;
+    auto& heads = lanes_[lane].heads_[index];
+    auto& rests = lanes_[lane].rests_[index];
+    // From the end, giving back what is placed as the buckets fill: the
+    // lines are held about once (6 bytes each), not twice.
+    for (std::size_t end = heads.size(); end > 0;) {
+      const std::size_t from = end - std::min<std::size_t>(end, kPlacedBetweenReturns);
+      for (std::size_t i = from; i < end; ++i) buckets.rests[next[heads[i]]++] = rests[i];
+      heads.Resize(end = from);
+      rests.Resize(from);
+    }
+  });
+  std::vector<BigArray<std::uint32_t>> buffers(std::max(workers, 1u));
+  ShareChunks(workers, kBuckets, 16, [&](unsigned worker, std::size_t begin, std::size_t end) {
+    for (std::size_t head = begin; head < end; ++head) {
+      buckets.kept[head] = static_cast<std::uint32_t>(
+          SortDistinct(buckets.rests.data() + buckets.begin[head],
+                       buckets.begin[head + 1] - buckets.begin[head], buffers[worker]));
+    }
+  });
+  for (const std::uint32_t kept : buckets.kept) sortedCount_ += kept;
 }
 
 std::unique_ptr<DigitSource> DigitLines::Source() const {
-  const DigitLane& first = lanes_.front();
   std::vector<std::unique_ptr<DigitSource>> sources;
-  for (unsigned length = 0; length <= kMaxDigitLineLength; ++length) {
-    if (length <= DigitLane::kBitmapUpTo) {
-      if (!first.seen_[length].empty())
-        sources.push_back(std::make_unique<BitmapSource>(first.seen_[length], length));
-    } else if (length <= DigitLane::kLastBucketed) {
-      const bool any = std::any_of(lanes_.begin(), lanes_.end(), [&](const DigitLane& lane) {
-        return !lane.buckets_[length - DigitLane::kFirstBucketed].Empty();
-      });
-      if (any) sources.push_back(std::make_unique<BucketSource>(lanes_, length));
-    } else if (const auto& group = first.long_[length - DigitLane::kLastBucketed - 1];
-               !group.empty()) {
-      sources.push_back(std::make_unique<GroupSource>(group, length));
+  for (const DigitLane& lane : lanes_) {
+    for (unsigned length = 0; length <= DigitLane::kBitmapUpTo; ++length) {
+      if (!lane.seen_[length].empty())
+        sources.push_back(std::make_unique<OneBlock>(lane.seen_[length], length));
+    }
+    for (unsigned length = DigitLane::kLastBucketed + 1; length <= kMaxDigitLineLength; ++length) {
+      const auto& group = lane.long_[length - DigitLane::kLastBucketed - 1];
+      if (!group.empty()) sources.push_back(std::make_unique<OneBlock>(group, length));
     }
   }
-  if (sources.empty()) return std::make_unique<NoDigits>();
-  return MergeDigitSources(std::move(sources));
+  for (unsigned length = DigitLane::kFirstBucketed; length <= DigitLane::kLastBucketed; ++length) {
+    const Buckets& buckets = sorted_[length - DigitLane::kFirstBucketed];
+    if (!buckets.rests.empty()) sources.push_back(std::make_unique<BucketSource>(buckets, length));
+  }
+  return MergeSources(std::move(sources), DigitOrder());
 }
 
 void DigitLines::Clear() {
   for (DigitLane& lane : lanes_) lane.Clear();
-}
-
-void RadixSort(std::uint64_t* values, std::size_t count) {
-  if (count < 2) return;
-  std::vector<std::uint64_t> buffer(count);
-  const std::uint64_t high = *std::max_element(values, values + count);
-  const std::uint64_t* sorted =
-      LsdRadixSort(values, buffer.data(), count, static_cast<unsigned>(std::bit_width(high)));
-  if (sorted != values) std::copy(sorted, sorted + count, values);
+  for (Buckets& buckets : sorted_) buckets = Buckets();
+  sortedCount_ = 0;
+  isSorted_ = false;
 }
 
 }  // namespace tools

@@ -1,21 +1,28 @@
 #include "tools/line_collation.h"
 
+#include "tools/ordered_merge.h"
+
 namespace tools {
 
-std::uint64_t BytesPart(std::string_view bytes, std::size_t offset) {
-  std::uint64_t part = 0;
+std::uint64_t KeyPrefixOf(std::string_view key, std::size_t offset) {
+  std::uint64_t prefix = 0;
   for (std::size_t i = 0; i < 8; ++i) {
     const std::size_t at = offset + i;
-    part = part << 8 | (at < bytes.size() ? static_cast<unsigned char>(bytes[at]) : 0u);
+    prefix = prefix << 8 | (at < key.size() ? static_cast<unsigned char>(key[at]) : 0u);
   }
-  return part;
+  return prefix;
 }
 
-std::uint64_t LineCollation::SortKeyPart(std::string_view line, std::size_t offset) {
+std::uint64_t LineCollation::KeyPrefix(std::string_view line, std::size_t offset) {
   std::string& key = scratch_[0];
   key.clear();
   AppendSortKey(line, key);
-  return BytesPart(key, offset);
+  return KeyPrefixOf(key, offset);
+}
+
+std::uint64_t LineCollation::DigitKeyPrefix(std::uint64_t value, unsigned length) {
+  char digits[kMaxDigitLineLength];
+  return KeyPrefix(std::string_view(digits, FormatDigits(value, length, digits) - digits));
 }
 
 int LineCollation::Compare(std::string_view a, std::string_view b) {

@@ -3,10 +3,10 @@
 // keys are byte-equal are the same line for the merge (they differ only in
 // letter case); the keys' byte order is the locale's order of the lines.
 //
-// The merge seldom needs a whole key: the first 8 bytes order most lines, a
-// comparison settles the rest, and an identity (by default the key itself)
-// finds repeats. A collation may answer these more cheaply than through
-// whole keys, as long as the answers agree with them.
+// The merge seldom needs a whole key. Its first 8 bytes, the key prefix,
+// order most lines; a comparison settles the rest, and an identity (by
+// default the key itself) finds repeats. A collation may answer these more
+// cheaply than through whole keys, as long as the answers agree with them.
 
 #include <cstdint>
 #include <memory>
@@ -25,9 +25,14 @@ class LineCollation {
   // An independent copy for another thread.
   virtual std::unique_ptr<LineCollation> Clone() const = 0;
 
-  // Bytes offset..offset+7 of the key as a big-endian number, zero bytes
-  // for those past its end: keys in order give parts in order.
-  virtual std::uint64_t SortKeyPart(std::string_view line, std::size_t offset = 0);
+  // The key prefix: bytes offset..offset+7 of the key as a big-endian
+  // number, zero bytes for those past its end. Keys in order give prefixes
+  // in order.
+  virtual std::uint64_t KeyPrefix(std::string_view line, std::size_t offset = 0);
+
+  // KeyPrefix of the digit line of `length` digits whose number is `value`.
+  // The merge asks for it many times, mostly for the same line in a row.
+  virtual std::uint64_t DigitKeyPrefix(std::uint64_t value, unsigned length);
 
   // Less than, equal to or greater than 0 as the key of `a` compares with
   // the key of `b`.
@@ -45,7 +50,7 @@ class LineCollation {
   std::string scratch_[2];
 };
 
-// The big-endian number of bytes offset..offset+7 of `bytes`, zero past the end.
-std::uint64_t BytesPart(std::string_view bytes, std::size_t offset);
+// The key prefix at `offset` of the key `key`.
+std::uint64_t KeyPrefixOf(std::string_view key, std::size_t offset = 0);
 
 }  // namespace tools

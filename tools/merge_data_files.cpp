@@ -4,14 +4,15 @@
 
 #include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <exception>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "harvest/errors.h"
 #include "harvest/posix_file.h"
@@ -60,160 +61,108 @@ std::exception_ptr CopyPhase(const std::vector<harvest::FilePath>& inputs, Sorte
   return nullptr;
 }
 
-// Writes buffers to the file in order on a thread of its own while the next
-// one is filled, so formatting and copying into the file overlap. Where no
-// thread can be had, buffers are written as they come.
-class BackgroundWriter {
+// Formats the lines with CR LF into two megabyte buffers in turn: while
+// one fills here, the other is written to the file on a thread of its own,
+// so formatting and writing overlap. Where no thread can be had, a buffer
+// is written as soon as it is full.
+class OutputSink final : public LineSink {
  public:
-  struct Buffer {
-    std::unique_ptr<char[]> bytes;
-    std::size_t used = 0;
-  };
   static constexpr std::size_t kBufferBytes = 1 << 20;
 
-  explicit BackgroundWriter(harvest::ReplacingWriter& writer) : writer_(writer) {}
-  ~BackgroundWriter() {
+  explicit OutputSink(harvest::ReplacingWriter& writer) : writer_(writer) {
+    try {
+      thread_ = std::thread([this] { WriteLoop(); });
+    } catch (const std::system_error&) {
+    }
+  }
+  ~OutputSink() override {
     {
       const std::lock_guard lock(mutex_);
-      stopping_ = true;
+      stopping_ = true;  // all was written, or the merge failed
     }
     changed_.notify_all();
     if (thread_.joinable()) thread_.join();
   }
-  BackgroundWriter(const BackgroundWriter&) = delete;
-  BackgroundWriter& operator=(const BackgroundWriter&) = delete;
+  OutputSink(const OutputSink&) = delete;
+  OutputSink& operator=(const OutputSink&) = delete;
 
-  Buffer NewBuffer() {
-    const std::lock_guard lock(mutex_);
-    if (!spare_.empty()) {
-      Buffer buffer = std::move(spare_.back());
-      spare_.pop_back();
-      return buffer;
+  void Digits(const DigitBlock& block, std::size_t from, std::size_t to) override {
+    while (from < to) {
+      char* const begin = buffers_[filling_].get();
+      used_ = static_cast<std::size_t>(
+          FormatLinesCrLf(block, from, to, begin + used_, begin + kBufferBytes) - begin);
+      if (from < to) Flush();
     }
-    return Buffer{std::unique_ptr<char[]>(new char[kBufferBytes]), 0};
   }
-
-  // Takes the buffer over; at most two wait to be written.
-  void Write(Buffer buffer) {
-    if (!threadTried_) Start();
+  void Text(std::string_view line) override {
+    if (used_ + line.size() + 2 > kBufferBytes) {
+      Flush();
+      if (line.size() + 2 > kBufferBytes) {  // longer than a buffer: written as it is
+        Finish();
+        Write(line);
+        Write("\r\n");
+        return;
+      }
+    }
+    char* at = buffers_[filling_].get() + used_;
+    std::memcpy(at, line.data(), line.size());
+    at[line.size()] = '\r';
+    at[line.size() + 1] = '\n';
+    used_ += line.size() + 2;
+  }
+  // Hands the filled buffer on, once the other one is written.
+  void Flush() {
+    if (used_ == 0) return;
     if (!thread_.joinable()) {
-      Direct(std::string_view(buffer.bytes.get(), buffer.used));
-      buffer.used = 0;
-      spare_.push_back(std::move(buffer));
+      Write(std::string_view(buffers_[filling_].get(), std::exchange(used_, 0)));
       return;
     }
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return queue_.size() < 2 || error_; });
-    if (error_) std::rethrow_exception(error_);
-    queue_.push_back(std::move(buffer));
-    lock.unlock();
+    changed_.wait(lock, [this] { return toWrite_ == 0; });
+    if (failed_) throw harvest::StreamWriteError();
+    toWrite_ = std::exchange(used_, 0);
+    filling_ ^= 1;
     changed_.notify_all();
   }
-
-  // Waits until all is written; raises a failure of the writing.
-  void Drain() {
+  // Everything is in the file, or the writing's failure is raised.
+  void Finish() {
+    Flush();
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return (queue_.empty() && !busy_) || error_; });
-    if (error_) std::rethrow_exception(error_);
-  }
-
-  // Writes from this thread, after all that came before.
-  void WriteNow(std::string_view bytes) {
-    Drain();
-    Direct(bytes);
+    changed_.wait(lock, [this] { return toWrite_ == 0; });
+    if (failed_) throw harvest::StreamWriteError();
   }
 
  private:
-  void Direct(std::string_view bytes) {
+  void Write(std::string_view bytes) {
     if (writer_.Write(bytes) != 0) throw harvest::StreamWriteError();
   }
-
-  void Start() {
-    threadTried_ = true;
-    try {
-      thread_ = std::thread([this] { Loop(); });
-    } catch (const std::system_error&) {
-      // Written as they come.
-    }
-  }
-
-  void Loop() {
+  void WriteLoop() {
     std::unique_lock lock(mutex_);
     for (;;) {
-      changed_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-      if (stopping_) return;  // all was drained, or the merge failed
-      Buffer buffer = std::move(queue_.front());
-      queue_.pop_front();
-      busy_ = true;
+      changed_.wait(lock, [this] { return stopping_ || toWrite_ > 0; });
+      if (stopping_) return;
+      const std::string_view bytes(buffers_[filling_ ^ 1].get(), toWrite_);
       lock.unlock();
-      const bool written = error_ == nullptr &&
-                           writer_.Write(std::string_view(buffer.bytes.get(), buffer.used)) == 0;
+      const bool written = writer_.Write(bytes) == 0;
       lock.lock();
-      if (!written && !error_) error_ = std::make_exception_ptr(harvest::StreamWriteError());
-      buffer.used = 0;
-      spare_.push_back(std::move(buffer));
-      busy_ = false;
+      failed_ = failed_ || !written;
+      toWrite_ = 0;
       changed_.notify_all();
     }
   }
 
   harvest::ReplacingWriter& writer_;
+  // Not zeroed: a page costs memory only once lines are written to it.
+  std::unique_ptr<char[]> buffers_[2] = {std::unique_ptr<char[]>(new char[kBufferBytes]),
+                                         std::unique_ptr<char[]>(new char[kBufferBytes])};
+  unsigned filling_ = 0;
+  std::size_t used_ = 0;
   std::thread thread_;
-  bool threadTried_ = false;
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<Buffer> queue_;
-  std::vector<Buffer> spare_;
-  bool busy_ = false;
+  std::size_t toWrite_ = 0;  // bytes of the other buffer still to be written
+  bool failed_ = false;
   bool stopping_ = false;
-  std::exception_ptr error_;
-};
-
-// Formats the lines with CR LF into megabyte buffers for the writer.
-class OutputSink final : public LineSink {
- public:
-  explicit OutputSink(harvest::ReplacingWriter& writer)
-      : writer_(writer), buffer_(writer_.NewBuffer()) {}
-
-  void Digits(const DigitBlock& block, std::size_t from, std::size_t to) override {
-    while (from < to) {
-      char* const begin = buffer_.bytes.get();
-      buffer_.used = static_cast<std::size_t>(
-          FormatLinesCrLf(block, from, to, begin + buffer_.used, begin + kBufferBytes) - begin);
-      if (from < to) Flush();
-    }
-  }
-  void Text(std::string_view line) override {
-    if (buffer_.used + line.size() + 2 > kBufferBytes) {
-      Flush();
-      if (line.size() + 2 > kBufferBytes) {
-        writer_.WriteNow(line);
-        writer_.WriteNow("\r\n");
-        return;
-      }
-    }
-    char* at = buffer_.bytes.get() + buffer_.used;
-    std::memcpy(at, line.data(), line.size());
-    at[line.size()] = '\r';
-    at[line.size() + 1] = '\n';
-    buffer_.used += line.size() + 2;
-  }
-  void Flush() {
-    if (buffer_.used == 0) return;
-    writer_.Write(std::move(buffer_));
-    buffer_ = writer_.NewBuffer();
-  }
-  // Everything is in the file, or the writing's failure is raised.
-  void Finish() {
-    Flush();
-    writer_.Drain();
-  }
-
- private:
-  static constexpr std::size_t kBufferBytes = BackgroundWriter::kBufferBytes;
-
-  BackgroundWriter writer_;
-  BackgroundWriter::Buffer buffer_;
 };
 
 std::int64_t Merge(const std::vector<harvest::FilePath>& inputs, const harvest::FilePath& output,

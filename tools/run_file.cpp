@@ -14,7 +14,7 @@ namespace tools {
 namespace {
 
 constexpr std::size_t kDigitRecordBytes = 9;
-constexpr std::size_t kPartBytes = 8;
+constexpr std::size_t kPrefixBytes = 8;
 // The replacing writer's temporaries are numbered from 0; these from here.
 constexpr int kFirstRunFileNumber = 1000;
 constexpr int kNameAttempts = 100;
@@ -93,9 +93,11 @@ class RunBuffer {
 
 class RunDigits final : public DigitSource {
  public:
+  // Records, then the numbers and lengths read from them: 18 bytes a line
+  // in all, within the buffer's bytes.
   RunDigits(const RunFile& file, const Run& run, std::size_t bufferBytes)
       : file_(file), at_(run.digitsAt), left_(run.digitLines) {
-    const std::size_t lines = std::max<std::size_t>(bufferBytes / kDigitRecordBytes, 64);
+    const std::size_t lines = std::max<std::size_t>(bufferBytes / (kDigitRecordBytes + 9), 64);
     bytes_.resize(lines * kDigitRecordBytes);
     values_.resize(lines);
     lengths_.resize(lines);
@@ -125,34 +127,40 @@ class RunDigits final : public DigitSource {
   std::vector<std::uint8_t> lengths_;
 };
 
+// A run's other lines, a block at a time: half the buffer's bytes for the
+// records read, half for their views and key prefixes (24 bytes a line).
 class RunText final : public TextSource {
  public:
   RunText(const RunFile& file, const Run& run, std::size_t bufferBytes)
       : file_(file),
         at_(run.textAt),
         left_(run.textBytes),
-        buffer_(std::max<std::size_t>(bufferBytes, 256)) {}
+        buffer_(std::max<std::size_t>(bufferBytes / 2, 256)),
+        maxLines_(std::max<std::size_t>(bufferBytes / 2 / 24, 16)) {}
 
-  bool Next(std::string_view& line, std::uint64_t& keyPart) override {
+  TextBlock Next() override {
+    lines_.clear();
+    prefixes_.clear();
     for (;;) {
-      if (end_ - begin_ > kPartBytes) {
+      while (lines_.size() < maxLines_ && end_ - begin_ > kPrefixBytes) {
         const char* start = buffer_.data() + begin_;
         const auto* lf = static_cast<const char*>(
-            std::memchr(start + kPartBytes, '\n', end_ - begin_ - kPartBytes));
-        if (lf) {
-          std::memcpy(&keyPart, start, kPartBytes);
-          line = std::string_view(start + kPartBytes,
-                                  static_cast<std::size_t>(lf - start) - kPartBytes);
-          begin_ = static_cast<std::size_t>(lf + 1 - buffer_.data());
-          return true;
-        }
+            std::memchr(start + kPrefixBytes, '\n', end_ - begin_ - kPrefixBytes));
+        if (!lf) break;
+        std::uint64_t prefix;
+        std::memcpy(&prefix, start, kPrefixBytes);
+        prefixes_.push_back(prefix);
+        lines_.emplace_back(start + kPrefixBytes,
+                            static_cast<std::size_t>(lf - start) - kPrefixBytes);
+        begin_ = static_cast<std::size_t>(lf + 1 - buffer_.data());
       }
+      if (!lines_.empty()) return {lines_.data(), prefixes_.data(), lines_.size()};
       if (left_ == 0) {
         if (begin_ != end_) throw harvest::StreamReadError();  // a record cut short
-        return false;
+        return {};
       }
-      // Keep the record begun, make room, read on; a line longer than
-      // the buffer doubles it.
+      // Keep the record begun, make room, read on; a line longer than the
+      // buffer doubles it.
       std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
       end_ -= begin_;
       begin_ = 0;
@@ -171,8 +179,11 @@ class RunText final : public TextSource {
   std::uint64_t at_;
   std::uint64_t left_;
   std::vector<char> buffer_;
+  std::size_t maxLines_;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
+  std::vector<std::string_view> lines_;
+  std::vector<std::uint64_t> prefixes_;
 };
 
 }  // namespace
@@ -228,15 +239,15 @@ Run WriteRun(RunFile& file, DigitSource& digits, TextSource& texts, std::size_t 
     }
     run.digitLines += block.count;
   }
-  std::string_view line;
-  std::uint64_t part = 0;
-  char bytes[kPartBytes];
-  while (texts.Next(line, part)) {
-    std::memcpy(bytes, &part, kPartBytes);
-    out.Append(std::string_view(bytes, kPartBytes));
-    out.Append(line);
-    out.Append("\n");
-    ++run.textLines;
+  char prefix[kPrefixBytes];
+  for (TextBlock block = texts.Next(); block.count > 0; block = texts.Next()) {
+    for (std::size_t i = 0; i < block.count; ++i) {
+      std::memcpy(prefix, &block.prefixes[i], kPrefixBytes);
+      out.Append(std::string_view(prefix, kPrefixBytes));
+      out.Append(block.lines[i]);
+      out.Append("\n");
+    }
+    run.textLines += block.count;
   }
   out.Flush();
   run.textAt = run.digitsAt + run.digitLines * kDigitRecordBytes;

@@ -11,8 +11,8 @@
 // does the replacing writer's own temporaries.
 //
 // A run holds its digit lines, 9 bytes each (the number, little-endian, and
-// the length), then its other lines, each as the first 8 bytes of its key,
-// its bytes and LF. Both parts are in order and hold no repeats.
+// the length), then its other lines, each as its key prefix, its bytes and
+// LF. Both parts are in order and hold no repeats.
 
 #include <cstdint>
 #include <filesystem>
@@ -20,7 +20,6 @@
 #include <string>
 #include <string_view>
 
-#include "tools/digit_lines.h"
 #include "tools/ordered_merge.h"
 
 namespace tools {

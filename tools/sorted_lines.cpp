@@ -17,11 +17,22 @@ namespace tools {
 namespace {
 
 constexpr std::uint64_t kNoBudget = std::numeric_limits<std::uint64_t>::max();
+// Runs merged at once at most: 64 runs' reads of 1 MiB each are the most a
+// disk streams well side by side; more would wait on seeks.
 constexpr std::size_t kMaxFanIn = 64;
+// Below 64 KiB a read spends more time seeking than reading.
+constexpr std::uint64_t kMinReadBuffer = 64 << 10;
+// A run's read or write buffer is at least a page...
 constexpr std::size_t kMinBuffer = 4096;
-constexpr std::size_t kMinBlock = 64;
+// ...and at most 1 MiB, which reads and writes at the disk's full speed.
 constexpr std::size_t kMaxBuffer = 1 << 20;
-constexpr std::int64_t kLinesPerReport = 65536;
+// A block of content is at least a line or two (the tests' tiny budgets)...
+constexpr std::size_t kMinBlock = 64;
+// ...and a 128th of the budget: blocks in flight (a few per thread, their
+// lines' places 24 bytes each) stay a small share of it.
+constexpr std::uint64_t kBlocksPerBudget = 128;
+// The sort's bucket tables (2 x 65,537 counts), outside what the lines cost.
+constexpr std::size_t kSortTableBytes = 2 * 65537 * sizeof(std::size_t);
 
 // The first CR or LF in [p, end), or end.
 const char* FindBreak(const char* p, const char* end) {
@@ -45,15 +56,24 @@ const char* PastBreak(const char* at, const char* end) {
   return at;
 }
 
-// Whether the 8 bytes (little-endian) are all ASCII digits.
+// Whether the 8 bytes are all ASCII digits, 0x30 to 0x39. Each byte b
+// must have 3 as its high half (0x30..0x3F), and so must b + 6 (b in
+// 0x2A..0x39; the shift brings that half down beside b's own low half):
+// both hold for the digits alone, '/' (0x2F) failing the first and ':'
+// (0x3A) the second. Adding 6 carries into the next byte only from 0xFA
+// up, which fails the first test itself, so a carry never passes a line.
 bool EightDigits(std::uint64_t bytes) {
   return ((bytes & 0xF0F0F0F0F0F0F0F0ULL) |
           (((bytes + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL) >> 4)) ==
          0x3333333333333333ULL;
 }
 
-// The number the 8 digits (little-endian) make, by multiplications that
-// pair them up, then pair the pairs.
+// The number the 8 digits make, the first in the lowest byte. Less 0x30,
+// byte k holds digit d_k; bytes * 10 + (bytes >> 8) puts the pairs
+// p_j = 10 * d_2j + d_2j+1 (below 100, so no carry) in bytes 0, 2, 4, 6.
+// Then p0 and p2 times 100 + (10^6 << 32), and p1 and p3 times
+// 1 + (10^4 << 32), leave p0 * 10^6 + p1 * 10^4 + p2 * 100 + p3 in the high
+// 32 bits; below them only p0 * 100 + p1, which never carries.
 std::uint64_t EightDigitsValue(std::uint64_t bytes) {
   bytes -= 0x3030303030303030ULL;
   bytes = bytes * 10 + (bytes >> 8);
@@ -68,51 +88,13 @@ class FunctionSink final : public LineSink {
   explicit FunctionSink(const std::function<void(std::string_view)>& emit) : emit_(emit) {}
   void Digits(const DigitBlock& block, std::size_t from, std::size_t to) override {
     char digits[kMaxDigitLineLength];
-    for (std::size_t i = from; i < to; ++i) {
-      emit_(std::string_view(
-          digits, static_cast<std::size_t>(FormatDigits(block.values[i], block.Length(i), digits) -
-                                           digits)));
-    }
+    for (std::size_t i = from; i < to; ++i)
+      emit_({digits, FormatDigits(block.values[i], block.Length(i), digits)});
   }
   void Text(std::string_view line) override { emit_(line); }
 
  private:
   const std::function<void(std::string_view)>& emit_;
-};
-
-// Passes lines on, telling the progress every so many.
-class CountingSink final : public LineSink {
- public:
-  CountingSink(LineSink& sink, std::uint64_t expected, std::function<void(double)> report)
-      : sink_(sink), expected_(std::max<std::uint64_t>(expected, 1)), report_(std::move(report)) {}
-  void Digits(const DigitBlock& block, std::size_t from, std::size_t to) override {
-    // Large stretches in slices, so that the progress moves as they go.
-    while (from < to) {
-      const std::size_t until = std::min<std::size_t>(to, from + kLinesPerReport);
-      sink_.Digits(block, from, until);
-      Count(until - from);
-      from = until;
-    }
-  }
-  void Text(std::string_view line) override {
-    sink_.Text(line);
-    Count(1);
-  }
-
- private:
-  void Count(std::size_t lines) {
-    emitted_ += lines;
-    if (emitted_ >= nextReport_) {
-      nextReport_ = emitted_ + kLinesPerReport;
-      if (report_) report_(std::min(1.0, double(emitted_) / double(expected_)));
-    }
-  }
-
-  LineSink& sink_;
-  std::uint64_t expected_;
-  std::function<void(double)> report_;
-  std::uint64_t emitted_ = 0;
-  std::uint64_t nextReport_ = 0;
 };
 
 }  // namespace
@@ -122,13 +104,13 @@ SortedLines::SortedLines(LineCollation& collation, Options options)
       options_(std::move(options)),
       collations_(collation),
       workers_(MergeThreads()),
-      digits_(workers_) {
+      digits_(workers_),
+      text_(options_.textArenaBytes) {
   if (options_.memoryBudget == 0) options_.memoryBudget = kNoBudget;
   if (options_.runsBeside.empty())
     options_.runsBeside = std::filesystem::temp_directory_path() / "kelvane-merge";
-  // Blocks small beside the budget: the lines split ahead of the budget's
-  // next look stay a small part of it.
-  blockBytes_ = std::clamp<std::uint64_t>(options_.memoryBudget / 32, kMinBlock, kMaxBuffer);
+  blockBytes_ =
+      std::clamp<std::uint64_t>(options_.memoryBudget / kBlocksPerBudget, kMinBlock, kMaxBuffer);
 }
 
 SortedLines::~SortedLines() {
@@ -156,12 +138,9 @@ std::unique_ptr<SortedLines::Block> SortedLines::NewBlock() {
 }
 
 void SortedLines::MakeRoom(Block& block, std::size_t bytes) {
-  if (block.capacity - block.size >= bytes) return;
-  const std::size_t capacity = std::max({block.size + bytes, block.dispatchAt, block.capacity * 2});
-  auto grown = std::unique_ptr<char[]>(new char[capacity]);
-  if (block.size > 0) std::memcpy(grown.get(), block.bytes.get(), block.size);
-  block.bytes = std::move(grown);
-  block.capacity = capacity;
+  // Grown in place or moved by the system: a long line is never copied.
+  if (block.bytes.size() - block.size < bytes)
+    block.bytes.Resize(std::max(block.size + bytes, block.dispatchAt));
 }
 
 void SortedLines::Feed(std::string_view bytes) {
@@ -176,7 +155,7 @@ void SortedLines::Feed(std::string_view bytes) {
 char* SortedLines::ReadRoom(std::size_t bytes) {
   if (!filling_) filling_ = NewBlock();
   MakeRoom(*filling_, bytes);
-  return filling_->bytes.get() + filling_->size;
+  return filling_->bytes.data() + filling_->size;
 }
 
 void SortedLines::Filled(std::size_t bytes) {
@@ -198,7 +177,7 @@ void SortedLines::Dispatch() {
     next = NewBlock();
     if (full.size > cut) {
       MakeRoom(*next, full.size - cut);
-      std::memcpy(next->bytes.get(), full.bytes.get() + cut, full.size - cut);
+      std::memcpy(next->bytes.data(), full.bytes.data() + cut, full.size - cut);
       next->size = full.size - cut;
     }
     next->skipLf = full.bytes[cut - 1] == '\r';
@@ -226,37 +205,58 @@ void SortedLines::TakeBlocks(bool all) {
       blocks_.pop_front();
       lock.unlock();
       TakeTexts(*taken);
+      // Blocks are reused: the ones in flight, the one filling and those
+      // spare cost at most what the largest did, but for one grown for a
+      // long line, which gives its memory back.
+      if (taken->dispatchAt > blockBytes_) {
+        taken->bytes.Clear();
+      } else {
+        blocksBytes_ = std::max(
+            blocksBytes_,
+            (workers_ + 3) * (taken->bytes.Bytes() + taken->texts.capacity() * sizeof(TextSpan)));
+      }
       spare_.push_back(std::move(taken));
       MaybeSpill();
       lock.lock();
       continue;
     }
     // This thread splits the oldest block no helper has taken, or waits.
-    const auto waiting = std::find_if(blocks_.begin(), blocks_.end(), [](const auto& b) {
-      return b->state == Block::State::kReady;
-    });
-    if (waiting == blocks_.end()) {
+    if (Block* ready = FirstReady()) {
+      Split(*ready, 0, collation_, scratch_, lock);
+    } else {
       changed_.wait(lock);
-      continue;
     }
-    Block& block = **waiting;
-    block.state = Block::State::kSplitting;
-    lock.unlock();
-    try {
-      SplitBlock(block, digits_.Lane(0), collation_, scratch_);
-      digits_.Publish(0);
-    } catch (...) {
-      block.error = std::current_exception();
-    }
-    lock.lock();
-    block.state = Block::State::kSplit;
   }
+}
+
+SortedLines::Block* SortedLines::FirstReady() {
+  for (const auto& block : blocks_) {
+    if (block->state == Block::State::kReady) return block.get();
+  }
+  return nullptr;
+}
+
+void SortedLines::Split(Block& block, unsigned worker, LineCollation& collation,
+                        std::string& scratch, std::unique_lock<std::mutex>& lock) {
+  block.state = Block::State::kSplitting;
+  ++splitting_;
+  lock.unlock();
+  try {
+    SplitBlock(block, digits_.Lane(worker), collation, scratch);
+    digits_.Publish(worker);
+  } catch (...) {
+    block.error = std::current_exception();
+  }
+  lock.lock();
+  block.state = Block::State::kSplit;
+  --splitting_;
+  changed_.notify_all();
 }
 
 void SortedLines::SplitBlock(Block& block, DigitLane& lane, LineCollation& collation,
                              std::string& scratch) {
   block.texts.clear();
-  const char* const data = block.bytes.get();
+  const char* const data = block.bytes.data();
   const char* const end = data + block.size;
   const char* p = data;
   if (block.skipLf && p < end && *p == '\n') ++p;
@@ -299,11 +299,13 @@ void SortedLines::TakeTexts(Block& block) {
   constexpr std::size_t kLineAhead = 4;
   const std::vector<TextSpan>& texts = block.texts;
   for (std::size_t i = 0; i < texts.size(); ++i) {
-    if (i + kSlotAhead < texts.size()) text_.Prefetch(texts[i + kSlotAhead].hash);
-    if (i + kLineAhead < texts.size()) text_.PrefetchHeld(texts[i + kLineAhead].hash);
+    if (i + kSlotAhead < texts.size())
+      __builtin_prefetch(text_.SlotFor(texts[i + kSlotAhead].hash));
+    if (i + kLineAhead < texts.size())
+      __builtin_prefetch(text_.LikeRepeat(texts[i + kLineAhead].hash));
     if (!text_.HasRoom()) Spill();
-    text_.Add(std::string_view(block.bytes.get() + texts[i].offset, texts[i].length), texts[i].hash,
-              collation_);
+    text_.Add(std::string_view(block.bytes.data() + texts[i].offset, texts[i].length),
+              texts[i].hash, collation_);
   }
 }
 
@@ -347,34 +349,14 @@ void SortedLines::StopHelpers() {
 }
 
 void SortedLines::HelperLoop(unsigned worker) {
-  DigitLane& lane = digits_.Lane(worker);
   LineCollation& collation = collations_[worker];
   std::string scratch;
   std::unique_lock lock(mutex_);
   for (;;) {
-    auto waiting = blocks_.end();
-    changed_.wait(lock, [&] {
-      if (stopping_) return true;
-      if (paused_) return false;
-      waiting = std::find_if(blocks_.begin(), blocks_.end(),
-                             [](const auto& b) { return b->state == Block::State::kReady; });
-      return waiting != blocks_.end();
-    });
+    Block* ready = nullptr;
+    changed_.wait(lock, [&] { return stopping_ || (!paused_ && (ready = FirstReady())); });
     if (stopping_) return;
-    Block& block = **waiting;
-    block.state = Block::State::kSplitting;
-    ++splitting_;
-    lock.unlock();
-    try {
-      SplitBlock(block, lane, collation, scratch);
-      digits_.Publish(worker);
-    } catch (...) {
-      block.error = std::current_exception();
-    }
-    lock.lock();
-    block.state = Block::State::kSplit;
-    --splitting_;
-    changed_.notify_all();
+    Split(*ready, worker, collation, scratch, lock);
   }
 }
 
@@ -396,41 +378,56 @@ void SortedLines::Resume() {
 
 void SortedLines::MaybeSpill() {
   // The helpers fill their lanes meanwhile: what they told is what counts.
-  if (digits_.PublishedBytes() + text_.MemoryBytes() > options_.memoryBudget) Spill();
+  // Beside the lines: the blocks in flight, and the sort's tables and the
+  // run's write buffer when they go to disk.
+  const std::uint64_t beside = blocksBytes_ + kSortTableBytes + WriteBufferBytes();
+  const std::uint64_t held = digits_.PublishedBytes() + text_.MemoryBytes();
+  if (held > 0 && held + beside > options_.memoryBudget) Spill();
 }
 
 void SortedLines::Spill() {
   Pause();
-  try {
-    if (!runFile_) runFile_ = std::make_unique<RunFile>(options_.runsBeside, options_.temporary);
-    digits_.Sort(workers_);
-    text_.Sort(collations_, workers_);
-    {
-      const auto digits = digits_.Source();
-      const auto texts = text_.Source();
-      runs_.push_back(WriteRun(*runFile_, *digits, *texts, WriteBufferBytes()));
-      ++runsWritten_;
-    }
-    digits_.Clear();
-    text_.Clear();
-  } catch (...) {
-    Resume();
-    throw;
-  }
-  Resume();
+  const struct Resuming {
+    SortedLines* lines;
+    ~Resuming() { lines->Resume(); }  // however the spill ends
+  } resuming{this};
+  if (!runFile_) runFile_ = std::make_unique<RunFile>(options_.runsBeside, options_.temporary);
+  digits_.Sort(workers_);
+  text_.Sort(collations_, workers_);
+  runs_.push_back(WriteRun(*runFile_, *digits_.Source(), *text_.Source(), WriteBufferBytes()));
+  ++runsWritten_;
+  digits_.Clear();
+  text_.Clear();
 }
 
 std::size_t SortedLines::FanIn() const {
   // Each run being merged reads its two parts through buffers of their own.
-  return std::clamp<std::uint64_t>(options_.memoryBudget / (2 * 65536), 2, kMaxFanIn);
+  return std::clamp<std::uint64_t>(options_.memoryBudget / (2 * kMinReadBuffer), 2, kMaxFanIn);
 }
 
 std::size_t SortedLines::ReadBufferBytes() const {
-  return std::clamp<std::uint64_t>(options_.memoryBudget / (2 * FanIn()), kMinBuffer, kMaxBuffer);
+  // Beside the reads, a merge of runs writes one.
+  const std::uint64_t reads =
+      options_.memoryBudget - std::min<std::uint64_t>(options_.memoryBudget, WriteBufferBytes());
+  return std::clamp<std::uint64_t>(reads / (2 * FanIn()), kMinBuffer, kMaxBuffer);
 }
 
 std::size_t SortedLines::WriteBufferBytes() const {
   return std::clamp<std::uint64_t>(options_.memoryBudget / 16, kMinBuffer, kMaxBuffer);
+}
+
+SortedLines::OpenRuns SortedLines::Open(std::size_t first, std::size_t last) {
+  std::vector<std::unique_ptr<DigitSource>> digits;
+  std::vector<std::unique_ptr<TextSource>> texts;
+  OpenRuns open;
+  for (std::size_t r = first; r < last; ++r) {
+    digits.push_back(ReadRunDigits(*runFile_, runs_[r], ReadBufferBytes()));
+    texts.push_back(ReadRunText(*runFile_, runs_[r], ReadBufferBytes()));
+    open.lines += runs_[r].Lines();
+  }
+  open.digits = MergeSources(std::move(digits), DigitOrder());
+  open.texts = MergeSources(std::move(texts), TextOrder(collation_));
+  return open;
 }
 
 // Merges runs a group at a time, each group into one new run at the end of
@@ -449,15 +446,10 @@ void SortedLines::MergeRunsDownTo(std::size_t count) {
         fewer.push_back(runs_[group]);
         continue;
       }
-      std::vector<std::unique_ptr<DigitSource>> digits;
-      std::vector<std::unique_ptr<TextSource>> texts;
-      for (std::size_t r = group; r < end; ++r) {
-        digits.push_back(ReadRunDigits(*runFile_, runs_[r], ReadBufferBytes()));
-        texts.push_back(ReadRunText(*runFile_, runs_[r], ReadBufferBytes()));
+      {
+        const OpenRuns open = Open(group, end);
+        fewer.push_back(WriteRun(*runFile_, *open.digits, *open.texts, WriteBufferBytes()));
       }
-      const auto mergedDigits = MergeDigitSources(std::move(digits));
-      const auto mergedTexts = MergeTextSources(std::move(texts), collation_);
-      fewer.push_back(WriteRun(*runFile_, *mergedDigits, *mergedTexts, WriteBufferBytes()));
       for (std::size_t r = group; r < end; ++r) {
         runFile_->Discard(runs_[r].digitsAt, runs_[r].End() - runs_[r].digitsAt);
         merged += runs_[r].End() - runs_[r].digitsAt;
@@ -472,7 +464,13 @@ void SortedLines::MergeRunsDownTo(std::size_t count) {
 
 std::int64_t SortedLines::Emit(LineSink& sink) {
   EndOfContent();
-  auto reportWriting = [this](double share) { Report(MergePhase::kWriting, share); };
+  // The share of the lines written, as the merge tells their number.
+  auto writing = [this](std::uint64_t expected) {
+    return [this, expected](std::int64_t lines) {
+      Report(MergePhase::kWriting,
+             std::min(1.0, double(lines) / double(std::max<std::uint64_t>(expected, 1))));
+    };
+  };
   if (runs_.empty()) {
     Report(MergePhase::kSorting, 0.0);
     digits_.Sort(workers_);
@@ -480,24 +478,14 @@ std::int64_t SortedLines::Emit(LineSink& sink) {
                [this](double share) { Report(MergePhase::kSorting, share); });
     const auto digits = digits_.Source();
     const auto texts = text_.Source();
-    CountingSink counted(sink, digits_.Count() + text_.Count(), reportWriting);
-    return MergeInOrder(*digits, *texts, collation_, counted);
+    return MergeInOrder(*digits, *texts, collation_, sink,
+                        writing(digits_.Count() + text_.Count()));
   }
 
   if (digits_.Count() + text_.Count() > 0) Spill();
   MergeRunsDownTo(FanIn());
-  std::vector<std::unique_ptr<DigitSource>> digits;
-  std::vector<std::unique_ptr<TextSource>> texts;
-  std::uint64_t lines = 0;
-  for (const Run& run : runs_) {
-    digits.push_back(ReadRunDigits(*runFile_, run, ReadBufferBytes()));
-    texts.push_back(ReadRunText(*runFile_, run, ReadBufferBytes()));
-    lines += run.Lines();
-  }
-  const auto mergedDigits = MergeDigitSources(std::move(digits));
-  const auto mergedTexts = MergeTextSources(std::move(texts), collation_);
-  CountingSink counted(sink, lines, reportWriting);
-  return MergeInOrder(*mergedDigits, *mergedTexts, collation_, counted);
+  const OpenRuns open = Open(0, runs_.size());
+  return MergeInOrder(*open.digits, *open.texts, collation_, sink, writing(open.lines));
 }
 
 std::int64_t SortedLines::Emit(const std::function<void(std::string_view)>& emit) {

@@ -31,6 +31,7 @@
 #include <thread>
 #include <vector>
 
+#include "tools/big_array.h"
 #include "tools/digit_lines.h"
 #include "tools/line_collation.h"
 #include "tools/merge_progress.h"
@@ -49,6 +50,8 @@ class SortedLines {
     // system's temporary folder).
     std::filesystem::path runsBeside;
     RunFile::Temporary temporary = RunFile::Temporary::Unnamed;
+    // Tests: other lines go to disk once they hold this many bytes.
+    std::size_t textArenaBytes = TextLines::kMaxOffset;
     // Hears the phase and the share of it done, on the thread that feeds
     // and emits.
     std::function<void(MergePhase, double)> progress;
@@ -91,11 +94,10 @@ class SortedLines {
   // break.
   struct Block {
     enum class State { kFilling, kReady, kSplitting, kSplit };
-    std::unique_ptr<char[]> bytes;
-    std::size_t capacity = 0;
+    BigArray<char> bytes;  // its size is the room; `size` bytes are filled
     std::size_t size = 0;
     std::size_t dispatchAt = 0;  // a block without a break grows past it
-    bool skipLf = false;         // the block before ended in CR: an LF first is its
+    bool skipLf = false;         // the block before ended in CR: an LF first completes that CR LF
     bool last = false;
     State state = State::kFilling;
     std::vector<TextSpan> texts;
@@ -108,6 +110,11 @@ class SortedLines {
   void Dispatch();
   // Takes blocks in order as they are split; with `all`, until none is left.
   void TakeBlocks(bool all);
+  // The oldest block no thread has taken, or none.
+  Block* FirstReady();
+  // Splits `block` on the worker's lane, without the lock.
+  void Split(Block& block, unsigned worker, LineCollation& collation, std::string& scratch,
+             std::unique_lock<std::mutex>& lock);
   void SplitBlock(Block& block, DigitLane& lane, LineCollation& collation, std::string& scratch);
   void TakeTexts(Block& block);
   void StartHelpers();
@@ -119,6 +126,13 @@ class SortedLines {
 
   void MaybeSpill();
   void Spill();
+  // Runs first..last-1 merged into one digit source and one text source.
+  struct OpenRuns {
+    std::unique_ptr<DigitSource> digits;
+    std::unique_ptr<TextSource> texts;
+    std::uint64_t lines = 0;
+  };
+  OpenRuns Open(std::size_t first, std::size_t last);
   void MergeRunsDownTo(std::size_t count);
   std::size_t FanIn() const;
   std::size_t ReadBufferBytes() const;
@@ -132,6 +146,8 @@ class SortedLines {
   Collations collations_;
   unsigned workers_;
   std::size_t blockBytes_;
+  // What blocks in flight may take, as large as the largest seen so far.
+  std::size_t blocksBytes_ = 0;
   bool ended_ = false;
 
   DigitLines digits_;
@@ -150,7 +166,7 @@ class SortedLines {
   bool helpersTried_ = false;
   bool stopping_ = false;
   bool paused_ = false;
-  unsigned splitting_ = 0;  // blocks helpers are splitting now
+  unsigned splitting_ = 0;  // blocks being split now
 };
 
 }  // namespace tools

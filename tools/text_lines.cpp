@@ -11,17 +11,25 @@
 namespace tools {
 namespace {
 
-constexpr std::size_t kInitialSlots = 1024;
-// Below this many lines one thread computes every key part.
+// Below this many lines one thread computes every key prefix: starting a
+// thread (some 50 us) costs more than the keys of fewer lines (about 1 us
+// each with ICU).
 constexpr std::size_t kLinesForThreads = 16384;
-// Lines whose parts tie: this many or fewer are compared; more get further parts.
+// Lines whose prefixes tie: this many or fewer are compared (a comparison
+// costs about what one more prefix each does, and std::sort of 16 makes
+// some 50); more get the key's next 8 bytes.
 constexpr std::size_t kCompareAtMost = 16;
-// Key parts asked for at most, after the first, before comparing instead.
-constexpr unsigned kMaxPartDepth = 8;
+// Further 8-byte stretches of the keys asked for at most, 64 bytes in all,
+// before comparing instead: lines alike for so long are better compared.
+constexpr unsigned kMaxPrefixDepth = 8;
+// The sort's share of work for a thread: enough lines that taking a task
+// costs nothing beside it, few enough that the last tasks end together.
 constexpr std::size_t kLinesPerTask = 8192;
+// How often the key prefixes' thread tells the progress.
+constexpr std::size_t kLinesPerReport = 65536;
 
 std::uint64_t HashBytes(std::string_view bytes) {
-  constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ULL;
+  constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ULL;  // 2^64 / the golden ratio
   const char* p = bytes.data();
   std::size_t n = bytes.size();
   std::uint64_t h = (n + 1) * kMultiplier;
@@ -44,8 +52,8 @@ std::uint64_t HashBytes(std::string_view bytes) {
   return h;
 }
 
-// Lines sharing their first key part go to one of 2^16 buckets by its top
-// bits, in place (American flag sort); buckets are then ordered apart.
+// Lines go to one of 2^16 buckets by the top bits of their key prefixes,
+// in place (American flag sort); buckets are then ordered apart.
 std::vector<std::size_t> PlaceInBuckets(auto* records, std::size_t n) {
   constexpr std::size_t kBuckets = std::size_t{1} << 16;
   std::vector<std::size_t> begin(kBuckets + 1, 0);
@@ -86,15 +94,18 @@ std::uint64_t TextLines::IdentityHash(std::string_view line, LineCollation& coll
 }
 
 void TextLines::Add(std::string_view line, std::uint64_t hash, LineCollation& collation) {
-  if (slots_.empty()) {
-    slots_.PreferHugePages();
-    slots_.Resize(kInitialSlots);
-    std::fill(slots_.begin(), slots_.end(), std::uint64_t{0});
+  const std::size_t part = TableOf(hash);
+  Table& table = tables_[part];
+  if (table.empty()) {
+    table.PreferHugePages();
+    table.Resize(kFirstSlots);
+    std::fill(table.begin(), table.end(), std::uint64_t{0});
+    tableBytes_ += table.Bytes();
   }
   const std::uint64_t tag = hash >> 32;
-  std::size_t slot = Home(tag, slots_.size());
-  for (;; slot = Next(slot)) {
-    const std::uint64_t held = slots_[slot];
+  std::size_t slot = Home(tag, table.size());
+  for (;; slot = Next(table, slot)) {
+    const std::uint64_t held = table[slot];
     if (held == 0) break;
     // The same 32 top bits: most likely a repeat; the identities decide.
     if (held >> 32 != tag) continue;
@@ -108,31 +119,33 @@ void TextLines::Add(std::string_view line, std::uint64_t hash, LineCollation& co
   char* bytes = arena_.Extend(line.size() + 1);
   std::memcpy(bytes, line.data(), line.size());
   bytes[line.size()] = '\n';
-  slots_[slot] = tag << 32 | (offset + 1);
+  table[slot] = tag << 32 | (offset + 1);
   ++count_;
-  if (count_ * 5 > slots_.size() * 4) GrowSlots();
+  // Linear probing stays short up to four fifths full.
+  if (++held_[part] * 5 > table.size() * 4) Grow(table);
 }
 
-void TextLines::GrowSlots() {
-  // By half: while the lines move, the old table and the new one are both
-  // held, and that moment is the peak of the reading.
-  BigArray<std::uint64_t> grown;
+void TextLines::Grow(Table& table) {
+  Table grown;
   grown.PreferHugePages();
-  grown.Resize(slots_.size() + slots_.size() / 2);
+  grown.Resize(table.size() + table.size() / 2);
   std::fill(grown.begin(), grown.end(), std::uint64_t{0});
-  const std::size_t size = grown.size();
-  for (const std::uint64_t held : slots_) {
+  for (const std::uint64_t held : table) {
     if (held == 0) continue;
-    std::size_t slot = Home(held >> 32, size);
-    while (grown[slot] != 0) slot = slot + 1 == size ? 0 : slot + 1;
+    std::size_t slot = Home(held >> 32, grown.size());
+    while (grown[slot] != 0) slot = Next(grown, slot);
     grown[slot] = held;
   }
-  slots_ = std::move(grown);
+  tableBytes_ += grown.Bytes() - table.Bytes();
+  table = std::move(grown);
 }
 
 void TextLines::Sort(Collations& collations, unsigned workers,
                      const std::function<void(double)>& progress) {
-  slots_.Clear();  // repeats are all gone; the table's memory serves the records
+  // Repeats are all gone; the table's memory serves the records.
+  for (Table& table : tables_) table.Clear();
+  held_.fill(0);
+  tableBytes_ = 0;
   const std::size_t n = count_;
   if (n == 0) return;
   Record* record = records_.Extend(n);
@@ -144,14 +157,14 @@ void TextLines::Sort(Collations& collations, unsigned workers,
   if (n < kLinesForThreads) workers = 1;
   collations.Prepare(workers);
 
-  // Key parts: most of the work, shared evenly.
+  // Key prefixes: most of the work, shared evenly.
   RunOnThreads(workers, [&](unsigned worker) {
     const std::size_t begin = n * worker / workers;
     const std::size_t end = n * (worker + 1) / workers;
     LineCollation& collation = collations[worker];
     for (std::size_t i = begin; i < end; ++i) {
-      records_[i].SetPart(collation.SortKeyPart(LineAt(records_[i].offset)));
-      if (worker == 0 && progress && (i - begin) % 65536 == 0)
+      records_[i].SetPrefix(collation.KeyPrefix(LineAt(records_[i].offset)));
+      if (worker == 0 && progress && (i - begin) % kLinesPerReport == 0)
         progress(0.7 * double(i - begin) / double(end - begin));
     }
   });
@@ -179,59 +192,62 @@ void TextLines::Sort(Collations& collations, unsigned workers,
 }
 
 void TextLines::Order(Record* first, Record* last, LineCollation& collation) {
-  auto byPart = [](const Record& a, const Record& b) { return a.Part() < b.Part(); };
-  std::sort(first, last, byPart);
+  std::sort(first, last, [](const Record& a, const Record& b) { return a.Prefix() < b.Prefix(); });
   for (Record* tie = first; tie != last;) {
     Record* end = tie + 1;
-    while (end != last && end->Part() == tie->Part()) ++end;
+    while (end != last && end->Prefix() == tie->Prefix()) ++end;
     if (end - tie > 1) OrderTies(tie, end, collation, 1);
     tie = end;
   }
 }
 
-// [first, last) share the first `depth` parts of their keys; the lines are
+// [first, last) share the first 8 * `depth` bytes of their keys; the lines are
 // distinct, so their keys differ further on.
 void TextLines::OrderTies(Record* first, Record* last, LineCollation& collation, unsigned depth) {
-  if (static_cast<std::size_t>(last - first) <= kCompareAtMost || depth > kMaxPartDepth) {
+  if (static_cast<std::size_t>(last - first) <= kCompareAtMost || depth > kMaxPrefixDepth) {
     std::sort(first, last, [&](const Record& a, const Record& b) {
       return collation.Compare(LineAt(a.offset), LineAt(b.offset)) < 0;
     });
     return;
   }
-  const std::uint64_t shared = first->Part();
+  const std::uint64_t shared = first->Prefix();
   for (Record* r = first; r != last; ++r)
-    r->SetPart(collation.SortKeyPart(LineAt(r->offset), 8 * depth));
-  std::sort(first, last, [](const Record& a, const Record& b) { return a.Part() < b.Part(); });
+    r->SetPrefix(collation.KeyPrefix(LineAt(r->offset), 8 * depth));
+  std::sort(first, last, [](const Record& a, const Record& b) { return a.Prefix() < b.Prefix(); });
   for (Record* tie = first; tie != last;) {
     Record* end = tie + 1;
-    while (end != last && end->Part() == tie->Part()) ++end;
+    while (end != last && end->Prefix() == tie->Prefix()) ++end;
     if (end - tie > 1) OrderTies(tie, end, collation, depth + 1);
     tie = end;
   }
-  // Back to the first part, which the merge with digit lines compares.
-  for (Record* r = first; r != last; ++r) r->SetPart(shared);
+  // Back to the key prefix, which the merge with digit lines compares.
+  for (Record* r = first; r != last; ++r) r->SetPrefix(shared);
 }
 
 namespace {
 
 class SortedText final : public TextSource {
-  static constexpr std::size_t kAhead = 16;
+  static constexpr std::size_t kBlockLines = 4096;  // 96 KiB of views and prefixes
+  static constexpr std::size_t kAhead = 16;         // some 16 cache misses in flight
 
  public:
   explicit SortedText(const TextLines& lines) : lines_(lines) {}
-  bool Next(std::string_view& line, std::uint64_t& keyPart) override {
-    if (next_ >= lines_.Count()) return false;
-    // Lines in order lie all over the arena: ask for one a little ahead.
-    if (next_ + kAhead < lines_.Count()) lines_.PrefetchLine(next_ + kAhead);
-    line = lines_.Line(next_);
-    keyPart = lines_.KeyPart(next_);
-    ++next_;
-    return true;
+  TextBlock Next() override {
+    const std::size_t n = std::min(kBlockLines, lines_.Count() - next_);
+    for (std::size_t i = 0; i < n; ++i, ++next_) {
+      // Lines in order lie all over the arena: ask for one a little ahead.
+      if (next_ + kAhead < lines_.Count()) __builtin_prefetch(lines_.LineStart(next_ + kAhead));
+      views_[i] = lines_.Line(next_);
+      prefixes_[i] = lines_.KeyPrefix(next_);
+    }
+    return {views_, prefixes_, n};
   }
 
  private:
   const TextLines& lines_;
   std::size_t next_ = 0;
+  std::string_view views_[kBlockLines];
+  std::uint64_t prefixes_[kBlockLines];
 };
 
 }  // namespace
@@ -243,7 +259,9 @@ std::unique_ptr<TextSource> TextLines::Source() const {
 void TextLines::Clear() {
   arena_.Clear();
   records_.Clear();
-  slots_.Clear();
+  for (Table& table : tables_) table.Clear();
+  held_.fill(0);
+  tableBytes_ = 0;
   count_ = 0;
 }
 

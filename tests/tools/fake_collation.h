@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "tools/line_collation.h"
+#include "tools/ordered_merge.h"
 
 class AsciiNoCaseCollation final : public tools::LineCollation {
  public:
@@ -21,6 +22,20 @@ class AsciiNoCaseCollation final : public tools::LineCollation {
   }
   std::unique_ptr<tools::LineCollation> Clone() const override {
     return std::make_unique<AsciiNoCaseCollation>(padding_);
+  }
+  // A digit line's key is its digits, then the padding.
+  std::uint64_t DigitKeyPrefix(std::uint64_t value, unsigned length) override {
+    std::uint64_t prefix = 0;
+    for (unsigned i = 0; i < 8; ++i) {
+      unsigned byte = 0;
+      if (i < length) {
+        byte = '0' + value / tools::kPowersOf10[length - 1 - i] % 10;
+      } else if (i - length < padding_) {
+        byte = '~';
+      }
+      prefix = prefix << 8 | byte;
+    }
+    return prefix;
   }
 
   long keysMade = 0;

@@ -156,6 +156,36 @@ TEST_F(MergeTest, CaseVariantsLeaveTheFirstAndBlanksStayDistinct) {
   EXPECT_EQ(dir_.Read("out.txt"), "Hello\r\nworld\r\nworld \r\n");
 }
 
+TEST_F(MergeTest, LinesLongerThanTheOutputBufferComeOutWhole) {
+  // The output is formatted through 1 MiB buffers: a line with its CR LF
+  // filling one exactly, one byte over, and lines of megabytes, among short
+  // lines and numbers; in memory and through runs on disk.
+  constexpr std::size_t kOutputBuffer = 1 << 20;
+  const std::vector<std::string> lines{std::string(kOutputBuffer - 2, 'b'),
+                                       std::string(kOutputBuffer - 1, 'c'),
+                                       std::string(kOutputBuffer + 10, 'd'),
+                                       std::string(3 * kOutputBuffer, 'e') + "f",
+                                       "13800000000",
+                                       "a",
+                                       "g",
+                                       std::string(kOutputBuffer - 2, 'b') + "b"};
+  std::string content;
+  for (std::size_t i = 0; i < lines.size(); ++i) content += lines[i] + "\r\n";
+  content += std::string(kOutputBuffer + 10, 'D') + "\r\n";  // a repeat by case
+  dir_.Write("long.txt", content);
+  std::vector<std::string> sorted = lines;
+  std::sort(sorted.begin(), sorted.end());
+  std::string expected;
+  for (const auto& line : sorted) expected += line + "\r\n";
+  for (const std::uint64_t budget : {std::uint64_t{0}, std::uint64_t{256 << 10}}) {
+    MergeOptions options;
+    if (budget != 0) options.memoryBudget = budget;
+    EXPECT_EQ(MergeDataFiles({dir_.File("long.txt")}, dir_.File("out.txt"), collation_, options),
+              static_cast<std::int64_t>(lines.size()));
+    EXPECT_TRUE(dir_.Read("out.txt") == expected) << "budget " << budget;
+  }
+}
+
 TEST_F(MergeTest, MergingIntoOneOfTheInputsKeepsItsOldContent) {
   dir_.Write("a.txt", "3\r\n1\r\n");
   dir_.Write("b.txt", "2\r\n1\r\n");

@@ -139,6 +139,29 @@ TEST(SortedLines, DigitLinesOfEveryLengthMeetInOrderAcrossBlocksAndThreads) {
   EXPECT_EQ(Sorted({content}), Lines(distinct.begin(), distinct.end()));
 }
 
+TEST(SortedLines, BytesBesideTheDigitsMakeTextLines) {
+  // The digits are read eight at a time where eight bytes are there: a byte
+  // next to '0' or '9' ('/', ':'), or one whose + 6 carries into the next
+  // byte (0xFA..0xFF), in any place of a line of up to 19 bytes, keeps the
+  // line text, and the digit lines around it keep their digits.
+  Lines input;
+  const char neighbours[] = {'/', ':', '\0', ' ', 'a', '\xFA', '\xFF'};
+  for (std::size_t length = 1; length <= 19; ++length) {
+    const std::string digits = std::string("90123456789012345678").substr(0, length);
+    input.push_back(digits);
+    for (std::size_t at = 0; at < length; ++at) {
+      for (const char c : neighbours) {
+        std::string line = digits;
+        line[at] = c;
+        input.push_back(line);
+      }
+    }
+  }
+  std::string content;
+  for (const auto& line : input) content += line + "\n";
+  EXPECT_EQ(Sorted({content}), ByBisection(input));
+}
+
 TEST(SortedLines, LinesSharingLongBeginningsAreOrderedByWhatFollows) {
   // Key parts tie for 8 bytes, for 64, for longer than the parts asked for
   // (then lines are compared), in groups of a few and of many; lines that
@@ -205,15 +228,17 @@ TEST(DigitOrderKey, OrdersLikeTheDigitsAndGivesThemBack) {
   }
 }
 
-TEST(RadixSort, SortsLikeStdSort) {
-  std::mt19937_64 rng(3);
-  for (const std::size_t n : {0u, 1u, 2u, 1000u, 100000u}) {
-    std::vector<std::uint64_t> keys(n);
-    for (auto& k : keys) k = rng() >> (rng() % 64);
-    auto expected = keys;
-    std::sort(expected.begin(), expected.end());
-    RadixSort(keys.data(), keys.size());
-    EXPECT_EQ(keys, expected);
+TEST(FakeCollation, DigitKeyPrefixesAreThoseOfTheWholeKeys) {
+  // The merge trusts a collation's digit key prefixes as it trusts its keys.
+  for (const std::size_t padding : {0, 3, 10}) {
+    AsciiNoCaseCollation collation(padding);
+    for (unsigned length = 0; length <= kMaxDigitLineLength; ++length) {
+      const std::uint64_t value = 1234567890123456789ULL % kPowersOf10[length];
+      char digits[kMaxDigitLineLength];
+      std::string key;
+      collation.AppendSortKey(std::string(digits, FormatDigits(value, length, digits)), key);
+      EXPECT_EQ(collation.DigitKeyPrefix(value, length), KeyPrefixOf(key)) << length;
+    }
   }
 }
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <map>
 #include <random>
 #include <set>
 
@@ -68,10 +69,11 @@ std::string RandomContent(std::mt19937& rng, int lines) {
 }
 
 Lines Merged(const std::string& content, std::uint64_t budget, std::mt19937& rng,
-             std::size_t* runs = nullptr) {
+             std::size_t* runs = nullptr, std::size_t arenaBytes = TextLines::kMaxOffset) {
   AsciiNoCaseCollation collation;
   SortedLines::Options options;
   options.memoryBudget = budget;
+  options.textArenaBytes = arenaBytes;
   SortedLines sorted(collation, options);
   for (std::size_t at = 0; at < content.size();) {
     const std::size_t piece = 1 + rng() % 5000;
@@ -98,6 +100,19 @@ TEST(SortedRuns, GiveTheSameLinesAsTheMergeInMemory) {
     if (runs > 16) ++roundsWithManyRuns;
   }
   EXPECT_GT(roundsWithManyRuns, 20);
+}
+
+TEST(SortedRuns, AFullArenaGoesToDiskWhateverTheBudget) {
+  // Other lines are addressed in 32 bits: a full arena is written as a run
+  // even with no budget, and lines longer than the arena's room still go in.
+  std::mt19937 rng(17);
+  const std::string content = RandomContent(rng, 3000);
+  const Lines expected = Merged(content, 0, rng);
+  for (const std::size_t arenaBytes : {1, 100, 4096}) {
+    std::size_t runs = 0;
+    EXPECT_EQ(Merged(content, 0, rng, &runs, arenaBytes), expected) << arenaBytes;
+    EXPECT_GT(runs, 3u) << arenaBytes;
+  }
 }
 
 class RunFilesTest : public testing::Test {
@@ -201,26 +216,48 @@ TEST(MemorySize, TakesBytesAndBinarySuffixes) {
   EXPECT_GT(DefaultMemoryBudget(), 0u);
 }
 
-TEST_F(RunFilesTest, ProgressTellsThePhasesInOrderInBytesOfTheInputs) {
+TEST_F(RunFilesTest, ProgressTellsThePhasesInOrderInBytesOfTheInputsNeverGoingBack) {
   std::mt19937 rng(3);
   const std::string content = RandomContent(rng, 40000);
   dir_.Write("a.txt", content);
   dir_.Write("b.txt", content);
-  const std::uint64_t total = 2 * content.size();
-  for (const std::uint64_t budget : {std::uint64_t{0}, std::uint64_t{8 << 10}}) {
-    SCOPED_TRACE(budget);
+  // Megabytes of numbers: many reports in every phase.
+  std::string numbers;
+  for (int i = 0; i < 300000; ++i)
+    numbers += std::to_string(13000000000 + rng() % 1000000000) + "\r\n";
+  dir_.Write("numbers.txt", numbers);
+  const struct {
+    std::vector<std::string> files;
+    std::uint64_t budget;  // 0: in memory
+  } cases[] = {{{"a.txt", "b.txt"}, 0},
+               {{"a.txt", "b.txt"}, 8 << 10},
+               {{"a.txt", "numbers.txt", "b.txt"}, 0},
+               {{"a.txt", "numbers.txt", "b.txt"}, 512 << 10}};
+  for (const auto& [files, budget] : cases) {
+    SCOPED_TRACE(testing::PrintToString(files) + " " + std::to_string(budget));
+    std::vector<harvest::FilePath> inputs;
+    std::uint64_t total = 0;
+    for (const auto& file : files) {
+      inputs.push_back(dir_.File(file));
+      total += dir_.Read(file).size();
+    }
     std::vector<MergeProgress> heard;
     MergeOptions options;
     if (budget != 0) options.memoryBudget = budget;
     options.progress = [&heard](const MergeProgress& p) { heard.push_back(p); };
-    MergeDataFiles({dir_.File("a.txt"), dir_.File("b.txt")}, dir_.File("out.txt"), collation_,
-                   options);
+    MergeDataFiles(inputs, dir_.File("out.txt"), collation_, options);
     ASSERT_FALSE(heard.empty());
     std::vector<MergePhase> phases;
-    for (const MergeProgress& p : heard) {
+    std::map<MergePhase, int> reports;
+    for (std::size_t i = 0; i < heard.size(); ++i) {
+      const MergeProgress& p = heard[i];
       EXPECT_EQ(p.total, total);
       EXPECT_LE(p.done, p.total);
+      if (i > 0 && heard[i - 1].phase == p.phase) {
+        EXPECT_GE(p.done, heard[i - 1].done) << i;
+      }
       if (phases.empty() || phases.back() != p.phase) phases.push_back(p.phase);
+      ++reports[p.phase];
     }
     const std::vector<MergePhase> inMemory{MergePhase::kReading, MergePhase::kSorting,
                                            MergePhase::kWriting};
@@ -228,6 +265,9 @@ TEST_F(RunFilesTest, ProgressTellsThePhasesInOrderInBytesOfTheInputs) {
                                          MergePhase::kWriting};
     EXPECT_EQ(phases, budget == 0 ? inMemory : inRuns);
     EXPECT_EQ(heard.back().done, total);
+    if (files.size() == 3) {
+      EXPECT_GT(reports[MergePhase::kWriting], 4);
+    }
   }
 }
 
