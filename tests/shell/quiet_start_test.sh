@@ -7,25 +7,12 @@
 set -euo pipefail
 program=$(realpath "$1")
 
-work=$(mktemp -d)
+source "$(dirname "$(realpath "$0")")/real_program_lib.sh"
 chmod 755 "$work"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do { kill -9 "$pid" && wait "$pid"; } 2>/dev/null || true; done
-  pkill -9 -f "$work/kelvane" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
 cp "$program" "$work/kelvane"
 chmod 755 "$work/kelvane"
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3> "$work/display" 2> /dev/null &
-pids+=($!)
-for _ in $(seq 1 150); do
-  [ -s "$work/display" ] && break
-  sleep 0.2
-done
-[ -s "$work/display" ] || { echo "Xvfb did not start"; exit 1; }
+start_xvfb
 
 # An ordinary user, as a desktop session starts the program.
 as_user=()
@@ -36,7 +23,7 @@ if [ "$(id -u)" -eq 0 ]; then
 fi
 status=0
 "${as_user[@]}" env -i PATH=/usr/bin:/bin HOME="$work/home" XDG_RUNTIME_DIR="$work/home" \
-  DISPLAY=":$(cat "$work/display")" LANG=C.UTF-8 ${ASAN_OPTIONS:+ASAN_OPTIONS=$ASAN_OPTIONS} \
+  DISPLAY="$DISPLAY" LANG=C.UTF-8 ${ASAN_OPTIONS:+ASAN_OPTIONS=$ASAN_OPTIONS} \
   timeout 15 "$work/kelvane" > "$work/out" 2>&1 || status=$?
 # timeout ends it with SIGTERM: 124 when it was still running.
 [ "$status" -eq 124 ] || { echo "the program ended by itself with $status"; cat "$work/out"; exit 1; }

@@ -8,15 +8,8 @@
 set -euo pipefail
 program=$(realpath "$1")
 
-work=$(mktemp -d)
+source "$(dirname "$(realpath "$0")")/real_program_lib.sh"
 chmod 755 "$work"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill -9 "$pid" 2>/dev/null || true; done
-  pkill -9 -f "$work/kelvane" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
 cp "$program" "$work/kelvane"
 chmod 755 "$work/kelvane"
 

@@ -8,30 +8,10 @@
 set -euo pipefail
 program=$(realpath "$1")
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill -9 "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-wait_for() {  # seconds command...: until the command succeeds
-  local until=$((SECONDS + $1))
-  shift
-  until "$@" > /dev/null 2>&1; do
-    [ "$SECONDS" -lt "$until" ] || return 1
-    sleep 0.2
-  done
-}
-main_window_shown() { xdotool search --onlyvisible --name '主页' > /dev/null; }
-main_window_hidden() { ! main_window_shown; }
+source "$(dirname "$(realpath "$0")")/real_program_lib.sh"
 
 # A display of our own; Qt then speaks XEmbed to trayer, not D-Bus.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3> "$work/display" 2> /dev/null &
-pids+=($!)
-wait_for 30 test -s "$work/display" || { echo "Xvfb did not start"; exit 1; }
-export DISPLAY=":$(cat "$work/display")"
+start_xvfb
 unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY QT_QPA_PLATFORM
 # The single-instance socket goes here.
 export XDG_RUNTIME_DIR="$work/runtime"

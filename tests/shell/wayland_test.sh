@@ -7,24 +7,14 @@
 set -euo pipefail
 tests=$(realpath "$1")
 
-runtime=$(mktemp -d)
-chmod 700 "$runtime"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do { kill -9 "$pid" && wait "$pid"; } 2>/dev/null || true; done
-  rm -rf "$runtime"
-}
-trap cleanup EXIT
-
+source "$(dirname "$(realpath "$0")")/real_program_lib.sh"
+runtime="$work/runtime"
+mkdir -m 700 "$runtime"
 export XDG_RUNTIME_DIR="$runtime"
 weston --backend=headless-backend.so --socket=wayland-kelvane --idle-time=0 \
-  > "$runtime/weston.log" 2>&1 &
+  > "$work/weston.log" 2>&1 &
 pids+=($!)
-for _ in $(seq 1 150); do
-  [ -S "$runtime/wayland-kelvane" ] && break
-  sleep 0.2
-done
-[ -S "$runtime/wayland-kelvane" ] || { echo "weston did not start"; cat "$runtime/weston.log"; exit 1; }
+wait_for 30 test -S "$runtime/wayland-kelvane" || { echo "weston did not start"; cat "$work/weston.log"; exit 1; }
 
 # Qt 6.4's Wayland text input crashes drawing a text cursor when the
 # compositor has no seat, which a headless one lacks: no input method here.

@@ -1,0 +1,33 @@
+# For the tests that run the real program, sourced by them: a work folder
+# and background processes that go when the test ends however it ends,
+# waiting for a condition, a virtual X display of the test's own, and
+# whether the main window shows on it.
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do { kill -9 "$pid" && wait "$pid"; } 2>/dev/null || true; done
+  # A copy of the program started through setpriv or env is not in pids.
+  pkill -9 -f "$work/kelvane" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+wait_for() {  # seconds command...: until the command succeeds
+  local until=$((SECONDS + $1))
+  shift
+  until "$@" > /dev/null 2>&1; do
+    [ "$SECONDS" -lt "$until" ] || return 1
+    sleep 0.2
+  done
+}
+
+start_xvfb() {  # a display of our own, in DISPLAY
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3> "$work/display" 2> /dev/null &
+  pids+=($!)
+  wait_for 30 test -s "$work/display" || { echo "Xvfb did not start"; exit 1; }
+  export DISPLAY=":$(cat "$work/display")"
+}
+
+main_window_shown() { xdotool search --onlyvisible --name '主页' > /dev/null; }
+main_window_hidden() { ! main_window_shown; }
