@@ -16,25 +16,6 @@ namespace {
 
 using namespace harvest;
 
-class NullWindow final : public SearchWindow {
- public:
-  explicit NullWindow(bool dedupe) : dedupe_(dedupe) {}
-  void SetPanelText(int, const std::string&) override {}
-  bool DeduplicateChecked() const override { return dedupe_; }
-  std::string IntervalText() const override { return "8"; }
-  void SetRunCommands(bool) override {}
-  bool AskForText(const std::string&, const std::string&, std::string&) override { return false; }
-  void ShowPlainMessage(const std::string&) override {}
-  DialogButton ShowTypedDialog(const std::string&, DialogKind,
-                               std::initializer_list<DialogButton>) override {
-    return DialogButton::OK;
-  }
-  void Repaint() override {}
-
- private:
-  bool dedupe_;
-};
-
 // Result-page-like text: GBK words, prices, dates, long digit runs, and a
 // mobile number of either prefix on about every third line.
 std::string MakePage(std::size_t bytes) {
@@ -55,13 +36,13 @@ std::string MakePage(std::size_t bytes) {
 
 void BM_ProcessPageText(benchmark::State& state) {
   const std::string page = MakePage(5 * 1024 * 1024);
-  NullWindow window(state.range(0) != 0);
+  const bool deduplicate = state.range(0) != 0;
   for (auto _ : state) {
     ResultList results;
     ScanState scan{"13", "15", 0};
-    const LineList lines = SplitBoxLines(page);
-    benchmark::DoNotOptimize(PagerTest(lines));
-    ScanNumbers(lines, scan, results, window);
+    const LineList lines = SplitAtCrLf(page);
+    benchmark::DoNotOptimize(HasNextPage(lines));
+    ScanNumbers(lines, scan, results, deduplicate);
     benchmark::DoNotOptimize(scan.foundCount);
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * page.size()));

@@ -38,6 +38,7 @@
 #include "shell/application.h"
 #include "shell/dialogs.h"
 #include "shell/main_window.h"
+#include "shell/search_session.h"
 
 namespace {
 
@@ -60,16 +61,16 @@ class TimingApplication final : public QApplication {
     int found;
   };
 
-  shell::MainWindow* window = nullptr;
+  shell::SearchSession* session = nullptr;
   std::vector<Tick> ticks;
   std::function<void(const Tick&)> afterTick;
 
   bool notify(QObject* receiver, QEvent* event) override {
     const auto type = event->type();
-    if (!window || (type != QEvent::Timer && type != QEvent::MetaCall)) return QApplication::notify(receiver, event);
-    const harvest::SearchRun& run = window->Run();
+    if (!session || (type != QEvent::Timer && type != QEvent::MetaCall)) return QApplication::notify(receiver, event);
+    const harvest::SearchRun& run = session->Run();
     const harvest::RunPhase before = run.Phase();
-    const int rowsBefore = window->Results().Count();
+    const int rowsBefore = session->Results().Count();
     const auto start = Clock::now();
     const bool handled = QApplication::notify(receiver, event);
     const double ms = Ms(Clock::now() - start);
@@ -170,29 +171,32 @@ struct Bench {
   TimingApplication& app;
   QTemporaryDir dir;
   std::unique_ptr<LocalHttpServer> server;
-  std::unique_ptr<shell::MainWindow> window;
+  std::unique_ptr<shell::SearchSession> session;
+  std::unique_ptr<shell::MainWindow> window;  // goes before the session
 
   // Starts a search over `keywords` keywords against `serve`, answering the
   // resume question with 0, at an interval of one second.
   void Start(LocalHttpServer::Handler serve, int keywords = 200) {
     server = std::make_unique<LocalHttpServer>(std::move(serve));
-    shell::MainWindowOptions options;
+    shell::SessionOptions options;
     options.addresses = std::make_unique<ConnectedHost>();
     options.queryPrefix = (server->Origin() + "/s?word=").toStdString();
     options.appDir = harvest::FilePath::Ascii(dir.path().toStdString() + "/");
-    window = std::make_unique<shell::MainWindow>(std::move(options));
+    session = std::make_unique<shell::SearchSession>(std::move(options));
+    window = std::make_unique<shell::MainWindow>(*session);
+    session->RestoreAtStart();
     window->findChild<QSpinBox*>(QStringLiteral("IntervalBox"))->setValue(1);
     window->findChild<QCheckBox*>(QStringLiteral("DedupeBox"))->setChecked(true);
     window->show();
     for (int i = 0; i < keywords; ++i)
-      window->Run().KeywordList().push_back("k" + std::to_string(i));
-    app.window = window.get();
+      session->Run().KeywordList().push_back("k" + std::to_string(i));
+    app.session = session.get();
     shell::AnswerNextDialog([](QDialog& dialog) {
       auto& input = dynamic_cast<QInputDialog&>(dialog);
       input.setTextValue(QStringLiteral("0"));
       input.accept();
     });
-    window->StartSearch();
+    session->StartSearch();
   }
 
   // For quick comparisons, not figures of record: the next tick comes as
@@ -201,7 +205,7 @@ struct Bench {
     auto* page = window->findChild<QWebEngineView*>()->page();
     QObject::connect(page, &QWebEnginePage::loadFinished, window.get(), [this] {
       QTimer::singleShot(50, window.get(), [this] {
-        if (window->Run().Phase() == harvest::RunPhase::kWaitingForPage) window->OnTimerTick();
+        if (session->Run().Phase() == harvest::RunPhase::kWaitingForPage) session->OnTick();
       });
     });
   }
@@ -226,7 +230,7 @@ int Rows(TimingApplication& app) {
     const int added = t.found - last;
     last = t.found;
     const double keptUs =
-        std::chrono::duration<double, std::micro>(bench.window->Recovery()->LastKeepCpu()).count();
+        std::chrono::duration<double, std::micro>(bench.session->Recovery().Record()->LastKeepCpu()).count();
     if (added > 0) {
       recordUs.emplace_back(t.rowsBefore, keptUs);
       std::printf("%d | %d | %.1f | %.2f | %.0f\n", t.rowsBefore, added, t.ms, 1000.0 * t.ms / added,
@@ -241,11 +245,11 @@ int Rows(TimingApplication& app) {
     report(t);
     if (app.ticks.size() == 1) {
       rssAtFirstPage = OwnStatusKb("VmRSS");
-      rowsAtFirstPage = bench.window->Results().Count();
+      rowsAtFirstPage = bench.session->Results().Count();
     }
   };
-  bench.RunUntil([&] { return bench.window->Results().Count() >= 112000; });
-  const int rowsAdded = bench.window->Results().Count() - rowsAtFirstPage;
+  bench.RunUntil([&] { return bench.session->Results().Count() >= 112000; });
+  const int rowsAdded = bench.session->Results().Count() - rowsAtFirstPage;
   std::printf("own memory per listed row: %.0f bytes (%d rows after the first page)\n",
               1024.0 * (OwnStatusKb("VmRSS") - rssAtFirstPage) / rowsAdded, rowsAdded);
   std::vector<double> all;
@@ -310,8 +314,8 @@ int Big(TimingApplication& app) {
     bench.RunUntil([&] { return ticks.size() >= 6; });
     // The same kind of page loaded afresh and, after the same one-second
     // wait, its text asked for alone: what the browser needs to produce it.
-    bench.window->StopSearch();
-    bench.RunUntil([&] { return !bench.window->SearchTimer().Enabled(); });
+    bench.session->StopSearch();
+    bench.RunUntil([&] { return !bench.session->SearchTimer().Enabled(); });
     for (int i = 0; i < 6; ++i) {
       page->load(
           QUrl(QString::fromLatin1(bench.server->Origin() + "/alone" + QByteArray::number(i))));
@@ -324,7 +328,7 @@ int Big(TimingApplication& app) {
         name, Median(ticks), *std::max_element(ticks.begin(), ticks.end()), Median(alone),
         Median(ticks) / Median(alone));
     std::fflush(stdout);
-    app.window = nullptr;
+    app.session = nullptr;
     app.afterTick = nullptr;
   }
   return 0;
@@ -352,7 +356,7 @@ int Memory(TimingApplication& app, int pages, qsizetype pageBytes) {
               static_cast<long long>(pageBytes), fast ? ", ticks on load (not a figure of record)" : "");
   std::printf("pages | rows | own anonymous MB | own RSS MB | tree PSS MB\n");
   const auto report = [&](std::size_t n) {
-    std::printf("%zu | %d | %.1f | %.1f | %.1f\n", n, bench.window->Results().Count(),
+    std::printf("%zu | %d | %.1f | %.1f | %.1f\n", n, bench.session->Results().Count(),
                 OwnStatusKb("RssAnon") / 1024.0, OwnStatusKb("VmRSS") / 1024.0,
                 TreePssKb(::getpid()) / 1024.0);
     std::fflush(stdout);
@@ -364,14 +368,14 @@ int Memory(TimingApplication& app, int pages, qsizetype pageBytes) {
     const auto n = app.ticks.size();
     if (n == 100) {
       anonAt100 = OwnStatusKb("RssAnon");
-      rowsAt100 = bench.window->Results().Count();
+      rowsAt100 = bench.session->Results().Count();
     }
     if (n % 100 == 0 || (n < 100 && n % 10 == 0)) report(n);
   };
   bench.RunUntil([&] { return app.ticks.size() >= static_cast<std::size_t>(pages); });
   if (pages > 100) {
     const long growth = OwnStatusKb("RssAnon") - anonAt100;
-    const int rows = bench.window->Results().Count() - rowsAt100;
+    const int rows = bench.session->Results().Count() - rowsAt100;
     std::printf("from page 100 to %d: own anonymous memory %+.1f MB for %d rows (%.0f bytes a row)\n", pages,
                 growth / 1024.0, rows, 1024.0 * growth / rows);
   }

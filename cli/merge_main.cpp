@@ -163,7 +163,7 @@ int main(int argc, char** argv) {
     // Before the merge began (opening the collator): its own words.
     progress.Clear();
     std::fprintf(stderr, "kelvane-merge: %s\n",
-                 harvest::ErrorDisplayText(tools::EOutOfMemory().Message()).c_str());
+                 harvest::ErrorDisplayText(tools::OutOfMemoryError().Message()).c_str());
   } catch (const std::exception& e) {
     progress.Clear();
     std::fprintf(stderr, "kelvane-merge: %s\n", e.what());

@@ -1,7 +1,8 @@
 #pragma once
 // The program's errors. Every failure is raised as one of these and shown by
 // the application's error handler; the message is the system's own text in
-// GBK bytes, exactly as the user reads it.
+// GBK bytes, exactly as the user reads it (NoKeywordsError alone is worded by
+// the window).
 
 #include <exception>
 #include <string>
@@ -22,6 +23,13 @@ class Exception : public std::exception {
 class NotAnIntegerError : public Exception {
  public:
   using Exception::Exception;
+};
+
+// Search with no keyword imported. Its message is the window's to word;
+// the text here is for logs and the console.
+class NoKeywordsError : public Exception {
+ public:
+  NoKeywordsError() : Exception("No keyword list imported") {}
 };
 
 // A line-oriented text file failed; the message is named by the error code.

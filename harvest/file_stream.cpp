@@ -32,7 +32,7 @@ void SaveFileContent(const FilePath& path, std::string_view bytes) {
 }
 
 LineList LoadLines(const FilePath& path) {
-  return SplitText(LoadFileContent(path));
+  return SplitLinesUpToNul(LoadFileContent(path));
 }
 
 void SaveLines(const FilePath& path, const LineList& lines) {

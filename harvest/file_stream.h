@@ -18,7 +18,7 @@ std::string LoadFileContent(const FilePath& path);
 // new one is complete.
 void SaveFileContent(const FilePath& path, std::string_view bytes);
 
-// A text list read from a file (SplitText rules) and saved to one (CR LF
+// A text list read from a file (SplitLinesUpToNul rules) and saved to one (CR LF
 // after every line).
 LineList LoadLines(const FilePath& path);
 void SaveLines(const FilePath& path, const LineList& lines);

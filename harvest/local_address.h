@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "harvest/search_window.h"
+#include "harvest/search_ports.h"
 
 namespace harvest {
 

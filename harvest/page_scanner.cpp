@@ -1,8 +1,8 @@
 #include "harvest/page_scanner.h"
 
+#include <string>
 #include <string_view>
 
-#include "harvest/text.h"
 
 namespace harvest {
 namespace {
@@ -33,18 +33,17 @@ bool TakeNumber(std::string_view& rest, std::string_view prefix, std::string_vie
 }
 
 void AddNumber(std::string_view number, bool stepA, ScanState& state, ResultList& results,
-               SearchWindow& window) {
+               bool deduplicate) {
   std::string caption(number);
-  if (window.DeduplicateChecked() && results.Contains(caption)) return;
+  if (deduplicate && results.Contains(caption)) return;
   results.Append(std::move(caption));
   ++state.foundCount;
-  window.SetPanelText(kPanelFound, DecimalText(state.foundCount));
   if (stepA && results.Count() > kRowLimit) results.Clear();
 }
 
 }  // namespace
 
-bool PagerTest(const LineList& lines) {
+bool HasNextPage(const LineList& lines) {
   for (const auto& line : lines) {
     if (line.find(kNextPage) == std::string::npos) continue;
     if (line.starts_with(kPreviousPage) || line.starts_with('1')) return true;
@@ -53,13 +52,13 @@ bool PagerTest(const LineList& lines) {
 }
 
 void ScanNumbers(const LineList& pageLines, ScanState& state, ResultList& results,
-                 SearchWindow& window) {
+                 bool deduplicate) {
   for (const auto& line : pageLines) {
     std::string_view rest = line;
     for (int round = 0; round < kRounds; ++round) {
       std::string_view number;
-      if (TakeNumber(rest, state.prefixA, number)) AddNumber(number, true, state, results, window);
-      if (TakeNumber(rest, state.prefixB, number)) AddNumber(number, false, state, results, window);
+      if (TakeNumber(rest, state.prefixA, number)) AddNumber(number, true, state, results, deduplicate);
+      if (TakeNumber(rest, state.prefixB, number)) AddNumber(number, false, state, results, deduplicate);
     }
   }
 }

@@ -5,13 +5,12 @@
 #include <string>
 
 #include "harvest/result_list.h"
-#include "harvest/search_window.h"
 #include "harvest/text_list.h"
 
 namespace harvest {
 
 // True when some line holds "下一页>" and begins with "<上一页" or with "1".
-bool PagerTest(const LineList& lines);
+bool HasNextPage(const LineList& lines);
 
 struct ScanState {
   std::string prefixA;  // "13"
@@ -19,13 +18,12 @@ struct ScanState {
   int foundCount = 0;
 };
 
-// Adds the page's numbers to `results`, raising state.foundCount and showing
-// it in status panel 5. Each line is searched for prefix A then prefix B,
+// Adds the page's numbers to `results`, raising state.foundCount. Each line is searched for prefix A then prefix B,
 // three rounds; a find drops everything before it and keeps at most 255 bytes
 // from it on; only a digit run of exactly 11 bytes is a number. With the
-// de-duplication box ticked, a number that a row already shows is skipped.
+// `deduplicate`, a number that a row already shows is skipped.
 // When an addition by prefix A leaves more than 50 rows, the list is emptied.
 void ScanNumbers(const LineList& pageLines, ScanState& state, ResultList& results,
-                 SearchWindow& window);
+                 bool deduplicate);
 
 }  // namespace harvest

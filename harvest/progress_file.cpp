@@ -10,9 +10,9 @@ namespace harvest {
 void WriteProgressFile(const FilePath& path, const ProgressRecord& record) {
   TextFileWriter file(path);
   file.WriteLine(record.keywordFile);
-  file.WriteLine(DecimalText(static_cast<std::int64_t>(record.keywordIndex) - 1));
+  file.WriteLine(std::to_string(static_cast<std::int64_t>(record.keywordIndex) - 1));
   file.WriteLine(record.deduplicate ? "qcyes" : "qcno");
-  file.WriteLine(DecimalText(record.intervalSeconds));
+  file.WriteLine(std::to_string(record.intervalSeconds));
   file.Close();
 }
 

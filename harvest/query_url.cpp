@@ -39,7 +39,7 @@ std::string MakeKeywordBase(std::string_view prefix, std::string_view keywordLin
 
 std::string MakePageUrl(std::string_view queryBase, int offset) {
   std::string url(queryBase);
-  url += DecimalText(offset);
+  url += std::to_string(offset);
   url += "&cl=3";
   return url;
 }

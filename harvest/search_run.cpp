@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <exception>
 #include <limits>
+#include <optional>
 
 #include "harvest/errors.h"
 #include "harvest/local_address.h"
-#include "harvest/messages.h"
 #include "harvest/text.h"
 
 namespace harvest {
@@ -22,25 +22,22 @@ SearchRun::SearchRun(SearchPorts ports, ResultList& results, std::string queryPr
     : ports_(ports), results_(results), queryPrefix_(std::move(queryPrefix)) {}
 
 void SearchRun::Start() {
-  auto& window = ports_.window;
+  auto& reports = ports_.reports;
   if (!IsConnected(LocalAddress(ports_.addresses))) {
-    window.ShowTypedDialog(std::string(kMsgNotConnected), DialogKind::Information,
-                           {DialogButton::OK});
+    reports.Tell(RunMessage::kNotConnected);
     return;
   }
-  if (keywordList_.empty()) throw Exception(std::string(kMsgImportFirst));
+  if (keywordList_.empty()) throw NoKeywordsError();
 
-  std::string answer = DecimalText(keywordIndex_);
-  if (!window.AskForText(std::string(kResumeCaption), std::string(kResumePrompt), answer)) return;
-  const int resumeAt = ParseInteger(answer);
+  const std::optional<std::string> answer = reports.AskResumePoint(keywordIndex_);
+  if (!answer) return;
+  const int resumeAt = ParseInteger(*answer);
 
   keywordIndex_ = std::max(resumeAt, 0);
   if (keywordIndex_ != 0 && keywordIndex_ >= static_cast<int>(keywordList_.size())) {
-    window.ShowPlainMessage(std::string(kMsgResumeBeyondList));
+    reports.Tell(RunMessage::kResumeBeyondList);
     keywordIndex_ = 0;
   }
-  window.Repaint();
-  results_.Clear();
 
   started_ = true;
   StartKeyword();
@@ -51,10 +48,10 @@ void SearchRun::Start() {
   results_.Clear();
   pageLines_.clear();
 
-  window.SetRunCommands(true);
+  reports.ReportRunning(true);
   ports_.timer.SetInterval(kFirstWaitMs);
-  window.SetPanelText(kPanelFound, "0");
-  window.SetPanelText(kPanelStatus, std::string(kStatusStarting));
+  reports.ReportFoundCount(0);
+  reports.ReportStatus(RunStatus::kStarting);
   try {
     RequestPage();
   } catch (const std::exception&) {
@@ -74,7 +71,7 @@ void SearchRun::RequestPage() {
 void SearchRun::RequestNextPage() {
   const std::string url = MakePageUrl(queryBase_, pageOffset_);
   pageOffset_ += kPageStep;
-  ports_.window.SetPanelText(kPanelKeywordNumber, DecimalText(keywordIndex_));
+  ports_.reports.ReportKeywordNumber(keywordIndex_);
   phase_ = RunPhase::kWaitingForPage;
   try {
     ports_.browser.Navigate(url);
@@ -97,12 +94,12 @@ int SearchRun::IntervalMilliseconds() const {
   // timer for good, so a run always waits at least a second.
   constexpr std::int64_t kMaxSeconds = std::numeric_limits<int>::max() / 1000;
   const std::int64_t seconds =
-      std::clamp<std::int64_t>(ParseIntegerOr(ports_.window.IntervalText(), 1), 1, kMaxSeconds);
+      std::clamp<std::int64_t>(ParseIntegerOr(ports_.settings.IntervalText(), 1), 1, kMaxSeconds);
   return static_cast<int>(seconds * 1000);
 }
 
 void SearchRun::Tick() {
-  ports_.window.SetPanelText(kPanelStatus, std::string(kStatusSearching));
+  ports_.reports.ReportStatus(RunStatus::kSearching);
   ports_.timer.SetEnabled(false);
   ports_.timer.SetInterval(IntervalMilliseconds());
   phase_ = RunPhase::kReadingPage;
@@ -121,11 +118,13 @@ void SearchRun::PageTextArrived(std::uint64_t read, PageText page) {
 }
 
 void SearchRun::ProcessPage(std::string text) {
-  LineList lines = SplitBoxLines(text);
-  morePages_ = PagerTest(lines) && pageOffset_ < kOffsetLimit;
+  LineList lines = SplitAtCrLf(text);
+  morePages_ = HasNextPage(lines) && pageOffset_ < kOffsetLimit;
 
   pageLines_ = std::move(lines);
-  ScanNumbers(pageLines_, scan_, results_, ports_.window);
+  const int foundBefore = scan_.foundCount;
+  ScanNumbers(pageLines_, scan_, results_, ports_.settings.Deduplicate());
+  if (scan_.foundCount != foundBefore) ports_.reports.ReportFoundCount(scan_.foundCount);
 
   if (morePages_) {
     if (stopRequested_) {
@@ -146,18 +145,16 @@ void SearchRun::ProcessPage(std::string text) {
 
 void SearchRun::Stop() {
   stopRequested_ = true;
-  ports_.window.SetPanelText(kPanelStatus, std::string(kStatusStopping));
-  ports_.window.SetRunCommands(false);
+  ports_.reports.ReportStatus(RunStatus::kStopping);
+  ports_.reports.ReportRunning(false);
 }
 
 void SearchRun::Finish() {
   phase_ = RunPhase::kIdle;
   ports_.timer.SetEnabled(false);
   ports_.progress.WriteProgress();
-  ports_.window.SetPanelText(kPanelStatus, std::string(kStatusFinished));
-  ports_.window.Repaint();
-  ports_.window.SetRunCommands(false);
-  ++runsFinished_;
+  ports_.reports.ReportStatus(RunStatus::kFinished);
+  ports_.reports.ReportRunning(false);
 }
 
 }  // namespace harvest

@@ -21,13 +21,14 @@
 #include "harvest/page_scanner.h"
 #include "harvest/query_url.h"
 #include "harvest/result_list.h"
-#include "harvest/search_window.h"
+#include "harvest/search_ports.h"
 #include "harvest/text_list.h"
 
 namespace harvest {
 
 struct SearchPorts {
-  SearchWindow& window;
+  RunReports& reports;
+  RunSettings& settings;
   PageBrowser& browser;
   RunTimer& timer;
   AddressLookup& addresses;
@@ -58,9 +59,6 @@ class SearchRun {
   void Finish();       // ends the run and records the resume point
 
   RunPhase Phase() const { return phase_; }
-  // How many runs have finished: all their steps done, the resume point
-  // written. A run that failed or was abandoned for a new one is not counted.
-  std::uint64_t RunsFinished() const { return runsFinished_; }
 
   LineList& KeywordList() { return keywordList_; }
   const LineList& KeywordList() const { return keywordList_; }
@@ -112,7 +110,6 @@ class SearchRun {
   RunPhase phase_ = RunPhase::kIdle;
   bool started_ = false;  // a run has started in this program
   std::uint64_t readsAsked_ = 0;  // numbers the reads, so a late answer is known
-  std::uint64_t runsFinished_ = 0;
 };
 
 }  // namespace harvest

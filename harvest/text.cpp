@@ -56,10 +56,6 @@ std::string Trim(std::string_view text) {
   return std::string(text.substr(first, last - first));
 }
 
-std::string DecimalText(std::int64_t value) {
-  return std::to_string(value);
-}
-
 std::int32_t ParseInteger(std::string_view text) {
   if (auto value = ParseInt(text)) return *value;
   throw NotAnIntegerError("'" + std::string(text) + "' is not a valid integer value");

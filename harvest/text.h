@@ -11,9 +11,6 @@ namespace harvest {
 // Removes leading and trailing bytes of value 32 or below; inner ones stay.
 std::string Trim(std::string_view text);
 
-// Decimal without leading zeros, "-" in front when negative.
-std::string DecimalText(std::int64_t value);
-
 // Optional leading spaces, an optional sign, then decimal digits or hex digits
 // after "$", "x", "X", "0x" or "0X"; the value must fit a signed 32-bit
 // integer. Anything else (the empty text and trailing blanks included) raises

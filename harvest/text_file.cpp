@@ -8,7 +8,8 @@ namespace harvest {
 namespace {
 
 constexpr std::size_t kReadChunk = 64 * 1024;
-constexpr char kEndOfFile = 26;
+// Ctrl-Z, which old editors wrote after the last line: the text ends there.
+constexpr char kEndOfTextMark = 26;
 
 void Check(int err) {
   if (err != 0) throw TextFileError(FileErrorCode(err));
@@ -31,14 +32,14 @@ void TextFileReader::Fill() {
 
 int TextFileReader::Peek() {
   Fill();
-  if (pos_ == end_ || buffer_[pos_] == kEndOfFile) {
+  if (pos_ == end_ || buffer_[pos_] == kEndOfTextMark) {
     atEnd_ = true;
     return -1;
   }
   return static_cast<unsigned char>(buffer_[pos_]);
 }
 
-bool TextFileReader::Eof() { return Peek() < 0; }
+bool TextFileReader::AtEnd() { return Peek() < 0; }
 
 std::string TextFileReader::ReadLine() {
   std::string line;
@@ -56,7 +57,7 @@ std::string TextFileReader::ReadLine() {
     }
     // Take the rest of the plain run in one step.
     const auto runEnd = std::find_if(buffer_.begin() + static_cast<long>(pos_), buffer_.begin() + static_cast<long>(end_),
-                                     [](char b) { return b == '\n' || b == '\r' || b == kEndOfFile; });
+                                     [](char b) { return b == '\n' || b == '\r' || b == kEndOfTextMark; });
     line.push_back(static_cast<char>(c));
     line.append(buffer_.begin() + static_cast<long>(pos_), runEnd);
     pos_ = static_cast<std::size_t>(runEnd - buffer_.begin());
@@ -68,7 +69,7 @@ void TextFileReader::Close() { Check(file_.Close()); }
 int CountTextFileLines(const FilePath& path) {
   TextFileReader reader(path);
   int count = 0;
-  while (!reader.Eof()) {
+  while (!reader.AtEnd()) {
     reader.ReadLine();
     ++count;
   }

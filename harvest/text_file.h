@@ -19,7 +19,7 @@ class TextFileReader {
  public:
   explicit TextFileReader(const FilePath& path);
 
-  bool Eof();
+  bool AtEnd();
   std::string ReadLine();
   void Close();
 

@@ -10,7 +10,7 @@ std::string_view UpToFirstNul(std::string_view text) {
 
 }  // namespace
 
-LineList SplitLines(std::string_view text) {
+LineList SplitAtLineBreaks(std::string_view text) {
   LineList lines;
   std::size_t start = 0;
   while (start < text.size()) {
@@ -26,11 +26,11 @@ LineList SplitLines(std::string_view text) {
   return lines;
 }
 
-LineList SplitText(std::string_view text) {
-  return SplitLines(UpToFirstNul(text));
+LineList SplitLinesUpToNul(std::string_view text) {
+  return SplitAtLineBreaks(UpToFirstNul(text));
 }
 
-LineList SplitBoxLines(std::string_view text) {
+LineList SplitAtCrLf(std::string_view text) {
   text = UpToFirstNul(text);
   LineList lines;
   if (text.empty()) return lines;

@@ -6,7 +6,7 @@
 // the interfaces, the last address is "127.0.0.1" exactly when loopback is the
 // only interface up.
 
-#include "harvest/search_window.h"
+#include "harvest/search_ports.h"
 
 namespace platform {
 

@@ -7,7 +7,6 @@
 
 #include <QIcon>
 #include <QObject>
-#include <QPoint>
 #include <QSystemTrayIcon>
 
 class QMenu;
@@ -38,10 +37,6 @@ class NotificationIcon : public QObject {
   // window hidden in the area needs it.
   virtual void WatchAvailability(bool on) = 0;
 
-  // Where the mouse is and which of Shift, Ctrl and Alt are held, at the
-  // moment of asking.
-  virtual QPoint CursorPos() const = 0;
-  virtual Qt::KeyboardModifiers Modifiers() const = 0;
 
  Q_SIGNALS:
   void Activated(QSystemTrayIcon::ActivationReason reason);

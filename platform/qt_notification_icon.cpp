@@ -1,6 +1,5 @@
 #include "platform/qt_notification_icon.h"
 
-#include <QCursor>
 #include <QDBusConnection>
 #include <QDBusServiceWatcher>
 #include <QGuiApplication>
@@ -76,13 +75,6 @@ void QtNotificationIcon::CheckAvailability() {
   if (now == available_) return;
   available_ = now;
   Q_EMIT AvailabilityChanged(now);
-}
-
-QPoint QtNotificationIcon::CursorPos() const {
-  return QCursor::pos();
-}
-Qt::KeyboardModifiers QtNotificationIcon::Modifiers() const {
-  return QGuiApplication::queryKeyboardModifiers();
 }
 
 }  // namespace platform

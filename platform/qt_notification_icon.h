@@ -23,8 +23,6 @@ class QtNotificationIcon final : public NotificationIcon {
   void SetContextMenu(QMenu* menu) override;
   void Notify(const QString& title, const QString& text) override;
   void WatchAvailability(bool on) override;
-  QPoint CursorPos() const override;
-  Qt::KeyboardModifiers Modifiers() const override;
 
  private:
   void CheckAvailability();

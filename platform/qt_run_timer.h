@@ -7,7 +7,7 @@
 #include <QTimer>
 #include <functional>
 
-#include "harvest/search_window.h"
+#include "harvest/search_ports.h"
 
 namespace platform {
 

@@ -2,12 +2,18 @@
 // The product's own values: its title and the maker's (invented) addresses
 // and numbers.
 
+#include <QCoreApplication>
 #include <QIcon>
 #include <QString>
 
 namespace shell {
 
-inline QString AppTitle() { return QStringLiteral("『Kelvane』 V2.6"); }
+// The context the product's own words are translated in.
+struct BrandingTexts {
+  Q_DECLARE_TR_FUNCTIONS(Branding)
+};
+
+inline QString AppTitle() { return BrandingTexts::tr("『Kelvane』 V2.6"); }
 
 // The program icon's name in the icon theme; the package installs it in
 // hicolor, which every theme falls back to.
@@ -24,11 +30,11 @@ inline QString Telephone() { return QStringLiteral("010-12345678"); }
 inline QString MailLink() { return QStringLiteral("mailto:support@kelvane.example.com"); }
 
 // Status panel 6 at start.
-inline QString ContactLine() { return QStringLiteral("欢迎使用Kelvane！联系电话：010-12345678"); }
+inline QString ContactLine() { return BrandingTexts::tr("欢迎使用Kelvane！联系电话：%1").arg(Telephone()); }
 
-// "『Kelvane』 V2.6  —主页: <home page> 电话: <telephone>"
+// The title, the home page and the telephone number.
 inline QString MainCaption() {
-  return AppTitle() + QStringLiteral("  —主页: ") + HomePage() + QStringLiteral(" 电话: ") + Telephone();
+  return BrandingTexts::tr("%1  —主页: %2 电话: %3").arg(AppTitle(), HomePage(), Telephone());
 }
 
 // The About box's links. The web site is shown as its own address; the

@@ -1,6 +1,7 @@
 #include "shell/dialogs.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -12,6 +13,11 @@
 namespace shell {
 namespace {
 
+// The context the dialogs' own words are translated in.
+struct DialogTexts {
+  Q_DECLARE_TR_FUNCTIONS(Dialogs)
+};
+
 std::deque<DialogAnswerer>& Answers() {
   static std::deque<DialogAnswerer> answers;
   return answers;
@@ -22,29 +28,29 @@ QStringList& Unanswered() {
   return unanswered;
 }
 
-QMessageBox::Icon IconOf(harvest::DialogKind type) {
+QMessageBox::Icon IconOf(DialogKind type) {
   switch (type) {
-    case harvest::DialogKind::Warning:
+    case DialogKind::Warning:
       return QMessageBox::Warning;
-    case harvest::DialogKind::Error:
+    case DialogKind::Error:
       return QMessageBox::Critical;
-    case harvest::DialogKind::Information:
+    case DialogKind::Information:
       return QMessageBox::Information;
-    case harvest::DialogKind::Confirmation:
+    case DialogKind::Confirmation:
       return QMessageBox::Question;
   }
   return QMessageBox::NoIcon;
 }
 
-QMessageBox::ButtonRole RoleOf(harvest::DialogButton button) {
+QMessageBox::ButtonRole RoleOf(DialogButton button) {
   switch (button) {
-    case harvest::DialogButton::Yes:
+    case DialogButton::Yes:
       return QMessageBox::YesRole;
-    case harvest::DialogButton::No:
+    case DialogButton::No:
       return QMessageBox::NoRole;
-    case harvest::DialogButton::OK:
+    case DialogButton::OK:
       return QMessageBox::AcceptRole;
-    case harvest::DialogButton::Cancel:
+    case DialogButton::Cancel:
       return QMessageBox::RejectRole;
   }
   return QMessageBox::InvalidRole;
@@ -53,7 +59,7 @@ QMessageBox::ButtonRole RoleOf(harvest::DialogButton button) {
 // A box with the application title and one "确定" button.
 void ShowTitledBox(QWidget* parent, QMessageBox::Icon icon, const QString& text) {
   QMessageBox box(icon, AppTitle(), text, QMessageBox::NoButton, parent);
-  box.setDefaultButton(box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole));
+  box.setDefaultButton(box.addButton(DialogTexts::tr("确定"), QMessageBox::AcceptRole));
   RunDialog(box);
 }
 
@@ -82,30 +88,30 @@ int RunDialog(QDialog& dialog) {
   return dialog.result();
 }
 
-QString DialogKindCaption(harvest::DialogKind type) {
+QString DialogKindCaption(DialogKind type) {
   switch (type) {
-    case harvest::DialogKind::Warning:
-      return QStringLiteral("警告");
-    case harvest::DialogKind::Error:
-      return QStringLiteral("错误");
-    case harvest::DialogKind::Information:
-      return QStringLiteral("信息");
-    case harvest::DialogKind::Confirmation:
-      return QStringLiteral("确认");
+    case DialogKind::Warning:
+      return DialogTexts::tr("警告");
+    case DialogKind::Error:
+      return DialogTexts::tr("错误");
+    case DialogKind::Information:
+      return DialogTexts::tr("信息");
+    case DialogKind::Confirmation:
+      return DialogTexts::tr("确认");
   }
   return {};
 }
 
-QString DialogButtonCaption(harvest::DialogButton button) {
+QString DialogButtonCaption(DialogButton button) {
   switch (button) {
-    case harvest::DialogButton::Yes:
-      return QStringLiteral("是[&Y]");
-    case harvest::DialogButton::No:
-      return QStringLiteral("否[&N]");
-    case harvest::DialogButton::OK:
-      return QStringLiteral("确定");
-    case harvest::DialogButton::Cancel:
-      return QStringLiteral("取消");
+    case DialogButton::Yes:
+      return DialogTexts::tr("是[&Y]");
+    case DialogButton::No:
+      return DialogTexts::tr("否[&N]");
+    case DialogButton::OK:
+      return DialogTexts::tr("确定");
+    case DialogButton::Cancel:
+      return DialogTexts::tr("取消");
   }
   return {};
 }
@@ -118,11 +124,11 @@ void ShowErrorBox(const QString& text) {
   ShowTitledBox(QApplication::activeWindow(), QMessageBox::Critical, text);
 }
 
-harvest::DialogButton ShowTypedDialog(QWidget* parent, const QString& text,
-                                      harvest::DialogKind type,
-                                      std::initializer_list<harvest::DialogButton> buttons) {
+DialogButton ShowTypedDialog(QWidget* parent, const QString& text,
+                                      DialogKind type,
+                                      std::initializer_list<DialogButton> buttons) {
   QMessageBox box(IconOf(type), DialogKindCaption(type), text, QMessageBox::NoButton, parent);
-  std::vector<std::pair<QAbstractButton*, harvest::DialogButton>> made;
+  std::vector<std::pair<QAbstractButton*, DialogButton>> made;
   for (const auto button : buttons)
     made.emplace_back(box.addButton(DialogButtonCaption(button), RoleOf(button)), button);
   if (!made.empty()) box.setDefaultButton(qobject_cast<QPushButton*>(made.front().first));
@@ -132,10 +138,10 @@ harvest::DialogButton ShowTypedDialog(QWidget* parent, const QString& text,
   }
   // Closed without a button (Esc, the close box): the cancel-like answer.
   for (const auto button : buttons) {
-    if (button == harvest::DialogButton::Cancel || button == harvest::DialogButton::No)
+    if (button == DialogButton::Cancel || button == DialogButton::No)
       return button;
   }
-  return buttons.size() == 1 ? *buttons.begin() : harvest::DialogButton::Cancel;
+  return buttons.size() == 1 ? *buttons.begin() : DialogButton::Cancel;
 }
 
 bool AskForText(QWidget* parent, const QString& caption, const QString& prompt, QString& value) {
@@ -143,8 +149,8 @@ bool AskForText(QWidget* parent, const QString& caption, const QString& prompt, 
   dialog.setWindowTitle(caption);
   dialog.setLabelText(prompt);
   dialog.setTextValue(value);
-  dialog.setOkButtonText(QStringLiteral("确定"));
-  dialog.setCancelButtonText(QStringLiteral("取消"));
+  dialog.setOkButtonText(DialogTexts::tr("确定"));
+  dialog.setCancelButtonText(DialogTexts::tr("取消"));
   if (RunDialog(dialog) != QDialog::Accepted) return false;
   value = dialog.textValue();
   return true;

@@ -13,11 +13,14 @@
 #include <functional>
 #include <initializer_list>
 
-#include "harvest/search_window.h"
 
 class QWidget;
 
 namespace shell {
+
+// A message dialog's type, which gives its caption and icon, and its buttons.
+enum class DialogKind { Warning, Error, Information, Confirmation };
+enum class DialogButton { Yes, No, OK, Cancel };
 
 using DialogAnswerer = std::function<void(QDialog&)>;
 void AnswerNextDialog(DialogAnswerer answerer);
@@ -31,14 +34,14 @@ QStringList TakeUnansweredDialogs();
 // exec(), or the next queued answer.
 int RunDialog(QDialog& dialog);
 
-QString DialogKindCaption(harvest::DialogKind type);
-QString DialogButtonCaption(harvest::DialogButton button);
+QString DialogKindCaption(DialogKind type);
+QString DialogButtonCaption(DialogButton button);
 
 void ShowPlainMessage(QWidget* parent, const QString& text);
 void ShowErrorBox(const QString& text);
-harvest::DialogButton ShowTypedDialog(QWidget* parent, const QString& text,
-                                      harvest::DialogKind type,
-                                      std::initializer_list<harvest::DialogButton> buttons);
+DialogButton ShowTypedDialog(QWidget* parent, const QString& text,
+                                      DialogKind type,
+                                      std::initializer_list<DialogButton> buttons);
 // False when cancelled; `value` is the initial text and, on OK, the answer.
 bool AskForText(QWidget* parent, const QString& caption, const QString& prompt, QString& value);
 

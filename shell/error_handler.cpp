@@ -1,5 +1,6 @@
 #include "shell/error_handler.h"
 
+#include <QCoreApplication>
 #include <new>
 
 #include "harvest/errors.h"
@@ -7,11 +8,21 @@
 #include "shell/dialogs.h"
 
 namespace shell {
+namespace {
+
+// The context the error texts the window words itself are translated in.
+struct ErrorTexts {
+  Q_DECLARE_TR_FUNCTIONS(ErrorHandler)
+};
+
+}  // namespace
 
 QString ErrorBoxText(std::exception_ptr error) {
   std::string message;
   try {
     std::rethrow_exception(error);
+  } catch (const harvest::NoKeywordsError&) {
+    message = platform::ToGbk(ErrorTexts::tr("请先导入关键字列表文件"));
   } catch (const harvest::Exception& e) {
     message = e.Message();
   } catch (const std::bad_alloc&) {

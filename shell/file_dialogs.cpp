@@ -69,9 +69,9 @@ QString FileDialog::ChooseSaveFile() {
     const QString question =
         QCoreApplication::translate("QFileDialog", "%1 already exists.\nDo you want to replace it?")
             .arg(QFileInfo(chosen).fileName());
-    if (ShowTypedDialog(this, question, harvest::DialogKind::Warning,
-                        {harvest::DialogButton::Yes, harvest::DialogButton::No}) ==
-        harvest::DialogButton::Yes) {
+    if (ShowTypedDialog(this, question, DialogKind::Warning,
+                        {DialogButton::Yes, DialogButton::No}) ==
+        DialogButton::Yes) {
       return chosen;
     }
     selectFile(chosen);

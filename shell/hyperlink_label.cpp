@@ -3,42 +3,38 @@
 #include <QAccessibleWidget>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QPaintEvent>
-#include <QPainter>
-#include <QStyle>
 #include <QStyleOptionFocusRect>
+#include <QStylePainter>
 
 #include "platform/url_opener.h"
 
 namespace shell {
 namespace {
 
-// A new link points here until its owner gives it an address of its own.
-const QString kDefaultUrl = QStringLiteral("http://www.kelvane.example.com/");
-
 const QColor kUnvisited(0, 0, 255);
 const QColor kVisited(255, 0, 255);
 const QColor kHovered(255, 0, 0);
 
-// Left and right of the text, and above and below it.
-constexpr int kMarginX = 3;
-constexpr int kMarginY = 1;
-
-// Screen readers see a link: named by its caption, described by its
-// address, marked once visited, and pressable.
+// Qt's label reads as static text: no Link role, URL, traversed state or press.
 class HyperlinkAccessible final : public QAccessibleWidget {
  public:
   explicit HyperlinkAccessible(HyperlinkLabel* link) : QAccessibleWidget(link, QAccessible::Link) {}
 
+  QString text(QAccessible::Text kind) const override {
+    if (kind == QAccessible::Name && widget()->accessibleName().isEmpty()) return Link()->text();
+    if (kind == QAccessible::Description && widget()->accessibleDescription().isEmpty())
+      return Link()->url();
+    return QAccessibleWidget::text(kind);
+  }
   QAccessible::State state() const override {
     QAccessible::State s = QAccessibleWidget::state();
     s.linked = true;
-    s.traversed = Link()->LinkColor() == kVisited;
+    s.traversed = Link()->visited();
     return s;
   }
   QStringList actionNames() const override { return {pressAction()}; }
-  void doAction(const QString& actionName) override {
-    if (actionName == pressAction()) Link()->Follow();
+  void doAction(const QString& name) override {
+    if (name == pressAction()) Link()->open();
   }
 
  private:
@@ -50,128 +46,82 @@ QAccessibleInterface* MakeHyperlinkAccessible(const QString&, QObject* object) {
   return link ? new HyperlinkAccessible(link) : nullptr;
 }
 
-// A small dialog font: 8 points at the desktop's usual 96 dots an inch.
-QFont DefaultDrawingFont() {
-  QFont font;
-  font.setPixelSize(11);
-  return font;
-}
-
 }  // namespace
 
-HyperlinkLabel::HyperlinkLabel(QWidget* parent)
-    : QWidget(parent),
-      linkColor_(kUnvisited),
-      drawingFont_(DefaultDrawingFont()),
-      textColor_(kUnvisited) {
+HyperlinkLabel::HyperlinkLabel(const QString& text, const QString& url, QWidget* parent)
+    : QLabel(text, parent), url_(url) {
   [[maybe_unused]] static const bool accessibleInstalled =
       (QAccessible::installFactory(MakeHyperlinkAccessible), true);
-
-  drawingFont_.setBold(true);
-  drawingFont_.setUnderline(true);
+  setTextFormat(Qt::PlainText);
+  QFont linkFont = font();
+  linkFont.setBold(true);
+  linkFont.setUnderline(true);
+  setFont(linkFont);
+  // Room for the focus frame around the text; the size hint includes it.
+  setContentsMargins(3, 1, 3, 1);
   setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-  setFocusPolicy(Qt::StrongFocus);
-  SetUrl(kDefaultUrl);
-  SetCaption(kDefaultUrl);
   setCursor(Qt::PointingHandCursor);
+  // Tab only: after a click the dialog's default button keeps Return.
+  setFocusPolicy(Qt::TabFocus);
+  ShowState();
 }
 
-QSize HyperlinkLabel::sizeHint() const {
-  const QFontMetrics metrics(drawingFont_);
-  return {metrics.horizontalAdvance(caption_) + 2 * kMarginX, metrics.height() + 2 * kMarginY};
-}
-
-void HyperlinkLabel::Refit() {
-  updateGeometry();
-  // Links placed by hand (no layout) fit their caption too.
-  resize(sizeHint());
-  update();
-}
-
-void HyperlinkLabel::SetCaption(const QString& caption) {
-  if (caption == caption_) return;
-  caption_ = caption;
-  setAccessibleName(caption_);
-  Refit();
-}
-
-void HyperlinkLabel::SetUrl(const QString& url) {
-  if (url == url_) return;
-  url_ = url;
-  setAccessibleDescription(url_);
-}
-
-void HyperlinkLabel::SetBackground(const QColor& color) {
-  if (color == background_) return;
-  background_ = color;
-  update();
-}
-
-void HyperlinkLabel::SetFontName(const QString& name) {
-  if (name == fontName_) return;
-  fontName_ = name;
-  drawingFont_.setFamily(name.isEmpty() ? DefaultDrawingFont().family() : name);
-  Refit();
-}
-
-void HyperlinkLabel::Follow() {
+void HyperlinkLabel::open() {
   platform::OpenUrl(url_);
-  linkColor_ = kVisited;
+  if (visited_) return;
+  visited_ = true;
+  ShowState();
+  // Assistive technology hears of the visit when it happens.
+  QAccessible::State changed;
+  changed.traversed = true;
+  QAccessibleStateChangeEvent event(this, changed);
+  QAccessible::updateAccessibility(&event);
 }
 
+void HyperlinkLabel::ShowState() {
+  QPalette colours = palette();
+  colours.setColor(QPalette::WindowText,
+                   underMouse() ? kHovered : (visited_ ? kVisited : kUnvisited));
+  setPalette(colours);
+}
+
+// QLabel draws no focus frame; a link Tab has reached must show it.
 void HyperlinkLabel::paintEvent(QPaintEvent* event) {
-  const QFontMetrics metrics(drawingFont_);
-  QPainter painter(this);
-  painter.fillRect(event->rect(),
-                   background_.isValid() ? background_ : palette().color(QPalette::Button));
-  painter.setFont(drawingFont_);
-  painter.setPen(textColor_);
-  painter.drawText(kMarginX, kMarginY + metrics.ascent(), caption_);
-  if (hasFocus()) {
-    QStyleOptionFocusRect frame;
-    frame.initFrom(this);
-    frame.backgroundColor = palette().color(QPalette::Button);
-    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, &painter, this);
-  }
+  QLabel::paintEvent(event);
+  if (!hasFocus()) return;
+  QStylePainter painter(this);
+  QStyleOptionFocusRect frame;
+  frame.initFrom(this);
+  frame.backgroundColor = palette().color(backgroundRole());
+  painter.drawPrimitive(QStyle::PE_FrameFocusRect, frame);
 }
 
+// QLabel has no hover colour (a style sheet would take over the palette).
 void HyperlinkLabel::enterEvent(QEnterEvent* event) {
-  textColor_ = kHovered;
-  update();
-  QWidget::enterEvent(event);
+  QLabel::enterEvent(event);
+  ShowState();
 }
 
 void HyperlinkLabel::leaveEvent(QEvent* event) {
-  textColor_ = linkColor_;
-  update();
-  QWidget::leaveEvent(event);
+  QLabel::leaveEvent(event);
+  ShowState();
 }
 
-// The address opens on the press, not the release: releasing elsewhere
-// does not take it back.
+// QLabel's links open on the release; this one opens on the press.
 void HyperlinkLabel::mousePressEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton) {
-    Follow();
-    event->accept();
-    return;
-  }
-  QWidget::mousePressEvent(event);
+  if (event->button() != Qt::LeftButton) return QLabel::mousePressEvent(event);
+  open();
+  event->accept();
 }
 
+// QLabel's keyboard links need rich text and take Return and Enter, not Space.
 void HyperlinkLabel::keyPressEvent(QKeyEvent* event) {
-  switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Space:
-      Follow();
-      // Not under the mouse, the visited colour shows at once.
-      if (!underMouse()) textColor_ = linkColor_;
-      update();
-      event->accept();
-      return;
-    default:
-      QWidget::keyPressEvent(event);
-  }
+  const int key = event->key();
+  if (key != Qt::Key_Return && key != Qt::Key_Enter && key != Qt::Key_Space)
+    return QLabel::keyPressEvent(event);
+  // A key held down opens the address once, not once per repeat.
+  if (!event->isAutoRepeat()) open();
+  event->accept();
 }
 
 }  // namespace shell

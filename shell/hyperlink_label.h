@@ -1,49 +1,26 @@
 #pragma once
-// HyperlinkLabel: a label that draws its caption as a link and opens its URL
-// when pressed. It fits its caption (text width + 6, text height + 2): that
-// is its size hint, and a new caption or font resizes it at once and tells
-// any layout. It turns red while the mouse is over it and, once pressed,
-// stays fuchsia for the rest of its life. Tab reaches it (a focus frame
-// shows where it is), and Return, Enter or Space open it as a press does.
-//
-// It draws with a font of its own (bold, underlined) on a background colour
-// of its own; the widget's ordinary font() is not used.
+// HyperlinkLabel: a label that shows its text as a link (bold, underlined,
+// blue) and hands its URL to the desktop when pressed. It is red while the
+// mouse is over it and, once opened, fuchsia for the rest of its life. It
+// opens on the mouse press, not the release, and on Return, Enter or Space
+// once Tab has reached it. Assistive technology sees a link named by its
+// text, described by its URL and marked traversed once visited.
 
-#include <QColor>
-#include <QFont>
+#include <QLabel>
 #include <QString>
-#include <QWidget>
 
 namespace shell {
 
-class HyperlinkLabel final : public QWidget {
+class HyperlinkLabel final : public QLabel {
   Q_OBJECT
  public:
-  explicit HyperlinkLabel(QWidget* parent = nullptr);
+  HyperlinkLabel(const QString& text, const QString& url, QWidget* parent = nullptr);
 
-  // Each write takes effect at once; writing the current value does nothing.
-  const QString& Caption() const { return caption_; }
-  void SetCaption(const QString& caption);  // repaints
-  const QString& Url() const { return url_; }
-  void SetUrl(const QString& url);  // no repaint: nothing drawn changes
-  // An invalid colour (the default) is the palette's button face.
-  const QColor& Background() const { return background_; }
-  void SetBackground(const QColor& color);  // repaints
-  const QString& FontName() const { return fontName_; }
-  void SetFontName(const QString& name);  // empty: the default font; repaints
+  const QString& url() const { return url_; }
+  bool visited() const { return visited_; }
 
-  // Blue until the link is pressed, fuchsia ever after.
-  const QColor& LinkColor() const { return linkColor_; }
-  // The font the caption is drawn in, and its colour: LinkColor, or red
-  // while the mouse is over the link.
-  const QFont& DrawingFont() const { return drawingFont_; }
-  const QColor& TextColor() const { return textColor_; }
-
-  // What a left-button press does: hand Url to the desktop and mark the
-  // link visited, without a repaint (the text stays red under the mouse).
-  void Follow();
-
-  QSize sizeHint() const override;
+  // Hands url() to the desktop and marks the link visited.
+  void open();
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -53,16 +30,11 @@ class HyperlinkLabel final : public QWidget {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
-  QColor linkColor_;
   QString url_;
-  QString caption_;
-  QColor background_;
-  QString fontName_;
-  QFont drawingFont_;
-  QColor textColor_;
+  bool visited_ = false;
 
-  // The caption or its font changed: a new size hint, and the new size.
-  void Refit();
+  // The text's colour for the mouse and the visit as they are now.
+  void ShowState();
 };
 
 }  // namespace shell

@@ -16,6 +16,8 @@
 #include "shell/about_box.h"
 #include "shell/application.h"
 #include "shell/main_window.h"
+#include "shell/search_session.h"
+#include "shell/window_tray.h"
 
 namespace {
 
@@ -75,10 +77,10 @@ int main(int argc, char** argv) {
 
   // One program per progress file: a program already running for this
   // folder is asked to show its window, and this start ends.
-  shell::MainWindowOptions options;
+  shell::SessionOptions options;
   options.appDir = platform::ChooseAppDir();
   const platform::InstanceClaim claim = platform::SingleInstance::Claim(
-      platform::UserRuntimeDir(), QByteArray::fromStdString(options.appDir->native.string()),
+      platform::UserRuntimeDir(), QByteArray::fromStdString(options.appDir.native.string()),
       qgetenv("XDG_ACTIVATION_TOKEN"));
   if (!claim.problem.isEmpty()) std::fprintf(stderr, "kelvane: %s\n", qPrintable(claim.problem));
   switch (claim.outcome) {
@@ -90,13 +92,19 @@ int main(int argc, char** argv) {
       break;
   }
 
-  shell::MainWindow window(std::move(options));
+  // The session runs the search; the window shows it. The session outlives
+  // the window, whose browser widget and list view point into it.
+  shell::SearchSession session(std::move(options));
+  shell::MainWindow window(session);
   if (claim.instance) {
     QObject::connect(claim.instance.get(), &platform::SingleInstance::ShowRequested, &window,
-                     &shell::MainWindow::ShowOnRequest);
+                     [&window](const QByteArray& token) { window.Tray().ShowOnRequest(token); });
   }
   shell::AboutBox aboutBox(&window);
   window.SetAboutBox(&aboutBox);
+  // The progress file and the recovery record, whose questions come before
+  // the window first shows.
+  session.RestoreAtStart();
   // The main window may sit hidden in the tray while the About box is the
   // only window; the program ends when the main window closes, not before.
   app.setQuitOnLastWindowClosed(false);
@@ -106,8 +114,8 @@ int main(int argc, char** argv) {
   // a shell gives a process the signal ended (128 + its number). Installed
   // after the window, whose browser sets up the process's signals its own way.
   platform::TerminationSignals termination;
-  QObject::connect(&termination, &platform::TerminationSignals::Received, &window,
-                   [&window](int signalNumber) { window.EndAtOnce(128 + signalNumber); });
+  QObject::connect(&termination, &platform::TerminationSignals::Received, &session,
+                   [&session](int signalNumber) { session.EndAtOnce(128 + signalNumber); });
 
   if (const QScreen* screen = window.screen()) {
     window.move(screen->availableGeometry().center() - window.frameGeometry().center());

@@ -1,36 +1,30 @@
 #include "shell/main_window.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
-#include <QToolButton>
+#include <QTimer>
 #include <QTreeView>
 
-#include "harvest/file_stream.h"
-#include "harvest/text.h"
-#include "harvest/text_file.h"
 #include "platform/file_names.h"
-#include "platform/freed_memory.h"
 #include "platform/gbk_codec.h"
-#include "platform/interface_addresses.h"
 #include "platform/qt_notification_icon.h"
 #include "platform/url_opener.h"
-#include "platform/web_engine_browser.h"
-#include "shell/background_merge.h"
 #include "shell/branding.h"
+#include "shell/dialog_prompts.h"
 #include "shell/dialogs.h"
 #include "shell/error_handler.h"
 #include "shell/file_dialogs.h"
+#include "shell/merge_progress_dialog.h"
 #include "shell/result_list_model.h"
+#include "shell/window_tray.h"
 
 namespace shell {
 namespace {
-
-constexpr int kTimerIntervalAtCreation = 8000;
 
 // A panel's new text, and word of it to assistive technology, which reads
 // the panel's text as its name (Qt's label does not announce the change).
@@ -40,103 +34,177 @@ void ShowInPanel(QLabel& panel, const QString& text) {
   QAccessibleEvent changed(&panel, QAccessible::NameChanged);
   QAccessible::updateAccessibility(&changed);
 }
-const QString kTextFileFilters = QStringLiteral("Text files(*.txt);;All files(*.*)");
+
+QString CountText(int count) { return count == SearchSession::kNone ? QString() : QString::number(count); }
 
 }  // namespace
 
-MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
-    : QMainWindow(parent), options_(std::move(options)) {
-  if (!options_.makeBrowser) {
-    options_.makeBrowser = [](QWidget* p) {
-      return std::make_unique<platform::WebEngineBrowser>(p);
-    };
-  }
-  if (!options_.addresses) options_.addresses = std::make_unique<platform::InterfaceAddresses>();
-  if (!options_.returnFreedMemory) options_.returnFreedMemory = platform::ReturnFreedMemory;
-  notificationIcon_ = options_.notificationIcon ? std::move(options_.notificationIcon)
-                                                : std::make_unique<platform::QtNotificationIcon>();
-
+MainWindow::MainWindow(SearchSession& session, std::unique_ptr<platform::NotificationIcon> trayIcon,
+                       QWidget* parent)
+    : QMainWindow(parent), session_(session), prompts_(std::make_unique<DialogPrompts>(this)) {
+  setObjectName(QStringLiteral("MainWindow"));
+  setWindowTitle(MainCaption());
+  session_.SetPrompts(prompts_.get());
   BuildToolbar();
   setCentralWidget(BuildCentralArea());
   BuildStatusBar();
-  BuildTrayIcon();
-  searchTimer_ =
-      std::make_unique<platform::QtRunTimer>(kTimerIntervalAtCreation, [this] { OnTimerTick(); });
-  run_ = std::make_unique<harvest::SearchRun>(
-      harvest::SearchPorts{*this, *this, *searchTimer_, *options_.addresses, *this}, results_,
-      options_.queryPrefix);
-  RestoreProgress();
-  Guarded([this] { OpenRecoveryRecord(); });
+  tray_ = std::make_unique<WindowTray>(
+      *this, trayIcon ? std::move(trayIcon) : std::make_unique<platform::QtNotificationIcon>());
+  tray_->BuildMenu(homePageAction_, aboutAction_, exitAction_);
+  BindToSession();
+  // The designed size, to start with; the layouts keep what they need.
+  resize(590, 418);
 }
 
 MainWindow::~MainWindow() {
-  // A merge still running (the window destroyed without its close question)
-  // is waited for while its dialog's parent is still here.
-  delete merge_;
-  // The members go before the child widgets do, so whatever points into a
-  // member goes first: the tray icon before its platform icon, the result
-  // model before the engine's result list.
-  trayIcon_.reset();
+  session_.SetPrompts(nullptr);
+  // The model points into the session's list, which outlives the window;
+  // the tray goes while the window it hides is still whole.
   resultView_->setModel(nullptr);
   delete resultModel_;
+  tray_.reset();
 }
 
-void MainWindow::RestoreProgress() {
-  appDir_ = options_.appDir ? *options_.appDir : platform::ChooseAppDir();
-  // The progress file's errors are shown before the window first shows;
-  // the window opens as usual either way.
-  Guarded([this] { harvest::RestoreProgressFile(ProgressFilePath(), *this); });
+// --- the view of the session --------------------------------------------------
+
+void MainWindow::BindToSession() {
+  SearchSession* s = &session_;
+  connect(s, &SearchSession::KeywordCountChanged, this,
+          [this](int count) { ShowInPanel(*keywordCount_, CountText(count)); });
+  connect(s, &SearchSession::KeywordNumberChanged, this,
+          [this](int number) { ShowInPanel(*keywordNumber_, CountText(number)); });
+  connect(s, &SearchSession::FoundCountChanged, this,
+          [this](int count) { ShowInPanel(*foundCount_, CountText(count)); });
+  connect(s, &SearchSession::RunStatusChanged, this, &MainWindow::ShowRunStatus);
+  connect(s, &SearchSession::RowsAdded, resultModel_, &ResultListModel::ShowNewRows);
+  connect(s, &SearchSession::CommandsChanged, this, &MainWindow::UpdateCommands);
+  connect(s, &SearchSession::MergeStateChanged, this, &MainWindow::ShowMergeState);
+  connect(s, &SearchSession::MergeProgressed, this, [this](const tools::MergeProgress& progress) {
+    if (mergeDialog_) mergeDialog_->Show(progress);
+  });
+  connect(s, &SearchSession::MergeCounted, this, [this](qint64 lines) {
+    SetStatusLine(tr("文件合并整理完毕！共计：%1").arg(lines));
+  });
+  connect(s, &SearchSession::CloseDue, this, &QWidget::close);
+
+  // The settings both ways: the session's values shown, the user's taken.
+  keywordFileEdit_->setText(s->KeywordFile());
+  connect(s, &SearchSession::KeywordFileChanged, keywordFileEdit_, &QLineEdit::setText);
+  dedupeBox_->setChecked(s->Deduplicate());
+  connect(s, &SearchSession::DeduplicateChanged, dedupeBox_, &QCheckBox::setChecked);
+  connect(dedupeBox_, &QCheckBox::toggled, s, &SearchSession::SetDeduplicate);
+  intervalBox_->setValue(s->IntervalTextShown().toInt());
+  connect(s, &SearchSession::IntervalTextChanged, this, [this](const QString& text) {
+    if (text != intervalBox_->text()) intervalBox_->setValue(text.toInt());
+  });
+  // The text as it stands: the spin box reports the values it takes, its
+  // editor what is typed before it takes it (the run and the progress file
+  // read what the field shows).
+  connect(intervalBox_, &QSpinBox::textChanged, s, &SearchSession::SetIntervalText);
+  connect(intervalBox_->findChild<QLineEdit*>(), &QLineEdit::textChanged, s,
+          &SearchSession::SetIntervalText);
+  UpdateCommands();
 }
 
-harvest::FilePath MainWindow::ProgressFilePath() const {
-  return appDir_.Child(harvest::kProgressFileName);
+void MainWindow::UpdateCommands() {
+  const bool merging = session_.GetMergeState() == SearchSession::MergeState::kRunning;
+  searchAction_->setEnabled(session_.CanStart() && !merging);
+  importAction_->setEnabled(session_.CanStart() && !merging);
+  stopAction_->setEnabled(session_.CanStop());
+  mergeAction_->setEnabled(!merging);
+  tray_->SetEnabled(!merging);
 }
 
-// --- commands ---------------------------------------------------------------
+void MainWindow::ShowRunStatus(harvest::RunStatus status) {
+  switch (status) {
+    case harvest::RunStatus::kStarting:
+      SetStatusLine(tr("启动搜索请稍候..."));
+      return;
+    case harvest::RunStatus::kSearching:
+      SetStatusLine(tr("正在搜索..."));
+      return;
+    case harvest::RunStatus::kStopping:
+      SetStatusLine(tr("终止搜索..."));
+      return;
+    case harvest::RunStatus::kFinished:
+      SetStatusLine(tr("搜索已经结束!"));
+      tray_->NotifyWhileHidden(
+          AppTitle(), tr("搜索已经结束!\n共找到 %1 个手机号码").arg(session_.FoundCount()));
+      return;
+  }
+}
+
+void MainWindow::ShowMergeState(SearchSession::MergeState state) {
+  UpdateCommands();
+  if (state == SearchSession::MergeState::kRunning) {
+    SetStatusLine(tr("数据正处理中..."));
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    mergeDialog_ = new MergeProgressDialog(this);
+    return;
+  }
+  delete mergeDialog_;
+  mergeDialog_ = nullptr;
+  QApplication::restoreOverrideCursor();
+}
+
+void MainWindow::SetStatusLine(const QString& text) { ShowInPanel(*statusLine_, text); }
+
+// --- commands -----------------------------------------------------------------
 
 void MainWindow::ImportKeywords() {
-  FileDialog dialog(this, "ImportKeywordsDialog", QStringLiteral("导入关键字列表文件"), kTextFileFilters,
-                    platform::FromGbk(appDir_.text));
+  FileDialog dialog(this, "ImportKeywordsDialog", tr("导入关键字列表文件"),
+                    QStringLiteral("Text files(*.txt);;All files(*.*)"),
+                    platform::FromGbk(session_.AppDir().text));
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setDefaultSuffix(QStringLiteral("txt"));
   const QString chosen = dialog.ChooseFiles().value(0);
-  if (chosen.isEmpty()) return;
-
-  const harvest::FilePath file = platform::ToFilePath(chosen);
-  SetKeywordFileText(file.text);
-  repaint();
-  SetPanelText(harvest::kPanelKeywordCount,
-               harvest::DecimalText(harvest::CountTextFileLines(file)));
-  run_->KeywordList() = harvest::LoadLines(file);
-  results_.Clear();
-  KeepRecord();
+  if (!chosen.isEmpty()) session_.ImportKeywords(platform::ToFilePath(chosen));
 }
 
 void MainWindow::SaveResults() {
-  FileDialog dialog(this, "SaveResultsDialog", QStringLiteral("搜索结果保存为"), kTextFileFilters);
+  FileDialog dialog(this, "SaveResultsDialog", tr("搜索结果保存为"),
+                    QStringLiteral("Text files(*.txt);;All files(*.*)"));
   dialog.setDefaultSuffix(QStringLiteral("txt"));
   const QString chosen = dialog.ChooseSaveFile();
-  if (chosen.isEmpty()) return;
-  // One number per line; the old file stays whole until the new one is.
-  harvest::SaveLines(platform::ToFilePath(chosen), results_.Rows());
+  if (!chosen.isEmpty()) session_.SaveResults(platform::ToFilePath(chosen));
 }
 
 void MainWindow::SaveProgress() {
-  WriteProgress();
-  shell::ShowPlainMessage(this, QStringLiteral("已经保存当前手机号码搜索进程！"));
+  session_.SaveProgress();
+  ShowPlainMessage(this, tr("已经保存当前手机号码搜索进程！"));
 }
 
-void MainWindow::OpenHomePage() {
-  platform::OpenUrl(HomePage());
+void MainWindow::MergeDataFiles() {
+  const QString filters = tr("文本文件(*.txt);;所有文件(*.*)");
+  FileDialog openDialog(this, "MergeInputsDialog", tr("选择待合并的数据文件"), filters);
+  openDialog.setFileMode(QFileDialog::ExistingFiles);
+  openDialog.setDefaultSuffix(QStringLiteral("txt"));
+  if (!lastMergeInput_.isEmpty()) openDialog.selectFile(lastMergeInput_);
+  const QStringList selected = openDialog.ChooseFiles();
+  if (selected.isEmpty()) return;
+  lastMergeInput_ = selected.value(0);
+
+  FileDialog saveDialog(this, "MergeOutputDialog", tr("合并后的数据文件保存为"), filters);
+  saveDialog.setDefaultSuffix(QStringLiteral("txt"));
+  if (!lastMergeOutput_.isEmpty()) saveDialog.selectFile(lastMergeOutput_);
+  const QString output = saveDialog.ChooseSaveFile();
+  if (output.isEmpty()) return;
+  lastMergeOutput_ = output;
+
+  std::vector<harvest::FilePath> inputs;
+  for (const QString& file : selected) inputs.push_back(platform::ToFilePath(file));
+  session_.MergeDataFiles(inputs, platform::ToFilePath(output));
 }
+
+void MainWindow::OpenHomePage() { platform::OpenUrl(HomePage()); }
 
 void MainWindow::ShowAbout() {
   if (aboutBox_) RunDialog(*aboutBox_);
 }
 
-void MainWindow::ExitProgram() {
-  close();
-}
+void MainWindow::ExitProgram() { close(); }
+
+// --- the window's events ------------------------------------------------------
 
 void MainWindow::showEvent(QShowEvent* event) {
   // The keyboard's focus shows from the first moment, not only after the
@@ -146,103 +214,34 @@ void MainWindow::showEvent(QShowEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  // A close from the window manager comes whatever the window is doing; in
+  // A close from the window manager comes whatever the session is doing; in
   // the middle of a page or a merge it is asked about once they are over.
-  if (Busy()) {
-    closeWaiting_ = true;
-    event->ignore();
+  event->ignore();
+  if (session_.Busy()) {
+    session_.CloseWhenIdle();
     return;
   }
-  harvest::DialogButton answer = harvest::DialogButton::No;
+  DialogButton answer = DialogButton::No;
   Guarded([&] {
-    answer = shell::ShowTypedDialog(this, QStringLiteral("确认退出Kelvane吗?"),
-                                    harvest::DialogKind::Confirmation,
-                                    {harvest::DialogButton::Yes, harvest::DialogButton::No});
+    answer = ShowTypedDialog(this, tr("确认退出Kelvane吗?"), DialogKind::Confirmation,
+                             {DialogButton::Yes, DialogButton::No});
   });
-  if (answer == harvest::DialogButton::Yes) {
-    event->accept();
-    // An ordinary end: nothing to offer back at the next start.
-    if (recovery_) recovery_->Remove();
-    Q_EMIT Closed();
-  } else {
-    event->ignore();
-  }
+  if (answer != DialogButton::Yes) return;
+  event->accept();
+  session_.EndNormally();
+  Q_EMIT Closed();
 }
 
-// --- the engine's view of the window ------------------------------------------
-
-void MainWindow::SetPanelText(int panel, const std::string& text) {
-  ShowInPanel(*statusPanels_.at(static_cast<std::size_t>(panel)), platform::FromGbk(text));
-}
-
-void MainWindow::SetStatusLine(const QString& text) {
-  ShowInPanel(*statusPanels_[harvest::kPanelStatus], text);
-}
-
-bool MainWindow::DeduplicateChecked() const {
-  return dedupeBox_->isChecked();
-}
-
-std::string MainWindow::IntervalText() const {
-  return platform::ToGbk(intervalBox_->text());
-}
-
-void MainWindow::SetRunCommands(bool running) {
-  searchAction_->setEnabled(!running);
-  importAction_->setEnabled(!running);
-  stopAction_->setEnabled(running);
-}
-
-bool MainWindow::AskForText(const std::string& caption, const std::string& prompt,
-                            std::string& value) {
-  QString text = platform::FromGbk(value);
-  if (!shell::AskForText(this, platform::FromGbk(caption), platform::FromGbk(prompt), text))
-    return false;
-  value = platform::ToGbk(text);
-  return true;
-}
-
-void MainWindow::ShowPlainMessage(const std::string& text) {
-  shell::ShowPlainMessage(this, platform::FromGbk(text));
-}
-
-harvest::DialogButton MainWindow::ShowTypedDialog(
-    const std::string& text, harvest::DialogKind type,
-    std::initializer_list<harvest::DialogButton> buttons) {
-  return shell::ShowTypedDialog(this, platform::FromGbk(text), type, buttons);
-}
-
-void MainWindow::Repaint() {
-  repaint();
-}
-
-// --- the progress file --------------------------------------------------------
-
-void MainWindow::WriteProgress() {
-  harvest::ProgressRecord record;
-  record.keywordFile = keywordFileText_;
-  record.keywordIndex = run_->KeywordIndex();
-  record.deduplicate = dedupeBox_->isChecked();
-  record.intervalSeconds = harvest::ParseIntegerOr(IntervalText(), 1);
-  harvest::WriteProgressFile(ProgressFilePath(), record);
-}
-
-void MainWindow::SetKeywordFileText(const std::string& gbk) {
-  keywordFileText_ = gbk;
-  keywordFileEdit_->setText(platform::FromGbk(gbk));
-}
-
-void MainWindow::RestoreKeywordFile(const std::string& path) {
-  SetKeywordFileText(path);
-}
-void MainWindow::RestoreKeywordIndex(int index) {
-  run_->SetKeywordIndex(index);
-}
-void MainWindow::RestoreDeduplicate(bool on) {
-  dedupeBox_->setChecked(on);
-}
-void MainWindow::RestoreInterval(int seconds) {
-  intervalBox_->setValue(seconds);
+void MainWindow::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() != QEvent::WindowStateChange || !isMinimized()) return;
+  // Without a notification area there would be no way back: the window then
+  // stays an ordinary minimised one.
+  if (!tray_->Available()) return;
+  // Hidden once the window system has finished minimising.
+  QTimer::singleShot(0, this, [this] {
+    if (isMinimized()) Guarded([this] { tray_->MinimizeToTray(); });
+  });
 }
 
 }  // namespace shell

@@ -1,6 +1,6 @@
-// The main window's controls, laid out as the program has always had them:
-// toolbar on top, the result list on the left, the settings bar and the
-// browser on the right, the status bar at the bottom.
+// The main window's controls, in layouts sized from their content and the
+// desktop's font: the toolbar on top, the result list on the left, the
+// settings bar and the browser on the right, the status bar at the bottom.
 
 #include <QAction>
 #include <QCheckBox>
@@ -10,11 +10,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QToolBar>
-#include <QToolButton>
 #include <QTreeView>
-#include <QVBoxLayout>
 
 #include "shell/branding.h"
 #include "shell/command_button.h"
@@ -25,24 +25,8 @@
 namespace shell {
 namespace {
 
-constexpr int kWindowWidth = 590;
-constexpr int kWindowHeight = 418;
-constexpr int kToolbarHeight = 30;
-constexpr QSize kToolButtonSize(55, 23);
-constexpr int kListWidth = 161;
-constexpr int kListColumnWidth = 175;
-constexpr int kSettingsBarHeight = 28;
-constexpr std::array<int, 7> kPanelWidths{39, 50, 39, 50, 39, 50, 50};
-
-QFont WindowFont() {
-  // SimSun at 12 pixels; Linux desktops rarely have it, so CJK fonts that
-  // they do have follow.
-  QFont font;
-  font.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体"),
-                    QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC")});
-  font.setPixelSize(12);
-  return font;
-}
+// The result list's width to start with, when its content needs no more.
+constexpr int kListStartWidth = 161;
 
 // The desktop's key for a standard command; where its platform has none
 // (the offscreen one, say), the key Linux desktops use.
@@ -51,66 +35,53 @@ QKeySequence StandardKey(QKeySequence::StandardKey command, const QKeySequence& 
   return key.isEmpty() ? linuxKey : key;
 }
 
+QLabel* AddPanel(QStatusBar& bar, const char* name, const QString& text, int stretch = 0) {
+  auto* panel = new QLabel(text, &bar);
+  panel->setObjectName(QString::fromLatin1(name));
+  panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  bar.addWidget(panel, stretch);
+  return panel;
+}
+
+// A value panel shows a bare number, at least a few digits wide; a screen
+// reader says what it counts (its caption, without the colon).
+QLabel* AddValuePanel(QStatusBar& bar, const char* name, const QLabel& caption) {
+  QLabel* panel = AddPanel(bar, name, QString());
+  panel->setMinimumWidth(panel->fontMetrics().horizontalAdvance(QStringLiteral("0000000")));
+  panel->setAccessibleDescription(caption.text().chopped(1));
+  return panel;
+}
+
 }  // namespace
 
-QAction* MainWindow::AddCommand(const char* name, const QString& text, Command command) {
+QAction* MainWindow::AddCommand(const char* name, const QString& text,
+                                const std::function<void()>& run) {
   auto* action = new QAction(text, this);
   action->setObjectName(QString::fromLatin1(name));
-  connect(action, &QAction::triggered, this,
-          [this, command] { Guarded([&] { (this->*command)(); }); });
+  connect(action, &QAction::triggered, this, [run] { Guarded(run); });
+  addAction(action);  // its shortcut works wherever the focus is in the window
   return action;
 }
 
-void MainWindow::AddToolButton(const char* name, QAction* command, const QString& caption,
-                               const QString& tip, const QString& glyph, const QKeySequence& key) {
-  // The button shows the action's icon text and tool tip; a menu shows its
-  // text. The shortcut works wherever the focus is in the window.
-  command->setIconText(caption);
-  command->setShortcut(key);
-  command->setShortcutContext(Qt::WindowShortcut);
-  command->setToolTip(tip + QStringLiteral(" (") + key.toString(QKeySequence::NativeText) +
-                      QLatin1Char(')'));
-  command->setIcon(QIcon(QStringLiteral(":/icons/%1.svg").arg(glyph)));
-  addAction(command);  // the shortcut needs the action in the window
-  auto* button = new CommandButton(command, toolbar_);
-  button->setObjectName(QString::fromLatin1(name));
-  button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-  button->setAutoRaise(true);  // flat until the mouse is over it
-  button->setFixedSize(kToolButtonSize);
-  toolbar_->addWidget(button);
-}
-
 void MainWindow::BuildToolbar() {
-  setObjectName(QStringLiteral("MainWindow"));
-  setWindowTitle(MainCaption());
-  setFont(WindowFont());
-  resize(kWindowWidth, kWindowHeight);
-
-  toolbar_ = new QToolBar(this);
+  toolbar_ = addToolBar(QString());
   toolbar_->setObjectName(QStringLiteral("Toolbar"));
   toolbar_->setMovable(false);
   toolbar_->setFloatable(false);
-  toolbar_->setFixedHeight(kToolbarHeight);
-  toolbar_->setIconSize(QSize(16, 16));
   toolbar_->setContextMenuPolicy(Qt::PreventContextMenu);
-  addToolBar(Qt::TopToolBarArea, toolbar_);
 
-  // The commands the tray menu offers too carry the menu's caption as their
-  // text; the toolbar shows its own shorter one.
-  importAction_ = AddCommand("ImportAction", QStringLiteral("导入"), &MainWindow::ImportKeywords);
-  searchAction_ = AddCommand("SearchAction", QStringLiteral("搜索"), &MainWindow::StartSearch);
-  stopAction_ = AddCommand("StopAction", QStringLiteral("终止"), &MainWindow::StopSearch);
-  homePageAction_ = AddCommand("HomePageAction", QStringLiteral("访问Ferrowind主页(&V)"),
-                               &MainWindow::OpenHomePage);
-  aboutAction_ = AddCommand("AboutAction", QStringLiteral("关于本软件(&A)"), &MainWindow::ShowAbout);
-  exitAction_ = AddCommand("ExitAction", QStringLiteral("退 出(&Exit)"), &MainWindow::ExitProgram);
+  // The commands the tray menu offers too carry the menu's text; the
+  // toolbar shows its own shorter one.
+  importAction_ = AddCommand("ImportAction", tr("导入"), [this] { ImportKeywords(); });
+  searchAction_ = AddCommand("SearchAction", tr("搜索"), [this] { session_.StartSearch(); });
+  stopAction_ = AddCommand("StopAction", tr("终止"), [this] { session_.StopSearch(); });
+  mergeAction_ = AddCommand("MergeAction", tr("合并"), [this] { MergeDataFiles(); });
+  homePageAction_ = AddCommand("HomePageAction", tr("访问Ferrowind主页(&V)"), [this] { OpenHomePage(); });
+  aboutAction_ = AddCommand("AboutAction", tr("关于本软件(&A)"), [this] { ShowAbout(); });
+  exitAction_ = AddCommand("ExitAction", tr("退 出(&Exit)"), [this] { ExitProgram(); });
 
   // The desktop's standard keys where there is one; the rest as a browser
   // or an IDE has them (F5 starts, Esc stops, Alt+Home goes home, F1 helps).
-  QAction* save = AddCommand("SaveAction", QStringLiteral("保存"), &MainWindow::SaveResults);
-  QAction* saveProgress =
-      AddCommand("SaveProgressAction", QStringLiteral("进程"), &MainWindow::SaveProgress);
-  QAction* merge = AddCommand("MergeAction", QStringLiteral("合并"), &MainWindow::MergeDataFiles);
   const struct {
     const char* name;
     QAction* command;
@@ -119,54 +90,59 @@ void MainWindow::BuildToolbar() {
     const char* glyph;
     QKeySequence key;
   } buttons[] = {
-      {"ImportButton", importAction_, QStringLiteral("导入"), QStringLiteral("导入关键字列表"),
-       "import", StandardKey(QKeySequence::Open, Qt::CTRL | Qt::Key_O)},
-      {"SearchButton", searchAction_, QStringLiteral("搜索"), QStringLiteral("开始手机搜索"),
-       "search", Qt::Key_F5},
-      {"StopButton", stopAction_, QStringLiteral("终止"), QStringLiteral("终止手机搜索"), "stop",
-       Qt::Key_Escape},
-      {"SaveButton", save, QStringLiteral("保存"), QStringLiteral("保存搜索结果"), "save",
-       StandardKey(QKeySequence::Save, Qt::CTRL | Qt::Key_S)},
-      {"SaveProgressButton", saveProgress, QStringLiteral("进程"), QStringLiteral("保存搜索进程"),
-       "progress", Qt::CTRL | Qt::SHIFT | Qt::Key_S},
-      {"MergeButton", merge, QStringLiteral("合并"), QStringLiteral("合并数据文件"), "merge",
-       Qt::CTRL | Qt::Key_M},
-      {"HomePageButton", homePageAction_, QStringLiteral("主页"), QStringLiteral("访问软件主页"),
-       "home", Qt::ALT | Qt::Key_Home},
-      {"AboutButton", aboutAction_, QStringLiteral("关于"), QStringLiteral("关于本软件"), "about",
-       Qt::Key_F1},
-      {"ExitButton", exitAction_, QStringLiteral("退出"), QStringLiteral("退出软件系统"), "exit",
+      {"ImportButton", importAction_, tr("导入"), tr("导入关键字列表"), "import",
+       StandardKey(QKeySequence::Open, Qt::CTRL | Qt::Key_O)},
+      {"SearchButton", searchAction_, tr("搜索"), tr("开始手机搜索"), "search", Qt::Key_F5},
+      {"StopButton", stopAction_, tr("终止"), tr("终止手机搜索"), "stop", Qt::Key_Escape},
+      {"SaveButton", AddCommand("SaveAction", tr("保存"), [this] { SaveResults(); }), tr("保存"),
+       tr("保存搜索结果"), "save", StandardKey(QKeySequence::Save, Qt::CTRL | Qt::Key_S)},
+      {"SaveProgressButton", AddCommand("SaveProgressAction", tr("进程"), [this] { SaveProgress(); }),
+       tr("进程"), tr("保存搜索进程"), "progress", Qt::CTRL | Qt::SHIFT | Qt::Key_S},
+      {"MergeButton", mergeAction_, tr("合并"), tr("合并数据文件"), "merge", Qt::CTRL | Qt::Key_M},
+      {"HomePageButton", homePageAction_, tr("主页"), tr("访问软件主页"), "home",
+       Qt::ALT | Qt::Key_Home},
+      {"AboutButton", aboutAction_, tr("关于"), tr("关于本软件"), "about", Qt::Key_F1},
+      {"ExitButton", exitAction_, tr("退出"), tr("退出软件系统"), "exit",
        StandardKey(QKeySequence::Quit, Qt::CTRL | Qt::Key_Q)},
   };
   for (const auto& b : buttons) {
-    AddToolButton(b.name, b.command, b.caption, b.tip, QString::fromLatin1(b.glyph), b.key);
+    // The button shows the action's icon text and tool tip; a menu shows its text.
+    b.command->setIconText(b.caption);
+    b.command->setShortcut(b.key);
+    b.command->setShortcutContext(Qt::WindowShortcut);
+    b.command->setToolTip(b.tip + QStringLiteral(" (") + b.key.toString(QKeySequence::NativeText) +
+                          QLatin1Char(')'));
+    b.command->setIcon(QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(b.glyph))));
+    auto* button = new CommandButton(b.command, toolbar_);
+    button->setObjectName(QString::fromLatin1(b.name));
+    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    button->setAutoRaise(true);  // flat until the mouse is over it
+    toolbar_->addWidget(button);
   }
 }
 
-void MainWindow::BuildSettingsBar(QWidget* parent) {
-  auto* bar = new QWidget(parent);
+QWidget* MainWindow::BuildSettingsBar() {
+  auto* bar = new QWidget;
   bar->setObjectName(QStringLiteral("SettingsBar"));
-  bar->setFixedHeight(kSettingsBarHeight);
   auto* row = new QHBoxLayout(bar);
   row->setContentsMargins(4, 2, 4, 2);
 
-  auto* intervalLabel = new QLabel(QStringLiteral("搜索间隔[秒]："), bar);
+  auto* intervalLabel = new QLabel(tr("搜索间隔[秒]："), bar);
   intervalBox_ = new QSpinBox(bar);
   intervalBox_->setObjectName(QStringLiteral("IntervalBox"));
-  intervalBox_->setRange(1, 1000);
-  intervalBox_->setValue(8);
-  intervalBox_->setAccessibleName(QStringLiteral("搜索间隔[秒]"));
+  intervalBox_->setRange(SearchSession::kMinInterval, SearchSession::kMaxInterval);
+  intervalBox_->setAccessibleName(tr("搜索间隔[秒]"));
   intervalLabel->setBuddy(intervalBox_);
 
-  dedupeBox_ = new QCheckBox(QStringLiteral("去重"), bar);
+  dedupeBox_ = new QCheckBox(tr("去重"), bar);
   dedupeBox_->setObjectName(QStringLiteral("DedupeBox"));
   dedupeBox_->setLayoutDirection(Qt::RightToLeft);  // the caption on the box's left
 
-  auto* fileLabel = new QLabel(QStringLiteral("搜索文件："), bar);
+  auto* fileLabel = new QLabel(tr("搜索文件："), bar);
   keywordFileEdit_ = new QLineEdit(bar);
   keywordFileEdit_->setObjectName(QStringLiteral("KeywordFileEdit"));
   keywordFileEdit_->setReadOnly(true);
-  keywordFileEdit_->setAccessibleName(QStringLiteral("搜索文件"));
+  keywordFileEdit_->setAccessibleName(tr("搜索文件"));
   fileLabel->setBuddy(keywordFileEdit_);
 
   row->addWidget(intervalLabel);
@@ -174,71 +150,60 @@ void MainWindow::BuildSettingsBar(QWidget* parent) {
   row->addWidget(dedupeBox_);
   row->addWidget(fileLabel);
   row->addWidget(keywordFileEdit_, 1);
-  parent->layout()->addWidget(bar);
+  return bar;
 }
 
 QWidget* MainWindow::BuildCentralArea() {
-  auto* central = new QWidget(this);
-  auto* columns = new QHBoxLayout(central);
-  columns->setContentsMargins(0, 0, 0, 0);
-  columns->setSpacing(0);
+  auto* columns = new QSplitter;
+  columns->setObjectName(QStringLiteral("Columns"));
+  columns->setChildrenCollapsible(false);
 
-  resultView_ = new QTreeView(central);
+  resultView_ = new QTreeView(columns);
   resultView_->setObjectName(QStringLiteral("ResultList"));
-  resultView_->setAccessibleName(QStringLiteral("手机号码列表"));
-  resultModel_ = new ResultListModel(results_, resultView_);
+  resultView_->setAccessibleName(tr("手机号码列表"));
+  resultModel_ = new ResultListModel(session_.Results(), resultView_);
   resultModel_->SetView(resultView_);
   resultView_->setModel(resultModel_);
   resultView_->setRootIsDecorated(false);
   resultView_->setUniformRowHeights(true);
   resultView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   resultView_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  resultView_->setFixedWidth(kListWidth);
-  resultView_->header()->setStretchLastSection(false);
-  resultView_->setColumnWidth(0, kListColumnWidth);
-  columns->addWidget(resultView_);
+  resultView_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
 
-  auto* right = new QWidget(central);
+  auto* right = new QWidget(columns);
   auto* stack = new QVBoxLayout(right);
   stack->setContentsMargins(0, 0, 0, 0);
   stack->setSpacing(0);
-  BuildSettingsBar(right);
-  browser_ = options_.makeBrowser(right);
-  browser_->Widget()->setObjectName(QStringLiteral("Browser"));
-  browser_->Widget()->setAccessibleName(QStringLiteral("网页"));
-  stack->addWidget(browser_->Widget(), 1);
-  columns->addWidget(right, 1);
-  return central;
+  stack->addWidget(BuildSettingsBar());
+  QWidget* browser = session_.BrowserWidget();
+  browser->setObjectName(QStringLiteral("Browser"));
+  browser->setAccessibleName(tr("网页"));
+  stack->addWidget(browser, 1);
+
+  // The list as wide as its heading or a number with its glyph needs, the
+  // browser the rest; the user may move the line between them.
+  const QFontMetrics metrics = resultView_->fontMetrics();
+  const int content = std::max(metrics.horizontalAdvance(resultModel_->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString()),
+                               metrics.horizontalAdvance(QStringLiteral("13800000000")) +
+                                   resultView_->style()->pixelMetric(QStyle::PM_SmallIconSize)) +
+                      4 * metrics.averageCharWidth();
+  columns->setSizes({std::max(kListStartWidth, content), 1000});
+  columns->setStretchFactor(1, 1);
+  return columns;
 }
 
 void MainWindow::BuildStatusBar() {
   auto* bar = new QStatusBar(this);
   bar->setObjectName(QStringLiteral("StatusBar"));
-  const std::array<QString, 7> texts{QStringLiteral("总数："),
-                                     QString(),
-                                     QStringLiteral("进程："),
-                                     QString(),
-                                     QStringLiteral("手机："),
-                                     QString(),
-                                     ContactLine()};
-  for (std::size_t i = 0; i < statusPanels_.size(); ++i) {
-    auto* panel = new QLabel(texts[i], bar);
-    panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    const bool last = i + 1 == statusPanels_.size();
-    if (last) {
-      panel->setMinimumWidth(kPanelWidths[i]);
-    } else {
-      panel->setFixedWidth(kPanelWidths[i]);
-    }
-    bar->addWidget(panel, last ? 1 : 0);
-    statusPanels_[i] = panel;
-  }
-  // A value panel shows a bare number; a screen reader says what it counts
-  // (the caption beside it, without its colon).
-  for (std::size_t value : {1u, 3u, 5u}) {
-    statusPanels_[value]->setAccessibleDescription(texts[value - 1].chopped(1));
-  }
+  const QLabel* caption = AddPanel(*bar, "KeywordCountCaption", tr("总数："));
+  keywordCount_ = AddValuePanel(*bar, "KeywordCount", *caption);
+  caption = AddPanel(*bar, "KeywordNumberCaption", tr("进程："));
+  keywordNumber_ = AddValuePanel(*bar, "KeywordNumber", *caption);
+  caption = AddPanel(*bar, "FoundCountCaption", tr("手机："));
+  foundCount_ = AddValuePanel(*bar, "FoundCount", *caption);
+  statusLine_ = AddPanel(*bar, "StatusLine", ContactLine(), 1);
+  // A long status never widens the window.
+  statusLine_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   setStatusBar(bar);
 }
 

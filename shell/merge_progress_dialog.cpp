@@ -1,10 +1,5 @@
 #include "shell/merge_progress_dialog.h"
 
-#include <QCloseEvent>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QProgressBar>
-#include <QVBoxLayout>
 #include <algorithm>
 
 #include "shell/branding.h"
@@ -20,62 +15,55 @@ QString Megabytes(std::uint64_t bytes) {
 
 }  // namespace
 
-MergeProgressDialog::MergeProgressDialog(QWidget* parent) : QDialog(parent) {
+MergeProgressDialog::MergeProgressDialog(QWidget* parent)
+    // A title, no close button.
+    : QProgressDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      bar_(new QProgressBar) {
   setObjectName(QStringLiteral("MergeProgressDialog"));
   setWindowTitle(AppTitle());
   setWindowModality(Qt::ApplicationModal);
-  // A title, no close button: the merge cannot be stopped half-way.
-  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-  phase_ = new QLabel(PhaseText(tools::MergePhase::kReading), this);
-  phase_->setObjectName(QStringLiteral("MergePhase"));
-  amount_ = new QLabel(this);
-  amount_->setObjectName(QStringLiteral("MergeAmount"));
-  bar_ = new QProgressBar(this);
+  setCancelButton(nullptr);
+  // Closing would cancel, and a cancel would hide the dialog.
+  disconnect(this, &QProgressDialog::canceled, this, &QProgressDialog::cancel);
+  setAutoClose(false);
+  setAutoReset(false);
   bar_->setObjectName(QStringLiteral("MergeProgressBar"));
-  bar_->setRange(0, kBarSteps);
   bar_->setTextVisible(false);
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(phase_);
-  layout->addWidget(bar_);
-  layout->addWidget(amount_);
-  setMinimumWidth(360);
+  setBar(bar_);
+  setRange(0, kBarSteps);
+  setLabelText(PhaseText(tools::MergePhase::kReading));
+  setMinimumDuration(kProgressDialogDelayMs);
+  setValue(0);  // the moment the delay counts from
 }
 
 QString MergeProgressDialog::PhaseText(tools::MergePhase phase) {
   switch (phase) {
     case tools::MergePhase::kReading:
-      return QStringLiteral("正在读取数据文件...");
+      return tr("正在读取数据文件...");
     case tools::MergePhase::kSorting:
-      return QStringLiteral("正在排序...");
+      return tr("正在排序...");
     case tools::MergePhase::kMerging:
-      return QStringLiteral("正在归并临时文件...");
+      return tr("正在归并临时文件...");
     case tools::MergePhase::kWriting:
-      return QStringLiteral("正在写入合并后的数据文件...");
+      return tr("正在写入合并后的数据文件...");
   }
   return {};
 }
 
 void MergeProgressDialog::Show(const tools::MergeProgress& progress) {
-  phase_->setText(PhaseText(progress.phase));
   if (progress.total == 0) {
     // Sizes unknown (pipes, devices): a moving bar and what was read.
     bar_->setRange(0, 0);
-    amount_->setText(Megabytes(progress.done) + QStringLiteral(" MB"));
+    setLabelText(PhaseText(progress.phase) + QLatin1Char('\n') + Megabytes(progress.done) +
+                 QStringLiteral(" MB"));
     return;
   }
   const std::uint64_t done = std::min(progress.done, progress.total);
   bar_->setRange(0, kBarSteps);
+  setLabelText(PhaseText(progress.phase) + QLatin1Char('\n') +
+               QStringLiteral("%1 / %2 MB").arg(Megabytes(done), Megabytes(progress.total)));
+  // The bar starts again with each phase.
   bar_->setValue(static_cast<int>(done * kBarSteps / progress.total));
-  amount_->setText(QStringLiteral("%1 / %2 MB").arg(Megabytes(done), Megabytes(progress.total)));
-}
-
-void MergeProgressDialog::closeEvent(QCloseEvent* event) {
-  event->ignore();
-}
-
-void MergeProgressDialog::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Escape) return;  // QDialog would reject
-  QDialog::keyPressEvent(event);
 }
 
 }  // namespace shell

@@ -27,7 +27,7 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant ResultListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (section == 0 && orientation == Qt::Horizontal && role == Qt::DisplayRole) return QStringLiteral("手机号码列表");
+  if (section == 0 && orientation == Qt::Horizontal && role == Qt::DisplayRole) return tr("手机号码列表");
   return QAbstractListModel::headerData(section, orientation, role);
 }
 

@@ -216,7 +216,7 @@ std::int64_t MergeDataFiles(const std::vector<harvest::FilePath>& inputs,
   try {
     return Merge(inputs, output, collation, options);
   } catch (const std::bad_alloc&) {
-    throw EOutOfMemory();
+    throw OutOfMemoryError();
   }
 }
 

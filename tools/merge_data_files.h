@@ -16,7 +16,7 @@
 // leaves the previous output file as it was.
 //
 // Running out of memory, in any phase and on any thread, raises
-// EOutOfMemory ("Out of memory"): nothing is written, the previous output
+// OutOfMemoryError ("Out of memory"): nothing is written, the previous output
 // stays as it was and no temporary file is left.
 
 #include <cstdint>
@@ -32,9 +32,9 @@
 
 namespace tools {
 
-class EOutOfMemory : public harvest::Exception {
+class OutOfMemoryError : public harvest::Exception {
  public:
-  EOutOfMemory() : Exception("Out of memory") {}
+  OutOfMemoryError() : Exception("Out of memory") {}
 };
 
 // The copy phase reads each file through a buffer of this many bytes.

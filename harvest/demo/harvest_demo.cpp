@@ -14,31 +14,27 @@ namespace {
 
 using namespace harvest;
 
-class ConsoleWorld final : public SearchWindow,
+class ConsoleWorld final : public RunReports,
+                           public RunSettings,
                            public PageBrowser,
                            public RunTimer,
                            public AddressLookup,
                            public ProgressWriter,
                            public ResultListObserver {
  public:
-  // SearchWindow
-  void SetPanelText(int, const std::string&) override {}
-  bool DeduplicateChecked() const override { return true; }
+  // RunSettings
+  bool Deduplicate() const override { return true; }
   std::string IntervalText() const override { return "8"; }
-  void SetRunCommands(bool running) override { running_ = running; }
-  bool AskForText(const std::string&, const std::string&, std::string& value) override {
-    value = "0";
-    return true;
+
+  // RunReports
+  void ReportKeywordNumber(int number) override { std::cout << "keyword " << number << '\n'; }
+  void ReportFoundCount(int) override {}
+  void ReportStatus(RunStatus) override {}
+  void ReportRunning(bool running) override { running_ = running; }
+  void Tell(RunMessage message) override {
+    std::cout << (message == RunMessage::kNotConnected ? "not connected\n" : "resume point past the list\n");
   }
-  void ShowPlainMessage(const std::string& text) override {
-    std::cout << "message: " << text << '\n';
-  }
-  DialogButton ShowTypedDialog(const std::string& text, DialogKind,
-                               std::initializer_list<DialogButton>) override {
-    std::cout << "dialog: " << text << '\n';
-    return DialogButton::OK;
-  }
-  void Repaint() override {}
+  std::optional<std::string> AskResumePoint(int) override { return "0"; }
 
   // PageBrowser: page n of every keyword shows a pager line until the third.
   void Navigate(const std::string& url) override {
@@ -77,7 +73,7 @@ int main(int argc, char** argv) {
   ConsoleWorld world;
   ResultList results;
   results.SetObserver(&world);
-  SearchRun run({world, world, world, world, world}, results);
+  SearchRun run({world, world, world, world, world, world}, results);
   try {
     if (argc > 1) {
       run.KeywordList() = LoadLines(FilePath::Ascii(argv[1]));

@@ -1,5 +1,5 @@
 #pragma once
-// Stand-ins for everything around the engine: the window, the browser, the
+// Stand-ins for everything around the engine: the reports and settings, the browser, the
 // run's timer on a manual clock, the address list and the progress file.
 
 #include <deque>
@@ -12,40 +12,38 @@
 
 #include "harvest/errors.h"
 #include "harvest/result_list.h"
-#include "harvest/search_window.h"
+#include "harvest/search_ports.h"
 
 namespace fakes {
 
 using namespace harvest;
 
-class FakeWindow : public SearchWindow, public ResultListObserver {
+class FakeReports : public RunReports, public RunSettings, public ResultListObserver {
  public:
-  // SearchWindow
-  void SetPanelText(int panel, const std::string& text) override { panels[panel] = text; }
-  bool DeduplicateChecked() const override { return dedupe; }
+  // RunSettings
+  bool Deduplicate() const override { return dedupe; }
   std::string IntervalText() const override { return interval; }
-  void SetRunCommands(bool running) override {
+
+  // RunReports
+  void ReportKeywordNumber(int number) override { keywordNumber = number; }
+  void ReportFoundCount(int count) override { found = count; }
+  void ReportStatus(RunStatus now) override {
+    status = now;
+    if (now == RunStatus::kFinished) ++finishes;
+  }
+  void ReportRunning(bool running) override {
     searchEnabled = !running;
     importEnabled = !running;
     stopEnabled = running;
   }
-  bool AskForText(const std::string& caption, const std::string& prompt,
-                  std::string& value) override {
-    prompts.push_back({caption, prompt, value});
+  void Tell(RunMessage message) override { told.push_back(message); }
+  std::optional<std::string> AskResumePoint(int offered) override {
+    offered_.push_back(offered);
     if (answers.empty()) throw std::logic_error("unexpected prompt");
     auto answer = answers.front();
     answers.pop_front();
-    if (!answer) return false;
-    value = *answer;
-    return true;
+    return answer;
   }
-  void ShowPlainMessage(const std::string& text) override { messages.push_back(text); }
-  DialogButton ShowTypedDialog(const std::string& text, DialogKind type,
-                               std::initializer_list<DialogButton> buttons) override {
-    dialogs.push_back({text, type, std::vector<DialogButton>(buttons)});
-    return DialogButton::OK;
-  }
-  void Repaint() override { ++repaints; }
 
   // ResultListObserver
   void BeginAppend(int) override {}
@@ -53,27 +51,23 @@ class FakeWindow : public SearchWindow, public ResultListObserver {
   void BeginClear() override {}
   void EndClear() override { ++clears; }
 
-  struct Prompt {
-    std::string caption, prompt, initial;
-  };
-  struct Dialog {
-    std::string text;
-    DialogKind type;
-    std::vector<DialogButton> buttons;
-  };
+  const std::vector<int>& Offered() const { return offered_; }
 
-  std::map<int, std::string> panels;
   bool dedupe = false;
   std::string interval = "8";
+  int keywordNumber = -1;  // none reported yet
+  int found = -1;
+  std::optional<RunStatus> status;
+  int finishes = 0;  // runs reported finished
   // The initial states of the toolbar: all three enabled at program start.
   bool searchEnabled = true, stopEnabled = true, importEnabled = true;
   std::deque<std::optional<std::string>> answers;  // nullopt = Cancel
-  std::vector<Prompt> prompts;
-  std::vector<std::string> messages;
-  std::vector<Dialog> dialogs;
-  int repaints = 0;
+  std::vector<RunMessage> told;
   int scrolledTo = -1;
   int clears = 0;
+
+ private:
+  std::vector<int> offered_;  // the resume points offered, one per question
 };
 
 // A timer on a manual clock: the test advances time to the next tick.

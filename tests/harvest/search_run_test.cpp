@@ -7,7 +7,6 @@
 
 #include "fake_world.h"
 #include "gbk.h"
-#include "harvest/messages.h"
 
 namespace harvest {
 namespace {
@@ -40,12 +39,12 @@ class FakeEngine {
 class SearchRunTest : public testing::Test {
  protected:
   SearchRunTest() {
-    results.SetObserver(&window);
-    browser.pages = [this](const std::string& url) { return engine.Page(url, window.panels[kPanelKeywordNumber]); };
+    results.SetObserver(&reports);
+    browser.pages = [this](const std::string& url) { return engine.Page(url, std::to_string(reports.keywordNumber)); };
   }
 
   void StartAt(const std::string& answer) {
-    window.answers.push_back(answer);
+    reports.answers.push_back(answer);
     run.Start();
   }
   // Lets the timer tick until the run stops arming it.
@@ -57,14 +56,14 @@ class SearchRunTest : public testing::Test {
     run.Tick();
   }
 
-  fakes::FakeWindow window;
+  fakes::FakeReports reports;
   fakes::FakeBrowser browser;
   fakes::FakeTimer timer;
   fakes::FakeAddresses addresses;
   fakes::FakeProgress progress{[this] { return run.KeywordIndex(); }};
   FakeEngine engine;
   ResultList results;
-  SearchRun run{{window, browser, timer, addresses, progress}, results, kPrefix};
+  SearchRun run{{reports, reports, browser, timer, addresses, progress}, results, kPrefix};
 };
 
 TEST_F(SearchRunTest, AWholeRunPagesEachKeywordUntilItsPagerEndsOrSeventyFivePages) {
@@ -72,17 +71,17 @@ TEST_F(SearchRunTest, AWholeRunPagesEachKeywordUntilItsPagerEndsOrSeventyFivePag
   engine.pagerPages = {{"alpha", 0}, {"beta", 2}, {"gamma", 80}};
   StartAt("0");
 
-  EXPECT_EQ(window.panels[kPanelStatus], kStatusStarting);
-  EXPECT_EQ(window.panels[kPanelFound], "0");
-  EXPECT_FALSE(window.searchEnabled);
-  EXPECT_FALSE(window.importEnabled);
-  EXPECT_TRUE(window.stopEnabled);
+  EXPECT_EQ(reports.status, RunStatus::kStarting);
+  EXPECT_EQ(reports.found, 0);
+  EXPECT_FALSE(reports.searchEnabled);
+  EXPECT_FALSE(reports.importEnabled);
+  EXPECT_TRUE(reports.stopEnabled);
 
   // Change the interval after the first few pages: it applies from the next
   // request on.
   for (int i = 0; i < 3; ++i) Tick();
-  EXPECT_EQ(window.panels[kPanelStatus], kStatusSearching);
-  window.interval = "3";
+  EXPECT_EQ(reports.status, RunStatus::kSearching);
+  reports.interval = "3";
   RunToEnd();
 
   std::vector<std::string> expected{Url("alpha", 0), Url("beta", 0), Url("beta", 10), Url("beta", 20)};
@@ -104,14 +103,14 @@ TEST_F(SearchRunTest, AWholeRunPagesEachKeywordUntilItsPagerEndsOrSeventyFivePag
   EXPECT_EQ(engine.panel3AtRead.back(), "3");
 
   EXPECT_EQ(run.FoundCount(), 79);
-  EXPECT_EQ(window.panels[kPanelFound], "79");
+  EXPECT_EQ(reports.found, 79);
   EXPECT_EQ(results.Count(), 79 - 51);  // emptied once at 51 rows
-  EXPECT_EQ(window.panels[kPanelStatus], kStatusFinished);
+  EXPECT_EQ(reports.status, RunStatus::kFinished);
   EXPECT_EQ(progress.written, std::vector<int>{2});
   EXPECT_FALSE(timer.enabled);
-  EXPECT_TRUE(window.searchEnabled);
-  EXPECT_TRUE(window.importEnabled);
-  EXPECT_FALSE(window.stopEnabled);
+  EXPECT_TRUE(reports.searchEnabled);
+  EXPECT_TRUE(reports.importEnabled);
+  EXPECT_FALSE(reports.stopEnabled);
   EXPECT_EQ(run.PageOffset(), 0);
   EXPECT_EQ(run.KeywordIndex(), 3);
 }
@@ -120,10 +119,7 @@ TEST_F(SearchRunTest, TheResumePromptOffersTheIndexAndCorrectsItsAnswer) {
   run.KeywordList() = {"a", "b", "c"};
   run.SetKeywordIndex(2);
   StartAt("2");
-  ASSERT_EQ(window.prompts.size(), 1u);
-  EXPECT_EQ(window.prompts[0].caption, kResumeCaption);
-  EXPECT_EQ(window.prompts[0].prompt, kResumePrompt);
-  EXPECT_EQ(window.prompts[0].initial, "2");
+  EXPECT_EQ(reports.Offered(), std::vector<int>{2});
   EXPECT_EQ(browser.navigated.back(), Url("c", 0));
   RunToEnd();
   EXPECT_EQ(progress.written, std::vector<int>{2});
@@ -131,8 +127,8 @@ TEST_F(SearchRunTest, TheResumePromptOffersTheIndexAndCorrectsItsAnswer) {
   // After a run that used every keyword the prompt offers their number;
   // accepting it is "beyond the list" and the run starts from keyword 0.
   StartAt("3");
-  EXPECT_EQ(window.prompts.back().initial, "3");
-  EXPECT_EQ(window.messages, std::vector<std::string>{std::string(kMsgResumeBeyondList)});
+  EXPECT_EQ(reports.Offered().back(), 3);
+  EXPECT_EQ(reports.told, std::vector<RunMessage>{RunMessage::kResumeBeyondList});
   EXPECT_EQ(browser.navigated.back(), Url("a", 0));
   EXPECT_EQ(run.KeywordIndex(), 1);
 
@@ -140,7 +136,7 @@ TEST_F(SearchRunTest, TheResumePromptOffersTheIndexAndCorrectsItsAnswer) {
   StartAt("-5");
   StartAt("0");
   StartAt("  $1");  // the integer rules apply: hex 1
-  EXPECT_EQ(window.messages.size(), 1u);
+  EXPECT_EQ(reports.told.size(), 1u);
   EXPECT_EQ(browser.navigated.back(), Url("b", 0));
 }
 
@@ -150,19 +146,16 @@ TEST_F(SearchRunTest, StartRefusesWithoutNetworkListOrValidAnswer) {
 
   addresses.addresses = {"192.168.1.20", "127.0.0.1"};
   run.Start();
-  ASSERT_EQ(window.dialogs.size(), 1u);
-  EXPECT_EQ(window.dialogs[0].text, kMsgNotConnected);
-  EXPECT_EQ(window.dialogs[0].type, DialogKind::Information);
-  EXPECT_EQ(window.dialogs[0].buttons, std::vector<DialogButton>{DialogButton::OK});
-  EXPECT_TRUE(window.prompts.empty());
+  EXPECT_EQ(reports.told, std::vector<RunMessage>{RunMessage::kNotConnected});
+  EXPECT_TRUE(reports.Offered().empty());
 
   addresses.addresses = {"127.0.0.1", "192.168.1.20"};
-  window.answers.push_back(std::nullopt);  // Cancel
+  reports.answers.push_back(std::nullopt);  // Cancel
   run.Start();
-  EXPECT_EQ(window.prompts.size(), 1u);
+  EXPECT_EQ(reports.Offered().size(), 1u);
   EXPECT_TRUE(browser.navigated.empty());
 
-  window.answers.push_back("two");
+  reports.answers.push_back("two");
   try {
     run.Start();
     ADD_FAILURE() << "no error";
@@ -171,16 +164,15 @@ TEST_F(SearchRunTest, StartRefusesWithoutNetworkListOrValidAnswer) {
   }
   EXPECT_EQ(run.KeywordIndex(), 0);
   EXPECT_TRUE(browser.navigated.empty());
-  EXPECT_TRUE(window.searchEnabled);
+  EXPECT_TRUE(reports.searchEnabled);
 
   run.KeywordList().clear();
   try {
     run.Start();
     ADD_FAILURE() << "no error";
-  } catch (const Exception& e) {
-    EXPECT_EQ(e.Message(), kMsgImportFirst);
+  } catch (const NoKeywordsError&) {
   }
-  EXPECT_EQ(window.prompts.size(), 2u);  // no prompt for an empty list
+  EXPECT_EQ(reports.Offered().size(), 2u);  // no prompt for an empty list
 }
 
 TEST_F(SearchRunTest, AFailedAddressLookupLetsTheSearchStart) {
@@ -202,20 +194,20 @@ TEST_F(SearchRunTest, StopDuringAWaitStillScansThePageThenFinishes) {
   EXPECT_EQ(run.FoundCount(), 1);
 
   run.Stop();
-  EXPECT_EQ(run.RunsFinished(), 0u) << "stopping is not finishing";
-  EXPECT_EQ(window.panels[kPanelStatus], kStatusStopping);
-  EXPECT_TRUE(window.searchEnabled);
-  EXPECT_TRUE(window.importEnabled);
-  EXPECT_FALSE(window.stopEnabled);
+  EXPECT_EQ(reports.finishes, 0) << "stopping is not finishing";
+  EXPECT_EQ(reports.status, RunStatus::kStopping);
+  EXPECT_TRUE(reports.searchEnabled);
+  EXPECT_TRUE(reports.importEnabled);
+  EXPECT_FALSE(reports.stopEnabled);
   EXPECT_TRUE(timer.enabled);  // the page already asked for is still read
 
   Tick();
   EXPECT_EQ(run.FoundCount(), 2);
-  EXPECT_EQ(window.panels[kPanelStatus], kStatusFinished);
+  EXPECT_EQ(reports.status, RunStatus::kFinished);
   EXPECT_EQ(progress.written, std::vector<int>{0});
   EXPECT_FALSE(timer.enabled);
   EXPECT_EQ(browser.navigated.size(), 2u);
-  EXPECT_EQ(run.RunsFinished(), 1u);
+  EXPECT_EQ(reports.finishes, 1);
 }
 
 TEST_F(SearchRunTest, StopOnAKeywordsLastPageFinishesInsteadOfTheNextKeyword) {
@@ -259,14 +251,14 @@ TEST_F(SearchRunTest, AFailingProgressWriteLeavesTheToolbarRunningUntilStop) {
     EXPECT_EQ(e.Message(), "File access denied");
   }
   EXPECT_FALSE(timer.enabled);
-  EXPECT_EQ(window.panels[kPanelStatus], kStatusSearching);
-  EXPECT_FALSE(window.searchEnabled);
-  EXPECT_TRUE(window.stopEnabled);
-  EXPECT_EQ(run.RunsFinished(), 0u) << "a finish that failed is not counted";
+  EXPECT_EQ(reports.status, RunStatus::kSearching);
+  EXPECT_FALSE(reports.searchEnabled);
+  EXPECT_TRUE(reports.stopEnabled);
+  EXPECT_EQ(reports.finishes, 0) << "a finish that failed is not counted";
 
   run.Stop();
-  EXPECT_TRUE(window.searchEnabled);
-  EXPECT_TRUE(window.importEnabled);
+  EXPECT_TRUE(reports.searchEnabled);
+  EXPECT_TRUE(reports.importEnabled);
 }
 
 TEST_F(SearchRunTest, BrowserFailuresOfNavigationAreDroppedAndOfReadingReported) {
@@ -283,7 +275,7 @@ TEST_F(SearchRunTest, BrowserFailuresOfNavigationAreDroppedAndOfReadingReported)
   ASSERT_TRUE(timer.AdvanceToTick());
   EXPECT_THROW(run.Tick(), Exception);
   EXPECT_FALSE(timer.enabled);  // the run goes no further
-  EXPECT_TRUE(window.stopEnabled);
+  EXPECT_TRUE(reports.stopEnabled);
   EXPECT_TRUE(progress.written.empty());
   EXPECT_EQ(browser.navigated.size(), 2u);
 }
@@ -296,7 +288,7 @@ TEST_F(SearchRunTest, TheTickAsksForTheTextAndItsAnswerCarriesTheRunOn) {
   EXPECT_EQ(run.Phase(), RunPhase::kWaitingForPage);
   Tick();
   EXPECT_EQ(run.Phase(), RunPhase::kReadingPage);
-  EXPECT_EQ(window.panels[kPanelStatus], kStatusSearching);
+  EXPECT_EQ(reports.status, RunStatus::kSearching);
   EXPECT_FALSE(timer.enabled);
   EXPECT_EQ(run.FoundCount(), 0);
   EXPECT_EQ(browser.navigated.size(), 1u);
@@ -321,45 +313,45 @@ struct WhileReading {
   std::vector<std::string> navigated;
   std::vector<int> progressWritten;
   RunPhase phaseAfter;
-  std::string_view statusAfter;
+  RunStatus statusAfter;
 };
 
 // A run on stand-ins of its own, one for each case of a table.
 struct FreshRun {
-  fakes::FakeWindow window;
+  fakes::FakeReports reports;
   fakes::FakeBrowser browser;
   fakes::FakeTimer timer;
   fakes::FakeAddresses addresses;
   fakes::FakeProgress progress{[this] { return run.KeywordIndex(); }};
   ResultList results;
-  SearchRun run{{window, browser, timer, addresses, progress}, results, kPrefix};
+  SearchRun run{{reports, reports, browser, timer, addresses, progress}, results, kPrefix};
 };
 
 TEST(SearchRunReading, WhatComesWhileThePageIsReadDecidesWhatItsTextDoes) {
   const WhileReading cases[] = {
       {"nothing: the next page", false, false, {}, 1, {Url("a", 0), Url("a", 10)}, {}, RunPhase::kWaitingForPage,
-       kStatusSearching},
-      {"Stop: scanned, then finished", true, false, {}, 1, {Url("a", 0)}, {0}, RunPhase::kIdle, kStatusFinished},
+       RunStatus::kSearching},
+      {"Stop: scanned, then finished", true, false, {}, 1, {Url("a", 0)}, {0}, RunPhase::kIdle, RunStatus::kFinished},
       {"Stop and a cancelled Search: as Stop", true, true, {}, 1, {Url("a", 0)}, {0},
-       RunPhase::kIdle, kStatusFinished},
+       RunPhase::kIdle, RunStatus::kFinished},
       {"Stop and Search: dropped unread", true, true, "1", 0, {Url("a", 0), Url("b", 0)}, {}, RunPhase::kWaitingForPage,
-       kStatusStarting},
+       RunStatus::kStarting},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     FreshRun fresh;
-    auto& [window, browser, timer, addresses, progress, results, run] = fresh;
+    auto& [reports, browser, timer, addresses, progress, results, run] = fresh;
     run.KeywordList() = {"a", "b"};
     browser.pages = [](const std::string& url) { return url + "\r\n13800000001\r\n1 2 " + Gbk("下一页>"); };
     browser.holdAnswers = true;
-    window.answers.push_back("0");
+    reports.answers.push_back("0");
     run.Start();
     ASSERT_TRUE(timer.AdvanceToTick());
     run.Tick();
 
     if (c.stop) run.Stop();
     if (c.search) {
-      window.answers.push_back(c.startAnswer);
+      reports.answers.push_back(c.startAnswer);
       run.Start();
     }
     const long long newRunDue = timer.due;
@@ -371,7 +363,7 @@ TEST(SearchRunReading, WhatComesWhileThePageIsReadDecidesWhatItsTextDoes) {
     EXPECT_EQ(browser.navigated, c.navigated);
     EXPECT_EQ(progress.written, c.progressWritten);
     EXPECT_EQ(run.Phase(), c.phaseAfter);
-    EXPECT_EQ(window.panels[kPanelStatus], c.statusAfter);
+    EXPECT_EQ(reports.status, c.statusAfter);
     if (c.startAnswer) {
       // The new run's first page keeps its own 10 s wait, and runs on.
       EXPECT_EQ(timer.due, newRunDue);
@@ -400,13 +392,13 @@ TEST_F(SearchRunTest, AReadThatFailsLaterEndsTheRunUntilStopAndSearch) {
   }
   EXPECT_EQ(run.Phase(), RunPhase::kIdle);
   EXPECT_FALSE(timer.enabled);
-  EXPECT_FALSE(window.searchEnabled);
-  EXPECT_TRUE(window.stopEnabled);
+  EXPECT_FALSE(reports.searchEnabled);
+  EXPECT_TRUE(reports.stopEnabled);
   EXPECT_TRUE(progress.written.empty());
   EXPECT_EQ(browser.navigated.size(), 1u);
 
   run.Stop();
-  EXPECT_TRUE(window.searchEnabled);
+  EXPECT_TRUE(reports.searchEnabled);
   EXPECT_FALSE(timer.enabled);  // nothing is pending that could finish the run
 
   browser.failRead = false;
@@ -439,7 +431,7 @@ TEST_F(SearchRunTest, TheNextWaitComesFromTheFieldAtTheTickAndIsAtLeastASecond) 
   StartAt("0");
   for (const auto& [text, wait] : cases) {
     SCOPED_TRACE(text);
-    window.interval = text;
+    reports.interval = text;
     Tick();
     EXPECT_EQ(timer.interval, wait);
   }

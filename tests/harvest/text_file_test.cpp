@@ -14,7 +14,7 @@ namespace {
 std::vector<std::string> ReadAllLines(const FilePath& path) {
   TextFileReader reader(path);
   std::vector<std::string> lines;
-  while (!reader.Eof()) lines.push_back(reader.ReadLine());
+  while (!reader.AtEnd()) lines.push_back(reader.ReadLine());
   reader.Close();
   return lines;
 }
@@ -50,7 +50,7 @@ TEST(TextFileReader, GivesEmptyLinesPastTheEnd) {
   TempDir dir;
   TextFileReader reader(dir.Write("short.ini", "only\r\n"));
   EXPECT_EQ(reader.ReadLine(), "only");
-  EXPECT_TRUE(reader.Eof());
+  EXPECT_TRUE(reader.AtEnd());
   EXPECT_EQ(reader.ReadLine(), "");
   EXPECT_EQ(reader.ReadLine(), "");
 }

@@ -10,7 +10,7 @@ struct SplitCase {
   LineList lines;
 };
 
-TEST(SplitText, BreaksAtCrLfCrAndLf) {
+TEST(SplitLinesUpToNul, BreaksAtCrLfCrAndLf) {
   const SplitCase cases[] = {
       {"", {}},
       {"a", {"a"}},
@@ -27,11 +27,11 @@ TEST(SplitText, BreaksAtCrLfCrAndLf) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.text));
-    EXPECT_EQ(SplitText(c.text), c.lines);
+    EXPECT_EQ(SplitLinesUpToNul(c.text), c.lines);
   }
 }
 
-TEST(SplitBoxLines, BreaksOnlyAtCrLfAndDropsOneEmptyLastLine) {
+TEST(SplitAtCrLf, BreaksOnlyAtCrLfAndDropsOneEmptyLastLine) {
   const SplitCase cases[] = {
       {"", {}},
       {"one line", {"one line"}},
@@ -44,7 +44,7 @@ TEST(SplitBoxLines, BreaksOnlyAtCrLfAndDropsOneEmptyLastLine) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.text));
-    EXPECT_EQ(SplitBoxLines(c.text), c.lines);
+    EXPECT_EQ(SplitAtCrLf(c.text), c.lines);
   }
 }
 
@@ -54,7 +54,7 @@ TEST(JoinLines, EndsEveryLineWithCrLf) {
   EXPECT_EQ(JoinLines({"a", "", "b"}), "a\r\n\r\nb\r\n");
   // Saving and loading gives the list back for lines without breaks.
   const LineList list{"13800000000", " x ", ""};
-  EXPECT_EQ(SplitText(JoinLines(list)), list);
+  EXPECT_EQ(SplitLinesUpToNul(JoinLines(list)), list);
 }
 
 }  // namespace

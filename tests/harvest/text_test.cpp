@@ -16,13 +16,6 @@ TEST(Trim, RemovesBytesUpToSpaceAtBothEndsOnly) {
   EXPECT_EQ(Trim("\xA1\xA1k\xA1\xA1"), "\xA1\xA1k\xA1\xA1");
 }
 
-TEST(DecimalText, WritesNoLeadingZerosAndAMinusSign) {
-  EXPECT_EQ(DecimalText(0), "0");
-  EXPECT_EQ(DecimalText(740), "740");
-  EXPECT_EQ(DecimalText(-1), "-1");
-  EXPECT_EQ(DecimalText(-2147483648LL), "-2147483648");
-}
-
 struct IntCase {
   const char* text;
   std::int32_t value;

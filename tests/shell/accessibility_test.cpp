@@ -21,7 +21,7 @@ void CollectNames(QAccessibleInterface* node, QStringList& names, int depth = 0)
 }
 
 TEST_F(MainWindowTest, EveryControlIsFoundByItsTextInTheAccessibleTree) {
-  auto form = MakeForm();
+  auto form = MakeWindow();
   form->show();
   QStringList names;
   CollectNames(QAccessible::queryAccessibleInterface(form.get()), names);
@@ -37,7 +37,7 @@ TEST_F(MainWindowTest, EveryControlIsFoundByItsTextInTheAccessibleTree) {
 }
 
 TEST_F(MainWindowTest, EveryToolbarButtonTellsItsKeyBindingAndPressesByAction) {
-  auto form = MakeForm();
+  auto form = MakeWindow();
   form->show();
   for (auto* button : form->findChildren<QToolButton*>()) {
     if (!button->defaultAction()) continue;
@@ -59,26 +59,26 @@ TEST_F(MainWindowTest, EveryToolbarButtonTellsItsKeyBindingAndPressesByAction) {
 }
 
 TEST_F(MainWindowTest, StatusPanelsAndResultRowsAreReadable) {
-  auto form = MakeForm();
+  auto form = MakeWindow();
   form->show();
-  form->Run().KeywordList() = {"k"};
+  form.Run().KeywordList() = {"k"};
   AnswerInput(QStringLiteral("0"));
-  form->StartSearch();
+  form.Session().StartSearch();
   browser_->pages[browser_->navigated[0]] = "13800000001 15900000002";
-  TickAndRead(*form);
+  TickAndRead(form);
 
-  auto* panel5 = QAccessible::queryAccessibleInterface(Child(*form, "StatusPanel5"));
+  auto* panel5 = QAccessible::queryAccessibleInterface(Child(*form, "FoundCount"));
   EXPECT_EQ(panel5->role(), QAccessible::StaticText);
   EXPECT_EQ(panel5->text(QAccessible::Name), QStringLiteral("2"));
   // Each value says what it counts.
   const std::pair<const char*, const char*> described[] = {
-      {"StatusPanel1", "总数"}, {"StatusPanel3", "进程"}, {"StatusPanel5", "手机"}};
+      {"KeywordCount", "总数"}, {"KeywordNumber", "进程"}, {"FoundCount", "手机"}};
   for (const auto& [panel, description] : described) {
     EXPECT_EQ(
         QAccessible::queryAccessibleInterface(Child(*form, panel))->text(QAccessible::Description),
         QString::fromUtf8(description));
   }
-  auto* panel6 = QAccessible::queryAccessibleInterface(Child(*form, "StatusPanel6"));
+  auto* panel6 = QAccessible::queryAccessibleInterface(Child(*form, "StatusLine"));
   EXPECT_EQ(panel6->text(QAccessible::Name), QStringLiteral("搜索已经结束!"));
 
   auto* list = QAccessible::queryAccessibleInterface(Child<QTreeView>(*form, "ResultList"));
@@ -89,7 +89,7 @@ TEST_F(MainWindowTest, StatusPanelsAndResultRowsAreReadable) {
 }
 
 TEST_F(MainWindowTest, DialogsAreAnnouncedByTheirTitles) {
-  auto form = MakeForm();
+  auto form = MakeWindow();
   QString announced;
   shell::AnswerNextDialog([&](QDialog& dialog) {
     announced = QAccessible::queryAccessibleInterface(&dialog)->text(QAccessible::Name);

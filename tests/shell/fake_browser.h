@@ -5,6 +5,7 @@
 // it later, or never.
 
 #include <QLabel>
+#include <QPointer>
 #include <QTimer>
 #include <map>
 #include <vector>
@@ -15,7 +16,11 @@
 
 class FakeEmbeddedBrowser final : public platform::EmbeddedBrowser, public fakes::HeldReads {
  public:
-  explicit FakeEmbeddedBrowser(QWidget* parent) : widget_(new QLabel(parent)) {}
+  // The widget is the window's once placed; until then it is the browser's.
+  explicit FakeEmbeddedBrowser(QWidget* parent = nullptr) : widget_(new QLabel(parent)) {}
+  ~FakeEmbeddedBrowser() override {
+    if (widget_ && !widget_->parent()) delete widget_;
+  }
 
   void Navigate(const std::string& url) override { navigated.push_back(url); }
   void RequestPageText(PageTextHandler handler) override {
@@ -30,7 +35,7 @@ class FakeEmbeddedBrowser final : public platform::EmbeddedBrowser, public fakes
       Hold(std::move(handler), std::move(page));
       return;
     }
-    QTimer::singleShot(0, widget_,
+    QTimer::singleShot(0, widget_.data(),
                        [handler = std::move(handler), page = std::move(page)] { handler(page); });
   }
   QWidget* Widget() override { return widget_; }
@@ -42,5 +47,5 @@ class FakeEmbeddedBrowser final : public platform::EmbeddedBrowser, public fakes
   int reads = 0;
 
  private:
-  QLabel* widget_;
+  QPointer<QLabel> widget_;
 };

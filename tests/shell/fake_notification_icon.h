@@ -39,9 +39,6 @@ class FakeNotificationIcon final : public platform::NotificationIcon {
   }
   void WatchAvailability(bool on) override { watching = on; }
 
-  QPoint CursorPos() const override { return cursor; }
-  Qt::KeyboardModifiers Modifiers() const override { return keys; }
-
   void Click(QSystemTrayIcon::ActivationReason reason) {
     QMenu* menu = reason == QSystemTrayIcon::Context ? contextMenu.data() : nullptr;
     if (menu) {
@@ -66,7 +63,6 @@ class FakeNotificationIcon final : public platform::NotificationIcon {
   bool available = true;
   bool failChanges = false;  // every change throws, as a platform that went away
   QPoint cursor{640, 790};
-  Qt::KeyboardModifiers keys;
   std::function<void(QMenu&)> onMenu;  // what the user does with an open menu
 
   bool watching = false;

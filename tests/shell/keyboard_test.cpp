@@ -27,8 +27,8 @@ std::shared_ptr<QString> CloseNextDialog() {
 
 class KeyboardTest : public MainWindowTest {
  protected:
-  std::unique_ptr<shell::MainWindow> ShownForm() {
-    auto form = MakeForm();
+  Program ShownForm() {
+    auto form = MakeWindow();
     form->show();
     form->activateWindow();
     EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
@@ -73,7 +73,7 @@ TEST_F(KeyboardTest, EachShortcutDoesWhatItsButtonDoes) {
 
 TEST_F(KeyboardTest, ShortcutsAreDisabledWhenTheirButtonsAre) {
   auto form = ShownForm();
-  form->Run().KeywordList() = {"k"};
+  form.Run().KeywordList() = {"k"};
   AnswerInput(QStringLiteral("0"));
   Press(*form, Qt::Key_F5);
   ASSERT_EQ(browser_->navigated.size(), 1u) << "F5 did not start the run";
@@ -84,11 +84,11 @@ TEST_F(KeyboardTest, ShortcutsAreDisabledWhenTheirButtonsAre) {
   EXPECT_EQ(browser_->navigated.size(), 1u);
   // Esc stops; once the run has finished, it does nothing more.
   Press(*form, Qt::Key_Escape);
-  EXPECT_EQ(Panel(*form, 6), QStringLiteral("终止搜索..."));
-  TickAndRead(*form);
-  EXPECT_EQ(Panel(*form, 6), QStringLiteral("搜索已经结束!"));
+  EXPECT_EQ(Panel(*form, "StatusLine"), QStringLiteral("终止搜索..."));
+  TickAndRead(form);
+  EXPECT_EQ(Panel(*form, "StatusLine"), QStringLiteral("搜索已经结束!"));
   Press(*form, Qt::Key_Escape);
-  EXPECT_EQ(Panel(*form, 6), QStringLiteral("搜索已经结束!"));
+  EXPECT_EQ(Panel(*form, "StatusLine"), QStringLiteral("搜索已经结束!"));
 }
 
 TEST_F(KeyboardTest, ReturnPressesAFocusedButtonAndAClickTakesNoFocus) {
@@ -130,18 +130,18 @@ TEST_F(KeyboardTest, FocusShowsFromTheFirstMomentAndTheListHasACurrentRow) {
   EXPECT_TRUE(option.state & QStyle::State_HasFocus);
 
   auto* list = Child<QTreeView>(*form, "ResultList");
-  form->Run().KeywordList() = {"k"};
+  form.Run().KeywordList() = {"k"};
   AnswerInput(QStringLiteral("0"));
-  form->StartSearch();
+  form.Session().StartSearch();
   EXPECT_FALSE(list->currentIndex().isValid());
   browser_->pages[browser_->navigated.back()] =
       "15900000001\r\n15900000002\r\n1 2 " + Gbk("下一页>");
-  TickAndRead(*form);
+  TickAndRead(form);
   EXPECT_EQ(list->currentIndex().row(), 0);
   // The user's choice stays as rows come.
   list->setCurrentIndex(list->model()->index(1, 0));
   browser_->pages[browser_->navigated.back()] = "15900000003";
-  TickAndRead(*form);
+  TickAndRead(form);
   EXPECT_EQ(list->currentIndex().row(), 1);
 }
 

@@ -20,18 +20,18 @@ TEST_F(MainWindowTest, RestoreAppliesEachLineToItsControl) {
   for (const auto& [line3, line4, ticked, interval] : cases) {
     SCOPED_TRACE(line4);
     dir_.Write("mobtrawl.ini", Gbk("D:\\资料\\kw.txt") + "\r\n-1\r\n" + line3 + "\r\n" + std::to_string(line4) + "\r\n");
-    auto form = MakeForm();
+    auto form = MakeWindow();
     EXPECT_EQ(Child<QLineEdit>(*form, "KeywordFileEdit")->text(), QStringLiteral("D:\\资料\\kw.txt"));
-    EXPECT_EQ(form->Run().KeywordIndex(), -1);
+    EXPECT_EQ(form.Run().KeywordIndex(), -1);
     EXPECT_EQ(Child<QCheckBox>(*form, "DedupeBox")->isChecked(), ticked);
     EXPECT_EQ(Child<QSpinBox>(*form, "IntervalBox")->value(), interval);
-    EXPECT_TRUE(form->Run().KeywordList().empty());  // the list is not reloaded
+    EXPECT_TRUE(form.Run().KeywordList().empty());  // the list is not reloaded
   }
 }
 
 TEST_F(MainWindowTest, SaveProgressAfterARestoreLowersTheIndexByOne) {
   dir_.Write("mobtrawl.ini", Gbk("D:\\资料\\kw.txt") + "\r\n5\r\nqcyes\r\n8\r\n");
-  auto form = MakeForm();
+  auto form = MakeWindow();
   auto saved = AnswerMessageBox();
   Child<QToolButton>(*form, "SaveProgressButton")->click();
   EXPECT_EQ(saved->title, QStringLiteral("『Kelvane』 V2.6"));
@@ -40,14 +40,14 @@ TEST_F(MainWindowTest, SaveProgressAfterARestoreLowersTheIndexByOne) {
 }
 
 TEST_F(MainWindowTest, SaveProgressWithoutFileOrRunWritesMinusOne) {
-  auto form = MakeForm();
+  auto form = MakeWindow();
   AnswerMessageBox();
   Child<QToolButton>(*form, "SaveProgressButton")->click();
   EXPECT_EQ(dir_.Read("mobtrawl.ini"), "\r\n-1\r\nqcno\r\n8\r\n");
 }
 
 TEST_F(MainWindowTest, AFailedSaveShowsTheErrorAndNoSuccess) {
-  auto form = MakeForm();
+  auto form = MakeWindow();
   std::filesystem::create_directory(dir_.Path() / "mobtrawl.ini");  // cannot be replaced by a file
   auto error = AnswerMessageBox();
   Child<QToolButton>(*form, "SaveProgressButton")->click();
@@ -57,18 +57,18 @@ TEST_F(MainWindowTest, AFailedSaveShowsTheErrorAndNoSuccess) {
 }
 
 TEST_F(MainWindowTest, AFailedWriteAtFinishLeavesTheToolbarRunningUntilStop) {
-  auto form = MakeForm();
-  form->Run().KeywordList() = {"only"};
+  auto form = MakeWindow();
+  form.Run().KeywordList() = {"only"};
   AnswerInput(QStringLiteral("0"));
   Child<QToolButton>(*form, "SearchButton")->click();
   std::filesystem::create_directory(dir_.Path() / "mobtrawl.ini");
   auto error = AnswerMessageBox();
-  TickAndRead(*form);
+  TickAndRead(form);
   EXPECT_EQ(error->text, QStringLiteral("File access denied."));
-  EXPECT_EQ(Panel(*form, 6), QStringLiteral("正在搜索..."));
+  EXPECT_EQ(Panel(*form, "StatusLine"), QStringLiteral("正在搜索..."));
   EXPECT_FALSE(Child<QToolButton>(*form, "SearchButton")->isEnabled());
   EXPECT_TRUE(Child<QToolButton>(*form, "StopButton")->isEnabled());
-  EXPECT_FALSE(form->SearchTimer().Enabled());
+  EXPECT_FALSE(form.Session().SearchTimer().Enabled());
   Child<QToolButton>(*form, "StopButton")->click();
   EXPECT_TRUE(Child<QToolButton>(*form, "SearchButton")->isEnabled());
   EXPECT_TRUE(Child<QToolButton>(*form, "ImportButton")->isEnabled());
@@ -77,21 +77,21 @@ TEST_F(MainWindowTest, AFailedWriteAtFinishLeavesTheToolbarRunningUntilStop) {
 TEST_F(MainWindowTest, ARunStoppedInItsThirdKeywordResumesThereAfterARestart) {
   const auto keywords = dir_.Write("kw.txt", "one\r\ntwo\r\nthree\r\nfour\r\n");
   {
-    auto form = MakeForm();
+    auto form = MakeWindow();
     AnswerFile(QString::fromStdString(keywords.text));
     Child<QToolButton>(*form, "ImportButton")->click();
     AnswerInput(QStringLiteral("0"));
     Child<QToolButton>(*form, "SearchButton")->click();
-    TickAndRead(*form);  // keyword 1 has one page
-    TickAndRead(*form);  // keyword 2 too; keyword 3 is requested
-    EXPECT_EQ(Panel(*form, 3), QStringLiteral("3"));
+    TickAndRead(form);  // keyword 1 has one page
+    TickAndRead(form);  // keyword 2 too; keyword 3 is requested
+    EXPECT_EQ(Panel(*form, "KeywordNumber"), QStringLiteral("3"));
     Child<QToolButton>(*form, "StopButton")->click();
-    TickAndRead(*form);
-    EXPECT_EQ(Panel(*form, 6), QStringLiteral("搜索已经结束!"));
+    TickAndRead(form);
+    EXPECT_EQ(Panel(*form, "StatusLine"), QStringLiteral("搜索已经结束!"));
   }
   EXPECT_EQ(dir_.Read("mobtrawl.ini"), keywords.text + "\r\n2\r\nqcno\r\n8\r\n");
 
-  auto restarted = MakeForm();
+  auto restarted = MakeWindow();
   AnswerFile(QString::fromStdString(keywords.text));
   Child<QToolButton>(*restarted, "ImportButton")->click();
   auto prompt = AnswerInput(QStringLiteral("2"));

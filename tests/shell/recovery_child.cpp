@@ -50,20 +50,19 @@ int main(int argc, char** argv) {
   const std::string folder = argv[1];
   const std::string mode = argv[2];
 
-  FakeEmbeddedBrowser* browser = nullptr;
-  shell::MainWindowOptions options;
-  options.makeBrowser = [&browser](QWidget* parent) {
-    auto made = std::make_unique<FakeEmbeddedBrowser>(parent);
-    browser = made.get();
-    return made;
-  };
+  auto made = std::make_unique<FakeEmbeddedBrowser>();
+  FakeEmbeddedBrowser* browser = made.get();
+  shell::SessionOptions options;
+  options.browser = std::move(made);
   options.addresses = std::make_unique<fakes::FakeAddresses>();
   options.queryPrefix = "http://search.test/s?word=";
   options.appDir = harvest::FilePath::Ascii(folder + "/");
-  shell::MainWindow window(std::move(options));
+  shell::SearchSession session(std::move(options));
+  shell::MainWindow window(session);
+  session.RestoreAtStart();
   platform::TerminationSignals termination;
-  QObject::connect(&termination, &platform::TerminationSignals::Received, &window,
-                   [&window](int signalNumber) { window.EndAtOnce(128 + signalNumber); });
+  QObject::connect(&termination, &platform::TerminationSignals::Received, &session,
+                   [&session](int signalNumber) { session.EndAtOnce(128 + signalNumber); });
 
   if (mode == "merge") {
     Write(folder + "/merged.txt", "kept\r\n");
@@ -88,24 +87,24 @@ int main(int argc, char** argv) {
   window.ImportKeywords();
   window.findChild<QCheckBox*>(QStringLiteral("DedupeBox"))->setChecked(true);
   AnswerInput(QStringLiteral("0"));
-  window.StartSearch();
+  session.StartSearch();
 
   // The run's timer would tick every second; here a tick follows each page.
   int served = 0;
   QTimer ticker;
   QObject::connect(&ticker, &QTimer::timeout, &window, [&] {
-    if (window.Run().Phase() != harvest::RunPhase::kWaitingForPage) return;
+    if (session.Run().Phase() != harvest::RunPhase::kWaitingForPage) return;
     if (served == kPages) {
       ticker.stop();
       std::string rows;
-      for (const auto& row : window.Results().Rows()) rows += row + ",";
-      std::printf("rows=%s found=%d resume=%d\n", rows.c_str(), window.Run().FoundCount(),
-                  window.Run().ResumePoint());
+      for (const auto& row : session.Results().Rows()) rows += row + ",";
+      std::printf("rows=%s found=%d resume=%d\n", rows.c_str(), session.Run().FoundCount(),
+                  session.Run().ResumePoint());
       std::fflush(stdout);
       return;
     }
     browser->pages[browser->navigated.back()] = Page(browser->navigated.back(), served++);
-    window.OnTimerTick();
+    session.OnTick();
   });
   ticker.start(5);
   return app.exec();

@@ -39,22 +39,22 @@ class RecoveryTest : public MainWindowTest {
     QString keywordFile;
   };
   Ended RunAndVanish(int pages) {
-    auto form = MakeForm();
+    auto form = MakeWindow();
     const auto keywords = dir_.Write("kw.txt", "one\r\ntwo\r\nthree\r\n");
     AnswerFile(QString::fromStdString(keywords.text));
     Child<QAbstractButton>(*form, "ImportButton")->click();
     Child<QCheckBox>(*form, "DedupeBox")->setChecked(true);
     AnswerInput(QStringLiteral("0"));
-    form->StartSearch();
+    form.Session().StartSearch();
     for (int page = 0; page < pages; ++page) {
       const std::string& url = browser_->navigated.back();
       // "one" ends after its first page; the others go on.
       browser_->pages[url] =
           "13" + std::to_string(700000000 + page) + " 15" + std::to_string(800000000 + page) +
           (url.find("word=one") == std::string::npos ? "\r\n1 2 " + Gbk("下一页>") : "");
-      TickAndRead(*form);
+      TickAndRead(form);
     }
-    Ended ended{form->Results().Rows(), form->Run().FoundCount(), form->Run().ResumePoint(),
+    Ended ended{form.Results().Rows(), form.Run().FoundCount(), form.Run().ResumePoint(),
                 Child<QLineEdit>(*form, "KeywordFileEdit")->text()};
     form.reset();
     return ended;
@@ -77,27 +77,27 @@ TEST_F(RecoveryTest, AStartAfterARunThatDidNotEndOffersItsNumbersBack) {
     EXPECT_EQ(ended.resumePoint, 1);  // "two" was being searched
 
     auto question = AnswerMessageBox(QString::fromUtf8(c.answer));
-    auto form = MakeForm();
+    auto form = MakeWindow();
     EXPECT_EQ(question->title, QStringLiteral("确认"));
     EXPECT_EQ(question->text,
               QStringLiteral("上次的搜索没有正常结束。是否恢复当时找到的10个手机号码？"));
     EXPECT_EQ(question->buttons, (QStringList{QStringLiteral("是[&Y]"), QStringLiteral("否[&N]")}));
     const auto* view = Child<QTreeView>(*form, "ResultList");
     if (c.restored) {
-      EXPECT_EQ(form->Results().Rows(), ended.rows);
+      EXPECT_EQ(form.Results().Rows(), ended.rows);
       ASSERT_EQ(view->model()->rowCount(), 10);
       EXPECT_EQ(view->model()->index(9, 0).data().toString().toStdString(), ended.rows.back());
-      EXPECT_EQ(Panel(*form, 5), QString::number(ended.found));
+      EXPECT_EQ(Panel(*form, "FoundCount"), QString::number(ended.found));
       EXPECT_EQ(Child<QLineEdit>(*form, "KeywordFileEdit")->text(), ended.keywordFile);
       EXPECT_TRUE(Child<QCheckBox>(*form, "DedupeBox")->isChecked());
-      EXPECT_TRUE(form->Run().KeywordList().empty());  // imported again by the user
+      EXPECT_TRUE(form.Run().KeywordList().empty());  // imported again by the user
     } else {
-      EXPECT_EQ(form->Results().Count(), 0);
+      EXPECT_EQ(form.Results().Count(), 0);
       EXPECT_EQ(view->model()->rowCount(), 0);
     }
     // The resume prompt offers the keyword that was being searched.
     auto prompt = AnswerInput(QString());
-    form->Run().KeywordList() = {"one", "two", "three"};
+    form.Run().KeywordList() = {"one", "two", "three"};
     Child<QAbstractButton>(*form, "SearchButton")->click();
     EXPECT_EQ(prompt->text, c.restored ? QString::number(ended.resumePoint) : QStringLiteral("0"));
 
@@ -105,10 +105,10 @@ TEST_F(RecoveryTest, AStartAfterARunThatDidNotEndOffersItsNumbersBack) {
     form.reset();
     if (c.restored) {
       auto again = AnswerMessageBox(QStringLiteral("否[&N]"));
-      MakeForm();
+      MakeWindow();
       EXPECT_EQ(again->text, question->text);
     } else {
-      MakeForm();  // nothing to offer: no question
+      MakeWindow();  // nothing to offer: no question
     }
   }
 }
@@ -116,16 +116,16 @@ TEST_F(RecoveryTest, AStartAfterARunThatDidNotEndOffersItsNumbersBack) {
 TEST_F(RecoveryTest, AnOrdinaryExitLeavesNothingAndARestoredListGoesOnWithTheNextRun) {
   const Ended ended = RunAndVanish(3);
   AnswerMessageBox(QStringLiteral("是[&Y]"));
-  auto form = MakeForm();
-  ASSERT_EQ(form->Results().Rows(), ended.rows);
+  auto form = MakeWindow();
+  ASSERT_EQ(form.Results().Rows(), ended.rows);
 
   // A new run after the restore starts from an emptied list, in the same record.
-  form->Run().KeywordList() = {"again"};
+  form.Run().KeywordList() = {"again"};
   AnswerInput(QStringLiteral("0"));
-  form->StartSearch();
+  form.Session().StartSearch();
   browser_->pages[browser_->navigated.back()] = "13600000001";
-  TickAndRead(*form);
-  form->Recovery()->Flush();
+  TickAndRead(form);
+  form.Session().Recovery().Flush();
   EXPECT_EQ(harvest::DecodeRecord(dir_.Read(harvest::kRecoveryFileName)).rows,
             std::vector<std::string>{"13600000001"});
 
@@ -133,24 +133,24 @@ TEST_F(RecoveryTest, AnOrdinaryExitLeavesNothingAndARestoredListGoesOnWithTheNex
   EXPECT_TRUE(form->close());
   EXPECT_FALSE(fs::exists(RecordPath()));
   form.reset();
-  auto next = MakeForm();  // no question
-  EXPECT_EQ(next->Results().Count(), 0);
+  auto next = MakeWindow();  // no question
+  EXPECT_EQ(next.Results().Count(), 0);
 }
 
 TEST_F(RecoveryTest, OnlyOneProgramKeepsTheRecordAndTheOtherSaysSo) {
-  auto first = MakeForm();
+  auto first = MakeWindow();
   auto told = AnswerMessageBox();
-  auto second = MakeForm();
+  auto second = MakeWindow();
   EXPECT_EQ(told->text,
             QStringLiteral("另一个正在运行的Kelvane在使用恢复记录，本程序这次不保存恢复记录。"));
-  EXPECT_NE(first->Recovery(), nullptr);
-  EXPECT_EQ(second->Recovery(), nullptr);
+  EXPECT_TRUE(first.Session().Recovery().Held());
+  EXPECT_FALSE(second.Session().Recovery().Held());
   // The second one's run keeps nothing and asks nothing more.
-  second->Run().KeywordList() = {"k"};
+  second.Run().KeywordList() = {"k"};
   AnswerInput(QStringLiteral("0"));
-  second->StartSearch();
+  second.Session().StartSearch();
   browser_->pages[browser_->navigated.back()] = "13600000001";
-  TickAndRead(*second);
+  TickAndRead(second);
   EXPECT_EQ(harvest::DecodeRecord(dir_.Read(harvest::kRecoveryFileName)).rows.size(), 0u);
 }
 
@@ -178,32 +178,32 @@ TEST_F(RecoveryTest, ARecordThatCannotBeWrittenIsToldOnceAndTheRunGoesOn) {
   // At start: the record's name is taken by a folder.
   fs::create_directory(RecordPath());
   auto atStart = AnswerMessageBox();
-  auto form = MakeForm();
+  auto form = MakeWindow();
   EXPECT_EQ(
       atStart->text,
       QStringLiteral("无法保存恢复记录（File access denied）。搜索继续进行，但不再保存恢复记录。"));
-  EXPECT_EQ(form->Recovery(), nullptr);
+  EXPECT_FALSE(form.Session().Recovery().Held());
   form.reset();
   fs::remove(RecordPath());
 
   // In the middle of a run: the disk fills up.
-  form = MakeForm();
-  form->Run().KeywordList() = {"k"};
+  form = MakeWindow();
+  form.Run().KeywordList() = {"k"};
   AnswerInput(QStringLiteral("0"));
-  form->StartSearch();
+  form.Session().StartSearch();
   std::string page;
   // Three numbers a line: the scanner finds at most three on one.
   for (int i = 0; i < 2400; ++i)
     page += std::to_string(15900000000LL + i) + (i % 3 == 2 ? "\r\n" : " ");
   auto told = AnswerMessageBox();
-  form->Recovery()->Flush();
+  form.Session().Recovery().Flush();
   int foundByOnePage = 0;
   {
     const FileSizeLimit full(fs::file_size(RecordPath()) + 100);
     for (int tick = 0; tick < 3; ++tick) {
-      if (tick == 1) foundByOnePage = form->Run().FoundCount();
+      if (tick == 1) foundByOnePage = form.Run().FoundCount();
       browser_->pages[browser_->navigated.back()] = page + "\r\n1 2 " + Gbk("下一页>");
-      TickAndRead(*form);
+      TickAndRead(form);
       Settle(1700);  // the write's failure is told a moment after the part
     }
   }
@@ -211,7 +211,7 @@ TEST_F(RecoveryTest, ARecordThatCannotBeWrittenIsToldOnceAndTheRunGoesOn) {
             QStringLiteral("无法保存恢复记录（Disk full）。搜索继续进行，但不再保存恢复记录。"));
   EXPECT_EQ(shell::PendingDialogAnswers(), 0);
   EXPECT_GT(foundByOnePage, 2000);
-  EXPECT_EQ(form->Run().FoundCount(), 3 * foundByOnePage);  // the run went on
+  EXPECT_EQ(form.Run().FoundCount(), 3 * foundByOnePage);  // the run went on
   EXPECT_EQ(browser_->navigated.size(), 4u);
 }
 
@@ -264,14 +264,14 @@ TEST_F(RecoveryTest, AProgramKilledInTheMiddleOfARunIsRestoredByTheNextStart) {
 
     const QStringList rows = match.captured(1).split(u',', Qt::SkipEmptyParts);
     AnswerMessageBox(QStringLiteral("是[&Y]"));
-    auto form = MakeForm();
+    auto form = MakeWindow();
     QStringList restored;
-    for (const auto& row : form->Results().Rows()) restored << QString::fromStdString(row);
+    for (const auto& row : form.Results().Rows()) restored << QString::fromStdString(row);
     EXPECT_EQ(restored, rows);
     EXPECT_EQ(rows.size(), 30);  // six pages of five
-    EXPECT_EQ(Panel(*form, 5), match.captured(2));
-    EXPECT_EQ(form->Run().KeywordIndex(), match.captured(3).toInt());
-    EXPECT_EQ(form->Run().KeywordIndex(), 1);  // the second of three keywords
+    EXPECT_EQ(Panel(*form, "FoundCount"), match.captured(2));
+    EXPECT_EQ(form.Run().KeywordIndex(), match.captured(3).toInt());
+    EXPECT_EQ(form.Run().KeywordIndex(), 1);  // the second of three keywords
     form.reset();
   }
 }

@@ -44,13 +44,13 @@ HttpReply ResultPage(const QByteArray& path) {
 class SearchEndToEnd : public testing::Test {
  protected:
   SearchEndToEnd() : server_(ResultPage) {
-    shell::MainWindowOptions options;
+    shell::SessionOptions options;
     options.queryPrefix = (server_.Origin() + kQuery).toStdString();
     options.appDir = harvest::FilePath{dir_.Path() / "", dir_.Path().string() + "/"};
-    options.makeBrowser = [](QWidget* parent) {
-      return std::make_unique<platform::WebEngineBrowser>(parent, kReadDeadline);
-    };
-    form_ = std::make_unique<shell::MainWindow>(std::move(options));
+    options.browser = std::make_unique<platform::WebEngineBrowser>(nullptr, kReadDeadline);
+    session_ = std::make_unique<shell::SearchSession>(std::move(options));
+    form_ = std::make_unique<shell::MainWindow>(*session_);
+    session_->RestoreAtStart();
     form_->findChild<QSpinBox*>(QStringLiteral("IntervalBox"))->setValue(1);
     form_->show();
   }
@@ -61,7 +61,7 @@ class SearchEndToEnd : public testing::Test {
   }
 
   QToolButton* Button(const char* name) { return form_->findChild<QToolButton*>(QString::fromLatin1(name)); }
-  QString Panel(int i) { return form_->findChild<QLabel*>(QStringLiteral("StatusPanel%1").arg(i))->text(); }
+  QString Panel(const char* name) { return form_->findChild<QLabel*>(QString::fromLatin1(name))->text(); }
 
   void Import(const std::string& content) {
     const auto file = dir_.Write("kw.txt", content);
@@ -82,19 +82,20 @@ class SearchEndToEnd : public testing::Test {
 
   TempDir dir_;
   LocalHttpServer server_;
+  std::unique_ptr<shell::SearchSession> session_;  // outlives the window
   std::unique_ptr<shell::MainWindow> form_;
 };
 
 TEST_F(SearchEndToEnd, TwoKeywordsRunToTheEnd) {
   Import("alpha\r\nbeta\r\n");
   Search(QStringLiteral("0"));
-  EXPECT_EQ(Panel(6), QStringLiteral("启动搜索请稍候..."));
+  EXPECT_EQ(Panel("StatusLine"), QStringLiteral("启动搜索请稍候..."));
   EXPECT_FALSE(Button("SearchButton")->isEnabled());
   EXPECT_FALSE(Button("ImportButton")->isEnabled());
   EXPECT_TRUE(Button("StopButton")->isEnabled());
-  EXPECT_EQ(Panel(3), QStringLiteral("1"));
+  EXPECT_EQ(Panel("KeywordNumber"), QStringLiteral("1"));
 
-  ASSERT_TRUE(WaitFor([&] { return Panel(6) == QStringLiteral("搜索已经结束!"); }, 40)) << Panel(6).toStdString();
+  ASSERT_TRUE(WaitFor([&] { return Panel("StatusLine") == QStringLiteral("搜索已经结束!"); }, 40)) << Panel("StatusLine").toStdString();
   const QByteArray q = kQuery;
   EXPECT_EQ(server_.Paths(), (QList<QByteArray>{q + "alpha&pn=0&cl=3", q + "alpha&pn=10&cl=3", q + "beta&pn=0&cl=3"}));
 
@@ -103,8 +104,8 @@ TEST_F(SearchEndToEnd, TwoKeywordsRunToTheEnd) {
   for (int r = 0; r < model->rowCount(); ++r) rows << model->index(r, 0).data().toString();
   EXPECT_EQ(rows, (QStringList{QStringLiteral("13810000000"), QStringLiteral("15920000000"), QStringLiteral("13810000001"),
                                QStringLiteral("15920000001"), QStringLiteral("13810000000"), QStringLiteral("15920000000")}));
-  EXPECT_EQ(Panel(5), QStringLiteral("6"));
-  EXPECT_EQ(Panel(3), QStringLiteral("2"));
+  EXPECT_EQ(Panel("FoundCount"), QStringLiteral("6"));
+  EXPECT_EQ(Panel("KeywordNumber"), QStringLiteral("2"));
   EXPECT_TRUE(Button("SearchButton")->isEnabled());
   EXPECT_TRUE(Button("ImportButton")->isEnabled());
   EXPECT_FALSE(Button("StopButton")->isEnabled());
@@ -116,13 +117,13 @@ TEST_F(SearchEndToEnd, StopInTheMiddleFinishesAfterTheNextPage) {
   Search(QStringLiteral("0"));
   ASSERT_TRUE(WaitFor([&] { return server_.Paths().size() >= 2; }, 30));
   Button("StopButton")->click();
-  EXPECT_EQ(Panel(6), QStringLiteral("终止搜索..."));
+  EXPECT_EQ(Panel("StatusLine"), QStringLiteral("终止搜索..."));
   EXPECT_TRUE(Button("SearchButton")->isEnabled());
   EXPECT_FALSE(Button("StopButton")->isEnabled());
 
-  ASSERT_TRUE(WaitFor([&] { return Panel(6) == QStringLiteral("搜索已经结束!"); }, 10));
+  ASSERT_TRUE(WaitFor([&] { return Panel("StatusLine") == QStringLiteral("搜索已经结束!"); }, 10));
   EXPECT_EQ(server_.Paths().size(), 2);  // the page asked for was still read, nothing more
-  EXPECT_EQ(Panel(5), QStringLiteral("4"));
+  EXPECT_EQ(Panel("FoundCount"), QStringLiteral("4"));
   EXPECT_EQ(dir_.Read("mobtrawl.ini"), dir_.Path().string() + "/kw.txt\r\n0\r\nqcno\r\n1\r\n");
 }
 
@@ -132,21 +133,21 @@ TEST_F(SearchEndToEnd, APageThatNeverYieldsIsReportedAndTheNextRunReadsToTheEnd)
   auto error = AnswerMessageBox();
   QElapsedTimer clock;
   clock.start();
-  ASSERT_TRUE(WaitFor([&] { return !error->text.isEmpty(); }, 40)) << Panel(6).toStdString() << " " << server_.Paths().join(" ").toStdString();
+  ASSERT_TRUE(WaitFor([&] { return !error->text.isEmpty(); }, 40)) << Panel("StatusLine").toStdString() << " " << server_.Paths().join(" ").toStdString();
   EXPECT_LT(clock.elapsed(), 10000 + kReadDeadline.count() + 5000);
   EXPECT_EQ(error->text, QStringLiteral("无法读取网页正文."));
-  EXPECT_EQ(Panel(6), QStringLiteral("正在搜索..."));  // the run goes no further
+  EXPECT_EQ(Panel("StatusLine"), QStringLiteral("正在搜索..."));  // the run goes no further
   EXPECT_TRUE(Button("StopButton")->isEnabled());
   EXPECT_FALSE(Button("SearchButton")->isEnabled());
 
   WaitFor([] { return false; }, 1);  // the user reads the box
   Button("StopButton")->click();
   Search(QStringLiteral("1"));
-  ASSERT_TRUE(WaitFor([&] { return Panel(6) == QStringLiteral("搜索已经结束!"); }, 40)) << Panel(6).toStdString();
+  ASSERT_TRUE(WaitFor([&] { return Panel("StatusLine") == QStringLiteral("搜索已经结束!"); }, 40)) << Panel("StatusLine").toStdString();
   const QByteArray q = kQuery;
   EXPECT_EQ(server_.Paths(), (QList<QByteArray>{q + "hang&pn=0&cl=3", q + "alpha&pn=0&cl=3", q + "alpha&pn=10&cl=3"}));
-  EXPECT_EQ(Panel(5), QStringLiteral("4"));
-  EXPECT_EQ(form_->Results().Count(), 4);
+  EXPECT_EQ(Panel("FoundCount"), QStringLiteral("4"));
+  EXPECT_EQ(session_->Results().Count(), 4);
 }
 
 }  // namespace

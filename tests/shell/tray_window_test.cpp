@@ -10,6 +10,7 @@
 #include <QToolButton>
 
 #include "qt_test_helpers.h"
+#include "shell/window_tray.h"
 #include "shell_fixture.h"
 
 namespace {
@@ -23,10 +24,9 @@ QAction* Item(QMenu& menu, const char* name) {
 }
 
 TEST_F(MainWindowTest, TheIconIsAddedWithTheTitleAsHintAndTheMenu) {
-  auto form = MakeForm();
-  // Icon, visible, hint; then the after-load step shows the icon once more.
-  EXPECT_EQ(tray_->log, (std::vector<std::string>{"SetIcon", "SetVisible(true)", "SetToolTip",
-                                                  "SetVisible(true)"}));
+  auto form = MakeWindow();
+  // Picture and hint before it shows.
+  EXPECT_EQ(tray_->log, (std::vector<std::string>{"SetIcon", "SetToolTip", "SetVisible(true)"}));
   EXPECT_EQ(tray_->toolTip, QStringLiteral("『Kelvane』 V2.6"));
   EXPECT_FALSE(tray_->icon.isNull());
   EXPECT_TRUE(tray_->visible);
@@ -34,12 +34,12 @@ TEST_F(MainWindowTest, TheIconIsAddedWithTheTitleAsHintAndTheMenu) {
   const std::tuple<const char*, const char*, bool> items[] = {
       {"ShowFromTrayAction", "显示主程序(&S)", false},
       {"MinimizeToTrayAction", "最小化显示(&M)", true},
-      {"WriteToMakerAction", "与我们联系(&L)", true},
+      {"ContactAction", "与我们联系(&L)", true},
       {"HomePageAction", "访问Ferrowind主页(&V)", true},
       {"AboutAction", "关于本软件(&A)", true},
       {"ExitAction", "退 出(&Exit)", true},
   };
-  QMenu& menu = form->TrayMenu();
+  QMenu& menu = form->Tray().Menu();
   // In this order, with a separator line before the last item.
   QList<QAction*> actions = menu.actions();
   ASSERT_EQ(actions.size(), 7);
@@ -50,52 +50,51 @@ TEST_F(MainWindowTest, TheIconIsAddedWithTheTitleAsHintAndTheMenu) {
     EXPECT_EQ(actions[i]->text(), QString::fromUtf8(caption));
     EXPECT_EQ(actions[i]->isEnabled(), enabled) << name;
   }
-  EXPECT_EQ(form->Tray().PopupMenu(), &menu);
   EXPECT_EQ(tray_->contextMenu, &menu);  // the desktop shows it
 }
 
 TEST_F(MainWindowTest, TheToolbarAndTheMenuShareACommandNotItsCaption) {
-  auto form = MakeForm();
+  auto form = MakeWindow();
   const std::tuple<const char*, const char*, const char*> shared[] = {
       {"HomePageButton", "HomePageAction", "主页"},
       {"AboutButton", "AboutAction", "关于"},
       {"ExitButton", "ExitAction", "退出"},
   };
   for (const auto& [button, item, caption] : shared) {
-    QAction* action = Item(form->TrayMenu(), item);
+    QAction* action = Item(form->Tray().Menu(), item);
     ASSERT_TRUE(action);
     EXPECT_EQ(Child<QToolButton>(*form, button)->defaultAction(), action) << button;
     EXPECT_EQ(Child<QToolButton>(*form, button)->text(), QString::fromUtf8(caption));
   }
   // Disabled in one place, disabled in both.
-  QAction* about = Item(form->TrayMenu(), "AboutAction");
+  QAction* about = Item(form->Tray().Menu(), "AboutAction");
   about->setEnabled(false);
   EXPECT_FALSE(Child<QToolButton>(*form, "AboutButton")->isEnabled());
 }
 
 TEST_F(MainWindowTest, MinimisingHidesToTheTrayAndAClickBringsTheWindowBack) {
-  auto form = MakeForm();
+  auto form = MakeWindow();
   form->show();
   form->setWindowState(Qt::WindowMinimized);
   Settle();
   EXPECT_FALSE(form->isVisible());
-  EXPECT_TRUE(Item(form->TrayMenu(), "ShowFromTrayAction")->isEnabled());
-  EXPECT_FALSE(Item(form->TrayMenu(), "MinimizeToTrayAction")->isEnabled());
+  EXPECT_TRUE(Item(form->Tray().Menu(), "ShowFromTrayAction")->isEnabled());
+  EXPECT_FALSE(Item(form->Tray().Menu(), "MinimizeToTrayAction")->isEnabled());
 
   tray_->LeftClick();
   EXPECT_TRUE(form->isVisible());
   EXPECT_FALSE(form->isMinimized());
-  EXPECT_FALSE(Item(form->TrayMenu(), "ShowFromTrayAction")->isEnabled());
-  EXPECT_TRUE(Item(form->TrayMenu(), "MinimizeToTrayAction")->isEnabled());
+  EXPECT_FALSE(Item(form->Tray().Menu(), "ShowFromTrayAction")->isEnabled());
+  EXPECT_TRUE(Item(form->Tray().Menu(), "MinimizeToTrayAction")->isEnabled());
 
   // A click while the window is shown changes nothing.
   tray_->LeftClick();
   EXPECT_TRUE(form->isVisible());
-  EXPECT_FALSE(Item(form->TrayMenu(), "ShowFromTrayAction")->isEnabled());
+  EXPECT_FALSE(Item(form->Tray().Menu(), "ShowFromTrayAction")->isEnabled());
 }
 
 TEST_F(MainWindowTest, TheMenuMinimisesAndShowsAgain) {
-  auto form = MakeForm();
+  auto form = MakeWindow();
   form->show();
   tray_->onMenu = [](QMenu& menu) { Item(menu, "MinimizeToTrayAction")->trigger(); };
   tray_->RightClick();
@@ -108,14 +107,14 @@ TEST_F(MainWindowTest, TheMenuMinimisesAndShowsAgain) {
 
 TEST_F(MainWindowTest, WithoutANotificationAreaMinimisingLeavesAnOrdinaryMinimisedWindow) {
   trayAvailable_ = false;
-  auto form = MakeForm();
+  auto form = MakeWindow();
   form->show();
   form->setWindowState(Qt::WindowMinimized);
   Settle();
   EXPECT_TRUE(form->isVisible());
   EXPECT_TRUE(form->isMinimized());
-  EXPECT_FALSE(Item(form->TrayMenu(), "ShowFromTrayAction")->isEnabled());
-  EXPECT_TRUE(Item(form->TrayMenu(), "MinimizeToTrayAction")->isEnabled());
+  EXPECT_FALSE(Item(form->Tray().Menu(), "ShowFromTrayAction")->isEnabled());
+  EXPECT_TRUE(Item(form->Tray().Menu(), "MinimizeToTrayAction")->isEnabled());
 }
 
 void HideInTray(shell::MainWindow& form) {
@@ -126,7 +125,7 @@ void HideInTray(shell::MainWindow& form) {
 }
 
 TEST_F(MainWindowTest, WhenTheAreaGoesAwayTheHiddenWindowComesBackAndHidesAgainOnceItReturns) {
-  auto form = MakeForm();
+  auto form = MakeWindow();
   EXPECT_FALSE(tray_->watching) << "nothing to watch for while the window is shown";
   HideInTray(*form);
   EXPECT_TRUE(tray_->watching);
@@ -134,8 +133,8 @@ TEST_F(MainWindowTest, WhenTheAreaGoesAwayTheHiddenWindowComesBackAndHidesAgainO
   tray_->SetAvailable(false);  // the panel crashed
   EXPECT_TRUE(form->isVisible());
   EXPECT_FALSE(form->isMinimized());
-  EXPECT_FALSE(Item(form->TrayMenu(), "ShowFromTrayAction")->isEnabled());
-  EXPECT_TRUE(Item(form->TrayMenu(), "MinimizeToTrayAction")->isEnabled());
+  EXPECT_FALSE(Item(form->Tray().Menu(), "ShowFromTrayAction")->isEnabled());
+  EXPECT_TRUE(Item(form->Tray().Menu(), "MinimizeToTrayAction")->isEnabled());
   EXPECT_FALSE(tray_->watching);
 
   // No area: minimising is an ordinary minimise.
@@ -148,7 +147,7 @@ TEST_F(MainWindowTest, WhenTheAreaGoesAwayTheHiddenWindowComesBackAndHidesAgainO
   tray_->SetAvailable(true);
   form->showNormal();
   HideInTray(*form);
-  EXPECT_TRUE(Item(form->TrayMenu(), "ShowFromTrayAction")->isEnabled());
+  EXPECT_TRUE(Item(form->Tray().Menu(), "ShowFromTrayAction")->isEnabled());
 }
 
 TEST_F(MainWindowTest, ARunThatEndsUnseenSaysSoInADesktopNotification) {
@@ -165,10 +164,10 @@ TEST_F(MainWindowTest, ARunThatEndsUnseenSaysSoInADesktopNotification) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    auto form = MakeForm();
-    form->Run().KeywordList() = {"k"};
+    auto form = MakeWindow();
+    form.Run().KeywordList() = {"k"};
     AnswerInput(QStringLiteral("0"));
-    form->StartSearch();
+    form.Session().StartSearch();
     browser_->pages[browser_->navigated.back()] = "15900000001\r\n15900000002\r\n13800000003";
     browser_->failRead = c.readFails;
     if (c.hidden) {
@@ -177,12 +176,12 @@ TEST_F(MainWindowTest, ARunThatEndsUnseenSaysSoInADesktopNotification) {
       form->show();
     }
     if (c.readFails) AnswerMessageBox();  // the failed read's error
-    TickAndRead(*form);
+    TickAndRead(form);
     ASSERT_EQ(tray_->messages.size(), c.notifications);
     if (c.notifications == 0) continue;
     EXPECT_EQ(tray_->messages[0].first, QStringLiteral("『Kelvane』 V2.6"));
     EXPECT_EQ(tray_->messages[0].second, QStringLiteral("搜索已经结束!\n共找到 3 个手机号码"));
-    EXPECT_EQ(Panel(*form, 6), QStringLiteral("搜索已经结束!"));
+    EXPECT_EQ(Panel(*form, "StatusLine"), QStringLiteral("搜索已经结束!"));
     EXPECT_FALSE(form->isVisible()) << "the notification is all; the window stays in the tray";
   }
 }
@@ -195,15 +194,15 @@ TEST_F(MainWindowTest, ASecondStartShowsTheWindowFromWhereverItWas) {
   for (const Case& c : {Case{"hidden in the tray", true}, Case{"minimised, no tray", false}}) {
     SCOPED_TRACE(c.what);
     trayAvailable_ = c.trayAvailable;
-    auto form = MakeForm();
+    auto form = MakeWindow();
     form->show();
     form->setWindowState(Qt::WindowMinimized);
     Settle();
     qunsetenv("XDG_ACTIVATION_TOKEN");
-    form->ShowOnRequest("launcher-token-42");
+    form->Tray().ShowOnRequest("launcher-token-42");
     EXPECT_TRUE(form->isVisible());
     EXPECT_FALSE(form->isMinimized());
-    EXPECT_FALSE(Item(form->TrayMenu(), "ShowFromTrayAction")->isEnabled());
+    EXPECT_FALSE(Item(form->Tray().Menu(), "ShowFromTrayAction")->isEnabled());
     // Qt's Wayland window takes the token from here when it asks to be
     // activated; other platforms leave it.
     const QByteArray token = qgetenv("XDG_ACTIVATION_TOKEN");
@@ -213,7 +212,7 @@ TEST_F(MainWindowTest, ASecondStartShowsTheWindowFromWhereverItWas) {
 }
 
 TEST_F(MainWindowTest, ExitFromTheTrayAsksFirstAndNoLeavesEverythingAsItWas) {
-  auto form = MakeForm();
+  auto form = MakeWindow();
   form->show();
   tray_->onMenu = [](QMenu& menu) { Item(menu, "ExitAction")->trigger(); };
   auto question = AnswerMessageBox(QStringLiteral("否[&N]"));
@@ -228,9 +227,9 @@ TEST_F(MainWindowTest, ExitFromTheTrayAsksFirstAndNoLeavesEverythingAsItWas) {
 }
 
 TEST_F(MainWindowTest, ContactWritesToTheMakersMailbox) {
-  auto form = MakeForm();
+  auto form = MakeWindow();
   UrlRecorder recorder;
-  Item(form->TrayMenu(), "WriteToMakerAction")->trigger();
+  Item(form->Tray().Menu(), "ContactAction")->trigger();
   ASSERT_EQ(recorder.opened.size(), 1);
   EXPECT_EQ(recorder.opened[0].scheme(), QStringLiteral("mailto"));
 }

@@ -7,8 +7,6 @@
 #include <QToolButton>
 #include <QWindow>
 
-#include "../harvest/gbk.h"
-#include "harvest/messages.h"
 #include "qt_test_helpers.h"
 #include "shell/about_box.h"
 #include "shell/branding.h"
@@ -40,7 +38,7 @@ struct TitledDialog {
 };
 
 TEST_F(MainWindowTest, EveryWindowShowsItsOwnTitleOnly) {
-  auto form = MakeForm();
+  auto form = MakeWindow();
   form->show();
   EXPECT_EQ(XTitle(*form), shell::MainCaption());
 
@@ -57,14 +55,14 @@ TEST_F(MainWindowTest, EveryWindowShowsItsOwnTitleOnly) {
       {"About box", click("AboutButton"), QStringLiteral("关于本软件")},
       {"resume question",
        [this](shell::MainWindow& w) {
-         w.Run().KeywordList() = {"k"};
-         w.StartSearch();
+         w.Session().Run().KeywordList() = {"k"};
+         w.Session().StartSearch();
        },
-       QString::fromStdString(Utf8(std::string(harvest::kResumeCaption)))},
+       QStringLiteral("搜索参数设置")},
       {"no network",
        [this](shell::MainWindow& w) {
          addresses_->addresses = {"192.168.1.20", "127.0.0.1"};
-         w.StartSearch();
+         w.Session().StartSearch();
        },
        QStringLiteral("信息")},
   };

@@ -1,18 +1,14 @@
-// The merge on a thread of its own while the window's loop goes on: the
-// window paints, input is held back, the run's tick and page texts wait for
-// the merge's end, a close is asked about only after it, and its error shows
-// once the progress dialog has gone.
+// The merge on a worker while the window's loop goes on: the window paints,
+// the commands that would collide with it are off, the run's tick and page
+// texts wait for the merge's end, a close is asked about only after it, and
+// its error shows once the progress dialog has gone.
 //
 // The merge is held half-way by a named pipe among its inputs: it waits
 // there until the test writes to it.
 
-#include "shell/background_merge.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <QAction>
+#include <QMessageBox>
 #include <QApplication>
 #include <QLabel>
 #include <QMenu>
@@ -21,46 +17,12 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "held_input.h"
 #include "qt_test_helpers.h"
 #include "shell/merge_progress_dialog.h"
 #include "shell_fixture.h"
 
 namespace {
-
-// Answers the open dialog with several files of the folder.
-void AnswerFiles(const std::filesystem::path& folder, const QStringList& names) {
-  shell::AnswerNextDialog([=](QDialog& dialog) {
-    auto& files = dynamic_cast<QFileDialog&>(dialog);
-    files.setDirectory(QString::fromStdString(folder.string()));
-    QStringList quoted;
-    for (const auto& name : names) quoted << QLatin1Char('"') + name + QLatin1Char('"');
-    files.selectFile(quoted.join(QLatin1Char(' ')));
-    static_cast<QDialog&>(files).accept();
-  });
-}
-
-// A named pipe among the merge's inputs: the merge waits at it until the
-// test lets it go on, at the latest when the pipe goes out of scope.
-class HeldInput {
- public:
-  explicit HeldInput(std::filesystem::path path) : path_(std::move(path)) {
-    EXPECT_EQ(::mkfifo(path_.c_str(), 0600), 0);
-  }
-  ~HeldInput() {
-    if (!released_) Release("");
-  }
-  void Release(const std::string& bytes) {
-    released_ = true;
-    const int fd = ::open(path_.c_str(), O_WRONLY);  // meets the merge's open for reading
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    ::close(fd);
-  }
-
- private:
-  std::filesystem::path path_;
-  bool released_ = false;
-};
 
 class PaintCounter : public QObject {
  public:
@@ -71,57 +33,53 @@ class PaintCounter : public QObject {
   int paints = 0;
 };
 
-class BackgroundMergeTest : public MainWindowTest {
+class MergeWhileRunningTest : public MainWindowTest {
  protected:
   // What the test saw while the merge waited at the pipe.
   struct During {
     bool dialogShown = false;
     bool dialogModal = false;
-    QString phase;
-    QString amount;
+    QString label;
     bool windowPainted = false;
     bool trayEnabled = true;
     int results = -1;
   };
 
-  During Look(shell::MainWindow& form) {
+  During Look(Program& form) {
     During seen;
-    auto* dialog = form.findChild<shell::MergeProgressDialog*>();
+    auto* dialog = form->findChild<shell::MergeProgressDialog*>();
     seen.dialogShown = dialog && dialog->isVisible();
     seen.dialogModal = dialog && QApplication::activeModalWidget() == dialog;
-    if (dialog) {
-      seen.phase = dialog->findChild<QLabel*>(QStringLiteral("MergePhase"))->text();
-      seen.amount = dialog->findChild<QLabel*>(QStringLiteral("MergeAmount"))->text();
-    }
+    if (dialog) seen.label = dialog->labelText();
     PaintCounter counter;
-    auto* panel = Child<QLabel>(form, "StatusPanel6");
+    auto* panel = Child<QLabel>(*form, "StatusLine");
     panel->installEventFilter(&counter);
     panel->update();
     Settle(50);
     panel->removeEventFilter(&counter);
     seen.windowPainted = counter.paints > 0;
-    seen.trayEnabled = form.Tray().Enabled();
+    seen.trayEnabled = !tray_->contextMenu.isNull();
     seen.results = form.Results().Count();
     return seen;
   }
 
   // Starts a merge of `names` into merged.txt; it returns at once.
-  void StartMerge(shell::MainWindow& form, const QStringList& names) {
+  void StartMerge(Program& form, const QStringList& names) {
     AnswerFiles(dir_.Path(), names);
     AnswerFile(QString::fromStdString(dir_.File("merged.txt").text));
-    Child<QToolButton>(form, "MergeButton")->click();
-    EXPECT_TRUE(form.MergeRunning());
+    Child<QToolButton>(*form, "MergeButton")->click();
+    EXPECT_TRUE(Merging(form));
   }
-  bool WaitForMergeEnd(shell::MainWindow& form) {
-    return WaitFor([&] { return !form.MergeRunning(); }, 60000);
+  bool WaitForMergeEnd(Program& form) {
+    return WaitFor([&] { return !Merging(form); }, 60000);
   }
   // A run of two keywords whose first page has been processed: the second
   // keyword's page is requested and its tick due in a second.
-  void RunToSecondKeyword(shell::MainWindow& form) {
-    Child<QSpinBox>(form, "IntervalBox")->setValue(1);
+  void RunToSecondKeyword(Program& form) {
+    Child<QSpinBox>(*form, "IntervalBox")->setValue(1);
     form.Run().KeywordList() = {"k1", "k2"};
     AnswerInput(QStringLiteral("0"));
-    form.StartSearch();
+    form.Session().StartSearch();
     browser_->pages[browser_->navigated.at(0)] = "13800000001";
     TickAndRead(form);
     ASSERT_EQ(browser_->navigated.size(), 2u);
@@ -129,26 +87,25 @@ class BackgroundMergeTest : public MainWindowTest {
   }
 };
 
-TEST_F(BackgroundMergeTest, ATickDueDuringTheMergeRunsAfterItWhileTheWindowPaints) {
-  auto form = MakeForm();
+TEST_F(MergeWhileRunningTest, ATickDueDuringTheMergeRunsAfterItWhileTheWindowPaints) {
+  auto form = MakeWindow();
   form->show();
-  RunToSecondKeyword(*form);
+  RunToSecondKeyword(form);
   std::string numbers;
   for (int i = 0; i < 250000; ++i) numbers += std::to_string(13000000000LL + i) + "\r\n";
   dir_.Write("a.txt", numbers);
   HeldInput pipe(dir_.Path() / "pipe.txt");
 
-  StartMerge(*form, {QStringLiteral("a.txt"), QStringLiteral("pipe.txt")});
+  StartMerge(form, {QStringLiteral("a.txt"), QStringLiteral("pipe.txt")});
   WaitFor([] { return false; }, shell::kProgressDialogDelayMs + 1200);  // the tick falls due
-  const During seen = Look(*form);
+  const During seen = Look(form);
   const int readsDuring = browser_->reads;
   pipe.Release("15900000003\r\n");
-  ASSERT_TRUE(WaitForMergeEnd(*form));
+  ASSERT_TRUE(WaitForMergeEnd(form));
 
   EXPECT_TRUE(seen.dialogShown);
   EXPECT_TRUE(seen.dialogModal);
-  EXPECT_EQ(seen.phase, QStringLiteral("正在读取数据文件..."));
-  EXPECT_EQ(seen.amount, QStringLiteral("3.1 / 3.1 MB"));
+  EXPECT_EQ(seen.label, QStringLiteral("正在读取数据文件...\n3.1 / 3.1 MB"));
   EXPECT_TRUE(seen.windowPainted);
   EXPECT_FALSE(seen.trayEnabled);
   EXPECT_EQ(seen.results, 1);  // the tick fell due, and waited
@@ -156,33 +113,41 @@ TEST_F(BackgroundMergeTest, ATickDueDuringTheMergeRunsAfterItWhileTheWindowPaint
   EXPECT_EQ(form->findChild<shell::MergeProgressDialog*>(), nullptr);
   EXPECT_EQ(dir_.Read("merged.txt"), numbers + "15900000003\r\n");
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-  EXPECT_TRUE(form->Tray().Enabled());
-  EXPECT_TRUE(WaitFor([&] { return form->Results().Count() == 2; }));  // the tick that waited
+  EXPECT_FALSE(tray_->contextMenu.isNull());
+  EXPECT_TRUE(WaitFor([&] { return form.Results().Count() == 2; }));  // the tick that waited
   EXPECT_EQ(browser_->reads, 2);
 }
 
-TEST_F(BackgroundMergeTest, InputIsHeldBackUntilTheDialogHoldsIt) {
-  auto form = MakeForm();
+TEST_F(MergeWhileRunningTest, CommandsThatWouldCollideWithItAreOffUntilItEnds) {
+  auto form = MakeWindow();
   form->show();
-  form->Run().KeywordList() = {"k"};
+  form.Run().KeywordList() = {"k"};
   dir_.Write("a.txt", "1\r\n");
   HeldInput pipe(dir_.Path() / "pipe.txt");
-  StartMerge(*form, {QStringLiteral("a.txt"), QStringLiteral("pipe.txt")});
+  StartMerge(form, {QStringLiteral("a.txt"), QStringLiteral("pipe.txt")});
 
-  // A click on Search in the first moments, before the dialog: nothing.
+  // In the first moments, before the dialog: a click, a key, a shortcut,
+  // and a screen reader's press on a second merge, do nothing.
   QTest::mouseClick(Child<QToolButton>(*form, "SearchButton"), Qt::LeftButton);
   QTest::keyClick(Child<QToolButton>(*form, "SearchButton"), Qt::Key_Space);
-  EXPECT_EQ(form->findChild<shell::MergeProgressDialog*>(), nullptr);
+  Child<QAction>(*form, "MergeAction")->trigger();
+  for (const char* name : {"ImportAction", "SearchAction", "MergeAction"}) {
+    EXPECT_FALSE(Child<QAction>(*form, name)->isEnabled()) << name;
+  }
+  EXPECT_TRUE(Child<QAction>(*form, "StopAction")->isEnabled());
   // The tray menu cannot be had: the tray takes no clicks.
-  EXPECT_FALSE(form->Tray().Enabled());
-  ASSERT_TRUE(WaitFor([&] { return form->findChild<shell::MergeProgressDialog*>() != nullptr; }));
+  EXPECT_TRUE(tray_->contextMenu.isNull());
+  ASSERT_TRUE(WaitFor([&] {
+    auto* dialog = form->findChild<shell::MergeProgressDialog*>();
+    return dialog && dialog->isVisible();
+  }));
   EXPECT_EQ(QApplication::activeModalWidget(), form->findChild<shell::MergeProgressDialog*>());
   pipe.Release("2\r\n");
-  ASSERT_TRUE(WaitForMergeEnd(*form));
+  ASSERT_TRUE(WaitForMergeEnd(form));
   EXPECT_TRUE(browser_->navigated.empty()) << "a click got through";
   EXPECT_EQ(shell::PendingDialogAnswers(), 0);
 
-  // Input reaches the window again.
+  // The commands are back.
   AnswerInput(QStringLiteral("0"));
   QTest::mouseClick(Child<QToolButton>(*form, "SearchButton"), Qt::LeftButton);
   EXPECT_EQ(browser_->navigated.size(), 1u);
@@ -196,7 +161,7 @@ struct CloseDuringMerge {
   bool closed;
 };
 
-TEST_F(BackgroundMergeTest, ACloseDuringTheMergeIsAskedOnceTheOutputIsWhole) {
+TEST_F(MergeWhileRunningTest, ACloseDuringTheMergeIsAskedOnceTheOutputIsWhole) {
   const CloseDuringMerge cases[] = {
       {"in its first moments, answered yes", 0, false, "是[&Y]", true},
       {"behind its dialog, answered no", shell::kProgressDialogDelayMs + 200, false, "否[&N]",
@@ -207,13 +172,13 @@ TEST_F(BackgroundMergeTest, ACloseDuringTheMergeIsAskedOnceTheOutputIsWhole) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    auto form = MakeForm();
+    auto form = MakeWindow();
     form->show();
     dir_.Write("a.txt", "3\r\n1\r\n");
     std::filesystem::remove(dir_.Path() / "pipe.txt");
     std::filesystem::remove(dir_.Path() / "merged.txt");
     HeldInput pipe(dir_.Path() / "pipe.txt");
-    StartMerge(*form, {QStringLiteral("a.txt"), QStringLiteral("pipe.txt")});
+    StartMerge(form, {QStringLiteral("a.txt"), QStringLiteral("pipe.txt")});
     WaitFor([] { return false; }, c.closeAfterMs);
     if (c.fromTray) {
       form->findChild<QAction*>(QStringLiteral("ExitAction"))->trigger();
@@ -222,53 +187,53 @@ TEST_F(BackgroundMergeTest, ACloseDuringTheMergeIsAskedOnceTheOutputIsWhole) {
     }
     WaitFor([] { return false; }, 100);
     EXPECT_TRUE(form->isVisible());
-    EXPECT_TRUE(form->MergeRunning());
+    EXPECT_TRUE(Merging(form));
 
     bool outputWholeWhenAsked = false;
     auto question = std::make_shared<ShownDialog>();
     shell::AnswerNextDialog([&](QDialog& dialog) {
-      outputWholeWhenAsked = dir_.Read("merged.txt") == "1\r\n2\r\n3\r\n" && !form->MergeRunning();
+      outputWholeWhenAsked = dir_.Read("merged.txt") == "1\r\n2\r\n3\r\n" && !Merging(form);
       question->text = dynamic_cast<QMessageBox&>(dialog).text();
       for (auto* button : dynamic_cast<QMessageBox&>(dialog).buttons()) {
         if (button->text() == QString::fromUtf8(c.answer)) button->click();
       }
     });
     pipe.Release("2\r\n");
-    ASSERT_TRUE(WaitForMergeEnd(*form));
+    ASSERT_TRUE(WaitForMergeEnd(form));
     EXPECT_EQ(question->text, QStringLiteral("确认退出Kelvane吗?"));
     EXPECT_TRUE(outputWholeWhenAsked);
     EXPECT_EQ(form->isVisible(), !c.closed);
-    EXPECT_EQ(Panel(*form, 6), QStringLiteral("文件合并整理完毕！共计：3"));
+    EXPECT_EQ(Panel(*form, "StatusLine"), QStringLiteral("文件合并整理完毕！共计：3"));
   }
 }
 
-TEST_F(BackgroundMergeTest, APageTextThatComesDuringTheMergeIsTakenAfterIt) {
-  auto form = MakeForm();
+TEST_F(MergeWhileRunningTest, APageTextThatComesDuringTheMergeIsTakenAfterIt) {
+  auto form = MakeWindow();
   form->show();
-  RunToSecondKeyword(*form);
+  RunToSecondKeyword(form);
   browser_->holdAnswers = true;
-  form->OnTimerTick();  // k2's page is being read as the merge starts
+  form.Session().OnTick();  // k2's page is being read as the merge starts
   dir_.Write("a.txt", "1\r\n");
   HeldInput pipe(dir_.Path() / "pipe.txt");
-  StartMerge(*form, {QStringLiteral("a.txt"), QStringLiteral("pipe.txt")});
+  StartMerge(form, {QStringLiteral("a.txt"), QStringLiteral("pipe.txt")});
   browser_->AnswerHeld();
   Settle(100);
-  EXPECT_EQ(form->Results().Count(), 1);
-  EXPECT_EQ(form->Run().Phase(), harvest::RunPhase::kReadingPage);
+  EXPECT_EQ(form.Results().Count(), 1);
+  EXPECT_EQ(form.Run().Phase(), harvest::RunPhase::kReadingPage);
   pipe.Release("2\r\n");
-  ASSERT_TRUE(WaitForMergeEnd(*form));
-  EXPECT_EQ(form->Results().Count(), 2);
-  EXPECT_EQ(Panel(*form, 6), QStringLiteral("搜索已经结束!"));
+  ASSERT_TRUE(WaitForMergeEnd(form));
+  EXPECT_EQ(form.Results().Count(), 2);
+  EXPECT_EQ(Panel(*form, "StatusLine"), QStringLiteral("搜索已经结束!"));
 }
 
-TEST_F(BackgroundMergeTest, AnErrorShowsAfterTheDialogHasGone) {
-  auto form = MakeForm();
+TEST_F(MergeWhileRunningTest, AnErrorShowsAfterTheDialogHasGone) {
+  auto form = MakeWindow();
   form->show();
   HeldInput pipe(dir_.Path() / "pipe.txt");
   dir_.Write("gone.txt", "x\r\n");
   bool dialogGone = false;
   QString error;
-  StartMerge(*form, {QStringLiteral("pipe.txt"), QStringLiteral("gone.txt")});
+  StartMerge(form, {QStringLiteral("pipe.txt"), QStringLiteral("gone.txt")});
   shell::AnswerNextDialog([&](QDialog& box) {
     dialogGone = form->findChild<shell::MergeProgressDialog*>() == nullptr;
     error = dynamic_cast<QMessageBox&>(box).text();
@@ -277,12 +242,12 @@ TEST_F(BackgroundMergeTest, AnErrorShowsAfterTheDialogHasGone) {
   ASSERT_TRUE(WaitFor([&] { return form->findChild<shell::MergeProgressDialog*>() != nullptr; }));
   std::filesystem::remove(dir_.Path() / "gone.txt");  // the next input cannot be opened
   pipe.Release("2\r\n1\r\n");
-  ASSERT_TRUE(WaitForMergeEnd(*form));
+  ASSERT_TRUE(WaitForMergeEnd(form));
   EXPECT_TRUE(dialogGone);
   EXPECT_EQ(error, QStringLiteral("Cannot open file %1.")
                        .arg(QString::fromStdString(dir_.File("gone.txt").text)));
   EXPECT_EQ(dir_.Read("merged.txt"), "1\r\n2\r\n");
-  EXPECT_EQ(Panel(*form, 6), QStringLiteral("文件合并整理完毕！共计：2"));
+  EXPECT_EQ(Panel(*form, "StatusLine"), QStringLiteral("文件合并整理完毕！共计：2"));
 }
 
 }  // namespace

@@ -1,0 +1,102 @@
+#pragma once
+// What a search run needs from the world around it, and what it tells it.
+// The search session stands behind these ports in the program; tests put
+// fakes in their place. The run reports values and asks typed questions; how
+// they are shown, and in which words, is the window's business.
+
+#include <exception>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace harvest {
+
+// Where a run stands.
+enum class RunStatus {
+  kStarting,   // Start has asked for the first page
+  kSearching,  // a page is being read
+  kStopping,   // Stop was pressed: the page asked for is still read, then the run ends
+  kFinished,   // the run has ended and its resume point is recorded
+};
+
+// What a run tells the user on its way.
+enum class RunMessage {
+  kNotConnected,      // the host has only the loopback address: no run
+  kResumeBeyondList,  // the resume point is past the last keyword: the run starts at 0
+};
+
+// The user's settings, as they stand at the moment the run asks.
+class RunSettings {
+ public:
+  virtual ~RunSettings() = default;
+  // Whether a number already listed is skipped.
+  virtual bool Deduplicate() const = 0;
+  // The page interval's text, typed or not; the run reads it as seconds.
+  virtual std::string IntervalText() const = 0;
+};
+
+// What a run reports and asks as it goes.
+class RunReports {
+ public:
+  virtual ~RunReports() = default;
+  // The 1-based number of the keyword being searched (KeywordIndex).
+  virtual void ReportKeywordNumber(int number) = 0;
+  // FoundCount: numbers added in this run.
+  virtual void ReportFoundCount(int count) = 0;
+  virtual void ReportStatus(RunStatus status) = 0;
+  // Running: a run may be stopped but not started, nor keywords imported;
+  // idle: the reverse.
+  virtual void ReportRunning(bool running) = 0;
+  virtual void Tell(RunMessage message) = 0;
+  // The keyword to resume from, `offered` first; the text the user gave, or
+  // nothing when the question was cancelled.
+  virtual std::optional<std::string> AskResumePoint(int offered) = 0;
+};
+
+// What a page read ends with: the body's text, or the error that kept it
+// from coming (no document, no body, no answer in time, the page's process
+// gone).
+struct PageText {
+  std::string text;  // lines broken by CR LF, in GBK
+  std::exception_ptr error;
+};
+
+class PageBrowser {
+ public:
+  using PageTextHandler = std::function<void(PageText)>;
+
+  virtual ~PageBrowser() = default;
+  // Starts loading `url`; the page is read later, at the timer's tick.
+  virtual void Navigate(const std::string& url) = 0;
+  // Asks for the rendered text of the page body and returns. `handler` gets
+  // the answer once, on this thread: at once, before this returns, or later;
+  // never after the browser is gone.
+  virtual void RequestPageText(PageTextHandler handler) = 0;
+};
+
+// The one timer that paces a run. Setting the interval of a running timer
+// restarts its wait; enabling a running timer changes nothing.
+class RunTimer {
+ public:
+  virtual ~RunTimer() = default;
+  virtual void SetInterval(int milliseconds) = 0;
+  virtual void SetEnabled(bool enabled) = 0;
+};
+
+class AddressLookup {
+ public:
+  virtual ~AddressLookup() = default;
+  // The host's IPv4 addresses in dotted-quad form, in the system's order.
+  // Raises when they cannot be found.
+  virtual std::vector<std::string> HostAddresses() = 0;
+};
+
+class ProgressWriter {
+ public:
+  virtual ~ProgressWriter() = default;
+  // Records the resume point; raises the file error when the write fails.
+  virtual void WriteProgress() = 0;
+};
+
+}  // namespace harvest

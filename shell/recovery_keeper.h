@@ -1,0 +1,51 @@
+#pragma once
+// The recovery record as the session keeps it: opened at start, kept after
+// each step, flushed when the program ends at once, removed at an ordinary
+// end. A write fails on the record's own thread; the failure is told once,
+// through Failed, right after the step that met it or a moment later.
+
+#include <QObject>
+#include <QTimer>
+#include <filesystem>
+#include <memory>
+
+#include "harvest/recovery_record.h"
+
+namespace shell {
+
+class RecoveryKeeper final : public QObject {
+  Q_OBJECT
+ public:
+  enum class Opening { kHeld, kShared, kFailed };
+
+  explicit RecoveryKeeper(QObject* parent = nullptr);
+
+  // Opens the record at `file`; a record another program holds, or one
+  // that cannot be opened (Failed tells why), is not kept.
+  Opening Open(const std::filesystem::path& file);
+  bool Held() const { return record_ != nullptr; }
+  // What the record held when it was opened.
+  harvest::RecoveredRun Read() const;
+
+  // Writes the record afresh, as of now.
+  void Restart(const harvest::ResultList& list, const harvest::RunPlace& place);
+  // Appends what changed since the last part.
+  void Keep(const harvest::ResultList& list, const harvest::RunPlace& place);
+  void Flush();
+  void Remove();
+
+  // The record itself, none when not kept (for the benchmarks).
+  const harvest::RecoveryRecord* Record() const { return record_.get(); }
+
+ Q_SIGNALS:
+  // The record cannot be written; it is kept no more.
+  void Failed(const QString& failure);
+
+ private:
+  void TellFailure();
+
+  std::unique_ptr<harvest::RecoveryRecord> record_;
+  QTimer failureCheck_;  // a part's write is surely done or failed by then
+};
+
+}  // namespace shell

@@ -1,0 +1,266 @@
+// The search session without a window: its states and what it announces,
+// what waits for a merge or a page read, and its settings and records.
+
+#include "shell/search_session.h"
+
+#include <QSignalSpy>
+
+#include "../harvest/gbk.h"
+#include "held_input.h"
+#include "qt_test_helpers.h"
+#include "shell_fixture.h"
+
+namespace {
+
+using RunState = shell::SearchSession::RunState;
+using MergeState = shell::SearchSession::MergeState;
+
+// Answers the session's questions as the test says and records them.
+class FakePrompts final : public shell::SessionPrompts {
+ public:
+  std::optional<QString> AskResumePoint(int offered) override {
+    offers.push_back(offered);
+    return resumeAnswer;
+  }
+  void Tell(harvest::RunMessage message) override { told.push_back(message); }
+  bool AskToRestore(int numbers) override {
+    restoreOffers.push_back(numbers);
+    return restore;
+  }
+  void TellRecordShared() override { ++shared; }
+  void TellRecordFailure(const QString& failure) override { failures << failure; }
+
+  std::optional<QString> resumeAnswer = QStringLiteral("0");
+  bool restore = true;
+  std::vector<int> offers;
+  std::vector<harvest::RunMessage> told;
+  std::vector<int> restoreOffers;
+  int shared = 0;
+  QStringList failures;
+};
+
+class SearchSessionTest : public MainWindowTest {
+ protected:
+  std::unique_ptr<shell::SearchSession> MakeSession() {
+    auto session = std::make_unique<shell::SearchSession>(Options());
+    session->SetPrompts(&prompts_);
+    QObject::connect(session.get(), &shell::SearchSession::RunStateChanged,
+                     [this](RunState state) { states_.push_back(state); });
+    QObject::connect(session.get(), &shell::SearchSession::RunStatusChanged,
+                     [this](harvest::RunStatus status) { statuses_.push_back(status); });
+    return session;
+  }
+  // A run of two keywords whose pages have no pager line, started.
+  void Start(shell::SearchSession& session) {
+    session.Run().KeywordList() = {"k1", "k2"};
+    session.StartSearch();
+    ASSERT_FALSE(browser_->navigated.empty());
+    for (const auto& url : browser_->navigated) browser_->pages[url] = "13800000001";
+  }
+  // Ticks and lets the event loop deliver the page's text.
+  void TickAndSettle(shell::SearchSession& session) {
+    session.OnTick();
+    WaitFor([&] { return session.Run().Phase() != harvest::RunPhase::kReadingPage; }, 2000);
+    for (const auto& url : browser_->navigated) browser_->pages.try_emplace(url, "15900000002");
+  }
+
+  FakePrompts prompts_;
+  std::vector<RunState> states_;
+  std::vector<harvest::RunStatus> statuses_;
+};
+
+TEST_F(SearchSessionTest, AWholeRunMovesThroughItsStatesAndSaysEachChangeOnce) {
+  auto session = MakeSession();
+  EXPECT_EQ(session->GetRunState(), RunState::kIdle);
+  EXPECT_TRUE(session->CanStart());
+  EXPECT_TRUE(session->CanStop());  // Stop too, at program start
+  Start(*session);
+  EXPECT_FALSE(session->CanStart());
+  TickAndSettle(*session);
+  TickAndSettle(*session);
+  EXPECT_EQ(states_, (std::vector<RunState>{RunState::kWaiting, RunState::kReading, RunState::kWaiting,
+                                            RunState::kReading, RunState::kIdle}));
+  EXPECT_EQ(statuses_, (std::vector<harvest::RunStatus>{harvest::RunStatus::kStarting, harvest::RunStatus::kSearching,
+                                                        harvest::RunStatus::kSearching,
+                                                        harvest::RunStatus::kFinished}));
+  EXPECT_EQ(session->FoundCount(), 2);
+  EXPECT_EQ(session->KeywordNumber(), 2);
+  EXPECT_TRUE(session->CanStart());
+  EXPECT_FALSE(session->CanStop());
+  EXPECT_EQ(prompts_.offers, std::vector<int>{0});
+}
+
+// Stop in each state of the run: where it goes, and where the page's text
+// (if one is to come) then takes it.
+struct StopCase {
+  const char* what;
+  int ticks;           // ticks before Stop
+  bool holdRead;       // the last tick's text still to come at Stop
+  RunState afterStop;
+  RunState afterText;  // once the text has come (or at once, with none)
+  int progressWrites;  // resume points written by then
+};
+
+TEST_F(SearchSessionTest, StopInEachStateEndsTheRunOnceThePageAskedForIsRead) {
+  const StopCase cases[] = {
+      {"idle, before any run", -1, false, RunState::kIdle, RunState::kIdle, 0},
+      {"waiting for the first page", 0, false, RunState::kStopping, RunState::kIdle, 1},
+      {"reading the first page", 1, true, RunState::kStopping, RunState::kIdle, 1},
+      {"waiting for the second keyword", 1, false, RunState::kStopping, RunState::kIdle, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(dir_.Path() / harvest::kProgressFileName);
+    auto session = MakeSession();
+    if (c.ticks >= 0) Start(*session);
+    for (int i = 0; i < c.ticks; ++i) {
+      browser_->holdAnswers = c.holdRead && i + 1 == c.ticks;
+      TickAndSettle(*session);
+    }
+    session->StopSearch();
+    EXPECT_EQ(session->GetRunState(), c.afterStop);
+    EXPECT_TRUE(session->CanStart());
+    EXPECT_FALSE(session->CanStop());
+    EXPECT_EQ(statuses_.back(), harvest::RunStatus::kStopping);
+    if (c.holdRead) {
+      browser_->holdAnswers = false;
+      browser_->AnswerHeld();
+    } else if (c.ticks >= 0) {
+      TickAndSettle(*session);  // the page already asked for is still read
+    }
+    EXPECT_EQ(session->GetRunState(), c.afterText);
+    EXPECT_EQ(std::filesystem::exists(dir_.Path() / harvest::kProgressFileName), c.progressWrites > 0);
+    if (c.ticks >= 0) EXPECT_EQ(statuses_.back(), harvest::RunStatus::kFinished);
+    states_.clear();
+    statuses_.clear();
+    browser_ = nullptr;
+  }
+}
+
+// What comes while the session is busy, and when it is taken.
+struct WhileBusy {
+  const char* what;
+  bool merge;       // a merge runs
+  bool reading;     // a page's text is still to come
+  bool tick;        // the run's timer falls due
+  bool close;       // the user closes
+  int foundAfter;   // once the merge has ended and the text has come
+  bool closeDue;    // the close may go ahead by then
+};
+
+TEST_F(SearchSessionTest, WhatComesWhileBusyWaitsAndIsTakenInOrder) {
+  const WhileBusy cases[] = {
+      {"a close during a read: after the text", false, true, false, true, 1, true},
+      {"a tick during a merge: after it", true, false, true, false, 1, false},
+      {"a page text during a merge: after it", true, true, false, false, 1, false},
+      {"a tick and a close during a merge: the step, then the close", true, false, true, true, 1, true},
+      {"a close during a merge and a read: after both", true, true, false, true, 1, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(dir_.Path() / "pipe.txt");
+    auto session = MakeSession();
+    QSignalSpy closeDue(session.get(), &shell::SearchSession::CloseDue);
+    Start(*session);
+    browser_->holdAnswers = c.reading;
+    if (c.reading) session->OnTick();
+
+    std::unique_ptr<HeldInput> pipe;
+    if (c.merge) {
+      pipe = std::make_unique<HeldInput>(dir_.Path() / "pipe.txt");
+      session->MergeDataFiles({dir_.File("pipe.txt")}, dir_.File("merged.txt"));
+      EXPECT_EQ(session->GetMergeState(), MergeState::kRunning);
+    }
+    if (c.tick) session->OnTick();
+    if (c.close) {
+      ASSERT_TRUE(session->Busy());
+      session->CloseWhenIdle();
+      EXPECT_EQ(closeDue.count(), 0);
+    }
+    if (c.reading) {
+      browser_->holdAnswers = false;
+      browser_->AnswerHeld();
+    }
+    Settle(50);
+    EXPECT_EQ(closeDue.count(), c.close && !c.merge ? 1 : 0);
+    EXPECT_EQ(session->FoundCount(), c.merge ? 0 : c.foundAfter) << "taken during the merge";
+    if (pipe) {
+      pipe->Release("1\r\n");
+      ASSERT_TRUE(WaitFor([&] { return session->GetMergeState() == MergeState::kNone; }, 30000));
+      WaitFor([&] { return session->Run().Phase() != harvest::RunPhase::kReadingPage; }, 2000);
+    }
+    EXPECT_EQ(session->FoundCount(), c.foundAfter);
+    EXPECT_EQ(closeDue.count(), c.closeDue ? 1 : 0);
+    EXPECT_FALSE(session->Busy());
+  }
+}
+
+TEST_F(SearchSessionTest, TheProgressFileComesBackAsSettingsAndGoesOutAsTyped) {
+  dir_.Write(harvest::kProgressFileName, Gbk("D:\\关键字.txt") + "\r\n4\r\nqcyes\r\n5000\r\n");
+  auto session = MakeSession();
+  QSignalSpy file(session.get(), &shell::SearchSession::KeywordFileChanged);
+  QSignalSpy dedupe(session.get(), &shell::SearchSession::DeduplicateChanged);
+  QSignalSpy interval(session.get(), &shell::SearchSession::IntervalTextChanged);
+  session->RestoreAtStart();
+  EXPECT_EQ(session->KeywordFile(), QStringLiteral("D:\\关键字.txt"));
+  EXPECT_TRUE(session->Deduplicate());
+  EXPECT_EQ(session->IntervalTextShown(), QStringLiteral("1000"));  // into the field's range
+  EXPECT_EQ(session->Run().KeywordIndex(), 4);
+  EXPECT_EQ(file.count(), 1);
+  EXPECT_EQ(dedupe.count(), 1);
+  EXPECT_EQ(interval.count(), 1);
+
+  // A value still being typed goes out as it stands; GBK bytes go back as
+  // they came.
+  session->SetIntervalText(QStringLiteral("0"));
+  session->SetDeduplicate(false);
+  session->SaveProgress();
+  EXPECT_EQ(dir_.Read(harvest::kProgressFileName), Gbk("D:\\关键字.txt") + "\r\n3\r\nqcno\r\n0\r\n");
+}
+
+struct RecordAtStart {
+  const char* what;
+  bool restore;  // the answer to the question
+  int found;     // FoundCount afterwards
+  int rows;
+};
+
+TEST_F(SearchSessionTest, ARunLeftInTheRecordIsOfferedBack) {
+  const RecordAtStart cases[] = {
+      {"yes: the rows and the count come back", true, 3, 2},
+      {"no: nothing comes back", false, 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    {
+      harvest::RecoveryRecord record(dir_.Path() / harvest::kRecoveryFileName);
+      harvest::ResultList list;
+      list.Append("13800000001");
+      list.Append("13800000002");
+      record.Restart(list, {5, 3, Gbk("kw.txt"), true});
+    }
+    prompts_.restore = c.restore;
+    prompts_.restoreOffers.clear();
+    auto session = MakeSession();
+    QSignalSpy rows(session.get(), &shell::SearchSession::RowsAdded);
+    session->RestoreAtStart();
+    EXPECT_EQ(prompts_.restoreOffers, std::vector<int>{2});
+    EXPECT_EQ(session->FoundCount(), c.found);
+    EXPECT_EQ(session->Results().Count(), c.rows);
+    EXPECT_EQ(rows.count(), c.restore ? 1 : 0);
+    EXPECT_EQ(session->Run().KeywordIndex(), c.restore ? 5 : 0);
+    EXPECT_EQ(session->Deduplicate(), c.restore);
+  }
+}
+
+TEST_F(SearchSessionTest, ARecordAnotherProgramKeepsIsSaidOnce) {
+  harvest::RecoveryRecord held(dir_.Path() / harvest::kRecoveryFileName);
+  ASSERT_TRUE(held.Held());
+  auto session = MakeSession();
+  session->RestoreAtStart();
+  EXPECT_EQ(prompts_.shared, 1);
+  EXPECT_FALSE(session->Recovery().Held());
+  EXPECT_TRUE(prompts_.failures.isEmpty());
+}
+
+}  // namespace
