@@ -20,6 +20,8 @@ packages=(
   # the window-title test reads titles back (xprop); the sandbox test looks
   # at the browser's processes (pgrep) and runs as another user (setpriv)
   trayer xdotool x11-utils procps util-linux
+  # the window-fit test: a window manager that frames the window
+  openbox
   # the StatusNotifier test: a private session bus and a stand-in desktop on
   # it; the Wayland test: a headless compositor
   dbus-daemon dbus-bin python3-dbus python3-gi weston

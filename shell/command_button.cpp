@@ -55,7 +55,7 @@ CommandButton::CommandButton(QAction* command, QWidget* parent) : QToolButton(pa
 
 void CommandButton::keyPressEvent(QKeyEvent* event) {
   if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
-      event->modifiers() == Qt::NoModifier) {
+      (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
     // As Space does: the button shows pressed for a moment, then acts.
     animateClick();
     event->accept();

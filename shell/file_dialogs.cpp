@@ -78,4 +78,24 @@ QString FileDialog::ChooseSaveFile() {
   }
 }
 
+std::optional<MergeChoice> MergeDialogs::Choose(QWidget* parent) {
+  const QString filters = tr("文本文件(*.txt);;所有文件(*.*)");
+  FileDialog openDialog(parent, "MergeInputsDialog", tr("选择待合并的数据文件"), filters);
+  openDialog.setFileMode(QFileDialog::ExistingFiles);
+  openDialog.setDefaultSuffix(QStringLiteral("txt"));
+  if (!lastInput_.isEmpty()) openDialog.selectFile(lastInput_);
+  MergeChoice choice;
+  choice.inputs = openDialog.ChooseFiles();
+  if (choice.inputs.isEmpty()) return {};
+  lastInput_ = choice.inputs.value(0);
+
+  FileDialog saveDialog(parent, "MergeOutputDialog", tr("合并后的数据文件保存为"), filters);
+  saveDialog.setDefaultSuffix(QStringLiteral("txt"));
+  if (!lastOutput_.isEmpty()) saveDialog.selectFile(lastOutput_);
+  choice.output = saveDialog.ChooseSaveFile();
+  if (choice.output.isEmpty()) return {};
+  lastOutput_ = choice.output;
+  return choice;
+}
+
 }  // namespace shell

@@ -3,9 +3,11 @@
 // filters, run through RunDialog (so tests can answer them), and a save
 // dialog that asks before a file is replaced.
 
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 namespace shell {
 
@@ -32,6 +34,24 @@ class FileDialog final : public QFileDialog {
 
  private:
   QString suspendedSuffix_;
+};
+
+// The merge's two questions: the data files to merge, then the file to
+// write; each dialog offers the name chosen in it last time. Nothing when
+// either is cancelled.
+struct MergeChoice {
+  QStringList inputs;
+  QString output;
+};
+class MergeDialogs {
+  Q_DECLARE_TR_FUNCTIONS(MergeDialogs)
+
+ public:
+  std::optional<MergeChoice> Choose(QWidget* parent);
+
+ private:
+  QString lastInput_;
+  QString lastOutput_;
 };
 
 }  // namespace shell

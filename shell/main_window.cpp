@@ -175,25 +175,11 @@ void MainWindow::SaveProgress() {
 }
 
 void MainWindow::MergeDataFiles() {
-  const QString filters = tr("文本文件(*.txt);;所有文件(*.*)");
-  FileDialog openDialog(this, "MergeInputsDialog", tr("选择待合并的数据文件"), filters);
-  openDialog.setFileMode(QFileDialog::ExistingFiles);
-  openDialog.setDefaultSuffix(QStringLiteral("txt"));
-  if (!lastMergeInput_.isEmpty()) openDialog.selectFile(lastMergeInput_);
-  const QStringList selected = openDialog.ChooseFiles();
-  if (selected.isEmpty()) return;
-  lastMergeInput_ = selected.value(0);
-
-  FileDialog saveDialog(this, "MergeOutputDialog", tr("合并后的数据文件保存为"), filters);
-  saveDialog.setDefaultSuffix(QStringLiteral("txt"));
-  if (!lastMergeOutput_.isEmpty()) saveDialog.selectFile(lastMergeOutput_);
-  const QString output = saveDialog.ChooseSaveFile();
-  if (output.isEmpty()) return;
-  lastMergeOutput_ = output;
-
+  const std::optional<MergeChoice> choice = mergeDialogs_.Choose(this);
+  if (!choice) return;
   std::vector<harvest::FilePath> inputs;
-  for (const QString& file : selected) inputs.push_back(platform::ToFilePath(file));
-  session_.MergeDataFiles(inputs, platform::ToFilePath(output));
+  for (const QString& file : choice->inputs) inputs.push_back(platform::ToFilePath(file));
+  session_.MergeDataFiles(inputs, platform::ToFilePath(choice->output));
 }
 
 void MainWindow::OpenHomePage() { platform::OpenUrl(HomePage()); }

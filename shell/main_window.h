@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "platform/notification_icon.h"
+#include "shell/file_dialogs.h"
 #include "shell/search_session.h"
 
 class QAction;
@@ -99,9 +100,7 @@ class MainWindow final : public QMainWindow {
   QLabel* keywordNumber_ = nullptr;
   QLabel* foundCount_ = nullptr;
   QLabel* statusLine_ = nullptr;
-  // The merge dialogs offer the names chosen last time again.
-  QString lastMergeInput_;
-  QString lastMergeOutput_;
+  MergeDialogs mergeDialogs_;
 };
 
 }  // namespace shell

@@ -2,31 +2,43 @@
 
 #include <QApplication>
 #include <QEvent>
-#include <QPointer>
 #include <QScreen>
-#include <QTimer>
+#include <QStyle>
 #include <QWidget>
 #include <algorithm>
 
 namespace shell {
 namespace {
 
-// Marks a window fitted once, so that a window the user resizes or moves
-// afterwards is left where the user put it.
+// A window is fitted when it first shows, and once more when the window
+// manager has framed it; after that the user's size and place stand.
 constexpr char kFittedProperty[] = "kelvaneFittedToScreen";
+constexpr char kFramedProperty[] = "kelvaneFittedInFrame";
 
-void Fit(QWidget& window) {
-  const QScreen* screen = window.screen();
-  if (!screen) return;
-  // Before the window manager has framed it, the frame is not known yet.
+QMargins FrameOf(const QWidget& window) {
   const QRect frame = window.frameGeometry();
   const QRect inner = window.geometry();
-  const QMargins margins(inner.left() - frame.left(), inner.top() - frame.top(),
-                         frame.right() - inner.right(), frame.bottom() - inner.bottom());
-  const QRect fitted = FitWithin(inner, margins, screen->availableGeometry());
+  return {inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
+          frame.bottom() - inner.bottom()};
+}
+
+// Before the window manager has framed a window its frame reads as none; a
+// title bar and borders are kept free for it all the same.
+QMargins ExpectedFrame(const QWidget& window) {
+  const QStyle* style = window.style();
+  const int border = style->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, &window);
+  const int title = style->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &window);
+  return {border, title + border, border, border};
+}
+
+void Fit(QWidget& window, const QMargins& frame) {
+  const QScreen* screen = window.screen();
+  if (!screen) return;
+  const QRect inner = window.geometry();
+  const QRect fitted = FitWithin(inner, frame, screen->availableGeometry());
   if (fitted.size() != inner.size()) window.resize(fitted.size());
-  if (fitted.topLeft() != inner.topLeft())
-    window.move(fitted.topLeft() - QPoint(margins.left(), margins.top()));
+  // move() places the frame as far as Qt knows it: none before framing.
+  if (fitted.topLeft() != inner.topLeft()) window.move(fitted.topLeft() - (inner.topLeft() - window.pos()));
 }
 
 class ScreenFitter final : public QObject {
@@ -35,15 +47,22 @@ class ScreenFitter final : public QObject {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() != QEvent::Show || !watched->isWidgetType()) return false;
+    const auto type = event->type();
+    if ((type != QEvent::Show && type != QEvent::Move) || !watched->isWidgetType()) return false;
     auto* window = static_cast<QWidget*>(watched);
-    if (!window->isWindow() || window->property(kFittedProperty).toBool()) return false;
-    window->setProperty(kFittedProperty, true);
-    Fit(*window);
-    // Once framed, the frame counts too.
-    QTimer::singleShot(0, window, [window = QPointer<QWidget>(window)] {
-      if (window && window->isVisible()) Fit(*window);
-    });
+    if (!window->isWindow()) return false;
+    if (type == QEvent::Show && !window->property(kFittedProperty).toBool()) {
+      window->setProperty(kFittedProperty, true);
+      const QMargins frame = FrameOf(*window);
+      Fit(*window, frame.isNull() && !window->windowFlags().testFlag(Qt::FramelessWindowHint)
+                       ? ExpectedFrame(*window)
+                       : frame);
+    } else if (type == QEvent::Move && window->property(kFittedProperty).toBool() &&
+               !window->property(kFramedProperty).toBool() && !FrameOf(*window).isNull()) {
+      // Framed now: the frame it really has counts.
+      window->setProperty(kFramedProperty, true);
+      Fit(*window, FrameOf(*window));
+    }
     return false;
   }
 };

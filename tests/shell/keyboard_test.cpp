@@ -96,12 +96,15 @@ TEST_F(KeyboardTest, ReturnPressesAFocusedButtonAndAClickTakesNoFocus) {
   QDialog about;
   form->SetAboutBox(&about);
   about.setWindowTitle(QStringLiteral("关于本软件"));
-  for (int key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+  // The keypad's Enter comes with the keypad's modifier.
+  const std::pair<Qt::Key, Qt::KeyboardModifiers> keys[] = {
+      {Qt::Key_Return, Qt::NoModifier}, {Qt::Key_Enter, Qt::KeypadModifier}, {Qt::Key_Space, Qt::NoModifier}};
+  for (const auto& [key, modifiers] : keys) {
     SCOPED_TRACE(key);
     auto* button = Child<QToolButton>(*form, "AboutButton");
     button->setFocus(Qt::TabFocusReason);
     auto title = CloseNextDialog();
-    QTest::keyClick(button, Qt::Key(key));
+    QTest::keyClick(button, key, modifiers);
     ASSERT_TRUE(WaitFor([&] { return !title->isEmpty(); })) << "the button was not pressed";
     EXPECT_EQ(*title, QStringLiteral("关于本软件"));
   }

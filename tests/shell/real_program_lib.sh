@@ -22,8 +22,8 @@ wait_for() {  # seconds command...: until the command succeeds
   done
 }
 
-start_xvfb() {  # a display of our own, in DISPLAY
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3> "$work/display" 2> /dev/null &
+start_xvfb() {  # [WIDTHxHEIGHT]: a display of our own, in DISPLAY
+  Xvfb -displayfd 3 -screen 0 "${1:-1024x768}x24" -nolisten tcp 3> "$work/display" 2> /dev/null &
   pids+=($!)
   wait_for 30 test -s "$work/display" || { echo "Xvfb did not start"; exit 1; }
   export DISPLAY=":$(cat "$work/display")"
