@@ -29,7 +29,7 @@ inline QString HomePage() { return QStringLiteral("http://kelvane.example.com/")
 inline QString Telephone() { return QStringLiteral("010-12345678"); }
 inline QString MailLink() { return QStringLiteral("mailto:support@kelvane.example.com"); }
 
-// Status panel 6 at start.
+// The status line at start.
 inline QString ContactLine() { return BrandingTexts::tr("欢迎使用Kelvane！联系电话：%1").arg(Telephone()); }
 
 // The title, the home page and the telephone number.
