@@ -4,7 +4,7 @@
 // cost of a number as the list grows, big pages, and memory over many pages.
 //
 //   window_bench rows             pages of 2,400 numbers up to 112,000 rows
-//   window_bench ticks KB [PAGES] the window thread's CPU per page (window_ticks.cpp)
+//   window_bench ticks KB [PAGES [SECONDS]]  the window thread's CPU per page (window_ticks.cpp)
 //   window_bench big              20 KB and 5 MB pages, against innerText alone
 //   window_bench memory [PAGES [KB]]  pages of 30 numbers and KB of other text
 //                                     (default 1,000 pages, no text); memory every 100
@@ -358,7 +358,7 @@ int Memory(TimingApplication& app, int pages, qsizetype pageBytes) {
 
 }  // namespace
 
-// window_bench ticks KB [PAGES]: the window thread's CPU per page, with an
+// window_bench ticks KB [PAGES [SECONDS]]: the window thread's CPU per page, with an
 // application of its own (window_ticks.cpp).
 int WindowTicks(int argc, char** argv);
 

@@ -1,10 +1,13 @@
-// window_bench ticks KB [PAGES]: the window thread's CPU time for each page
+// window_bench ticks KB [PAGES [SECONDS]]: the window thread's CPU time for each page
 // of a run, as on the user's desktop. Run it on a real display with the
 // accessibility bridge on and a listener registered (bench/a11y_tick_bench.sh
 // sets that up); without a platform in the environment it runs offscreen.
 //
 // Pages of 30 new numbers and KB of other GBK text, at the shortest interval
-// (1 s), de-duplication on. Two figures a page, as CPU time of the window's
+// (1 s) unless SECONDS says otherwise, de-duplication on. (A page that is still
+// loading when its tick asks for the text can answer with none, which ends
+// the run with an error box in every build; 5 MB pages on a busy machine
+// need a longer interval.) Two figures a page, as CPU time of the window's
 // thread (CLOCK_THREAD_CPUTIME_ID: time waited for the browser or the
 // machine's other work does not count):
 //   - the tick: the deliveries that make the page's step, the timer's event
@@ -25,6 +28,8 @@
 #include <QLabel>
 #include <QSpinBox>
 #include <QTemporaryDir>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -145,8 +150,9 @@ Summary Summarize(std::vector<double> values) {
 int WindowTicks(int argc, char** argv) {
   const long kb = argc > 2 ? std::atol(argv[2]) : 0;
   const int wanted = argc > 3 ? std::atoi(argv[3]) : 20;
-  if (kb <= 0 || wanted <= 0) {
-    std::fprintf(stderr, "usage: %s ticks KB [PAGES=20]\n", argv[0]);
+  const int seconds = argc > 4 ? std::atoi(argv[4]) : 1;
+  if (kb <= 0 || wanted <= 0 || seconds <= 0) {
+    std::fprintf(stderr, "usage: %s ticks KB [PAGES=20 [SECONDS=1]]\n", argv[0]);
     return 2;
   }
   constexpr int kWarmUpPages = 3;  // the browser's first loads, the list's first rows
@@ -173,7 +179,7 @@ int WindowTicks(int argc, char** argv) {
   options.queryPrefix = (server.Origin() + "/s?word=").toStdString();
   options.appDir = harvest::FilePath::Ascii(dir.path().toStdString() + "/");
   shell::MainWindow window(std::move(options));
-  window.findChild<QSpinBox*>(QStringLiteral("IntervalBox"))->setValue(1);
+  window.findChild<QSpinBox*>(QStringLiteral("IntervalBox"))->setValue(seconds);
   window.findChild<QCheckBox*>(QStringLiteral("DedupeBox"))->setChecked(true);
   window.show();
   for (int i = 0; i < 200; ++i) window.Run().KeywordList().push_back("k" + std::to_string(i));
@@ -182,6 +188,18 @@ int WindowTicks(int argc, char** argv) {
     auto& input = dynamic_cast<QInputDialog&>(dialog);
     input.setTextValue(QStringLiteral("0"));
     input.accept();
+  });
+  // What ended a run early: the page's process, or a load that failed.
+  QStringList browserNews;
+  auto* webPage = window.findChild<QWebEngineView*>()->page();
+  QObject::connect(
+      webPage, &QWebEnginePage::renderProcessTerminated, webPage,
+      [&](QWebEnginePage::RenderProcessTerminationStatus status, int code) {
+        browserNews
+            << QStringLiteral("page process ended (status %1, code %2)").arg(int(status)).arg(code);
+      });
+  QObject::connect(webPage, &QWebEnginePage::loadFinished, webPage, [&](bool ok) {
+    if (!ok) browserNews << QStringLiteral("a load failed");
   });
   window.StartSearch();
   const double cpuAtStart = ThreadCpuMs();
@@ -200,10 +218,12 @@ int WindowTicks(int argc, char** argv) {
     return stalled || app.pages.size() >= static_cast<std::size_t>(kWarmUpPages + wanted);
   });
   const QString stallNote =
-      stalled ? QStringLiteral("; the run stopped after %1 pages: %2 (status: %3)")
+      stalled ? QStringLiteral("; the run stopped after %1 pages: %2 (status: %3; browser: %4)")
                     .arg(pagesSeen)
                     .arg(shell::TakeUnansweredDialogs().join(QStringLiteral(" | ")),
-                         window.findChild<QLabel*>(QStringLiteral("StatusPanel6"))->text())
+                         window.findChild<QLabel*>(QStringLiteral("StatusPanel6"))->text(),
+                         browserNews.isEmpty() ? QStringLiteral("nothing")
+                                               : browserNews.join(QStringLiteral(", ")))
               : QString();
   // A page that has not loaded within the interval can be read before its
   // body exists, which ends the run; the pages before it still count.
@@ -227,11 +247,12 @@ int WindowTicks(int argc, char** argv) {
   const Summary page = Summarize(pageCpu);
   const Summary wall = Summarize(tickWall);
   std::printf(
-      "%ld KB pages, platform %s, accessibility %s: %d pages after %d to warm up, %d rows%s\n"
+      "%ld KB pages every %d s, platform %s, accessibility %s: %d pages after %d to warm up, %d "
+      "rows%s\n"
       "  window thread CPU ms: tick median %.1f (p90 %.1f, mean %.1f); page median %.1f (p90 %.1f, "
       "mean %.1f)\n"
       "  tick wall ms: median %.1f; thread CPU since the run's start %.0f ms\n",
-      kb, qPrintable(QGuiApplication::platformName()),
+      kb, seconds, qPrintable(QGuiApplication::platformName()),
       qEnvironmentVariableIsSet("QT_LINUX_ACCESSIBILITY_ALWAYS_ON") ? "on" : "as the desktop says",
       measured, kWarmUpPages, window.Results().Count(), qPrintable(stallNote), tick.median,
       tick.p90, tick.mean, page.median, page.p90, page.mean, wall.median, cpuWhole);
