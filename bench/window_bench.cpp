@@ -4,6 +4,7 @@
 // cost of a number as the list grows, big pages, and memory over many pages.
 //
 //   window_bench rows             pages of 2,400 numbers up to 112,000 rows
+//   window_bench ticks KB [PAGES [SECONDS]]  the window thread's CPU per page (window_ticks.cpp)
 //   window_bench big              20 KB and 5 MB pages, against innerText alone
 //   window_bench memory [PAGES [KB]]  pages of 30 numbers and KB of other text
 //                                     (default 1,000 pages, no text); memory every 100
@@ -30,9 +31,12 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "../tests/shell/local_http_server.h"
+#include "bench/result_pages.h"
+#include "bench/run_events.h"
 #include "harvest/search_run.h"
 #include "platform/web_engine_browser.h"
 #include "shell/application.h"
@@ -95,36 +99,6 @@ class ConnectedHost final : public harvest::AddressLookup {
  public:
   std::vector<std::string> HostAddresses() override { return {"127.0.0.1", "192.168.1.20"}; }
 };
-
-// "15" numbers whose other digits avoid 1 and 3, so that no "13" hides
-// inside one; every call gives new ones.
-class NumberSource {
- public:
-  std::string Next() {
-    static constexpr char kDigits[] = "02456789";
-    std::string number = "15";
-    long long n = counter_++;
-    for (int i = 0; i < 9; ++i, n /= 8) number += kDigits[n % 8];
-    return number;
-  }
-
- private:
-  long long counter_ = 0;
-};
-
-// A result page in GBK: `numbers` numbers three to a line, padding text up
-// to `bytes`, and the pager line that promises a next page.
-QByteArray ResultPage(NumberSource& source, int numbers, qsizetype bytes = 0) {
-  QByteArray body = "<html><head><meta charset=gbk></head><body><div>";
-  for (int i = 0; i < numbers; ++i) {
-    body += "tel " + QByteArray::fromStdString(source.Next()) + (i % 3 == 2 ? "<br>\n" : " ");
-  }
-  body += "</div><p>";
-  const QByteArray filler = "\xCA\xD6\xBB\xFA\xBA\xC5\xC2\xEB shop 0571-8888 ";  // "手机号码"
-  while (body.size() < bytes) body += filler + (body.size() % 900 < filler.size() ? "<br>\n" : "");
-  body += "</p><p>1 2 3 \xCF\xC2\xD2\xBB\xD2\xB3&gt;</p></body></html>";  // "下一页>"
-  return body;
-}
 
 // Proportional set size, in KB, of a process and all its descendants.
 long TreePssKb(pid_t root) {
@@ -211,7 +185,7 @@ struct Bench {
   }
 
   void RunUntil(const std::function<bool()>& done) {
-    while (!done()) app.processEvents(QEventLoop::WaitForMoreEvents, 50);
+    RunEventsUntil(done);
   }
 };
 
@@ -292,7 +266,7 @@ double InnerTextMs(QWebEnginePage* page) {
                         end = Clock::now();
                         arrived = true;
                       });
-  while (!arrived) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  RunEventsUntil([&] { return arrived; });
   return Ms(end - start);
 }
 
@@ -388,7 +362,12 @@ int Memory(TimingApplication& app, int pages, qsizetype pageBytes) {
 
 }  // namespace
 
+// window_bench ticks KB [PAGES [SECONDS]]: the window thread's CPU per page, with an
+// application of its own (window_ticks.cpp).
+int WindowTicks(int argc, char** argv);
+
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string_view(argv[1]) == "ticks") return WindowTicks(argc, argv);
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   if (::geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");  // as the tests do
   shell::PrepareProcess();
