@@ -49,6 +49,7 @@
 #include "shell/application.h"
 #include "shell/dialogs.h"
 #include "shell/main_window.h"
+#include "shell/search_session.h"
 
 namespace {
 
@@ -88,12 +89,12 @@ class TickCpuApplication final : public QApplication {
     double tickWallMs;
   };
 
-  shell::MainWindow* window = nullptr;
+  shell::SearchSession* session = nullptr;
   std::vector<Page> pages;
 
   bool notify(QObject* receiver, QEvent* event) override {
-    if (!window || depth_ > 0) return Deliver(receiver, event);
-    const harvest::SearchRun& run = window->Run();
+    if (!session || depth_ > 0) return Deliver(receiver, event);
+    const harvest::SearchRun& run = session->Run();
     const auto place = std::tuple(run.KeywordIndex(), run.PageOffset());
     const bool readingBefore = ReadingPage(run);
     const double wallStart = WallMs();
@@ -168,22 +169,22 @@ int WindowTicks(int argc, char** argv) {
   const qsizetype bytes = kb * 1024;
   LocalHttpServer server(
       [&](const QByteArray&) { return HttpReply(ResultPage(numbers, 30, bytes)); });
-  shell::MainWindowOptions options;
+  shell::SessionOptions options;
   options.addresses = std::make_unique<ConnectedHost>();
   // With accessibility on, the browser builds a 5 MB page's accessible tree
   // before it answers for the text: on a busy machine that can pass the
   // program's 10 s deadline, which would end the run with an error box.
-  options.makeBrowser = [](QWidget* parent) {
-    return std::make_unique<platform::WebEngineBrowser>(parent, std::chrono::seconds(120));
-  };
+  options.browser = std::make_unique<platform::WebEngineBrowser>(nullptr, std::chrono::seconds(120));
   options.queryPrefix = (server.Origin() + "/s?word=").toStdString();
   options.appDir = harvest::FilePath::Ascii(dir.path().toStdString() + "/");
-  shell::MainWindow window(std::move(options));
+  shell::SearchSession session(std::move(options));
+  shell::MainWindow window(session);
+  session.RestoreAtStart();
   window.findChild<QSpinBox*>(QStringLiteral("IntervalBox"))->setValue(seconds);
   window.findChild<QCheckBox*>(QStringLiteral("DedupeBox"))->setChecked(true);
   window.show();
-  for (int i = 0; i < 200; ++i) window.Run().KeywordList().push_back("k" + std::to_string(i));
-  app.window = &window;
+  for (int i = 0; i < 200; ++i) session.Run().KeywordList().push_back("k" + std::to_string(i));
+  app.session = &session;
   shell::AnswerNextDialog([](QDialog& dialog) {
     auto& input = dynamic_cast<QInputDialog&>(dialog);
     input.setTextValue(QStringLiteral("0"));
@@ -201,7 +202,7 @@ int WindowTicks(int argc, char** argv) {
   QObject::connect(webPage, &QWebEnginePage::loadFinished, webPage, [&](bool ok) {
     if (!ok) browserNews << QStringLiteral("a load failed");
   });
-  window.StartSearch();
+  session.StartSearch();
   const double cpuAtStart = ThreadCpuMs();
   // A run that stops (a read that failed puts up an error box, which nobody
   // answers here) or hangs is told, not waited for.
@@ -221,7 +222,7 @@ int WindowTicks(int argc, char** argv) {
       stalled ? QStringLiteral("; the run stopped after %1 pages: %2 (status: %3; browser: %4)")
                     .arg(pagesSeen)
                     .arg(shell::TakeUnansweredDialogs().join(QStringLiteral(" | ")),
-                         window.findChild<QLabel*>(QStringLiteral("StatusPanel6"))->text(),
+                         window.findChild<QLabel*>(QStringLiteral("StatusLine"))->text(),
                          browserNews.isEmpty() ? QStringLiteral("nothing")
                                                : browserNews.join(QStringLiteral(", ")))
               : QString();
@@ -232,9 +233,9 @@ int WindowTicks(int argc, char** argv) {
     return 1;
   }
   const double cpuWhole = ThreadCpuMs() - cpuAtStart;
-  app.window = nullptr;
-  window.StopSearch();
-  RunEventsUntil([&] { return !window.SearchTimer().Enabled() && !ReadingPage(window.Run()); });
+  app.session = nullptr;
+  session.StopSearch();
+  RunEventsUntil([&] { return !session.SearchTimer().Enabled() && !ReadingPage(session.Run()); });
 
   std::vector<double> tickCpu, pageCpu, tickWall;
   const int measured = static_cast<int>(app.pages.size()) - kWarmUpPages;
@@ -254,7 +255,7 @@ int WindowTicks(int argc, char** argv) {
       "  tick wall ms: median %.1f; thread CPU since the run's start %.0f ms\n",
       kb, seconds, qPrintable(QGuiApplication::platformName()),
       qEnvironmentVariableIsSet("QT_LINUX_ACCESSIBILITY_ALWAYS_ON") ? "on" : "as the desktop says",
-      measured, kWarmUpPages, window.Results().Count(), qPrintable(stallNote), tick.median,
+      measured, kWarmUpPages, session.Results().Count(), qPrintable(stallNote), tick.median,
       tick.p90, tick.mean, page.median, page.p90, page.mean, wall.median, cpuWhole);
   std::fflush(stdout);
   return 0;
