@@ -25,9 +25,9 @@ packages=(
   # the StatusNotifier test: a private session bus and a stand-in desktop on
   # it; the Wayland test: a headless compositor
   dbus-daemon dbus-bin python3-dbus python3-gi weston
-  # the benchmarks as screen-reader users run the program: the accessibility
-  # bus and registry, and a listener for a screen reader's events
-  at-spi2-core python3-pyatspi
+  # the screen-reader test and benchmarks: Qt's GTK 3 platform theme, the
+  # AT-SPI bus and registry, and a screen reader's view and events (pyatspi)
+  qt6-gtk-platformtheme at-spi2-core python3-pyatspi
   # the package: CPack's dependency list (dpkg-shlibdeps, file), Debian's
   # checks of the package, the desktop entry and the metadata, manual pages
   dpkg-dev file lintian desktop-file-utils appstream man-db

@@ -46,6 +46,8 @@ void PrepareProcess() {
   // Rules set here come before QT_LOGGING_RULES, which override them.
   QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
   qputenv("QTWEBENGINE_CHROMIUM_FLAGS", BrowserFlags(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS")));
+  // GTK's accessibility bridge (its theme loads it) is a windowless twin to screen readers.
+  if (!qEnvironmentVariableIsSet("NO_AT_BRIDGE")) qputenv("NO_AT_BRIDGE", "1");
 }
 
 void SetUpApplication(QApplication& app) {

@@ -29,9 +29,11 @@ void SetUpApplication(QApplication& app);
 std::optional<std::string> SandboxRefusal(bool runningAsRoot, const QProcessEnvironment& environment);
 
 // Must run before the application object exists: Qt WebEngine shares its
-// OpenGL contexts with the widgets, and a start prints nothing unless
+// OpenGL contexts with the widgets, a start prints nothing unless
 // something is wrong (the browser's set-up report and Chromium's routine
-// log lines are off; a user's QT_LOGGING_RULES still win).
+// log lines are off; a user's QT_LOGGING_RULES still win), and Qt's
+// accessibility bridge is the only one (NO_AT_BRIDGE=1 unless the user
+// set it).
 void PrepareProcess();
 
 // The Chromium switches the browser starts with: the user's

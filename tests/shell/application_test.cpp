@@ -1,9 +1,11 @@
-// Program start: a quiet browser unless the user asks for its logs, and the
-// program icon from the theme by name.
+// Program start: a quiet browser unless the user asks for its logs, one
+// accessibility bridge unless the user asks for GTK's, and the program icon
+// from the theme by name.
 
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <optional>
 
 #include "../harvest/temp_dir.h"
 #include "shell/application.h"
@@ -24,6 +26,35 @@ TEST(BrowserFlags, OursComeFirstAndStepAsideWhenTheUserAsksForLogging) {
   };
   for (const auto& [user, expected] : cases) {
     EXPECT_EQ(shell::BrowserFlags(user), expected) << user.toStdString();
+  }
+}
+
+TEST(PrepareProcess, TurnsGtksAccessibilityBridgeOffUnlessTheUserChose) {
+  const std::optional<QByteArray> saved = qEnvironmentVariableIsSet("NO_AT_BRIDGE")
+                                              ? std::optional(qgetenv("NO_AT_BRIDGE"))
+                                              : std::nullopt;
+  const std::pair<std::optional<QByteArray>, QByteArray> cases[] = {
+      {std::nullopt, "1"},
+      // The user's own word, whatever it is, stands.
+      {"0", "0"},
+      {"1", "1"},
+      {"", ""},
+  };
+  for (const auto& [user, expected] : cases) {
+    if (user) {
+      qputenv("NO_AT_BRIDGE", *user);
+    } else {
+      qunsetenv("NO_AT_BRIDGE");
+    }
+    shell::PrepareProcess();
+    const std::string given = user.value_or("(unset)").toStdString();
+    EXPECT_TRUE(qEnvironmentVariableIsSet("NO_AT_BRIDGE")) << given;
+    EXPECT_EQ(qgetenv("NO_AT_BRIDGE"), expected) << given;
+  }
+  if (saved) {
+    qputenv("NO_AT_BRIDGE", *saved);
+  } else {
+    qunsetenv("NO_AT_BRIDGE");
   }
 }
 

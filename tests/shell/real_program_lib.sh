@@ -6,6 +6,11 @@
 work=$(mktemp -d)
 pids=()
 cleanup() {
+  # A display that went away shows only as a client failing to connect.
+  if [ "$?" -ne 0 ] && [ -n "${xvfb_pid:-}" ]; then
+    kill -0 "$xvfb_pid" 2> /dev/null && echo "Xvfb still runs" || echo "Xvfb is gone"
+    [ ! -s "$work/xvfb.log" ] || { echo "Xvfb said:"; cat "$work/xvfb.log"; }
+  fi
   for pid in "${pids[@]}"; do { kill -9 "$pid" && wait "$pid"; } 2>/dev/null || true; done
   # A copy of the program started through setpriv or env is not in pids.
   pkill -9 -f "$work/kelvane" 2>/dev/null || true
@@ -23,8 +28,9 @@ wait_for() {  # seconds command...: until the command succeeds
 }
 
 start_xvfb() {  # [WIDTHxHEIGHT]: a display of our own, in DISPLAY
-  Xvfb -displayfd 3 -screen 0 "${1:-1024x768}x24" -nolisten tcp 3> "$work/display" 2> /dev/null &
-  pids+=($!)
+  Xvfb -displayfd 3 -screen 0 "${1:-1024x768}x24" -nolisten tcp 3> "$work/display" 2> "$work/xvfb.log" &
+  xvfb_pid=$!
+  pids+=($xvfb_pid)
   wait_for 30 test -s "$work/display" || { echo "Xvfb did not start"; exit 1; }
   export DISPLAY=":$(cat "$work/display")"
 }

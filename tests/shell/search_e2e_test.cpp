@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QSpinBox>
 #include <QToolButton>
@@ -20,7 +21,9 @@
 namespace {
 
 constexpr char kQuery[] = "/baidu?lm=0&si=&rn=10&ie=gb2312&ct=0&word=";
-constexpr std::chrono::milliseconds kReadDeadline{3000};
+// The program's own: a shorter one (3 s) failed reads of ordinary pages on a
+// busy machine in the sanitizer build.
+constexpr std::chrono::milliseconds kReadDeadline = platform::WebEngineBrowser::kReadDeadline;
 
 // A result page whose script never yields, a moment after it has loaded.
 const char kHungPage[] =
@@ -58,6 +61,13 @@ class SearchEndToEnd : public testing::Test {
     EXPECT_EQ(shell::PendingDialogAnswers(), 0);
     shell::ClearDialogAnswers();
     EXPECT_EQ(shell::TakeUnansweredDialogs(), QStringList());
+    // The verdict, given before the window goes: Qt 6.4's Wayland client
+    // can abort while it destroys a window, and wayland_test.sh judges by
+    // this instead.
+    if (const QString file = qEnvironmentVariable("KELVANE_TEST_VERDICT"); !file.isEmpty()) {
+      QFile verdict(file);
+      if (verdict.open(QIODevice::Append)) verdict.write(HasFailure() ? "failed\n" : "passed\n");
+    }
   }
 
   QToolButton* Button(const char* name) { return form_->findChild<QToolButton*>(QString::fromLatin1(name)); }
@@ -95,7 +105,8 @@ TEST_F(SearchEndToEnd, TwoKeywordsRunToTheEnd) {
   EXPECT_TRUE(Button("StopButton")->isEnabled());
   EXPECT_EQ(Panel("KeywordNumber"), QStringLiteral("1"));
 
-  ASSERT_TRUE(WaitFor([&] { return Panel("StatusLine") == QStringLiteral("搜索已经结束!"); }, 40)) << Panel("StatusLine").toStdString();
+  ASSERT_TRUE(WaitFor([&] { return Panel("StatusLine") == QStringLiteral("搜索已经结束!"); }, 40))
+      << Panel("StatusLine").toStdString() << " " << server_.Paths().join(" ").toStdString();
   const QByteArray q = kQuery;
   EXPECT_EQ(server_.Paths(), (QList<QByteArray>{q + "alpha&pn=0&cl=3", q + "alpha&pn=10&cl=3", q + "beta&pn=0&cl=3"}));
 

@@ -29,27 +29,40 @@ wait_for 30 xdotool search --class trayer || { echo "trayer did not start"; exit
 # A copy of the program in a folder of its own: its progress file is its own.
 cp "$program" "$work/kelvane"
 "$work/kelvane" > "$work/kelvane.log" 2>&1 &
-pids+=($!)
+kelvane=$!
+pids+=($kelvane)
 wait_for 60 main_window_shown || { echo "the window never showed"; cat "$work/kelvane.log"; exit 1; }
-sleep 1
 
-# The icon sits at the start of the tray.
-tray=$(xdotool search --class trayer | head -n 1)
-eval "$(xdotool getwindowgeometry --shell "$tray")"
-icon_x=$((X + HEIGHT / 2))
+# The program's windows named as the program: its icon, once trayer has
+# taken it in, and its menu when open, a window of its own on the root.
+program_window() {  # docked|menu
+  local window parent
+  for window in $(xdotool search --onlyvisible --pid "$kelvane" 2>/dev/null); do
+    [ "$(xdotool getwindowname "$window" 2>/dev/null)" = kelvane ] || continue
+    parent=$(xwininfo -children -id "$window" 2>/dev/null | sed -n 's/^ *Parent window id: \(0x[0-9a-f]*\).*/\1/p')
+    case "$1" in
+      menu) [ "$parent" = "$root" ] ;;
+      docked) [ -n "$parent" ] && [ "$parent" != "$root" ] ;;
+    esac && { echo "$window"; return 0; }
+  done
+  return 1
+}
+root=$(xwininfo -root | sed -n 's/^xwininfo: Window id: \(0x[0-9a-f]*\).*/\1/p')
+# A busy machine may take its time to dock the icon: clicks wait for it.
+wait_for 30 program_window docked || { echo "the icon never reached the tray"; cat "$work/kelvane.log"; exit 1; }
+eval "$(xdotool getwindowgeometry --shell "$(program_window docked)")"
+icon_x=$((X + WIDTH / 2))
 icon_y=$((Y + HEIGHT / 2))
 
-# Right click: the tray menu; "M" is "最小化显示(&M)". A busy machine may be
-# slow to open the menu, so the user tries again.
+# Right click: the tray menu; "M" is "最小化显示(&M)", pressed once the menu
+# is there. The key goes to the menu itself (a key typed before the menu has
+# the keyboard would go to the window), and only its press: the menu acts on
+# it and goes, so there is nothing left to release it on.
 hide_by_tray_menu() {
-  for attempt in 1 2 3 4 5; do
-    xdotool mousemove "$icon_x" "$icon_y" click 3
-    sleep $attempt
-    xdotool key m
-    wait_for 5 main_window_hidden && break
-    xdotool key Escape
-  done
-  main_window_hidden || { echo "the tray menu did not hide the window"; cat "$work/kelvane.log"; exit 1; }
+  xdotool mousemove "$icon_x" "$icon_y" click 3
+  wait_for 20 program_window menu || { echo "a right click on the icon did not open its menu"; cat "$work/kelvane.log"; exit 1; }
+  xdotool keydown --window "$(program_window menu)" m 2> /dev/null
+  wait_for 10 main_window_hidden || { echo "the tray menu did not hide the window"; cat "$work/kelvane.log"; exit 1; }
 }
 hide_by_tray_menu
 

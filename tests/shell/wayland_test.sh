@@ -18,5 +18,28 @@ wait_for 30 test -S "$runtime/wayland-kelvane" || { echo "weston did not start";
 
 # Qt 6.4's Wayland text input crashes drawing a text cursor when the
 # compositor has no seat, which a headless one lacks: no input method here.
+status=0
 env -u DISPLAY WAYLAND_DISPLAY=wayland-kelvane QT_QPA_PLATFORM=wayland QT_IM_MODULE=none \
-  "$tests" --gtest_filter='SearchEndToEnd.TwoKeywordsRunToTheEnd'
+  KELVANE_TEST_VERDICT="$work/verdict" "$tests" --gtest_filter='SearchEndToEnd.TwoKeywordsRunToTheEnd' \
+  > "$work/test.log" 2>&1 || status=$?
+cat "$work/test.log"
+[ "$status" -ne 0 ] || exit 0
+
+# Qt 6.4's Wayland client may abort as a window goes, at the test's end or
+# the program's: its frame-callback thread and the window's hiding both free
+# one wl_callback, and libwayland stops at "wl_proxy_unref: Assertion
+# `proxy->refcount > 0' failed" (in QWaylandWindow::reset). Qt's fix has the
+# thread hand the callback over under the window's frame mutex:
+# codereview.qt-project.org/c/qt/qtwayland/+/445585. So the verdict the test
+# gives before its window goes decides, and an abort after a pass is let by
+# only when it is that one and no sanitizer spoke. Drop this once the Qt in
+# use has the fix (Qt 6.5 on; there `nm -DC libQt6WaylandClient.so.6 | grep
+# handleFrameCallback` shows it taking the wl_callback*; Debian 12's 6.4.2
+# lacks it).
+if [ "$(cat "$work/verdict" 2> /dev/null)" = passed ] &&
+  grep -q "wl_proxy_unref: Assertion \`proxy->refcount > 0' failed" "$work/test.log" &&
+  ! grep -q -E "Sanitizer|runtime error" "$work/test.log"; then
+  echo "ok: the search passed; the abort after it is Qt 6.4's Wayland client destroying a window"
+  exit 0
+fi
+exit "$status"
