@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QSocketNotifier>
+#include <algorithm>
 #include <cerrno>
 
 namespace platform {
@@ -26,7 +27,25 @@ void OnSignal(int signalNumber) {
 
 }  // namespace
 
-TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
+std::vector<int> IgnoredTerminationSignals() {
+  std::vector<int> ignored;
+  for (const int signalNumber : kSignals) {
+    struct sigaction now {};
+    if (::sigaction(signalNumber, nullptr, &now) == 0 && now.sa_handler == SIG_IGN)
+      ignored.push_back(signalNumber);
+  }
+  return ignored;
+}
+
+TerminationSignals::TerminationSignals(std::vector<int> keepIgnored, QObject* parent)
+    : QObject(parent) {
+  for (const int signalNumber : kSignals) {
+    if (std::find(keepIgnored.begin(), keepIgnored.end(), signalNumber) != keepIgnored.end()) {
+      ::signal(signalNumber, SIG_IGN);
+    } else {
+      handled_.push_back(signalNumber);
+    }
+  }
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, sockets) != 0) return;
   notifier_ = new QSocketNotifier(sockets[1], QSocketNotifier::Read, this);
   connect(notifier_, &QSocketNotifier::activated, this, &TerminationSignals::ReadSignals);
@@ -34,11 +53,11 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
   action.sa_handler = OnSignal;
   ::sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  for (const int signalNumber : kSignals) ::sigaction(signalNumber, &action, nullptr);
+  for (const int signalNumber : handled_) ::sigaction(signalNumber, &action, nullptr);
 }
 
 TerminationSignals::~TerminationSignals() {
-  for (const int signalNumber : kSignals) ::signal(signalNumber, SIG_DFL);
+  for (const int signalNumber : handled_) ::signal(signalNumber, SIG_DFL);
   delete notifier_;
   for (int& fd : sockets) {
     if (fd >= 0) ::close(fd);

@@ -4,18 +4,26 @@
 // handlers only write the signal's number to a socket that a
 // QSocketNotifier watches, the one thing a signal handler may safely do.
 // One object at a time; its end gives the signals their default handling
-// back.
+// back. A signal the program was started with ignored (nohup, a service
+// manager) stays ignored: whoever started it asked for that.
 
 #include <QObject>
+#include <vector>
 
 class QSocketNotifier;
 
 namespace platform {
 
+// Which of SIGTERM, SIGINT and SIGHUP are ignored now. Asked first thing in
+// main, before libraries set up the process's signals their own way.
+std::vector<int> IgnoredTerminationSignals();
+
 class TerminationSignals final : public QObject {
   Q_OBJECT
  public:
-  explicit TerminationSignals(QObject* parent = nullptr);
+  // `keepIgnored`: the signals that were ignored at start; they are ignored
+  // again (a library may have changed them since) and never handled.
+  explicit TerminationSignals(std::vector<int> keepIgnored = {}, QObject* parent = nullptr);
   ~TerminationSignals() override;
 
  Q_SIGNALS:
@@ -25,6 +33,7 @@ class TerminationSignals final : public QObject {
   void ReadSignals();
 
   QSocketNotifier* notifier_ = nullptr;
+  std::vector<int> handled_;
 };
 
 }  // namespace platform

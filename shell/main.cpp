@@ -65,6 +65,8 @@ std::optional<int> AnswerCommandLine(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before any library sets up the process's signals.
+  const std::vector<int> ignoredSignals = platform::IgnoredTerminationSignals();
   if (const auto status = AnswerCommandLine(argc, argv)) return *status;
   if (const auto refusal =
           shell::SandboxRefusal(::geteuid() == 0, QProcessEnvironment::systemEnvironment())) {
@@ -113,7 +115,7 @@ int main(int argc, char** argv) {
   // A logout, a shutdown, Ctrl+C: the program ends at once, with the status
   // a shell gives a process the signal ended (128 + its number). Installed
   // after the window, whose browser sets up the process's signals its own way.
-  platform::TerminationSignals termination;
+  platform::TerminationSignals termination(ignoredSignals);
   QObject::connect(&termination, &platform::TerminationSignals::Received, &session,
                    [&session](int signalNumber) { session.EndAtOnce(128 + signalNumber); });
 

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# The real program started with nohup lives through its terminal's hang-up
+# (SIGHUP, which nohup ignores for it), and still ends at once on SIGTERM
+# with status 128 + 15.
+#
+#   nohup_test.sh PATH/TO/kelvane
+set -euo pipefail
+program=$(realpath "$1")
+
+source "$(dirname "$(realpath "$0")")/real_program_lib.sh"
+start_xvfb
+unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY QT_QPA_PLATFORM
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+[ "$(id -u)" -ne 0 ] || export QTWEBENGINE_DISABLE_SANDBOX=1
+
+cp "$program" "$work/kelvane"
+nohup "$work/kelvane" > "$work/kelvane.log" 2>&1 &
+pid=$!
+pids+=($pid)
+wait_for 60 main_window_shown || { echo "the window never showed"; cat "$work/kelvane.log"; exit 1; }
+kill -HUP "$pid"
+sleep 2
+kill -0 "$pid" 2> /dev/null || { echo "SIGHUP ended the program"; exit 1; }
+kill -TERM "$pid"
+status=0
+wait "$pid" || status=$?
+[ "$status" -eq 143 ] || { echo "SIGTERM ended it with $status"; exit 1; }
+echo "ok"
