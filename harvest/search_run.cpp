@@ -40,6 +40,7 @@ void SearchRun::Start() {
   }
 
   started_ = true;
+  ended_ = false;
   StartKeyword();
   pageOffset_ = 0;
   stopRequested_ = false;
@@ -110,11 +111,17 @@ void SearchRun::Tick() {
 void SearchRun::PageTextArrived(std::uint64_t read, PageText page) {
   // A newer run (or a newer tick) has taken over: this text is nobody's.
   if (read != readsAsked_ || phase_ != RunPhase::kReadingPage) return;
-  // The timer is off: a failed read ends the run here, the toolbar still
-  // running until Stop.
   phase_ = RunPhase::kIdle;
-  if (page.error) std::rethrow_exception(page.error);
-  ProcessPage(std::move(page.text));
+  if (page.error) {
+    EndAfterFailure();
+    std::rethrow_exception(page.error);
+  }
+  try {
+    ProcessPage(std::move(page.text));
+  } catch (...) {
+    if (phase_ == RunPhase::kIdle) EndAfterFailure();
+    throw;
+  }
 }
 
 void SearchRun::ProcessPage(std::string text) {
@@ -152,9 +159,28 @@ void SearchRun::Stop() {
 void SearchRun::Finish() {
   phase_ = RunPhase::kIdle;
   ports_.timer.SetEnabled(false);
-  ports_.progress.WriteProgress();
+  // The run ends whether or not its resume point could be written (a full
+  // disk): the failure is told after it.
+  std::exception_ptr failure;
+  try {
+    ports_.progress.WriteProgress();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  ended_ = true;
   ports_.reports.ReportStatus(RunStatus::kFinished);
   ports_.reports.ReportRunning(false);
+  if (failure) std::rethrow_exception(failure);
+}
+
+void SearchRun::EndAfterFailure() {
+  // The step's own error is the one told; a progress file that cannot be
+  // written would fail the next Finish or Save progress the same way.
+  if (ended_) return;
+  try {
+    Finish();
+  } catch (const std::exception&) {
+  }
 }
 
 }  // namespace harvest

@@ -8,7 +8,8 @@
 //   Idle --Start--> WaitingForPage --Tick--> ReadingPage
 //   ReadingPage --text: next page or keyword--> WaitingForPage
 //   ReadingPage --text: keywords used up, or Stop seen--> Finish --> Idle
-//   ReadingPage --read failed--> Idle (the toolbar stays running until Stop)
+//   ReadingPage --read failed, or any error in the step--> Finish --> Idle
+//   (the error is told after the run has ended)
 //
 // Stop sets StopRequested in either of the two busy phases (the run is then
 // stopping) and is obeyed when the page's text arrives. Start from a
@@ -56,7 +57,8 @@ class SearchRun {
   void RequestPage();  // the first request of a run
   void Tick();         // the timer's event: asks for the page's text
   void Stop();         // the Stop command: obeyed when the page's text arrives
-  void Finish();       // ends the run and records the resume point
+  void Finish();       // ends the run and records the resume point; raises
+                       // after the end when the record fails
 
   RunPhase Phase() const { return phase_; }
 
@@ -94,6 +96,8 @@ class SearchRun {
   void PageTextArrived(std::uint64_t read, PageText page);
   // Scans the page's text and requests the next page, or finishes.
   void ProcessPage(std::string text);
+  // A step that failed ends the run, unless it has ended already.
+  void EndAfterFailure();
 
   SearchPorts ports_;
   ResultList& results_;
@@ -109,6 +113,7 @@ class SearchRun {
   ScanState scan_;
   RunPhase phase_ = RunPhase::kIdle;
   bool started_ = false;  // a run has started in this program
+  bool ended_ = true;     // the run that started last has finished
   std::uint64_t readsAsked_ = 0;  // numbers the reads, so a late answer is known
 };
 

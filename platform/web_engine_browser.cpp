@@ -1,6 +1,7 @@
 #include "platform/web_engine_browser.h"
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <QTimer>
 #include <QWebEngineHistory>
@@ -86,14 +87,16 @@ void WebEngineBrowser::Answer(std::uint64_t id, QVariant value) {
       Qt::QueuedConnection);
 }
 
+bool MayEndPageProcess(qint64 process, qint64 asked, qint64 self) {
+  return process > 0 && process == asked && process != self;
+}
+
 void WebEngineBrowser::DeadlinePassed(std::uint64_t id) {
   const auto read = pending_.find(id);
   if (read == pending_.end()) return;
   const PendingRead& hung = read->second;
   const qint64 process = page_->renderProcessPid();
-  // End the process only if it is still the one that was asked: a page that
-  // has since moved to a fresh process is not hung.
-  if (process > 0 && process == hung.pageProcess) {
+  if (MayEndPageProcess(process, hung.pageProcess, ::getpid())) {
     endingHungProcess_ = true;
     navigationsBeforeHang_ = hung.navigationsAsked;
     ::kill(static_cast<pid_t>(process), SIGKILL);

@@ -24,6 +24,12 @@
 
 namespace platform {
 
+// Whether a hung read's page process may be ended: it is still the one that
+// was asked (a page that has since moved to a fresh process is not hung),
+// and it is not the program itself (`--single-process` runs the pages in
+// the program's own process).
+bool MayEndPageProcess(qint64 process, qint64 asked, qint64 self);
+
 class WebEngineBrowser final : public QObject, public EmbeddedBrowser {
   Q_OBJECT
  public:

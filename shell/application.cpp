@@ -41,13 +41,29 @@ QByteArray BrowserFlags(const QByteArray& userFlags) {
   return userFlags.isEmpty() ? QByteArray(kQuiet) : kQuiet + (' ' + userFlags);
 }
 
-void PrepareProcess() {
+QString AskedPlatform(int argc, char** argv) {
+  for (int i = 1; i + 1 < argc; ++i) {
+    const QByteArray argument(argv[i]);
+    if (argument == "-platform" || argument == "--platform") return QString::fromLocal8Bit(argv[i + 1]);
+  }
+  return qEnvironmentVariable("QT_QPA_PLATFORM");
+}
+
+void PrepareProcess(int argc, char** argv) {
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   // Rules set here come before QT_LOGGING_RULES, which override them.
   QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
   qputenv("QTWEBENGINE_CHROMIUM_FLAGS", BrowserFlags(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS")));
   // GTK's accessibility bridge (its theme loads it) is a windowless twin to screen readers.
   if (!qEnvironmentVariableIsSet("NO_AT_BRIDGE")) qputenv("NO_AT_BRIDGE", "1");
+  // The offscreen platform has no OpenGL: the browser draws in software
+  // from the start rather than trying OpenGL first and warning that it
+  // failed. Set here, before the application starts any thread that reads
+  // the environment.
+  if (AskedPlatform(argc, argv).startsWith(QStringLiteral("offscreen")) &&
+      !qEnvironmentVariableIsSet("QT_QUICK_BACKEND")) {
+    qputenv("QT_QUICK_BACKEND", "software");
+  }
 }
 
 void SetUpApplication(QApplication& app) {
@@ -56,14 +72,6 @@ void SetUpApplication(QApplication& app) {
   app.setDesktopFileName(QStringLiteral("com.example.kelvane"));
   // No display name: Qt would append it to every window title.
   app.setWindowIcon(ProgramIcon());
-
-  // The offscreen platform has no OpenGL: the browser draws in software
-  // from the start rather than trying OpenGL first and warning that it
-  // failed. Read when the first page is made, after this.
-  if (QGuiApplication::platformName() == QStringLiteral("offscreen") &&
-      !qEnvironmentVariableIsSet("QT_QUICK_BACKEND")) {
-    qputenv("QT_QUICK_BACKEND", "software");
-  }
 
   // Every window opens wholly on its screen, at any scale.
   FitWindowsToScreen(app);

@@ -34,7 +34,11 @@ std::optional<std::string> SandboxRefusal(bool runningAsRoot, const QProcessEnvi
 // log lines are off; a user's QT_LOGGING_RULES still win), and Qt's
 // accessibility bridge is the only one (NO_AT_BRIDGE=1 unless the user
 // set it).
-void PrepareProcess();
+void PrepareProcess(int argc = 0, char** argv = nullptr);
+
+// The platform plugin asked for: "-platform NAME" on the command line, or
+// QT_QPA_PLATFORM.
+QString AskedPlatform(int argc, char** argv);
 
 // The Chromium switches the browser starts with: the user's
 // QTWEBENGINE_CHROMIUM_FLAGS, after ours so that theirs win, and without

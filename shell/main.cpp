@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", refusal->c_str());
     return 1;
   }
-  shell::PrepareProcess();
+  shell::PrepareProcess(argc, argv);
   shell::KelvaneApplication app(argc, argv);
   shell::SetUpApplication(app);
 
@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
   shell::MainWindow window(session);
   if (claim.instance) {
     QObject::connect(claim.instance.get(), &platform::SingleInstance::ShowRequested, &window,
-                     [&window](const QByteArray& token) { window.Tray().ShowOnRequest(token); });
+                     [&window] { window.Tray().ShowOnRequest(); });
   }
   shell::AboutBox aboutBox(&window);
   window.SetAboutBox(&aboutBox);

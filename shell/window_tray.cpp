@@ -102,11 +102,11 @@ void WindowTray::AvailabilityChanged(bool available) {
   if (!available && inTray_) Guarded([this] { ShowFromTray(); });
 }
 
-void WindowTray::ShowOnRequest(const QByteArray& activationToken) {
-  // Qt's Wayland window takes the launcher's token from the environment
-  // when it asks to be activated; without one a compositor may only mark
-  // the window as wanting attention.
-  if (!activationToken.isEmpty()) qputenv("XDG_ACTIVATION_TOKEN", activationToken);
+void WindowTray::ShowOnRequest() {
+  // The launcher's activation token stays unused: Qt 6.4's Wayland window
+  // takes one only from the environment, and changing the environment
+  // while the browser's threads read it is a race. A compositor that will
+  // not raise the window then at least marks it as wanting attention.
   ShowFromTray();
   // A window manager that keeps the focus where it is still shows which
   // window wants it.

@@ -41,9 +41,8 @@ class WindowTray final : public QObject {
 
   void MinimizeToTray();
   void ShowFromTray();
-  // A second start asked for the window: shown, raised, and activated with
-  // the launcher's token when it gave one.
-  void ShowOnRequest(const QByteArray& activationToken);
+  // A second start asked for the window: shown, raised and activated.
+  void ShowOnRequest();
   // A desktop notification, only when nobody sees the window.
   void NotifyWhileHidden(const QString& title, const QString& text);
 

@@ -66,6 +66,18 @@ class SearchRunTest : public testing::Test {
   SearchRun run{{reports, reports, browser, timer, addresses, progress}, results, kPrefix};
 };
 
+// A run of its own, for the cases of a table.
+struct FreshRun {
+  fakes::FakeReports reports;
+  fakes::FakeBrowser browser;
+  fakes::FakeTimer timer;
+  fakes::FakeAddresses addresses;
+  fakes::FakeProgress progress{[this] { return run.KeywordIndex(); }};
+  ResultList results;
+  SearchRun run{{reports, reports, browser, timer, addresses, progress}, results, kPrefix};
+};
+
+
 TEST_F(SearchRunTest, AWholeRunPagesEachKeywordUntilItsPagerEndsOrSeventyFivePages) {
   run.KeywordList() = {"alpha", " beta ", "gamma"};
   engine.pagerPages = {{"alpha", 0}, {"beta", 2}, {"gamma", 80}};
@@ -239,29 +251,7 @@ TEST_F(SearchRunTest, StartFromStoppingBeginsANewRunOnTheSameTimer) {
   EXPECT_EQ(results.Count(), 1);
 }
 
-TEST_F(SearchRunTest, AFailingProgressWriteLeavesTheToolbarRunningUntilStop) {
-  run.KeywordList() = {"a"};
-  progress.fail = true;
-  StartAt("0");
-  ASSERT_TRUE(timer.AdvanceToTick());
-  try {
-    run.Tick();
-    ADD_FAILURE() << "no error";
-  } catch (const TextFileError& e) {
-    EXPECT_EQ(e.Message(), "File access denied");
-  }
-  EXPECT_FALSE(timer.enabled);
-  EXPECT_EQ(reports.status, RunStatus::kSearching);
-  EXPECT_FALSE(reports.searchEnabled);
-  EXPECT_TRUE(reports.stopEnabled);
-  EXPECT_EQ(reports.finishes, 0) << "a finish that failed is not counted";
-
-  run.Stop();
-  EXPECT_TRUE(reports.searchEnabled);
-  EXPECT_TRUE(reports.importEnabled);
-}
-
-TEST_F(SearchRunTest, BrowserFailuresOfNavigationAreDroppedAndOfReadingReported) {
+TEST_F(SearchRunTest, NavigationFailuresAreDroppedAndTheTickReadsWhatTheBrowserHolds) {
   run.KeywordList() = {"a", "b"};
   browser.failNavigate = true;
   StartAt("0");
@@ -269,15 +259,62 @@ TEST_F(SearchRunTest, BrowserFailuresOfNavigationAreDroppedAndOfReadingReported)
   Tick();                       // reads what the browser holds: nothing
   EXPECT_EQ(browser.navigated.size(), 2u);
   EXPECT_TRUE(timer.enabled);
+}
 
-  browser.failNavigate = false;
-  browser.failRead = true;
-  ASSERT_TRUE(timer.AdvanceToTick());
-  EXPECT_THROW(run.Tick(), Exception);
-  EXPECT_FALSE(timer.enabled);  // the run goes no further
-  EXPECT_TRUE(reports.stopEnabled);
-  EXPECT_TRUE(progress.written.empty());
-  EXPECT_EQ(browser.navigated.size(), 2u);
+// A step that fails: the run ends all the same, then the error is told.
+struct FailedStep {
+  const char* what;
+  bool failWrite;   // the progress file cannot be written (a full disk)
+  bool failRead;    // the page's text does not come
+  bool holdRead;    // the failure comes after the tick has returned
+  const char* error;
+  std::vector<int> written;  // resume points recorded
+};
+
+TEST_F(SearchRunTest, AFailedStepEndsTheRunAndTellsItsErrorAfterwards) {
+  const FailedStep cases[] = {
+      {"the progress file at Finish", true, false, false, "File access denied", {}},
+      {"a read that fails at once", false, true, false, "no document", {0}},
+      {"a read that fails later", false, true, true, "no document", {0}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FreshRun fresh;
+    auto& [reports, browser, timer, addresses, progress, results, run] = fresh;
+    run.KeywordList() = {"a"};
+    progress.fail = c.failWrite;
+    browser.failRead = c.failRead;
+    browser.holdAnswers = c.holdRead;
+    reports.answers.push_back("0");
+    run.Start();
+    ASSERT_TRUE(timer.AdvanceToTick());
+    std::string told;
+    try {
+      run.Tick();
+      if (c.holdRead) browser.AnswerHeld();
+    } catch (const Exception& e) {
+      told = e.Message();
+    }
+    EXPECT_EQ(told, c.error);
+    EXPECT_EQ(run.Phase(), RunPhase::kIdle);
+    EXPECT_FALSE(timer.enabled);
+    EXPECT_EQ(reports.status, RunStatus::kFinished);
+    EXPECT_EQ(reports.finishes, 1);
+    EXPECT_TRUE(reports.searchEnabled);
+    EXPECT_TRUE(reports.importEnabled);
+    EXPECT_FALSE(reports.stopEnabled);
+    EXPECT_EQ(progress.written, c.written);
+
+    // The next run goes as any other.
+    progress.fail = browser.failRead = browser.holdAnswers = false;
+    browser.pages = [](const std::string&) { return std::string("13800000001"); };
+    reports.answers.push_back("0");
+    run.Start();
+    ASSERT_TRUE(timer.AdvanceToTick());
+    run.Tick();
+    EXPECT_EQ(run.FoundCount(), 1);
+    EXPECT_EQ(reports.finishes, 2);
+  }
 }
 
 TEST_F(SearchRunTest, TheTickAsksForTheTextAndItsAnswerCarriesTheRunOn) {
@@ -317,15 +354,6 @@ struct WhileReading {
 };
 
 // A run on stand-ins of its own, one for each case of a table.
-struct FreshRun {
-  fakes::FakeReports reports;
-  fakes::FakeBrowser browser;
-  fakes::FakeTimer timer;
-  fakes::FakeAddresses addresses;
-  fakes::FakeProgress progress{[this] { return run.KeywordIndex(); }};
-  ResultList results;
-  SearchRun run{{reports, reports, browser, timer, addresses, progress}, results, kPrefix};
-};
 
 TEST(SearchRunReading, WhatComesWhileThePageIsReadDecidesWhatItsTextDoes) {
   const WhileReading cases[] = {
@@ -374,39 +402,6 @@ TEST(SearchRunReading, WhatComesWhileThePageIsReadDecidesWhatItsTextDoes) {
       EXPECT_EQ(browser.navigated.back(), Url("b", 10));
     }
   }
-}
-
-TEST_F(SearchRunTest, AReadThatFailsLaterEndsTheRunUntilStopAndSearch) {
-  run.KeywordList() = {"a"};
-  engine.pagerPages = {{"a", 5}};
-  browser.holdAnswers = true;
-  browser.failRead = true;
-  StartAt("0");
-  Tick();
-  EXPECT_EQ(run.Phase(), RunPhase::kReadingPage);
-  try {
-    browser.AnswerHeld();
-    ADD_FAILURE() << "no error";
-  } catch (const Exception& e) {
-    EXPECT_EQ(e.Message(), "no document");
-  }
-  EXPECT_EQ(run.Phase(), RunPhase::kIdle);
-  EXPECT_FALSE(timer.enabled);
-  EXPECT_FALSE(reports.searchEnabled);
-  EXPECT_TRUE(reports.stopEnabled);
-  EXPECT_TRUE(progress.written.empty());
-  EXPECT_EQ(browser.navigated.size(), 1u);
-
-  run.Stop();
-  EXPECT_TRUE(reports.searchEnabled);
-  EXPECT_FALSE(timer.enabled);  // nothing is pending that could finish the run
-
-  browser.failRead = false;
-  browser.holdAnswers = false;
-  StartAt("0");
-  for (int page = 0; page < 3; ++page) Tick();
-  EXPECT_EQ(run.FoundCount(), 3);
-  EXPECT_EQ(browser.navigated.back(), Url("a", 30));
 }
 
 TEST_F(SearchRunTest, TheResumePointIsTheKeywordSearchedOnceARunHasStarted) {

@@ -58,6 +58,19 @@ TEST(PrepareProcess, TurnsGtksAccessibilityBridgeOffUnlessTheUserChose) {
   }
 }
 
+TEST(AskedPlatform, IsTheCommandLinesOrElseTheEnvironments) {
+  const QByteArray saved = qgetenv("QT_QPA_PLATFORM");
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  char program[] = "kelvane", option[] = "-platform", xcb[] = "xcb", other[] = "--v=1";
+  char* withOption[] = {program, option, xcb};
+  char* without[] = {program, other};
+  char* dangling[] = {program, option};  // no name after it: Qt's own error
+  EXPECT_EQ(shell::AskedPlatform(3, withOption), QStringLiteral("xcb"));
+  EXPECT_EQ(shell::AskedPlatform(2, without), QStringLiteral("offscreen"));
+  EXPECT_EQ(shell::AskedPlatform(2, dangling), QStringLiteral("offscreen"));
+  qputenv("QT_QPA_PLATFORM", saved);
+}
+
 TEST(ProgramIcon, ComesFromTheThemeByNameWithTheBuiltInPictureAsFallback) {
   const QStringList searchPaths = QIcon::themeSearchPaths();
   const QString theme = QIcon::themeName();

@@ -56,7 +56,7 @@ TEST_F(MainWindowTest, AFailedSaveShowsTheErrorAndNoSuccess) {
   EXPECT_EQ(shell::PendingDialogAnswers(), 0);  // and no second box
 }
 
-TEST_F(MainWindowTest, AFailedWriteAtFinishLeavesTheToolbarRunningUntilStop) {
+TEST_F(MainWindowTest, AFailedWriteAtFinishIsToldOnceAndTheRunStillEnds) {
   auto form = MakeWindow();
   form.Run().KeywordList() = {"only"};
   AnswerInput(QStringLiteral("0"));
@@ -65,13 +65,13 @@ TEST_F(MainWindowTest, AFailedWriteAtFinishLeavesTheToolbarRunningUntilStop) {
   auto error = AnswerMessageBox();
   TickAndRead(form);
   EXPECT_EQ(error->text, QStringLiteral("File access denied."));
-  EXPECT_EQ(Panel(*form, "StatusLine"), QStringLiteral("正在搜索..."));
-  EXPECT_FALSE(Child<QToolButton>(*form, "SearchButton")->isEnabled());
-  EXPECT_TRUE(Child<QToolButton>(*form, "StopButton")->isEnabled());
-  EXPECT_FALSE(form.Session().SearchTimer().Enabled());
-  Child<QToolButton>(*form, "StopButton")->click();
+  EXPECT_EQ(shell::PendingDialogAnswers(), 0);  // and no second box
+  EXPECT_EQ(Panel(*form, "StatusLine"), QStringLiteral("搜索已经结束!"));
   EXPECT_TRUE(Child<QToolButton>(*form, "SearchButton")->isEnabled());
   EXPECT_TRUE(Child<QToolButton>(*form, "ImportButton")->isEnabled());
+  EXPECT_FALSE(Child<QToolButton>(*form, "StopButton")->isEnabled());
+  EXPECT_FALSE(form.Session().SearchTimer().Enabled());
+  EXPECT_EQ(form.Session().GetRunState(), shell::SearchSession::RunState::kIdle);
 }
 
 TEST_F(MainWindowTest, ARunStoppedInItsThirdKeywordResumesThereAfterARestart) {

@@ -154,4 +154,20 @@ TEST(WebEngineBrowser, APageProcessThatDiesFailsItsReadsAtOnceUntilTheNextPage) 
   EXPECT_NE(browser.Page()->renderProcessPid(), process);
 }
 
+TEST(WebEngineBrowser, EndsOnlyTheHungPageProcessNeverTheProgram) {
+  const struct {
+    const char* what;
+    qint64 process, asked, self;
+    bool ended;
+  } cases[] = {
+      {"the process asked, still there", 4242, 4242, 100, true},
+      {"the page has moved to a fresh process", 4343, 4242, 100, false},
+      {"no process", 0, 0, 100, false},
+      {"the program's own (--single-process)", 100, 100, 100, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(platform::MayEndPageProcess(c.process, c.asked, c.self), c.ended) << c.what;
+  }
+}
+
 }  // namespace
