@@ -26,12 +26,13 @@
 // version of the program) is left exactly as it is, not even read past its
 // header, and the reason is given back once (Refusal) for the user to hear.
 //
-// Restart writes the whole record afresh into a new file beside it (created
-// here, mode 0600, locked before it has the record's name), flushes it and
-// renames it over the record. A rename is the one step that swaps a whole old
-// file for a whole new one: a crash at any moment leaves the old record or
-// the new one on disk, never a truncated one, and the file is compacted to
-// one part on the way. (Appending the new state as an "emptied" part would
+// Restart writes the whole record afresh into a new file beside it
+// (`<record>.new`, created here with O_EXCL, mode 0600, locked before it has
+// the record's name; one left by a crash goes at the next Restart), flushes
+// it and renames it over the record. A rename is the one step that swaps a
+// whole old file for a whole new one: a crash at any moment leaves the old
+// record or the new one on disk, never a truncated one, and the file is
+// compacted to one part on the way. (Appending the new state as an "emptied" part would
 // keep a whole copy too, but the old parts could then never be dropped
 // without a truncation, which is exactly the unsafe step.)
 //
