@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cerrno>
+#include <optional>
 #include <utility>
 
 #include "harvest/errors.h"
@@ -20,6 +21,13 @@ namespace {
 constexpr std::uint32_t kMaxPartBytes = 256u << 20;
 constexpr std::size_t kPartHead = 8;  // length and CRC
 constexpr std::uint8_t kEmptied = 1;
+constexpr std::uint8_t kHasRunFile = 2;
+// How often the open starts over when the record was replaced between the
+// open and the lock (its holder's Restart renamed a new file over it).
+constexpr int kOpenAttempts = 8;
+// The header up to its version number: a file that starts so is a record of
+// some version.
+constexpr std::string_view kHeaderLead = "Kelvane recovery record ";
 
 // CRC-32 (the reflected 0xEDB88320 polynomial of zip and PNG).
 constexpr std::array<std::uint32_t, 256> kCrcTable = [] {
@@ -82,11 +90,13 @@ class Reader {
 bool ApplyPart(std::string_view payload, RecoveredRun& run) {
   Reader in(payload);
   const std::uint8_t flags = in.U8();
+  if (flags & ~(kEmptied | kHasRunFile)) return false;  // a later format's part
   RunPlace place;
   place.resumePoint = static_cast<std::int32_t>(in.U32());
   place.foundCount = static_cast<std::int32_t>(in.U32());
   place.deduplicate = in.U8() != 0;
   place.keywordFile = std::string(in.Take(in.U32()));
+  if (flags & kHasRunFile) place.runFile = std::string(in.Take(in.U32()));
   const std::uint32_t count = in.U32();
   if (!in.Ok() || count > payload.size()) return false;
   std::vector<std::string> rows;
@@ -102,6 +112,57 @@ bool ApplyPart(std::string_view payload, RecoveredRun& run) {
   return true;
 }
 
+// Why the file `info` describes (fstat of an open descriptor, or lstat of
+// the path) is not this user's own record file, if it is not.
+std::optional<RefusalReason> UntrustedFile(const struct stat& info) {
+  if (S_ISLNK(info.st_mode)) return RefusalReason::kSymbolicLink;
+  if (!S_ISREG(info.st_mode)) return RefusalReason::kNotARegularFile;
+  if (info.st_uid != ::geteuid()) return RefusalReason::kOwnedByAnotherUser;
+  // Another name may lie in a folder others read, or be the victim a
+  // planted link would lead to.
+  if (info.st_nlink != 1) return RefusalReason::kHasOtherLinks;
+  return std::nullopt;
+}
+
+// Whether `head`, the file's first bytes (all of them when shorter than the
+// header), is a header this version writes and reads.
+std::optional<RefusalReason> UnknownHeader(std::string_view head) {
+  // Empty, or a header cut short by a crash while an older program wrote it
+  // afresh: a record that holds nothing yet.
+  if (head.size() < kRecoveryHeader.size() && kRecoveryHeader.substr(0, head.size()) == head)
+    return std::nullopt;
+  if (head == kRecoveryHeader) return std::nullopt;
+  if (head.substr(0, kHeaderLead.size()) == kHeaderLead) return RefusalReason::kOtherVersion;
+  return RefusalReason::kNotARecord;
+}
+
+// Up to `size` bytes from the start of `fd` into `head`; 0 or errno.
+int ReadHead(int fd, std::size_t size, std::string& head) {
+  head.assign(size, '\0');
+  std::size_t got = 0;
+  while (got < size) {
+    const ssize_t n = ::pread(fd, head.data() + got, size - got, static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  head.resize(got);
+  return 0;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Makes a rename in `folder` durable.
+void SyncFolder(const std::filesystem::path& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
 std::chrono::nanoseconds ThreadCpuTime() {
   timespec now{};
   ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
@@ -110,16 +171,39 @@ std::chrono::nanoseconds ThreadCpuTime() {
 
 }  // namespace
 
+std::string_view RefusalText(RefusalReason reason) {
+  switch (reason) {
+    case RefusalReason::kSymbolicLink:
+      return "a symbolic link";
+    case RefusalReason::kNotARegularFile:
+      return "not a regular file";
+    case RefusalReason::kOwnedByAnotherUser:
+      return "owned by another user";
+    case RefusalReason::kHasOtherLinks:
+      return "has other links";
+    case RefusalReason::kOtherVersion:
+      return "a record of another version";
+    case RefusalReason::kNotARecord:
+      return "not a recovery record";
+  }
+  return "refused";
+}
+
 std::string EncodeRecordPart(bool emptied, const RunPlace& place,
                              const std::vector<std::string>& rows, std::size_t from) {
   std::string payload;
-  payload.reserve(14 + place.keywordFile.size() + (rows.size() - from) * 12);
-  payload.push_back(static_cast<char>(emptied ? kEmptied : 0));
+  payload.reserve(18 + place.keywordFile.size() + place.runFile.size() + (rows.size() - from) * 12);
+  const bool hasRunFile = !place.runFile.empty();
+  payload.push_back(static_cast<char>((emptied ? kEmptied : 0) | (hasRunFile ? kHasRunFile : 0)));
   PutU32(payload, static_cast<std::uint32_t>(place.resumePoint));
   PutU32(payload, static_cast<std::uint32_t>(place.foundCount));
   payload.push_back(place.deduplicate ? 1 : 0);
   PutU32(payload, static_cast<std::uint32_t>(place.keywordFile.size()));
   payload += place.keywordFile;
+  if (hasRunFile) {
+    PutU32(payload, static_cast<std::uint32_t>(place.runFile.size()));
+    payload += place.runFile;
+  }
   PutU32(payload, static_cast<std::uint32_t>(rows.size() - from));
   for (std::size_t i = from; i < rows.size(); ++i) {
     // A row is a number's 11 digits; a longer caption is kept to its first 255 bytes.
@@ -150,18 +234,78 @@ RecoveredRun DecodeRecord(std::string_view bytes) {
 }
 
 RecoveryRecord::RecoveryRecord(std::filesystem::path path) : path_(std::move(path)) {
-  const int fd = ::open(path_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+  for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+    if (OpenOnce()) return;
+  }
+  Fail(EBUSY);  // replaced again and again: someone keeps swapping the file
+}
+
+// One try at opening, checking and locking the record: held, refused, failed
+// or another program's (true), or replaced before it was locked (false).
+bool RecoveryRecord::OpenOnce() {
+  // O_NOFOLLOW: a link planted at the path is never followed, not even to
+  // create its target; O_NONBLOCK: a named pipe there cannot hold the open
+  // (it has no effect on a regular file).
+  const int fd = ::open(path_.c_str(),
+                        O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
   if (fd < 0) {
+    const int err = errno;
+    // ELOOP for a link, EISDIR for a folder, EACCES for another's file...:
+    // what lies there says more than the errno.
+    struct stat there {};
+    const auto reason = ::lstat(path_.c_str(), &there) == 0 ? UntrustedFile(there) : std::nullopt;
+    if (reason) {
+      Refuse(*reason);
+    } else {
+      Fail(err);
+    }
+    return true;
+  }
+  const auto leave = [fd] {
+    ::close(fd);
+    return true;
+  };
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) {
     Fail(errno);
-    return;
+    return leave();
+  }
+  if (const auto reason = UntrustedFile(info)) {
+    Refuse(*reason);
+    return leave();
   }
   // Another running program keeps this record: this one keeps none.
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) return leave();
+  // The holder may have renamed a new record over this file between the open
+  // and the lock, and let it go: the lock is then on a file nobody will read.
+  struct stat named {};
+  if (::lstat(path_.c_str(), &named) != 0 || !SameFile(named, info)) {
     ::close(fd);
-    return;
+    return false;
   }
-  ::fchmod(fd, 0600);  // a file left by an older program may be wider open
+  if (::fstat(fd, &info) != 0) {
+    Fail(errno);
+    return leave();
+  }
+  if (const auto reason = UntrustedFile(info)) {  // linked elsewhere meanwhile
+    Refuse(*reason);
+    return leave();
+  }
+  // A header that cannot be read is not taken for an empty record, which the
+  // first Restart would replace.
+  std::string head;
+  if (const int err = ReadHead(fd, kRecoveryHeader.size(), head)) {
+    Fail(err);
+    return leave();
+  }
+  if (const auto reason = UnknownHeader(head)) {
+    Refuse(*reason);
+    return leave();
+  }
+  // Our own file, left wider open by an older program.
+  if ((info.st_mode & 07777) != 0600) ::fchmod(fd, 0600);
   fd_ = fd;
+  return true;
 }
 
 RecoveryRecord::~RecoveryRecord() {
@@ -186,13 +330,10 @@ RecoveredRun RecoveryRecord::Read() const {
 void RecoveryRecord::Restart(const ResultList& list, const RunPlace& place) {
   if (fd_ < 0) return;
   StopWriting();
-  std::string bytes(kRecoveryHeader);
-  if (list.Count() > 0 || place != RunPlace{})
-    bytes += EncodeRecordPart(true, place, list.Rows(), 0);
-  int err = ::ftruncate(fd_, 0) == 0 ? 0 : errno;
-  if (err == 0) err = WriteAllTo(fd_, bytes);
-  if (err == 0 && ::fdatasync(fd_) != 0) err = errno;
-  if (err != 0) {
+  if (HasFailed()) return;
+  std::string part;
+  if (list.Count() > 0 || place != RunPlace{}) part = EncodeRecordPart(true, place, list.Rows(), 0);
+  if (const int err = WriteAfresh(part)) {
     Fail(err);
     return;
   }
@@ -202,8 +343,44 @@ void RecoveryRecord::Restart(const ResultList& list, const RunPlace& place) {
   anyKept_ = true;
 }
 
+// The header and `part` in a new file, which then replaces the record (see
+// the header comment); 0 or the errno of the failure, the record untouched.
+int RecoveryRecord::WriteAfresh(std::string_view part) {
+  std::filesystem::path temporary = path_;
+  temporary += ".new";
+  // Only the record's holder writes this file: one found here was left by a
+  // program that ended inside a Restart. unlink() removes a link planted
+  // here, never what it leads to.
+  if (::unlink(temporary.c_str()) != 0 && errno != ENOENT) return errno;
+  const int fd = ::open(temporary.c_str(),
+                        O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return errno;
+  // Locked before it has the record's name, so that the name never leads to
+  // a file no program holds. A fresh file: nobody else can hold it.
+  (void)::flock(fd, LOCK_EX | LOCK_NB);
+  const auto discard = [&](int err) {
+    ::unlink(temporary.c_str());
+    ::close(fd);
+    return err;
+  };
+  Step(RestartStep::kCreated);
+  if (const int err = WriteAllTo(fd, kRecoveryHeader)) return discard(err);
+  Step(RestartStep::kHeaderWritten);
+  if (const int err = WriteAllTo(fd, part)) return discard(err);
+  Step(RestartStep::kWritten);
+  if (::fdatasync(fd) != 0) return discard(errno);
+  Step(RestartStep::kFlushed);
+  if (::rename(temporary.c_str(), path_.c_str()) != 0) return discard(errno);
+  Step(RestartStep::kRenamed);
+  SyncFolder(path_.has_parent_path() ? path_.parent_path() : std::filesystem::path("."));
+  ::close(fd_);  // the old file, gone from the folder, and its lock
+  fd_ = fd;
+  Step(RestartStep::kDone);
+  return 0;
+}
+
 void RecoveryRecord::Keep(const ResultList& list, const RunPlace& place) {
-  if (fd_ < 0) return;
+  if (fd_ < 0 || HasFailed()) return;  // nothing is even built for a record kept no more
   if (!anyKept_) {
     Restart(list, place);
     return;
@@ -229,9 +406,18 @@ std::optional<std::string> RecoveryRecord::TakeFailure() {
 void RecoveryRecord::Remove() {
   if (fd_ < 0) return;
   StopWriting();
-  ::unlink(path_.c_str());
+  // Only the file this program holds; whatever else now has the name stays.
+  struct stat held {
+  }, named{};
+  if (::fstat(fd_, &held) == 0 && ::lstat(path_.c_str(), &named) == 0 && SameFile(held, named))
+    ::unlink(path_.c_str());
   ::close(fd_);
   fd_ = -1;
+}
+
+bool RecoveryRecord::HasFailed() const {
+  const std::lock_guard lock(mutex_);
+  return failed_;
 }
 
 void RecoveryRecord::Fail(int posixErrno) {

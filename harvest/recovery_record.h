@@ -11,10 +11,30 @@
 //
 // The file: a header line, then the parts, each
 //   u32 length | u32 CRC-32 of the payload | payload
-// little-endian; the payload holds whether the list was emptied before the
-// part, the run's place, and the rows added. A part cut short or damaged (a
-// power cut in the middle of a write) ends the reading: what comes before it
-// is what the record holds.
+// little-endian; the payload holds flags (1: the list was emptied before the
+// part; 2: the place names a run file), the run's place, and the rows added.
+// A part cut short or damaged (a power cut in the middle of a write) ends the
+// reading: what comes before it is what the record holds. The run file came
+// after the first version as a flag and a field, not a new header: every
+// record the first version wrote reads as it did, and a part without a run
+// file is still written as the first version wrote it. A part with a flag
+// this version does not know ends the reading like damage.
+//
+// The record trusts only a file it can call its own: the name itself (no
+// symbolic link), a regular file, owned by this user, with no other name.
+// Anything else at the path (planted by someone else, or a record of another
+// version of the program) is left exactly as it is, not even read past its
+// header, and the reason is given back once (Refusal) for the user to hear.
+//
+// Restart writes the whole record afresh into a new file beside it
+// (`<record>.new`, created here with O_EXCL, mode 0600, locked before it has
+// the record's name; one left by a crash goes at the next Restart), flushes
+// it and renames it over the record. A rename is the one step that swaps a
+// whole old file for a whole new one: a crash at any moment leaves the old
+// record or the new one on disk, never a truncated one, and the file is
+// compacted to one part on the way. (Appending the new state as an "emptied" part would
+// keep a whole copy too, but the old parts could then never be dropped
+// without a truncation, which is exactly the unsafe step.)
 //
 // An ordinary end of the program removes the file; a record found at start
 // is that of a program that did not end normally.
@@ -24,6 +44,7 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -46,6 +67,11 @@ struct RunPlace {
   int foundCount = 0;
   std::string keywordFile;  // as the keyword-file box shows it
   bool deduplicate = false;
+  // The GBK path text of the run's own numbers file, which a restored run
+  // goes on in; empty when there is none. Parts written without it (the
+  // first version's) read with it empty, and a part with an empty one is
+  // written byte for byte as the first version wrote it.
+  std::string runFile;
   bool operator==(const RunPlace&) const = default;
 };
 
@@ -55,6 +81,27 @@ struct RecoveredRun {
   RunPlace place;
   int parts = 0;  // whole parts read; none: nothing to restore
 };
+
+// Why a file at the record's path is not taken as the record.
+enum class RefusalReason {
+  kSymbolicLink,        // it may lead anywhere, another user's file included
+  kNotARegularFile,     // a folder, a named pipe, a device, a socket
+  kOwnedByAnotherUser,  // its numbers would be readable by its owner
+  kHasOtherLinks,       // another name for the same file lives elsewhere
+  kOtherVersion,        // a record whose header this version does not know
+  kNotARecord,          // some other file
+};
+
+// A file left untouched at `path`, and why.
+struct RecordRefusal {
+  std::filesystem::path path;
+  RefusalReason reason;
+  bool operator==(const RecordRefusal&) const = default;
+};
+
+// The reason in a few plain English words ("a symbolic link"), for logs and
+// tests; the window words its own message.
+std::string_view RefusalText(RefusalReason reason);
 
 // One part: the list emptied first or not, the place, and rows[from...].
 std::string EncodeRecordPart(bool emptied, const RunPlace& place,
@@ -66,7 +113,8 @@ class RecoveryRecord {
  public:
   // Opens the record at `path`, made with mode 0600 when missing, and locks
   // it. Never raises: a record that cannot be opened is a failure to tell
-  // (TakeFailure), one held by another program is not held by this one.
+  // (TakeFailure), a file this program must not trust is refused (Refusal),
+  // one held by another program is not held by this one.
   explicit RecoveryRecord(std::filesystem::path path);
   // Waits until every part handed over is on disk; the file stays.
   ~RecoveryRecord();
@@ -74,20 +122,26 @@ class RecoveryRecord {
   RecoveryRecord& operator=(const RecoveryRecord&) = delete;
 
   // False when another running program holds the record (or it could not
-  // be opened): this program then keeps none, and every call below does
-  // nothing.
+  // be opened, or was refused): this program then keeps none, and every
+  // call below does nothing.
   bool Held() const { return fd_ >= 0; }
+  // The file found at the path and left untouched, if it was; set by the
+  // constructor alone.
+  const std::optional<RecordRefusal>& Refusal() const { return refusal_; }
   // What the file holds now.
   RecoveredRun Read() const;
   // Writes the record afresh, holding `list` and `place` as one part (none
-  // for an empty list and place), and takes them as what it holds.
+  // for an empty list and place), and takes them as what it holds. The old
+  // record stays whole on disk until the new one has replaced it.
   void Restart(const ResultList& list, const RunPlace& place);
   // Appends what changed since the last part: the rows added, or the list
   // emptied and what it holds since, and the place. Nothing when nothing
   // changed. Before any Restart it restarts the record with them.
   void Keep(const ResultList& list, const RunPlace& place);
   // The first failure to open or write the record, as the file error's
-  // message ("Disk full"...), once. After it the record is kept no more.
+  // message ("Disk full"...), once. After it the record is kept no more:
+  // Keep and Restart write nothing (the file holds what it held before the
+  // failed write, a part cut short at its end at most).
   std::optional<std::string> TakeFailure();
   // Waits until every part handed over is on disk (or has failed).
   void Flush() { StopWriting(); }
@@ -97,7 +151,19 @@ class RecoveryRecord {
   // The calling thread's CPU time in the last Keep (for the benchmarks).
   std::chrono::nanoseconds LastKeepCpu() const { return lastKeepCpu_; }
 
+  // The points inside Restart, in order, for the tests that end a process
+  // at each of them.
+  enum class RestartStep { kCreated, kHeaderWritten, kWritten, kFlushed, kRenamed, kDone };
+  void OnRestartStep(std::function<void(RestartStep)> hook) { restartHook_ = std::move(hook); }
+
  private:
+  bool OpenOnce();
+  void Refuse(RefusalReason reason) { refusal_ = RecordRefusal{path_, reason}; }
+  int WriteAfresh(std::string_view part);
+  void Step(RestartStep step) const {
+    if (restartHook_) restartHook_(step);
+  }
+  bool HasFailed() const;
   void Fail(int posixErrno);
   void Hand(std::string part);
   void WriteParts();
@@ -105,6 +171,8 @@ class RecoveryRecord {
 
   std::filesystem::path path_;
   int fd_ = -1;
+  std::optional<RecordRefusal> refusal_;
+  std::function<void(RestartStep)> restartHook_;
   // What the file holds, as of the last part handed over.
   std::size_t rowsKept_ = 0;
   std::uint64_t clearsKept_ = 0;

@@ -1,5 +1,8 @@
 #include "shell/recovery_keeper.h"
 
+#include <cerrno>
+
+#include "harvest/errors.h"
 #include "platform/gbk_codec.h"
 
 namespace shell {
@@ -19,8 +22,15 @@ RecoveryKeeper::RecoveryKeeper(QObject* parent) : QObject(parent) {
 RecoveryKeeper::Opening RecoveryKeeper::Open(const std::filesystem::path& file) {
   record_ = std::make_unique<harvest::RecoveryRecord>(file);
   if (record_->Held()) return Opening::kHeld;
+  refusal_ = record_->Refusal();
   const auto failure = record_->TakeFailure();
   record_.reset();
+  if (refusal_) {
+    // Told as the record that cannot be opened until the window words a
+    // refusal of its own (with refusal_->path and the reason).
+    Q_EMIT Failed(platform::FromGbk(harvest::FileErrorMessage(harvest::FileErrorCode(EACCES))));
+    return Opening::kRefused;
+  }
   if (!failure) return Opening::kShared;
   Q_EMIT Failed(platform::FromGbk(*failure));
   return Opening::kFailed;

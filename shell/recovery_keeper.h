@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "harvest/recovery_record.h"
 
@@ -16,14 +17,17 @@ namespace shell {
 class RecoveryKeeper final : public QObject {
   Q_OBJECT
  public:
-  enum class Opening { kHeld, kShared, kFailed };
+  enum class Opening { kHeld, kShared, kFailed, kRefused };
 
   explicit RecoveryKeeper(QObject* parent = nullptr);
 
-  // Opens the record at `file`; a record another program holds, or one
-  // that cannot be opened (Failed tells why), is not kept.
+  // Opens the record at `file`; a record another program holds, one that
+  // cannot be opened (Failed tells why), or a file that is not trusted as
+  // the record (Refusal says which and why) is not kept.
   Opening Open(const std::filesystem::path& file);
   bool Held() const { return record_ != nullptr; }
+  // The file the last Open left untouched, if it did.
+  const std::optional<harvest::RecordRefusal>& Refusal() const { return refusal_; }
   // What the record held when it was opened.
   harvest::RecoveredRun Read() const;
 
@@ -45,6 +49,7 @@ class RecoveryKeeper final : public QObject {
   void TellFailure();
 
   std::unique_ptr<harvest::RecoveryRecord> record_;
+  std::optional<harvest::RecordRefusal> refusal_;
   QTimer failureCheck_;  // a part's write is surely done or failed by then
 };
 

@@ -1,6 +1,7 @@
 // The recovery record as the disk may hold it after a crash: any bytes, with
 // and without the record's header before them. Reading never fails, and what
-// it reads, written afresh as one part, reads back the same.
+// it reads, written afresh as one part, reads back the same (the run file
+// too).
 
 #include <cstdint>
 #include <string>
@@ -17,8 +18,12 @@ void Check(std::string_view bytes) {
   if (run.parts == 0) return;
   for (const std::string& row : run.rows)
     fuzz::Require(row.size() <= 255, "rows of at most 255 bytes");
-  const std::string again = std::string(harvest::kRecoveryHeader) +
-                            harvest::EncodeRecordPart(true, run.place, run.rows, 0);
+  const std::string part = harvest::EncodeRecordPart(true, run.place, run.rows, 0);
+  // Flags follow the length and the CRC; a place without a run file keeps
+  // the first version's layout, which that version's program can still read.
+  fuzz::Require(run.place.runFile.empty() == (static_cast<std::uint8_t>(part[8]) == 1),
+                "a run file flagged exactly when there is one");
+  const std::string again = std::string(harvest::kRecoveryHeader) + part;
   const harvest::RecoveredRun reread = harvest::DecodeRecord(again);
   fuzz::Require(reread.parts == 1, "a record written afresh is one part");
   fuzz::Require(reread.rows == run.rows, "the same rows");

@@ -40,3 +40,15 @@ int RunUnprivileged(Body body) {
   ::waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
+
+// Runs a piece of a test in a forked child as it is, for a test that ends
+// the child on purpose (a kill at a chosen point). Answers the exit code, or
+// 128 + the signal that ended the child.
+template <typename Body>
+int RunInChild(Body body) {
+  const pid_t pid = ::fork();
+  if (pid == 0) ::_exit(body());
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}

@@ -5,11 +5,12 @@
 
 #include <functional>
 
-#include "child_process.h"
 #include "temp_dir.h"
 
 namespace harvest {
 namespace {
+
+using namespace std::string_view_literals;
 
 std::string Number(int i) {
   return std::to_string(13800000000LL + i);
@@ -21,7 +22,7 @@ void AppendNumbers(ResultList& list, int count) {
 }
 
 RunPlace Place(int resumePoint, int found) {
-  return {resumePoint, found, "/home/u/\xB9\xD8\xBC\xFC\xD7\xD6.txt", true};  // "关键字.txt"
+  return {resumePoint, found, "/home/u/\xB9\xD8\xBC\xFC\xD7\xD6.txt", true, ""};  // "关键字.txt"
 }
 
 // Steps of a run as the window records them: each changes the list or the
@@ -62,6 +63,16 @@ TEST(RecoveryRecord, HoldsTheListAndPlaceAsTheyStoodAtTheLastKeep) {
         [](ResultList& l, RunPlace& p) {
           AppendNumbers(l, 4);
           p.foundCount = 4;
+        }}},
+      {"the run's own numbers file named, renamed, then none",
+       {[](ResultList& l, RunPlace& p) {
+          AppendNumbers(l, 2);
+          p.runFile = "/home/u/\xBA\xC5\xC2\xEB-1.txt";  // "号码-1.txt"
+        },
+        [](ResultList&, RunPlace& p) { p.runFile = "/home/u/numbers-2.txt"; },
+        [](ResultList& l, RunPlace& p) {
+          AppendNumbers(l, 1);
+          p.runFile.clear();
         }}},
       {"rows that repeat (de-duplication off), and a tick that changed nothing",
        {[](ResultList& l, RunPlace&) {
@@ -194,37 +205,97 @@ TEST(RecoveryRecord, IsReadableByItsUserAloneAndKeptByOneProgram) {
   EXPECT_FALSE(std::filesystem::exists(path));
 }
 
-TEST(RecoveryRecord, AFailedWriteIsToldOnceAndTheRecordIsKeptNoMore) {
-  TempDir dir;
-  const auto path = dir.Path() / kRecoveryFileName;
-  // A full disk: the second part falls short of the file-size limit.
-  const int status = RunWithFileSizeLimit(4096, [&] {
-    RecoveryRecord record(path);
-    ResultList list;
-    AppendNumbers(list, 10);
-    record.Restart(list, Place(1, 10));
-    AppendNumbers(list, 2400);
-    record.Keep(list, Place(1, 2410));
-    record.Flush();
-    if (record.TakeFailure() != std::optional<std::string>("Disk full")) return 1;
-    if (record.TakeFailure()) return 2;  // told once
-    const auto size = std::filesystem::file_size(path);
-    AppendNumbers(list, 1);
-    record.Keep(list, Place(2, 2411));
-    record.Flush();
-    if (std::filesystem::file_size(path) != size) return 3;  // kept no more
-    if (record.Read().rows.size() != 10) return 4;           // the part cut short is not read
-    return 0;
-  });
-  EXPECT_EQ(status, 0);
-}
-
 TEST(RecoveryRecord, ARecordThatCannotBeOpenedIsAFailureToTell) {
   TempDir dir;
   RecoveryRecord record(dir.Path() / "missing-folder" / kRecoveryFileName);
   EXPECT_FALSE(record.Held());
   EXPECT_EQ(record.TakeFailure(), std::optional<std::string>("File not found"));
   EXPECT_EQ(record.TakeFailure(), std::nullopt);  // once
+}
+
+// A record as the first version wrote it, byte for byte: a Restart with two
+// numbers, a part with a third, then the list emptied and a fourth.
+constexpr std::string_view kFirstVersionRecord =
+    "Kelvane recovery record 1\n"
+    "\x3C\x00\x00\x00\x4B\x35\x71\xFC\x01\x01\x00\x00\x00\x02\x00\x00\x00\x01\x12\x00\x00\x00"
+    "/home/u/\xB9\xD8\xBC\xFC\xD7\xD6.txt\x02\x00\x00\x00\x0B"
+    "13800000001\x0B"
+    "13800000002"
+    "\x30\x00\x00\x00\x8B\x9B\x25\xF5\x00\x02\x00\x00\x00\x03\x00\x00\x00\x01\x12\x00\x00\x00"
+    "/home/u/\xB9\xD8\xBC\xFC\xD7\xD6.txt\x01\x00\x00\x00\x0B"
+    "15900000003"
+    "\x30\x00\x00\x00\xC2\x9B\x5D\x8A\x01\x02\x00\x00\x00\x04\x00\x00\x00\x01\x12\x00\x00\x00"
+    "/home/u/\xB9\xD8\xBC\xFC\xD7\xD6.txt\x01\x00\x00\x00\x0B"
+    "13600000004"sv;
+
+TEST(RecoveryRecord, AFirstVersionRecordReadsWithoutARunFileAndIsWrittenAsItWas) {
+  const RunPlace last = {2, 4, "/home/u/\xB9\xD8\xBC\xFC\xD7\xD6.txt", true, ""};
+  const RecoveredRun decoded = DecodeRecord(kFirstVersionRecord);
+  EXPECT_EQ(decoded.parts, 3);
+  EXPECT_EQ(decoded.rows, std::vector<std::string>{"13600000004"});
+  EXPECT_EQ(decoded.place, last);
+
+  // The program finds it at its path, holds it, and goes on in it.
+  TempDir dir;
+  const auto path = dir.Path() / kRecoveryFileName;
+  dir.Write(kRecoveryFileName, kFirstVersionRecord);
+  {
+    RecoveryRecord record(path);
+    ASSERT_TRUE(record.Held());
+    EXPECT_EQ(record.Refusal(), std::nullopt);
+    EXPECT_EQ(record.Read().rows, decoded.rows);
+    EXPECT_EQ(record.Read().place, last);
+  }
+
+  // The same steps by this version, with no run file, write the same bytes.
+  TempDir again;
+  {
+    RecoveryRecord record(again.Path() / kRecoveryFileName);
+    ResultList list;
+    list.Append("13800000001");
+    list.Append("13800000002");
+    RunPlace place = {1, 2, last.keywordFile, true, ""};
+    record.Restart(list, place);
+    list.Append("15900000003");
+    place.resumePoint = 2;
+    place.foundCount = 3;
+    record.Keep(list, place);
+    list.Clear();
+    list.Append("13600000004");
+    place.foundCount = 4;
+    record.Keep(list, place);
+  }
+  EXPECT_EQ(again.Read(kRecoveryFileName), kFirstVersionRecord);
+}
+
+struct RunFileCase {
+  const char* what;
+  std::string runFile;
+  bool emptied;
+};
+
+TEST(RecoveryRecord, TheRunFileReadsBackAsItWasWritten) {
+  const RunFileCase cases[] = {
+      {"none", "", false},
+      {"a GBK path, in a part that empties the list", "/home/u/\xCA\xD6\xBB\xFA\xBA\xC5\\run 1.txt",
+       true},  // "手机号"
+      {"bytes a path may hold, NUL and 0xFF among them", std::string("a\0b\xFF\x01", 5), false},
+      {"longer than a row may be", std::string(300, 'x'), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    RunPlace place = Place(3, 2);
+    place.runFile = c.runFile;
+    ResultList list;
+    AppendNumbers(list, 2);
+    const std::string first = std::string(kRecoveryHeader) +
+                              EncodeRecordPart(true, Place(1, 0), {}, 0) +
+                              EncodeRecordPart(c.emptied, place, list.Rows(), 0);
+    const RecoveredRun read = DecodeRecord(first);
+    EXPECT_EQ(read.parts, 2);
+    EXPECT_EQ(read.place, place);
+    EXPECT_EQ(read.rows, list.Rows());
+  }
 }
 
 }  // namespace
