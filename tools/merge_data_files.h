@@ -45,7 +45,8 @@ struct MergeOptions {
   // written to a temporary file in the output's folder (gone when the merge
   // ends, however it ends) and merged from there: the output is the same.
   std::uint64_t memoryBudget = DefaultMemoryBudget();
-  // Told the number of distinct lines once the output is written.
+  // Told the number of distinct lines once the output is written; never
+  // when the merge fails.
   std::function<void(std::int64_t)> sorted;
   // Told how far the merge has come, now and then, on the merging thread.
   MergeProgressFunction progress;
