@@ -4,7 +4,8 @@
 // for byte, every distinct line once in the order of the user's locale
 // (LC_ALL, LC_COLLATE or LANG; zh_CN for C and POSIX), CR LF after each.
 // Prints the number of lines. Exit status: 0 done, 1 failed (the message on
-// standard error, "Out of memory." among them), 2 usage.
+// standard error, "Out of memory." among them; OUTPUT as it was, whichever
+// file failed), 2 usage.
 //
 // File names are taken and reported as the file system spells them, since
 // this front talks to a terminal rather than to the program's windows.
@@ -41,6 +42,8 @@ constexpr char kHelp[] =
     "C and POSIX), each followed by CR LF. Lines that differ only in letter case\n"
     "count as one; the first one stays. OUTPUT may be one of the inputs: it is\n"
     "replaced only when the new content is complete. Prints the number of lines.\n"
+    "When an INPUT cannot be opened or read, nothing is written or printed, and\n"
+    "OUTPUT stays as it was (a missing one is not created).\n"
     "\n"
     "  --memory SIZE  hold at most about SIZE bytes in memory (a number, or one\n"
     "                 followed by K, M or G); beyond that, sorted runs go to\n"
@@ -50,7 +53,8 @@ constexpr char kHelp[] =
     "  --version      show the version and exit\n"
     "\n"
     "Progress goes to standard error when that is a terminal.\n"
-    "Exit status: 0 done, 1 failed (the reason on standard error), 2 wrong usage.\n";
+    "Exit status: 0 done, 1 failed (the reason on standard error, OUTPUT as it\n"
+    "was), 2 wrong usage.\n";
 
 struct CommandLine {
   std::optional<std::uint64_t> memory;

@@ -4,7 +4,6 @@
 
 #include <condition_variable>
 #include <cstring>
-#include <exception>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -33,21 +32,20 @@ std::uint64_t TotalSize(const std::vector<harvest::FilePath>& inputs) {
   return total;
 }
 
-// Appends every selected file to the content, up to the first file that
-// cannot be opened or read, whose error it answers. Failures of the
-// content itself (memory, the runs on disk) are raised at once.
-std::exception_ptr CopyPhase(const std::vector<harvest::FilePath>& inputs, SortedLines& content,
-                             const std::function<void(std::uint64_t)>& read) {
+// Appends every selected file to the content. A file that cannot be
+// opened or read raises its error at once, as do failures of the content
+// itself (memory, the runs on disk): nothing has been written yet.
+void CopyPhase(const std::vector<harvest::FilePath>& inputs, SortedLines& content,
+               const std::function<void(std::uint64_t)>& read) {
   std::uint64_t bytes = 0;
   std::uint64_t nextReport = kBytesPerReport;
   for (const harvest::FilePath& input : inputs) {
     harvest::PosixFile file;
-    if (file.OpenForReading(input.native) != 0)
-      return std::make_exception_ptr(harvest::FileOpenError(input.text));
+    if (file.OpenForReading(input.native) != 0) throw harvest::FileOpenError(input.text);
     for (;;) {
       // Straight into the content's own block, a buffer's worth at a time.
       const long n = file.Read(content.ReadRoom(kCopyBufferSize), kCopyBufferSize);
-      if (n < 0) return std::make_exception_ptr(harvest::StreamReadError());
+      if (n < 0) throw harvest::StreamReadError();
       if (n == 0) break;
       content.Filled(static_cast<std::size_t>(n));
       bytes += static_cast<std::uint64_t>(n);
@@ -58,7 +56,6 @@ std::exception_ptr CopyPhase(const std::vector<harvest::FilePath>& inputs, Sorte
     }
     read(bytes);
   }
-  return nullptr;
 }
 
 // Formats the lines with CR LF into two megabyte buffers in turn: while
@@ -185,10 +182,10 @@ std::int64_t Merge(const std::vector<harvest::FilePath>& inputs, const harvest::
   SortedLines content(collation, std::move(sorting));
 
   report(MergePhase::kReading, 0);
-  // A file that cannot be read ends the reading; what was read is still
-  // sorted and written, and then the error is reported.
-  const std::exception_ptr copyError =
-      CopyPhase(inputs, content, [&](std::uint64_t bytes) { report(MergePhase::kReading, bytes); });
+  // A selected file that fails leaves the output as it was: the writer,
+  // dropped on the way out, removes its temporary file, and the runs' file
+  // goes with the content.
+  CopyPhase(inputs, content, [&](std::uint64_t bytes) { report(MergePhase::kReading, bytes); });
 
   OutputSink out(writer);
   const std::int64_t count = content.Emit(out);
@@ -201,7 +198,6 @@ std::int64_t Merge(const std::vector<harvest::FilePath>& inputs, const harvest::
   report(MergePhase::kWriting, total);
 
   if (options.sorted) options.sorted(count);
-  if (copyError) std::rethrow_exception(copyError);
   return count;
 }
 

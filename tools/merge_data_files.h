@@ -8,12 +8,12 @@
 // that, so the output may be one of them.
 //
 // Errors: "Cannot create file %s" (the output cannot be written), "Cannot open
-// file %s" (a selected file), "Stream read error", "Stream write error". An
-// error while reading the selected files ends the reading there; the lines
-// read so far are still sorted and written, `sorted` is told their number,
-// and then the error is raised. An error while writing the output, or the
-// sorted runs of content beyond the memory budget, raises at once and
-// leaves the previous output file as it was.
+// file %s" (a selected file), "Stream read error", "Stream write error". Any
+// of them, whether it comes from a selected file (first, last, part-way
+// through), the output or the sorted runs of content beyond the memory
+// budget, is raised at once: `sorted` is not told, the previous output file
+// stays as it was (a missing one stays missing) and no temporary file is
+// left.
 //
 // Running out of memory, in any phase and on any thread, raises
 // OutOfMemoryError ("Out of memory"): nothing is written, the previous output
@@ -45,7 +45,8 @@ struct MergeOptions {
   // written to a temporary file in the output's folder (gone when the merge
   // ends, however it ends) and merged from there: the output is the same.
   std::uint64_t memoryBudget = DefaultMemoryBudget();
-  // Told the number of distinct lines once the output is written.
+  // Told the number of distinct lines once the output is written; never
+  // when the merge fails.
   std::function<void(std::int64_t)> sorted;
   // Told how far the merge has come, now and then, on the merging thread.
   MergeProgressFunction progress;

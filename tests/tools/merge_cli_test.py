@@ -2,7 +2,7 @@
 """kelvane-merge against independent references, and killed mid-way.
 
   merge_cli_test.py KELVANE_MERGE CHECK
-      CHECK: sort | icu | kill | oom | usage | budget
+      CHECK: sort | icu | kill | oom | usage | budget | failed_input
 """
 import os
 import pty
@@ -244,8 +244,43 @@ def check_budget(tmp):
         assert sorted(os.listdir(tmp)) == sorted(before + ["runs.txt"]), os.listdir(tmp)
 
 
+def check_failed_input(tmp):
+    """An input that cannot be opened or read, first, in the middle or last:
+    exit status 1, the reason on standard error, no count, and OUTPUT as it
+    was (the same file, bytes and mode; a missing one stays missing) with
+    nothing beside it, in memory and with runs on disk."""
+    # 2.6 MB: beyond a 64K budget before any later input fails.
+    write(os.path.join(tmp, "data.txt"), b"".join(b"%d\r\n" % (13800000000 + 7 * i) for i in range(200000)))
+    os.chmod(os.path.join(tmp, "data.txt"), 0o640)
+    os.mkdir(os.path.join(tmp, "folder"))
+
+    def folder():
+        entries = {}
+        for name in os.listdir(tmp):
+            info = os.stat(os.path.join(tmp, name))
+            entries[name] = (info.st_ino, info.st_mode, None if name == "folder" else read(os.path.join(tmp, name)))
+        return entries
+
+    cases = [
+        (["data.txt", "missing.txt", "data.txt"], b"Cannot open file missing.txt."),
+        (["missing.txt", "data.txt"], b"Cannot open file missing.txt."),
+        (["data.txt", "data.txt", "missing.txt"], b"Cannot open file missing.txt."),
+        (["data.txt", "folder"], b"Cannot open file folder."),
+        (["data.txt", "/proc/self/mem", "data.txt"], b"Stream read error."),
+    ]
+    for inputs, said in cases:
+        for output in ("data.txt", "new.txt"):
+            for options in ((), ("--memory", "64K")):
+                before = folder()
+                result = subprocess.run([MERGE, *options, output, *inputs], capture_output=True, cwd=tmp)
+                assert (result.returncode, result.stdout, result.stderr) == (1, b"", b"kelvane-merge: " + said + b"\n"), \
+                    (inputs, output, options, result)
+                assert folder() == before, (inputs, output, options, sorted(folder()))
+
+
 if __name__ == "__main__":
     with tempfile.TemporaryDirectory() as tmp:
         {"sort": check_sort, "icu": check_icu, "kill": check_kill, "oom": check_oom,
-         "usage": check_usage, "budget": check_budget}[sys.argv[2]](tmp)
+         "usage": check_usage, "budget": check_budget,
+         "failed_input": check_failed_input}[sys.argv[2]](tmp)
     print("ok")

@@ -1,6 +1,8 @@
 #include "tools/merge_data_files.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,6 +15,7 @@
 #include <optional>
 #include <stdexcept>
 #include <thread>
+#include <tuple>
 
 #include "../harvest/child_process.h"
 #include "../harvest/temp_dir.h"
@@ -68,6 +71,22 @@ void LimitAddressSpace(rlim_t headroom) {
   ::setrlimit(RLIMIT_AS, &limit);
 }
 
+// Makes the reads of `path`, open in this process, fail from now on (EISDIR)
+// by putting a folder's descriptor in place of its own; answers whether it
+// was open.
+bool FailReadsOf(const std::filesystem::path& path) {
+  const std::filesystem::path file = std::filesystem::canonical(path);
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code unreadable;  // the listing's own descriptor, gone by now
+    if (std::filesystem::read_symlink(entry.path(), unreadable) != file) continue;
+    const int folder = ::open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool swapped = ::dup2(folder, std::stoi(entry.path().filename().string())) >= 0;
+    ::close(folder);
+    return swapped;
+  }
+  return false;
+}
+
 class MergeTest : public testing::Test {
  protected:
   // Merges the named files of the temp folder into "out.txt".
@@ -78,13 +97,16 @@ class MergeTest : public testing::Test {
     return MergeDataFiles(inputs, dir_.File(output), collation_, [this](std::int64_t n) { sortedCount_ = n; });
   }
 
-  // Every file of the temp folder with its size and a hash of its content.
-  std::map<std::string, std::pair<std::size_t, std::size_t>> Folder() const {
-    std::map<std::string, std::pair<std::size_t, std::size_t>> files;
+  // Every file of the temp folder: its size, a hash of its content, its mode
+  // and its inode (a replacement is another file, whatever it holds).
+  std::map<std::string, std::tuple<std::size_t, std::size_t, mode_t, ino_t>> Folder() const {
+    std::map<std::string, std::tuple<std::size_t, std::size_t, mode_t, ino_t>> files;
     for (const auto& entry : std::filesystem::directory_iterator(dir_.Path())) {
       const std::string name = entry.path().filename().string();
       const std::string content = dir_.Read(name);
-      files[name] = {content.size(), std::hash<std::string>()(content)};
+      struct stat info {};
+      ::stat(entry.path().c_str(), &info);
+      files[name] = {content.size(), std::hash<std::string>()(content), info.st_mode, info.st_ino};
     }
     return files;
   }
@@ -195,24 +217,68 @@ TEST_F(MergeTest, MergingIntoOneOfTheInputsKeepsItsOldContent) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.Path()), {}), 2);  // no temporary left
 }
 
-TEST_F(MergeTest, AFileThatCannotBeOpenedEndsTheCopyAfterTheEarlierOnesAreWritten) {
+TEST_F(MergeTest, AnInputThatFailsLeavesTheOutputAsItWasAndNothingBesideIt) {
+  // Twice a megabyte and a half, so that runs are on disk under the budget
+  // before the failure, and a failure part-way comes after the first report.
+  std::string big;
+  for (long i = 0; big.size() < (3 << 19); ++i)
+    big += std::to_string(13800000000 + i * 7) + (i % 3 ? "\r\n" : " word\r\n");
+  dir_.Write("big.txt", big);
+  dir_.Write("part.txt", big);
   dir_.Write("1.txt", "b\r\na\r\n");
-  dir_.Write("3.txt", "c\r\n");
-  try {
-    Merge({"1.txt", "2.txt", "3.txt"});
-    ADD_FAILURE() << "no error";
-  } catch (const harvest::FileOpenError& e) {
-    EXPECT_EQ(e.Message(), "Cannot open file " + dir_.File("2.txt").text);
-  }
-  EXPECT_EQ(sortedCount_, 2);  // the status line had its count before the error
-  EXPECT_EQ(dir_.Read("out.txt"), "a\r\nb\r\n");
-}
+  dir_.Write("out.txt", "previous\r\n");
+  std::filesystem::permissions(dir_.Path() / "out.txt", std::filesystem::perms(0640));
+  std::filesystem::permissions(dir_.Path() / "1.txt", std::filesystem::perms(0604));
+  const TempDir elsewhere;
 
-TEST_F(MergeTest, AReadErrorEndsTheCopyThere) {
-  dir_.Write("1.txt", "x\r\n");
-  std::vector<harvest::FilePath> inputs{dir_.File("1.txt"), harvest::FilePath::Ascii("/proc/self/mem")};
-  EXPECT_THROW(MergeDataFiles(inputs, dir_.File("out.txt"), collation_), harvest::StreamReadError);
-  EXPECT_EQ(dir_.Read("out.txt"), "x\r\n");
+  struct Failure {
+    const char* what;
+    harvest::FilePath input;
+    std::string said;
+    bool partWay = false;  // its descriptor is swapped for a folder's after the first megabyte
+  };
+  const Failure failures[] = {
+      {"missing", dir_.File("missing.txt"), "Cannot open file " + dir_.File("missing.txt").text},
+      {"a folder", harvest::FilePath::Ascii(elsewhere.Path().string()),
+       "Cannot open file " + elsewhere.Path().string()},
+      {"unreadable from its first byte", harvest::FilePath::Ascii("/proc/self/mem"),
+       "Stream read error"},
+      {"a read error part-way", dir_.File("part.txt"), "Stream read error", true},
+  };
+  const char* const outputs[] = {"out.txt", "1.txt" /* one of the inputs */, "new.txt" /* missing */};
+  for (const Failure& failure : failures) {
+    for (std::size_t at = 0; at < 3; ++at) {
+      for (const char* output : outputs) {
+        for (const std::uint64_t budget : {std::uint64_t{0}, std::uint64_t{64 << 10}}) {
+          SCOPED_TRACE(testing::Message() << failure.what << ", input " << at + 1 << " of 3, into "
+                                          << output << ", budget " << budget);
+          std::vector<harvest::FilePath> inputs{dir_.File("1.txt"), dir_.File("big.txt")};
+          inputs.insert(inputs.begin() + static_cast<std::ptrdiff_t>(at), failure.input);
+          bool swapped = false;
+          MergeOptions options;
+          options.memoryBudget = budget;
+          options.temporary = RunFile::Temporary::Named;
+          options.sorted = [&](std::int64_t n) { sortedCount_ = n; };
+          options.progress = [&](const MergeProgress& progress) {
+            if (failure.partWay && !swapped && progress.phase == MergePhase::kReading)
+              swapped = FailReadsOf(failure.input.native);
+          };
+          sortedCount_.reset();
+          const auto before = Folder();
+          std::string said = "no error";
+          try {
+            MergeDataFiles(inputs, dir_.File(output), collation_, options);
+          } catch (const harvest::Exception& e) {
+            said = e.Message();
+          }
+          EXPECT_EQ(said, failure.said);
+          EXPECT_EQ(swapped, failure.partWay);
+          EXPECT_EQ(sortedCount_, std::nullopt);
+          EXPECT_EQ(Folder(), before);  // the same bytes, modes and files; nothing new
+        }
+      }
+    }
+  }
 }
 
 TEST_F(MergeTest, AnOutputThatCannotBeCreatedReadsNothingAndChangesNothing) {
