@@ -18,7 +18,9 @@ class DialogPrompts final : public SessionPrompts {
 
   std::optional<QString> AskResumePoint(int offered) override;
   void Tell(harvest::RunMessage message) override;
-  bool AskToRestore(int numbers) override;
+  RestoreAnswer AskToRestore(const harvest::RecoveredRun& found) override;
+  void TellRecordKeptForLater() override;
+  void TellRecordRefused(const QString& path, harvest::RefusalReason reason) override;
   void TellRecordShared() override;
   void TellRecordFailure(const QString& failure) override;
 

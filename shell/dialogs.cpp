@@ -124,9 +124,8 @@ void ShowErrorBox(const QString& text) {
   ShowTitledBox(QApplication::activeWindow(), QMessageBox::Critical, text);
 }
 
-DialogButton ShowTypedDialog(QWidget* parent, const QString& text,
-                                      DialogKind type,
-                                      std::initializer_list<DialogButton> buttons) {
+std::optional<DialogButton> ShowTypedQuestion(QWidget* parent, const QString& text, DialogKind type,
+                                              std::initializer_list<DialogButton> buttons) {
   QMessageBox box(IconOf(type), DialogKindCaption(type), text, QMessageBox::NoButton, parent);
   std::vector<std::pair<QAbstractButton*, DialogButton>> made;
   for (const auto button : buttons)
@@ -136,10 +135,15 @@ DialogButton ShowTypedDialog(QWidget* parent, const QString& text,
   for (const auto& [widget, button] : made) {
     if (box.clickedButton() == widget) return button;
   }
+  return {};
+}
+
+DialogButton ShowTypedDialog(QWidget* parent, const QString& text, DialogKind type,
+                             std::initializer_list<DialogButton> buttons) {
+  if (const auto pressed = ShowTypedQuestion(parent, text, type, buttons)) return *pressed;
   // Closed without a button (Esc, the close box): the cancel-like answer.
   for (const auto button : buttons) {
-    if (button == DialogButton::Cancel || button == DialogButton::No)
-      return button;
+    if (button == DialogButton::Cancel || button == DialogButton::No) return button;
   }
   return buttons.size() == 1 ? *buttons.begin() : DialogButton::Cancel;
 }

@@ -12,6 +12,7 @@
 #include <QString>
 #include <functional>
 #include <initializer_list>
+#include <optional>
 
 
 class QWidget;
@@ -39,6 +40,11 @@ QString DialogButtonCaption(DialogButton button);
 
 void ShowPlainMessage(QWidget* parent, const QString& text);
 void ShowErrorBox(const QString& text);
+// The button pressed; nothing when the dialog was closed without one (Esc,
+// the close box).
+std::optional<DialogButton> ShowTypedQuestion(QWidget* parent, const QString& text, DialogKind type,
+                                              std::initializer_list<DialogButton> buttons);
+// The button pressed; closed without one, the cancel-like answer.
 DialogButton ShowTypedDialog(QWidget* parent, const QString& text,
                                       DialogKind type,
                                       std::initializer_list<DialogButton> buttons);

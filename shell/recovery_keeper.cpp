@@ -1,8 +1,5 @@
 #include "shell/recovery_keeper.h"
 
-#include <cerrno>
-
-#include "harvest/errors.h"
 #include "platform/gbk_codec.h"
 
 namespace shell {
@@ -25,12 +22,7 @@ RecoveryKeeper::Opening RecoveryKeeper::Open(const std::filesystem::path& file) 
   refusal_ = record_->Refusal();
   const auto failure = record_->TakeFailure();
   record_.reset();
-  if (refusal_) {
-    // Told as the record that cannot be opened until the window words a
-    // refusal of its own (with refusal_->path and the reason).
-    Q_EMIT Failed(platform::FromGbk(harvest::FileErrorMessage(harvest::FileErrorCode(EACCES))));
-    return Opening::kRefused;
-  }
+  if (refusal_) return Opening::kRefused;
   if (!failure) return Opening::kShared;
   Q_EMIT Failed(platform::FromGbk(*failure));
   return Opening::kFailed;
@@ -52,6 +44,8 @@ void RecoveryKeeper::Keep(const harvest::ResultList& list, const harvest::RunPla
   TellFailure();
   failureCheck_.start();  // the write of this part is told about a moment later
 }
+
+void RecoveryKeeper::Release() { record_.reset(); }
 
 void RecoveryKeeper::Flush() {
   if (record_) record_->Flush();

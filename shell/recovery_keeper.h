@@ -37,6 +37,9 @@ class RecoveryKeeper final : public QObject {
   void Keep(const harvest::ResultList& list, const harvest::RunPlace& place);
   void Flush();
   void Remove();
+  // Keeps no record from here on and leaves the file as it is (for the
+  // next start to offer again).
+  void Release();
 
   // The record itself, none when not kept (for the benchmarks).
   const harvest::RecoveryRecord* Record() const { return record_.get(); }

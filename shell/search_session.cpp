@@ -286,14 +286,33 @@ void SearchSession::RestoreInterval(int seconds) {
 // --- the recovery record ------------------------------------------------------
 
 void SearchSession::OpenRecoveryRecord() {
-  const auto opened = recovery_.Open(options_.appDir.Child(harvest::kRecoveryFileName).native);
-  if (opened == RecoveryKeeper::Opening::kShared && prompts_) prompts_->TellRecordShared();
-  if (opened != RecoveryKeeper::Opening::kHeld) return;
-  // Only numbers are worth a question; the place alone is in the progress
-  // file as of the last run that finished.
+  const auto recordFile = options_.appDir.Child(harvest::kRecoveryFileName);
+  switch (recovery_.Open(recordFile.native)) {
+    case RecoveryKeeper::Opening::kHeld:
+      break;
+    case RecoveryKeeper::Opening::kShared:
+      if (prompts_) prompts_->TellRecordShared();
+      return;
+    case RecoveryKeeper::Opening::kRefused:
+      if (prompts_) prompts_->TellRecordRefused(platform::FromGbk(recordFile.text), recovery_.Refusal()->reason);
+      return;
+    case RecoveryKeeper::Opening::kFailed:
+      return;  // told through Failed
+  }
   const harvest::RecoveredRun found = recovery_.Read();
-  if (!found.rows.empty() && prompts_ && prompts_->AskToRestore(static_cast<int>(found.rows.size()))) {
-    Restore(found);
+  if (found.parts > 0 && prompts_) {
+    switch (prompts_->AskToRestore(found)) {
+      case SessionPrompts::RestoreAnswer::kRestore:
+        Restore(found);
+        break;
+      case SessionPrompts::RestoreAnswer::kDiscard:
+        break;
+      case SessionPrompts::RestoreAnswer::kLater:
+        // Only "否" discards: the record stays as it is for the next start.
+        recovery_.Release();
+        prompts_->TellRecordKeptForLater();
+        return;
+    }
   }
   // What the record holds from here on: the restored run, or nothing.
   recovery_.Restart(results_, CurrentPlace());
@@ -312,7 +331,7 @@ void SearchSession::Restore(const harvest::RecoveredRun& found) {
 }
 
 harvest::RunPlace SearchSession::CurrentPlace() const {
-  return {run_->ResumePoint(), run_->FoundCount(), keywordFile_, deduplicate_};
+  return {run_->ResumePoint(), run_->FoundCount(), keywordFile_, deduplicate_, std::string()};
 }
 
 void SearchSession::KeepRecord() { recovery_.Keep(results_, CurrentPlace()); }

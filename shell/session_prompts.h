@@ -5,6 +5,7 @@
 #include <QString>
 #include <optional>
 
+#include "harvest/recovery_record.h"
 #include "harvest/search_ports.h"
 
 namespace shell {
@@ -17,8 +18,15 @@ class SessionPrompts {
   virtual std::optional<QString> AskResumePoint(int offered) = 0;
   virtual void Tell(harvest::RunMessage message) = 0;
 
-  // A record of a run that did not end normally holds `numbers`: restore it?
-  virtual bool AskToRestore(int numbers) = 0;
+  // A record of a run that did not end normally: restore it, discard it, or
+  // decide later (the question closed without an answer).
+  enum class RestoreAnswer { kRestore, kDiscard, kLater };
+  virtual RestoreAnswer AskToRestore(const harvest::RecoveredRun& found) = 0;
+  // Asked later: this program keeps no record, the old one waits.
+  virtual void TellRecordKeptForLater() = 0;
+  // The file at the record's path is not one the program may use; it is
+  // left as it is and no record is kept.
+  virtual void TellRecordRefused(const QString& path, harvest::RefusalReason reason) = 0;
   // Another running program keeps the recovery record: this one keeps none.
   virtual void TellRecordShared() = 0;
   // The record cannot be written (`failure` is the file error's text); the

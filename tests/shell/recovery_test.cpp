@@ -175,13 +175,13 @@ class FileSizeLimit {
 };
 
 TEST_F(RecoveryTest, ARecordThatCannotBeWrittenIsToldOnceAndTheRunGoesOn) {
-  // At start: the record's name is taken by a folder.
+  // At start: the record's name is taken by a folder, which is left alone.
   fs::create_directory(RecordPath());
   auto atStart = AnswerMessageBox();
   auto form = MakeWindow();
-  EXPECT_EQ(
-      atStart->text,
-      QStringLiteral("无法保存恢复记录（File access denied）。搜索继续进行，但不再保存恢复记录。"));
+  EXPECT_EQ(atStart->text, QStringLiteral("无法使用恢复记录%1：它不是普通文件。本程序不改动这个文件，这次也不保存恢复记录。")
+                               .arg(QString::fromStdString(RecordPath().string())));
+  EXPECT_TRUE(fs::is_directory(RecordPath()));
   EXPECT_FALSE(form.Session().Recovery().Held());
   form.reset();
   fs::remove(RecordPath());

@@ -4,6 +4,7 @@
 #include "shell/search_session.h"
 
 #include <QSignalSpy>
+#include <fstream>
 
 #include "../harvest/gbk.h"
 #include "held_input.h"
@@ -23,19 +24,25 @@ class FakePrompts final : public shell::SessionPrompts {
     return resumeAnswer;
   }
   void Tell(harvest::RunMessage message) override { told.push_back(message); }
-  bool AskToRestore(int numbers) override {
-    restoreOffers.push_back(numbers);
+  RestoreAnswer AskToRestore(const harvest::RecoveredRun& found) override {
+    restoreOffers.push_back(static_cast<int>(found.rows.size()));
     return restore;
+  }
+  void TellRecordKeptForLater() override { ++keptForLater; }
+  void TellRecordRefused(const QString& path, harvest::RefusalReason reason) override {
+    refusals.emplace_back(path, reason);
   }
   void TellRecordShared() override { ++shared; }
   void TellRecordFailure(const QString& failure) override { failures << failure; }
 
   std::optional<QString> resumeAnswer = QStringLiteral("0");
-  bool restore = true;
+  RestoreAnswer restore = RestoreAnswer::kRestore;
   std::vector<int> offers;
   std::vector<harvest::RunMessage> told;
   std::vector<int> restoreOffers;
   int shared = 0;
+  int keptForLater = 0;
+  std::vector<std::pair<QString, harvest::RefusalReason>> refusals;
   QStringList failures;
 };
 
@@ -220,37 +227,73 @@ TEST_F(SearchSessionTest, TheProgressFileComesBackAsSettingsAndGoesOutAsTyped) {
 
 struct RecordAtStart {
   const char* what;
-  bool restore;  // the answer to the question
-  int found;     // FoundCount afterwards
-  int rows;
+  std::vector<std::string> rows;  // in the record
+  shell::SessionPrompts::RestoreAnswer answer;
+  int found;           // FoundCount afterwards
+  int keywordIndex;    // the resume point afterwards
+  bool askedAgain;     // the next start asks once more
 };
 
-TEST_F(SearchSessionTest, ARunLeftInTheRecordIsOfferedBack) {
+TEST_F(SearchSessionTest, ARunLeftInTheRecordIsOfferedBackUntilTheUserSaysNo) {
+  using Answer = shell::SessionPrompts::RestoreAnswer;
+  const std::vector<std::string> two{"13800000001", "13800000002"};
   const RecordAtStart cases[] = {
-      {"yes: the rows and the count come back", true, 3, 2},
-      {"no: nothing comes back", false, 0, 0},
+      {"yes: the rows, the count and the place come back", two, Answer::kRestore, 3, 5, true},
+      {"no: nothing comes back, nothing is asked again", two, Answer::kDiscard, 0, 0, false},
+      {"closed: nothing comes back now, the next start asks again", two, Answer::kLater, 0, 0, true},
+      {"the place alone: offered too, and put back", {}, Answer::kRestore, 3, 5, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     {
       harvest::RecoveryRecord record(dir_.Path() / harvest::kRecoveryFileName);
       harvest::ResultList list;
-      list.Append("13800000001");
-      list.Append("13800000002");
-      record.Restart(list, {5, 3, Gbk("kw.txt"), true});
+      for (const auto& row : c.rows) list.Append(row);
+      record.Restart(list, {5, 3, Gbk("kw.txt"), true, ""});
     }
-    prompts_.restore = c.restore;
+    const std::string before = dir_.Read(harvest::kRecoveryFileName);
+    prompts_.restore = c.answer;
     prompts_.restoreOffers.clear();
-    auto session = MakeSession();
-    QSignalSpy rows(session.get(), &shell::SearchSession::RowsAdded);
-    session->RestoreAtStart();
-    EXPECT_EQ(prompts_.restoreOffers, std::vector<int>{2});
-    EXPECT_EQ(session->FoundCount(), c.found);
-    EXPECT_EQ(session->Results().Count(), c.rows);
-    EXPECT_EQ(rows.count(), c.restore ? 1 : 0);
-    EXPECT_EQ(session->Run().KeywordIndex(), c.restore ? 5 : 0);
-    EXPECT_EQ(session->Deduplicate(), c.restore);
+    prompts_.keptForLater = 0;
+    {
+      auto session = MakeSession();
+      QSignalSpy rows(session.get(), &shell::SearchSession::RowsAdded);
+      session->RestoreAtStart();
+      EXPECT_EQ(prompts_.restoreOffers, std::vector<int>{static_cast<int>(c.rows.size())});
+      EXPECT_EQ(session->FoundCount(), c.found);
+      EXPECT_EQ(session->Results().Count(), c.answer == Answer::kRestore ? static_cast<int>(c.rows.size()) : 0);
+      EXPECT_EQ(rows.count(), c.answer == Answer::kRestore ? 1 : 0);
+      EXPECT_EQ(session->Run().KeywordIndex(), c.keywordIndex);
+      EXPECT_EQ(session->Deduplicate(), c.answer == Answer::kRestore);
+      EXPECT_EQ(prompts_.keptForLater, c.answer == Answer::kLater ? 1 : 0);
+      if (c.answer == Answer::kLater) {
+        EXPECT_FALSE(session->Recovery().Held());
+        session->EndNormally();  // an ordinary end does not take it away either
+        EXPECT_EQ(dir_.Read(harvest::kRecoveryFileName), before);
+      }
+    }
+    // The next start.
+    prompts_.restoreOffers.clear();
+    prompts_.restore = Answer::kDiscard;
+    auto next = MakeSession();
+    next->RestoreAtStart();
+    EXPECT_EQ(prompts_.restoreOffers.size(), c.askedAgain ? 1u : 0u);
+    next.reset();
+    std::filesystem::remove(dir_.Path() / harvest::kRecoveryFileName);
   }
+}
+
+TEST_F(SearchSessionTest, AFileTheRecordCannotTrustIsNamedAndLeftAlone) {
+  std::ofstream(dir_.Path() / "victim.txt") << "mine";
+  std::filesystem::create_symlink(dir_.Path() / "victim.txt", dir_.Path() / harvest::kRecoveryFileName);
+  auto session = MakeSession();
+  session->RestoreAtStart();
+  ASSERT_EQ(prompts_.refusals.size(), 1u);
+  EXPECT_EQ(prompts_.refusals[0].first,
+            QString::fromStdString((dir_.Path() / harvest::kRecoveryFileName).string()));
+  EXPECT_EQ(prompts_.refusals[0].second, harvest::RefusalReason::kSymbolicLink);
+  EXPECT_FALSE(session->Recovery().Held());
+  EXPECT_EQ(dir_.Read("victim.txt"), "mine");
 }
 
 TEST_F(SearchSessionTest, ARecordAnotherProgramKeepsIsSaidOnce) {
