@@ -50,24 +50,35 @@ program_window() {  # docked|menu
 root=$(xwininfo -root | sed -n 's/^xwininfo: Window id: \(0x[0-9a-f]*\).*/\1/p')
 # A busy machine may take its time to dock the icon: clicks wait for it.
 wait_for 30 program_window docked || { echo "the icon never reached the tray"; cat "$work/kelvane.log"; exit 1; }
-eval "$(xdotool getwindowgeometry --shell "$(program_window docked)")"
-icon_x=$((X + WIDTH / 2))
-icon_y=$((Y + HEIGHT / 2))
+# Where the icon is now: trayer lays its icons out again as they dock and
+# grow to their size, so the place is read before each click, once the icon
+# has its size.
+icon_placed() {
+  local X Y WIDTH HEIGHT SCREEN WINDOW
+  eval "$(xdotool getwindowgeometry --shell "$(program_window docked)" 2> /dev/null)" || return 1
+  [ "${WIDTH:-0}" -ge 8 ] && [ "${HEIGHT:-0}" -ge 8 ] || return 1
+  icon_x=$((X + WIDTH / 2))
+  icon_y=$((Y + HEIGHT / 2))
+}
+click_icon() {  # button
+  wait_for 20 icon_placed || { echo "the icon has no place in the tray"; exit 1; }
+  xdotool mousemove "$icon_x" "$icon_y" click "$1"
+}
 
 # Right click: the tray menu; "M" is "最小化显示(&M)", pressed once the menu
 # is there. The key goes to the menu itself (a key typed before the menu has
 # the keyboard would go to the window), and only its press: the menu acts on
 # it and goes, so there is nothing left to release it on.
 hide_by_tray_menu() {
-  xdotool mousemove "$icon_x" "$icon_y" click 3
-  wait_for 20 program_window menu || { echo "a right click on the icon did not open its menu"; cat "$work/kelvane.log"; exit 1; }
+  click_icon 3
+  wait_for 20 program_window menu || { echo "a right click on the icon ($icon_x,$icon_y) did not open its menu"; cat "$work/kelvane.log"; exit 1; }
   xdotool keydown --window "$(program_window menu)" m 2> /dev/null
   wait_for 10 main_window_hidden || { echo "the tray menu did not hide the window"; cat "$work/kelvane.log"; exit 1; }
 }
 hide_by_tray_menu
 
 # One left click on the icon brings the window back.
-xdotool mousemove "$icon_x" "$icon_y" click 1
+click_icon 1
 wait_for 20 main_window_shown || { echo "a click on the tray icon did not bring the window back"; exit 1; }
 
 # Started again while hidden in the tray: the second start hands over and
