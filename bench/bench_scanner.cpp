@@ -39,7 +39,7 @@ void BM_ProcessPageText(benchmark::State& state) {
   const bool deduplicate = state.range(0) != 0;
   for (auto _ : state) {
     ResultList results;
-    ScanState scan{"13", "15", 0};
+    ScanState scan{"13", "15", 0, {}};
     const LineList lines = SplitAtCrLf(page);
     benchmark::DoNotOptimize(HasNextPage(lines));
     ScanNumbers(lines, scan, results, deduplicate);

@@ -32,6 +32,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "../tests/shell/local_http_server.h"
@@ -71,7 +72,8 @@ class TimingApplication final : public QApplication {
 
   bool notify(QObject* receiver, QEvent* event) override {
     const auto type = event->type();
-    if (!session || (type != QEvent::Timer && type != QEvent::MetaCall)) return QApplication::notify(receiver, event);
+    if (!session || (type != QEvent::Timer && type != QEvent::MetaCall))
+      return QApplication::notify(receiver, event);
     const harvest::SearchRun& run = session->Run();
     const harvest::RunPhase before = run.Phase();
     const int rowsBefore = session->Results().Count();
@@ -82,7 +84,8 @@ class TimingApplication final : public QApplication {
     if (before == harvest::RunPhase::kWaitingForPage && after == harvest::RunPhase::kReadingPage) {
       askMs_ = ms;
       rowsAtAsk_ = rowsBefore;
-    } else if (before == harvest::RunPhase::kReadingPage && after != harvest::RunPhase::kReadingPage) {
+    } else if (before == harvest::RunPhase::kReadingPage &&
+               after != harvest::RunPhase::kReadingPage) {
       ticks.push_back({askMs_ + ms, rowsAtAsk_, run.FoundCount()});
       if (afterTick) afterTick(ticks.back());
     }
@@ -184,9 +187,7 @@ struct Bench {
     });
   }
 
-  void RunUntil(const std::function<bool()>& done) {
-    RunEventsUntil(done);
-  }
+  void RunUntil(const std::function<bool()>& done) { RunEventsUntil(done); }
 };
 
 int Rows(TimingApplication& app) {
@@ -197,18 +198,25 @@ int Rows(TimingApplication& app) {
   bench.Start([&](const QByteArray&) {
     return HttpReply(ResultPage(numbers, served++ == 0 ? 1000 : 2400));
   });
-  std::printf("rows before tick | numbers added | tick ms | us per number | record CPU us\n");
+  std::printf(
+      "rows before tick | numbers added | tick ms | us per number | record CPU us | run file CPU "
+      "us\n");
   int last = 0;
-  std::vector<std::pair<int, double>> recordUs;  // rows before the tick, the record's share
+  // Rows before the tick, the record's share and the run file's.
+  std::vector<std::tuple<int, double, double>> fileUs;
   app.afterTick = [&](const TimingApplication::Tick& t) {
     const int added = t.found - last;
     last = t.found;
     const double keptUs =
-        std::chrono::duration<double, std::micro>(bench.session->Recovery().Record()->LastKeepCpu()).count();
+        std::chrono::duration<double, std::micro>(bench.session->Recovery().Record()->LastKeepCpu())
+            .count();
+    const double runFileUs =
+        std::chrono::duration<double, std::micro>(bench.session->RunFileWriter()->LastAppendCpu())
+            .count();
     if (added > 0) {
-      recordUs.emplace_back(t.rowsBefore, keptUs);
-      std::printf("%d | %d | %.1f | %.2f | %.0f\n", t.rowsBefore, added, t.ms, 1000.0 * t.ms / added,
-                  keptUs);
+      fileUs.emplace_back(t.rowsBefore, keptUs, runFileUs);
+      std::printf("%d | %d | %.1f | %.2f | %.0f | %.0f\n", t.rowsBefore, added, t.ms,
+                  1000.0 * t.ms / added, keptUs, runFileUs);
     }
     std::fflush(stdout);
   };
@@ -230,26 +238,37 @@ int Rows(TimingApplication& app) {
   for (const auto& t : app.ticks) all.push_back(t.ms);
   std::printf("ticks %zu, median %.1f ms, worst %.1f ms\n", all.size(), Median(all),
               *std::max_element(all.begin(), all.end()));
-  // The recovery record's part of a tick of 2,400 numbers, on the window's
-  // thread, at a list size: over the five ticks that start there.
+  // The recovery record's and the run file's parts of a tick of 2,400
+  // numbers, on the window's thread, at a list size: over the five ticks
+  // that start there.
   for (const int rows : {1000, 55000, 100000}) {
-    std::vector<double> at;
-    for (const auto& [before, us] : recordUs) {
-      if (before >= rows && at.size() < 5) at.push_back(us);
+    std::vector<double> record;
+    std::vector<double> runFile;
+    for (const auto& [before, recordPart, runFilePart] : fileUs) {
+      if (before >= rows && record.size() < 5) {
+        record.push_back(recordPart);
+        runFile.push_back(runFilePart);
+      }
     }
-    if (!at.empty()) std::printf("from %d rows: the record's part %.0f us CPU (median of %zu ticks)\n", rows, Median(at), at.size());
+    if (!record.empty()) {
+      std::printf(
+          "from %d rows: the record's part %.0f us CPU, the run file's %.0f us (median of %zu "
+          "ticks)\n",
+          rows, Median(record), Median(runFile), record.size());
+    }
   }
   // A number's cost at a list size: over the five ticks that start there.
   for (const int rows : {1000, 10000, 100000}) {
-    const auto first = std::find_if(app.ticks.begin() + 1, app.ticks.end(),
-                                    [&](const TimingApplication::Tick& t) { return t.rowsBefore >= rows; });
+    const auto first =
+        std::find_if(app.ticks.begin() + 1, app.ticks.end(),
+                     [&](const TimingApplication::Tick& t) { return t.rowsBefore >= rows; });
     std::vector<double> perNumber;
     for (auto tick = first; tick != app.ticks.end() && perNumber.size() < 5; ++tick) {
       perNumber.push_back(1000.0 * tick->ms / (tick->found - (tick - 1)->found));
     }
     if (!perNumber.empty()) {
-      std::printf("from %d rows: %.2f us per number (median of %zu ticks)\n", first->rowsBefore, Median(perNumber),
-                  perNumber.size());
+      std::printf("from %d rows: %.2f us per number (median of %zu ticks)\n", first->rowsBefore,
+                  Median(perNumber), perNumber.size());
     }
   }
   return 0;
@@ -324,10 +343,11 @@ int Memory(TimingApplication& app, int pages, qsizetype pageBytes) {
   QObject::connect(page, &QWebEnginePage::loadStarted, page, [&] { loadStart = Clock::now(); });
   QObject::connect(page, &QWebEnginePage::loadFinished, page,
                    [&] { loads.push_back(Ms(Clock::now() - loadStart)); });
-  std::printf("platform %s, accessibility %s, pages of %lld bytes%s\n",
-              qPrintable(QGuiApplication::platformName()),
-              qEnvironmentVariableIsSet("QT_LINUX_ACCESSIBILITY_ALWAYS_ON") ? "on" : "as the desktop says",
-              static_cast<long long>(pageBytes), fast ? ", ticks on load (not a figure of record)" : "");
+  std::printf(
+      "platform %s, accessibility %s, pages of %lld bytes%s\n",
+      qPrintable(QGuiApplication::platformName()),
+      qEnvironmentVariableIsSet("QT_LINUX_ACCESSIBILITY_ALWAYS_ON") ? "on" : "as the desktop says",
+      static_cast<long long>(pageBytes), fast ? ", ticks on load (not a figure of record)" : "");
   std::printf("pages | rows | own anonymous MB | own RSS MB | tree PSS MB\n");
   const auto report = [&](std::size_t n) {
     std::printf("%zu | %d | %.1f | %.1f | %.1f\n", n, bench.session->Results().Count(),
@@ -350,8 +370,9 @@ int Memory(TimingApplication& app, int pages, qsizetype pageBytes) {
   if (pages > 100) {
     const long growth = OwnStatusKb("RssAnon") - anonAt100;
     const int rows = bench.session->Results().Count() - rowsAt100;
-    std::printf("from page 100 to %d: own anonymous memory %+.1f MB for %d rows (%.0f bytes a row)\n", pages,
-                growth / 1024.0, rows, 1024.0 * growth / rows);
+    std::printf(
+        "from page 100 to %d: own anonymous memory %+.1f MB for %d rows (%.0f bytes a row)\n",
+        pages, growth / 1024.0, rows, 1024.0 * growth / rows);
   }
   std::vector<double> all;
   for (const auto& t : app.ticks) all.push_back(t.ms);
@@ -378,7 +399,8 @@ int main(int argc, char** argv) {
   if (phase == u"rows") return Rows(app);
   if (phase == u"big") return Big(app);
   if (phase == u"memory") {
-    return Memory(app, argc > 2 ? std::atoi(argv[2]) : 1000, argc > 3 ? std::atoi(argv[3]) * 1024 : 0);
+    return Memory(app, argc > 2 ? std::atoi(argv[2]) : 1000,
+                  argc > 3 ? std::atoi(argv[3]) * 1024 : 0);
   }
   std::fprintf(stderr, "usage: %s rows | big | memory [PAGES [KB]]\n", argv[0]);
   return 2;

@@ -3,7 +3,6 @@
 #include <string>
 #include <string_view>
 
-
 namespace harvest {
 namespace {
 
@@ -16,7 +15,9 @@ constexpr std::size_t kNumberLength = 11;
 constexpr int kRowLimit = 50;
 constexpr int kRounds = 3;
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // One step of the scan: find `prefix` in `rest`, cut `rest` down to the
 // digit run from there and what follows it, and hand over an 11-digit run.
@@ -36,6 +37,7 @@ void AddNumber(std::string_view number, bool stepA, ScanState& state, ResultList
                bool deduplicate) {
   std::string caption(number);
   if (deduplicate && results.Contains(caption)) return;
+  state.counted.push_back(caption);
   results.Append(std::move(caption));
   ++state.foundCount;
   if (stepA && results.Count() > kRowLimit) results.Clear();
@@ -57,11 +59,12 @@ void ScanNumbers(const LineList& pageLines, ScanState& state, ResultList& result
     std::string_view rest = line;
     for (int round = 0; round < kRounds; ++round) {
       std::string_view number;
-      if (TakeNumber(rest, state.prefixA, number)) AddNumber(number, true, state, results, deduplicate);
-      if (TakeNumber(rest, state.prefixB, number)) AddNumber(number, false, state, results, deduplicate);
+      if (TakeNumber(rest, state.prefixA, number))
+        AddNumber(number, true, state, results, deduplicate);
+      if (TakeNumber(rest, state.prefixB, number))
+        AddNumber(number, false, state, results, deduplicate);
     }
   }
 }
 
 }  // namespace harvest
-

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,6 +13,12 @@
 #include <string>
 
 namespace harvest {
+
+std::chrono::nanoseconds ThreadCpuTime() {
+  timespec now{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
 
 PosixFile& PosixFile::operator=(PosixFile&& other) noexcept {
   if (this != &other) {
@@ -22,7 +29,9 @@ PosixFile& PosixFile::operator=(PosixFile&& other) noexcept {
   return *this;
 }
 
-PosixFile::~PosixFile() { Close(); }
+PosixFile::~PosixFile() {
+  Close();
+}
 
 int PosixFile::OpenForReading(const std::filesystem::path& path) {
   Close();
@@ -71,9 +80,13 @@ int WriteAllTo(int fd, std::string_view bytes) {
   return 0;
 }
 
-int PosixFile::WriteAll(std::string_view bytes) { return WriteAllTo(fd_, bytes); }
+int PosixFile::WriteAll(std::string_view bytes) {
+  return WriteAllTo(fd_, bytes);
+}
 
-int PosixFile::Sync() { return ::fsync(fd_) == 0 ? 0 : errno; }
+int PosixFile::Sync() {
+  return ::fsync(fd_) == 0 ? 0 : errno;
+}
 
 int PosixFile::Close() {
   if (fd_ < 0) return 0;
@@ -195,7 +208,8 @@ void ReplacingWriter::KeepOwnerAndMode() {
   const int fd = file_.Descriptor();
   // Only root may give a file away; a member of the old group may still give
   // it that group. Anything else stays the writer's own (EPERM is expected).
-  if (::fchown(fd, old_.st_uid, old_.st_gid) != 0 && ::fchown(fd, static_cast<uid_t>(-1), old_.st_gid) != 0) {
+  if (::fchown(fd, old_.st_uid, old_.st_gid) != 0 &&
+      ::fchown(fd, static_cast<uid_t>(-1), old_.st_gid) != 0) {
     // The new file stays the writer's, with its group.
   }
   // After the owner (chown clears set-user-ID bits) and after the writing (a
@@ -257,6 +271,8 @@ void ReplacingWriter::Discard() {
   temp_.clear();
 }
 
-ReplacingWriter::~ReplacingWriter() { Discard(); }
+ReplacingWriter::~ReplacingWriter() {
+  Discard();
+}
 
 }  // namespace harvest

@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
 #include <string_view>
@@ -14,6 +15,10 @@ namespace harvest {
 // Writes every byte to `fd`, again after interruptions and short writes;
 // 0, or the errno of the failure.
 int WriteAllTo(int fd, std::string_view bytes);
+
+// The calling thread's CPU time: what the window's thread spends on a file's
+// part of a step, for the benchmarks.
+std::chrono::nanoseconds ThreadCpuTime();
 
 class PosixFile {
  public:

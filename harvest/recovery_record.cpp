@@ -163,12 +163,6 @@ void SyncFolder(const std::filesystem::path& folder) {
   ::close(fd);
 }
 
-std::chrono::nanoseconds ThreadCpuTime() {
-  timespec now{};
-  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
-}
-
 }  // namespace
 
 std::string_view RefusalText(RefusalReason reason) {

@@ -54,12 +54,30 @@ class RunReports {
   virtual std::optional<std::string> AskResumePoint(int offered) = 0;
 };
 
+// How the page's main-frame load ended, as the browser saw it. The run
+// decides from it whether a result page came or must be asked again.
+struct PageLoad {
+  enum class Ending {
+    kUnknown,        // the browser does not say, or no load has ended since the navigation
+    kLoaded,         // an answer came; `httpStatus` is its status (0 for a scheme without one)
+    kNetworkFailed,  // no answer: connection refused or reset, a name not found, a timeout, offline
+    kOtherFailure,   // failed otherwise (a certificate refused, content that cannot be shown)
+    kHung,           // the page process did not answer the read in time and was ended
+    kProcessGone,    // the page process died (a crash, a kill, out of memory)
+  };
+  Ending ending = Ending::kUnknown;
+  int httpStatus = 0;
+  std::string url;  // where the load ended, after redirects
+  bool operator==(const PageLoad&) const = default;
+};
+
 // What a page read ends with: the body's text, or the error that kept it
 // from coming (no document, no body, no answer in time, the page's process
-// gone).
+// gone); and how the page's load ended.
 struct PageText {
   std::string text;  // lines broken by CR LF, in GBK
   std::exception_ptr error;
+  PageLoad load;
 };
 
 class PageBrowser {

@@ -46,6 +46,7 @@ void SearchRun::Start() {
   stopRequested_ = false;
   morePages_ = true;
   scan_.foundCount = 0;
+  scan_.counted.clear();
   results_.Clear();
   pageLines_.clear();
 
@@ -83,7 +84,8 @@ void SearchRun::RequestNextPage() {
 }
 
 void SearchRun::StartKeyword() {
-  queryBase_ = MakeKeywordBase(queryPrefix_, keywordList_.at(static_cast<std::size_t>(keywordIndex_)));
+  queryBase_ =
+      MakeKeywordBase(queryPrefix_, keywordList_.at(static_cast<std::size_t>(keywordIndex_)));
   scan_.prefixA = kPrefixA;
   scan_.prefixB = kPrefixB;
   ++keywordIndex_;
@@ -105,7 +107,8 @@ void SearchRun::Tick() {
   ports_.timer.SetInterval(IntervalMilliseconds());
   phase_ = RunPhase::kReadingPage;
   const std::uint64_t read = ++readsAsked_;
-  ports_.browser.RequestPageText([this, read](PageText page) { PageTextArrived(read, std::move(page)); });
+  ports_.browser.RequestPageText(
+      [this, read](PageText page) { PageTextArrived(read, std::move(page)); });
 }
 
 void SearchRun::PageTextArrived(std::uint64_t read, PageText page) {

@@ -18,6 +18,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "harvest/page_scanner.h"
 #include "harvest/query_url.h"
@@ -79,6 +81,8 @@ class SearchRun {
   bool StopRequested() const { return stopRequested_; }
   bool MorePages() const { return morePages_; }
   int FoundCount() const { return scan_.foundCount; }
+  // The numbers counted since the last call, in order (FoundCount's lines).
+  std::vector<std::string> TakeCounted() { return std::exchange(scan_.counted, {}); }
   void SetFoundCount(int count) { scan_.foundCount = count; }
   const std::string& PrefixA() const { return scan_.prefixA; }
   const std::string& PrefixB() const { return scan_.prefixB; }
@@ -112,8 +116,8 @@ class SearchRun {
   bool morePages_ = false;
   ScanState scan_;
   RunPhase phase_ = RunPhase::kIdle;
-  bool started_ = false;  // a run has started in this program
-  bool ended_ = true;     // the run that started last has finished
+  bool started_ = false;          // a run has started in this program
+  bool ended_ = true;             // the run that started last has finished
   std::uint64_t readsAsked_ = 0;  // numbers the reads, so a late answer is known
 };
 

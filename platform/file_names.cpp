@@ -55,7 +55,9 @@ harvest::FilePath ToFilePath(const QString& name) {
     const QString& part = parts[i];
     std::string entry;
     if (part.contains(kUndecodable)) {
-      const std::string folder = i == 0 ? "." : bytes.size() == 1 ? "/" : bytes.substr(0, bytes.size() - 1);
+      const std::string folder = i == 0              ? "."
+                                 : bytes.size() == 1 ? "/"
+                                                     : bytes.substr(0, bytes.size() - 1);
       entry = FindEntry(folder, part);
     }
     bytes += entry.empty() ? QFile::encodeName(part).toStdString() : entry;
@@ -88,6 +90,18 @@ harvest::FilePath ChooseAppDir() {
   return ChooseAppDir(QCoreApplication::applicationDirPath(),
                       QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation),
                       QStringLiteral(KELVANE_INSTALL_BINDIR));
+}
+
+harvest::FilePath RunsDir(const harvest::FilePath& appDir, const QString& executableDir,
+                          const QString& dataRoot) {
+  if (appDir.native == ToFilePath(executableDir + QLatin1Char('/')).native)
+    return appDir.Child("runs/");
+  return ToFilePath(dataRoot + QStringLiteral("/kelvane/runs/"));
+}
+
+harvest::FilePath RunsDir(const harvest::FilePath& appDir) {
+  return RunsDir(appDir, QCoreApplication::applicationDirPath(),
+                 QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
 }
 
 }  // namespace platform

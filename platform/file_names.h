@@ -28,4 +28,12 @@ harvest::FilePath ChooseAppDir();
 harvest::FilePath ChooseAppDir(const QString& executableDir, const QString& configRoot,
                                const QString& installedDir = {});
 
+// Where the runs' own numbers files go, with a trailing separator: "runs/"
+// in the program's folder when it keeps its progress file there, otherwise
+// $XDG_DATA_HOME/kelvane/runs/ (~/.local/share/kelvane/runs/).
+harvest::FilePath RunsDir(const harvest::FilePath& appDir);
+// The same choice between given folders (each without a trailing slash).
+harvest::FilePath RunsDir(const harvest::FilePath& appDir, const QString& executableDir,
+                          const QString& dataRoot);
+
 }  // namespace platform

@@ -24,11 +24,11 @@ constexpr char kReadBodyScript[] = "document.body ? document.body.innerText : nu
 // but text (null for no body, nothing at all for no answer) is the failure.
 harvest::PageText ToPageText(const QVariant& value) {
   if (value.typeId() != QMetaType::QString) {
-    return {{}, std::make_exception_ptr(harvest::Exception(kMsgNoPageText))};
+    return {{}, std::make_exception_ptr(harvest::Exception(kMsgNoPageText)), {}};
   }
   QString text = value.toString();
   text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-  return {ToGbk(text), nullptr};
+  return {ToGbk(text), nullptr, {}};
 }
 
 }  // namespace

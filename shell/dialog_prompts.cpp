@@ -17,7 +17,8 @@ std::optional<QString> DialogPrompts::AskResumePoint(int offered) {
 void DialogPrompts::Tell(harvest::RunMessage message) {
   switch (message) {
     case harvest::RunMessage::kNotConnected:
-      ShowTypedDialog(parent_, tr("您还没有连接到网上！"), DialogKind::Information, {DialogButton::OK});
+      ShowTypedDialog(parent_, tr("您还没有连接到网上！"), DialogKind::Information,
+                      {DialogButton::OK});
       return;
     case harvest::RunMessage::kResumeBeyondList:
       ShowPlainMessage(parent_, tr("搜索断点位置超过关键字文件行数！"));
@@ -33,7 +34,8 @@ SessionPrompts::RestoreAnswer DialogPrompts::AskToRestore(const harvest::Recover
                 .arg(found.place.resumePoint)
           : tr("上次的搜索没有正常结束。是否恢复当时找到的%1个手机号码？").arg(found.rows.size());
   // Only "否" discards: Esc or the close box leave the question for later.
-  switch (ShowTypedQuestion(parent_, question, DialogKind::Confirmation, {DialogButton::Yes, DialogButton::No})
+  switch (ShowTypedQuestion(parent_, question, DialogKind::Confirmation,
+                            {DialogButton::Yes, DialogButton::No})
               .value_or(DialogButton::Cancel)) {
     case DialogButton::Yes:
       return RestoreAnswer::kRestore;
@@ -70,16 +72,25 @@ void DialogPrompts::TellRecordRefused(const QString& path, harvest::RefusalReaso
       why = tr("它不是恢复记录");
       break;
   }
-  ShowPlainMessage(parent_, tr("无法使用恢复记录%1：%2。本程序不改动这个文件，这次也不保存恢复记录。")
-                                .arg(path, why));
+  ShowPlainMessage(
+      parent_,
+      tr("无法使用恢复记录%1：%2。本程序不改动这个文件，这次也不保存恢复记录。").arg(path, why));
 }
 
 void DialogPrompts::TellRecordShared() {
-  ShowPlainMessage(parent_, tr("另一个正在运行的Kelvane在使用恢复记录，本程序这次不保存恢复记录。"));
+  ShowPlainMessage(parent_,
+                   tr("另一个正在运行的Kelvane在使用恢复记录，本程序这次不保存恢复记录。"));
 }
 
 void DialogPrompts::TellRecordFailure(const QString& failure) {
-  ShowPlainMessage(parent_, tr("无法保存恢复记录（%1）。搜索继续进行，但不再保存恢复记录。").arg(failure));
+  ShowPlainMessage(parent_,
+                   tr("无法保存恢复记录（%1）。搜索继续进行，但不再保存恢复记录。").arg(failure));
+}
+
+void DialogPrompts::TellRunFileFailure(const QString& path, const QString& failure) {
+  ShowPlainMessage(
+      parent_,
+      tr("无法写入本次搜索的号码文件%1（%2）。搜索继续进行，号码仍在列表中。").arg(path, failure));
 }
 
 }  // namespace shell

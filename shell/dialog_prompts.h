@@ -23,6 +23,7 @@ class DialogPrompts final : public SessionPrompts {
   void TellRecordRefused(const QString& path, harvest::RefusalReason reason) override;
   void TellRecordShared() override;
   void TellRecordFailure(const QString& failure) override;
+  void TellRunFileFailure(const QString& path, const QString& failure) override;
 
  private:
   QPointer<QWidget> parent_;

@@ -1,13 +1,12 @@
 #include "shell/main_window.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
 #include <QLabel>
-#include <QLineEdit>
-#include <QSpinBox>
 #include <QTimer>
 #include <QTreeView>
+#include <QUrl>
 
 #include "platform/file_names.h"
 #include "platform/gbk_codec.h"
@@ -32,7 +31,9 @@ void ShowInPanel(QLabel& panel, const QString& text) {
   if (panel.text() != text) panel.setText(text);
 }
 
-QString CountText(int count) { return count == SearchSession::kNone ? QString() : QString::number(count); }
+QString CountText(int count) {
+  return count == SearchSession::kNone ? QString() : QString::number(count);
+}
 
 }  // namespace
 
@@ -47,7 +48,7 @@ MainWindow::MainWindow(SearchSession& session, std::unique_ptr<platform::Notific
   BuildStatusBar();
   tray_ = std::make_unique<WindowTray>(
       *this, trayIcon ? std::move(trayIcon) : std::make_unique<platform::QtNotificationIcon>());
-  tray_->BuildMenu(homePageAction_, aboutAction_, exitAction_);
+  tray_->BuildMenu(homePageAction_, aboutAction_, runsFolderAction_, exitAction_);
   BindToSession();
   // The designed size, to start with; the layouts keep what they need.
   resize(590, 418);
@@ -79,27 +80,10 @@ void MainWindow::BindToSession() {
   connect(s, &SearchSession::MergeProgressed, this, [this](const tools::MergeProgress& progress) {
     if (mergeDialog_) mergeDialog_->Show(progress);
   });
-  connect(s, &SearchSession::MergeCounted, this, [this](qint64 lines) {
-    SetStatusLine(tr("文件合并整理完毕！共计：%1").arg(lines));
-  });
+  connect(s, &SearchSession::MergeCounted, this,
+          [this](qint64 lines) { SetStatusLine(tr("文件合并整理完毕！共计：%1").arg(lines)); });
   connect(s, &SearchSession::CloseDue, this, &QWidget::close);
 
-  // The settings both ways: the session's values shown, the user's taken.
-  keywordFileEdit_->setText(s->KeywordFile());
-  connect(s, &SearchSession::KeywordFileChanged, keywordFileEdit_, &QLineEdit::setText);
-  dedupeBox_->setChecked(s->Deduplicate());
-  connect(s, &SearchSession::DeduplicateChanged, dedupeBox_, &QCheckBox::setChecked);
-  connect(dedupeBox_, &QCheckBox::toggled, s, &SearchSession::SetDeduplicate);
-  intervalBox_->setValue(s->IntervalTextShown().toInt());
-  connect(s, &SearchSession::IntervalTextChanged, this, [this](const QString& text) {
-    if (text != intervalBox_->text()) intervalBox_->setValue(text.toInt());
-  });
-  // The text as it stands: the spin box reports the values it takes, its
-  // editor what is typed before it takes it (the run and the progress file
-  // read what the field shows).
-  connect(intervalBox_, &QSpinBox::textChanged, s, &SearchSession::SetIntervalText);
-  connect(intervalBox_->findChild<QLineEdit*>(), &QLineEdit::textChanged, s,
-          &SearchSession::SetIntervalText);
   UpdateCommands();
 }
 
@@ -125,8 +109,10 @@ void MainWindow::ShowRunStatus(harvest::RunStatus status) {
       return;
     case harvest::RunStatus::kFinished:
       SetStatusLine(tr("搜索已经结束!"));
-      tray_->NotifyWhileHidden(
-          AppTitle(), tr("搜索已经结束!\n共找到 %1 个手机号码").arg(session_.FoundCount()));
+      runFile_->setText(tr("号码文件：%1").arg(session_.RunFile()));
+      tray_->NotifyWhileHidden(AppTitle(), tr("搜索已经结束!\n共找到 %1 个手机号码\n%2")
+                                               .arg(session_.FoundCount())
+                                               .arg(session_.RunFile()));
       return;
   }
 }
@@ -144,7 +130,9 @@ void MainWindow::ShowMergeState(SearchSession::MergeState state) {
   QApplication::restoreOverrideCursor();
 }
 
-void MainWindow::SetStatusLine(const QString& text) { ShowInPanel(*statusLine_, text); }
+void MainWindow::SetStatusLine(const QString& text) {
+  ShowInPanel(*statusLine_, text);
+}
 
 // --- commands -----------------------------------------------------------------
 
@@ -179,13 +167,23 @@ void MainWindow::MergeDataFiles() {
   session_.MergeDataFiles(inputs, platform::ToFilePath(choice->output));
 }
 
-void MainWindow::OpenHomePage() { platform::OpenUrl(HomePage()); }
+void MainWindow::OpenHomePage() {
+  platform::OpenUrl(HomePage());
+}
+
+void MainWindow::OpenRunsFolder() {
+  const QString folder = platform::FromGbk(session_.RunsDir().text);
+  QDir().mkpath(folder);  // before the first run it may not be there yet
+  platform::OpenUrl(QUrl::fromLocalFile(folder).toString());
+}
 
 void MainWindow::ShowAbout() {
   if (aboutBox_) RunDialog(*aboutBox_);
 }
 
-void MainWindow::ExitProgram() { close(); }
+void MainWindow::ExitProgram() {
+  close();
+}
 
 // --- the window's events ------------------------------------------------------
 

@@ -14,11 +14,8 @@
 #include "shell/search_session.h"
 
 class QAction;
-class QCheckBox;
 class QKeySequence;
 class QLabel;
-class QLineEdit;
-class QSpinBox;
 class QToolBar;
 class QTreeView;
 
@@ -47,6 +44,8 @@ class MainWindow final : public QMainWindow {
   void SaveProgress();
   void MergeDataFiles();
   void OpenHomePage();
+  // The folder the runs' own numbers files are in, in the file manager.
+  void OpenRunsFolder();
   void ShowAbout();
   void ExitProgram();  // closes the window, through the close question
 
@@ -68,7 +67,6 @@ class MainWindow final : public QMainWindow {
  private:
   QAction* AddCommand(const char* name, const QString& text, const std::function<void()>& run);
   void BuildToolbar();
-  QWidget* BuildSettingsBar();
   QWidget* BuildCentralArea();
   void BuildStatusBar();
   void BindToSession();
@@ -91,15 +89,14 @@ class MainWindow final : public QMainWindow {
   QAction* homePageAction_ = nullptr;
   QAction* aboutAction_ = nullptr;
   QAction* exitAction_ = nullptr;
+  QAction* runsFolderAction_ = nullptr;
   QTreeView* resultView_ = nullptr;
   ResultListModel* resultModel_ = nullptr;
-  QSpinBox* intervalBox_ = nullptr;
-  QCheckBox* dedupeBox_ = nullptr;
-  QLineEdit* keywordFileEdit_ = nullptr;
   QLabel* keywordCount_ = nullptr;
   QLabel* keywordNumber_ = nullptr;
   QLabel* foundCount_ = nullptr;
   QLabel* statusLine_ = nullptr;
+  QLabel* runFile_ = nullptr;  // the file of the run that ended last
   MergeDialogs mergeDialogs_;
 };
 

@@ -3,13 +3,10 @@
 // settings bar and the browser on the right, the status bar at the bottom.
 
 #include <QAction>
-#include <QCheckBox>
+#include <QBoxLayout>
 #include <QFrame>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLineEdit>
-#include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -21,6 +18,7 @@
 #include "shell/error_handler.h"
 #include "shell/main_window.h"
 #include "shell/result_list_model.h"
+#include "shell/settings_bar.h"
 
 namespace shell {
 namespace {
@@ -76,9 +74,14 @@ void MainWindow::BuildToolbar() {
   searchAction_ = AddCommand("SearchAction", tr("搜索"), [this] { session_.StartSearch(); });
   stopAction_ = AddCommand("StopAction", tr("终止"), [this] { session_.StopSearch(); });
   mergeAction_ = AddCommand("MergeAction", tr("合并"), [this] { MergeDataFiles(); });
-  homePageAction_ = AddCommand("HomePageAction", tr("访问Ferrowind主页(&V)"), [this] { OpenHomePage(); });
+  homePageAction_ =
+      AddCommand("HomePageAction", tr("访问Ferrowind主页(&V)"), [this] { OpenHomePage(); });
   aboutAction_ = AddCommand("AboutAction", tr("关于本软件(&A)"), [this] { ShowAbout(); });
   exitAction_ = AddCommand("ExitAction", tr("退 出(&Exit)"), [this] { ExitProgram(); });
+  runsFolderAction_ =
+      AddCommand("RunsFolderAction", tr("打开号码文件夹(&R)"), [this] { OpenRunsFolder(); });
+  runsFolderAction_->setShortcut(Qt::CTRL | Qt::Key_R);
+  runsFolderAction_->setShortcutContext(Qt::WindowShortcut);
 
   // The desktop's standard keys where there is one; the rest as a browser
   // or an IDE has them (F5 starts, Esc stops, Alt+Home goes home, F1 helps).
@@ -96,8 +99,9 @@ void MainWindow::BuildToolbar() {
       {"StopButton", stopAction_, tr("终止"), tr("终止手机搜索"), "stop", Qt::Key_Escape},
       {"SaveButton", AddCommand("SaveAction", tr("保存"), [this] { SaveResults(); }), tr("保存"),
        tr("保存搜索结果"), "save", StandardKey(QKeySequence::Save, Qt::CTRL | Qt::Key_S)},
-      {"SaveProgressButton", AddCommand("SaveProgressAction", tr("进程"), [this] { SaveProgress(); }),
-       tr("进程"), tr("保存搜索进程"), "progress", Qt::CTRL | Qt::SHIFT | Qt::Key_S},
+      {"SaveProgressButton",
+       AddCommand("SaveProgressAction", tr("进程"), [this] { SaveProgress(); }), tr("进程"),
+       tr("保存搜索进程"), "progress", Qt::CTRL | Qt::SHIFT | Qt::Key_S},
       {"MergeButton", mergeAction_, tr("合并"), tr("合并数据文件"), "merge", Qt::CTRL | Qt::Key_M},
       {"HomePageButton", homePageAction_, tr("主页"), tr("访问软件主页"), "home",
        Qt::ALT | Qt::Key_Home},
@@ -121,38 +125,6 @@ void MainWindow::BuildToolbar() {
   }
 }
 
-QWidget* MainWindow::BuildSettingsBar() {
-  auto* bar = new QWidget;
-  bar->setObjectName(QStringLiteral("SettingsBar"));
-  auto* row = new QHBoxLayout(bar);
-  row->setContentsMargins(4, 2, 4, 2);
-
-  auto* intervalLabel = new QLabel(tr("搜索间隔[秒]："), bar);
-  intervalBox_ = new QSpinBox(bar);
-  intervalBox_->setObjectName(QStringLiteral("IntervalBox"));
-  intervalBox_->setRange(SearchSession::kMinInterval, SearchSession::kMaxInterval);
-  intervalBox_->setAccessibleName(tr("搜索间隔[秒]"));
-  intervalLabel->setBuddy(intervalBox_);
-
-  dedupeBox_ = new QCheckBox(tr("去重"), bar);
-  dedupeBox_->setObjectName(QStringLiteral("DedupeBox"));
-  dedupeBox_->setLayoutDirection(Qt::RightToLeft);  // the caption on the box's left
-
-  auto* fileLabel = new QLabel(tr("搜索文件："), bar);
-  keywordFileEdit_ = new QLineEdit(bar);
-  keywordFileEdit_->setObjectName(QStringLiteral("KeywordFileEdit"));
-  keywordFileEdit_->setReadOnly(true);
-  keywordFileEdit_->setAccessibleName(tr("搜索文件"));
-  fileLabel->setBuddy(keywordFileEdit_);
-
-  row->addWidget(intervalLabel);
-  row->addWidget(intervalBox_);
-  row->addWidget(dedupeBox_);
-  row->addWidget(fileLabel);
-  row->addWidget(keywordFileEdit_, 1);
-  return bar;
-}
-
 QWidget* MainWindow::BuildCentralArea() {
   auto* columns = new QSplitter;
   columns->setObjectName(QStringLiteral("Columns"));
@@ -174,7 +146,7 @@ QWidget* MainWindow::BuildCentralArea() {
   auto* stack = new QVBoxLayout(right);
   stack->setContentsMargins(0, 0, 0, 0);
   stack->setSpacing(0);
-  stack->addWidget(BuildSettingsBar());
+  stack->addWidget(new SettingsBar(session_));
   QWidget* browser = session_.BrowserWidget();
   browser->setObjectName(QStringLiteral("Browser"));
   browser->setAccessibleName(tr("网页"));
@@ -183,10 +155,12 @@ QWidget* MainWindow::BuildCentralArea() {
   // The list as wide as its heading or a number with its glyph needs, the
   // browser the rest; the user may move the line between them.
   const QFontMetrics metrics = resultView_->fontMetrics();
-  const int content = std::max(metrics.horizontalAdvance(resultModel_->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString()),
-                               metrics.horizontalAdvance(QStringLiteral("13800000000")) +
-                                   resultView_->style()->pixelMetric(QStyle::PM_SmallIconSize)) +
-                      4 * metrics.averageCharWidth();
+  const int content =
+      std::max(metrics.horizontalAdvance(
+                   resultModel_->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString()),
+               metrics.horizontalAdvance(QStringLiteral("13800000000")) +
+                   resultView_->style()->pixelMetric(QStyle::PM_SmallIconSize)) +
+      4 * metrics.averageCharWidth();
   columns->setSizes({std::max(kListStartWidth, content), 1000});
   columns->setStretchFactor(1, 1);
   return columns;
@@ -204,6 +178,15 @@ void MainWindow::BuildStatusBar() {
   statusLine_ = AddPanel(*bar, "StatusLine", ContactLine(), 1);
   // A long status never widens the window.
   statusLine_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  // Where the run that ended last kept every number it counted: readable,
+  // and reached by Tab, without a box of its own.
+  runFile_ = new QLabel(bar);
+  runFile_->setObjectName(QStringLiteral("RunFile"));
+  runFile_->setAccessibleDescription(tr("本次搜索的号码文件"));
+  runFile_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  runFile_->setFocusPolicy(Qt::TabFocus);
+  runFile_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  bar->addPermanentWidget(runFile_, 1);
   setStatusBar(bar);
 }
 

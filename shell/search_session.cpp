@@ -1,12 +1,15 @@
 #include "shell/search_session.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 #include "harvest/file_stream.h"
 #include "harvest/text.h"
 #include "harvest/text_file.h"
+#include "platform/file_names.h"
 #include "platform/freed_memory.h"
 #include "platform/gbk_codec.h"
 #include "platform/interface_addresses.h"
@@ -31,6 +34,7 @@ SearchSession::SearchSession(SessionOptions options, QObject* parent)
                               : std::make_unique<platform::WebEngineBrowser>(nullptr);
   if (!options_.addresses) options_.addresses = std::make_unique<platform::InterfaceAddresses>();
   if (!options_.returnFreedMemory) options_.returnFreedMemory = platform::ReturnFreedMemory;
+  if (!options_.runsDir) options_.runsDir = platform::RunsDir(options_.appDir);
   timer_ = std::make_unique<platform::QtRunTimer>(kTimerIntervalAtCreation, [this] { OnTick(); });
   run_ = std::make_unique<harvest::SearchRun>(
       harvest::SearchPorts{*this, *this, *this, *timer_, *options_.addresses, *this}, results_,
@@ -70,7 +74,8 @@ void SearchSession::ImportKeywords(const harvest::FilePath& file) {
 void SearchSession::StartSearch() {
   run_->Start();
   SyncRunState();
-  KeepRecord();  // a new run empties the list
+  KeepRunFile();  // a browser may have answered at once
+  KeepRecord();   // a new run empties the list
   Q_EMIT RowsAdded();
 }
 
@@ -84,7 +89,9 @@ void SearchSession::SaveResults(const harvest::FilePath& file) const {
   harvest::SaveLines(file, results_.Rows());
 }
 
-void SearchSession::SaveProgress() { WriteProgress(); }
+void SearchSession::SaveProgress() {
+  WriteProgress();
+}
 
 void SearchSession::MergeDataFiles(const std::vector<harvest::FilePath>& inputs,
                                    const harvest::FilePath& output) {
@@ -120,7 +127,9 @@ void SearchSession::OnTick() {
   SyncRunState();
 }
 
-void SearchSession::Navigate(const std::string& url) { browser_->Navigate(url); }
+void SearchSession::Navigate(const std::string& url) {
+  browser_->Navigate(url);
+}
 
 void SearchSession::RequestPageText(PageTextHandler handler) {
   browser_->RequestPageText([this, handler = std::move(handler)](harvest::PageText page) {
@@ -149,6 +158,8 @@ void SearchSession::ProcessPageText(const PageTextHandler& handler, harvest::Pag
 void SearchSession::AfterStep() {
   SyncRunState();
   Q_EMIT RowsAdded();
+  // The numbers first: the record names the file that holds them.
+  KeepRunFile();
   KeepRecord();
   if (++pageSteps_ % kPagesPerMemoryReturn == 0) options_.returnFreedMemory();
 }
@@ -167,7 +178,8 @@ void SearchSession::CloseWhenIdle() {
 void SearchSession::Enqueue(Waiting::Kind kind, std::function<void()> take) {
   const auto same = [kind](const Waiting& w) { return w.kind == kind; };
   // One tick stands for all that came; one close for all the user asked.
-  if (kind != Waiting::Kind::kPageText && std::any_of(waiting_.begin(), waiting_.end(), same)) return;
+  if (kind != Waiting::Kind::kPageText && std::any_of(waiting_.begin(), waiting_.end(), same))
+    return;
   // A close goes after every run event.
   const auto close = std::find_if(waiting_.begin(), waiting_.end(),
                                   [](const Waiting& w) { return w.kind == Waiting::Kind::kClose; });
@@ -200,7 +212,9 @@ void SearchSession::SyncRunState() {
   Q_EMIT RunStateChanged(now);
 }
 
-void SearchSession::EndNormally() { recovery_.Remove(); }
+void SearchSession::EndNormally() {
+  recovery_.Remove();
+}
 
 void SearchSession::EndAtOnce(int status) {
   recovery_.Flush();
@@ -212,7 +226,9 @@ void SearchSession::EndAtOnce(int status) {
 
 // --- settings -----------------------------------------------------------------
 
-QString SearchSession::KeywordFile() const { return platform::FromGbk(keywordFile_); }
+QString SearchSession::KeywordFile() const {
+  return platform::FromGbk(keywordFile_);
+}
 
 void SearchSession::SetKeywordFile(std::string gbk) {
   // Its bytes are kept as they came, so that the progress file gets back
@@ -234,7 +250,9 @@ void SearchSession::SetIntervalText(const QString& text) {
   Q_EMIT IntervalTextChanged(text);
 }
 
-std::string SearchSession::IntervalText() const { return platform::ToGbk(intervalText_); }
+std::string SearchSession::IntervalText() const {
+  return platform::ToGbk(intervalText_);
+}
 
 // --- the engine's reports -----------------------------------------------------
 
@@ -243,9 +261,15 @@ void SearchSession::ReportKeywordNumber(int number) {
   Q_EMIT KeywordNumberChanged(number);
 }
 
-void SearchSession::ReportFoundCount(int count) { Q_EMIT FoundCountChanged(count); }
+void SearchSession::ReportFoundCount(int count) {
+  Q_EMIT FoundCountChanged(count);
+}
 
-void SearchSession::ReportStatus(harvest::RunStatus status) { Q_EMIT RunStatusChanged(status); }
+void SearchSession::ReportStatus(harvest::RunStatus status) {
+  if (status == harvest::RunStatus::kStarting) StartRunFile();
+  if (status == harvest::RunStatus::kFinished) KeepRunFile();
+  Q_EMIT RunStatusChanged(status);
+}
 
 void SearchSession::ReportRunning(bool running) {
   running_ = running;
@@ -275,9 +299,15 @@ void SearchSession::WriteProgress() {
   harvest::WriteProgressFile(options_.appDir.Child(harvest::kProgressFileName), record);
 }
 
-void SearchSession::RestoreKeywordFile(const std::string& path) { SetKeywordFile(path); }
-void SearchSession::RestoreKeywordIndex(int index) { run_->SetKeywordIndex(index); }
-void SearchSession::RestoreDeduplicate(bool on) { SetDeduplicate(on); }
+void SearchSession::RestoreKeywordFile(const std::string& path) {
+  SetKeywordFile(path);
+}
+void SearchSession::RestoreKeywordIndex(int index) {
+  run_->SetKeywordIndex(index);
+}
+void SearchSession::RestoreDeduplicate(bool on) {
+  SetDeduplicate(on);
+}
 void SearchSession::RestoreInterval(int seconds) {
   // The field takes a value into its range.
   SetIntervalText(QString::number(std::clamp(seconds, kMinInterval, kMaxInterval)));
@@ -294,7 +324,9 @@ void SearchSession::OpenRecoveryRecord() {
       if (prompts_) prompts_->TellRecordShared();
       return;
     case RecoveryKeeper::Opening::kRefused:
-      if (prompts_) prompts_->TellRecordRefused(platform::FromGbk(recordFile.text), recovery_.Refusal()->reason);
+      if (prompts_)
+        prompts_->TellRecordRefused(platform::FromGbk(recordFile.text),
+                                    recovery_.Refusal()->reason);
       return;
     case RecoveryKeeper::Opening::kFailed:
       return;  // told through Failed
@@ -328,12 +360,54 @@ void SearchSession::Restore(const harvest::RecoveredRun& found) {
   run_->SetKeywordIndex(found.place.resumePoint);
   SetKeywordFile(found.place.keywordFile);
   SetDeduplicate(found.place.deduplicate);
+  // Its numbers are in its own file already; the record keeps naming it,
+  // and the run that resumes it goes on in it.
+  runFileText_ = found.place.runFile;
+  continueRunFile_ = !runFileText_.empty();
+  if (continueRunFile_) Q_EMIT RunFileChanged(RunFile());
 }
 
 harvest::RunPlace SearchSession::CurrentPlace() const {
-  return {run_->ResumePoint(), run_->FoundCount(), keywordFile_, deduplicate_, std::string()};
+  return {run_->ResumePoint(), run_->FoundCount(), keywordFile_, deduplicate_, runFileText_};
 }
 
-void SearchSession::KeepRecord() { recovery_.Keep(results_, CurrentPlace()); }
+void SearchSession::KeepRecord() {
+  recovery_.Keep(results_, CurrentPlace());
+}
+
+// --- the run's own numbers file -----------------------------------------------
+
+QString SearchSession::RunFile() const {
+  return platform::FromGbk(runFileText_);
+}
+
+void SearchSession::StartRunFile() {
+  if (std::exchange(continueRunFile_, false)) {
+    runFile_ = std::make_unique<harvest::DurableAppender>(platform::ToFilePath(RunFile()).native,
+                                                          harvest::AppendTo::kExistingFile);
+    if (!runFile_->Path().empty()) return;  // gone, or no longer the user's own: a new one
+  }
+  // Named by the run's start in local time; a second run in the same
+  // second gets a name of its own beside it.
+  const QString name = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HHmmss")) +
+                       QStringLiteral(".txt");
+  const harvest::FilePath wanted = RunsDir().Child(name.toStdString());
+  runFile_ = std::make_unique<harvest::DurableAppender>(wanted.native);
+  const std::string made = runFile_->Path().empty()
+                               ? wanted.text
+                               : RunsDir().text + runFile_->Path().filename().string();
+  runFileText_ = made;
+  Q_EMIT RunFileChanged(RunFile());
+  KeepRunFile();  // a file that could not be made is told at once
+}
+
+void SearchSession::KeepRunFile() {
+  const std::vector<std::string> counted = run_->TakeCounted();
+  if (!runFile_) return;
+  runFile_->AppendLines(counted);
+  if (const auto failure = runFile_->TakeFailure(); failure && prompts_) {
+    prompts_->TellRunFileFailure(RunFile(), platform::FromGbk(*failure));
+  }
+}
 
 }  // namespace shell

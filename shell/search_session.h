@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "harvest/durable_appender.h"
 #include "harvest/file_path.h"
 #include "harvest/progress_file.h"
 #include "harvest/query_url.h"
@@ -52,6 +53,9 @@ struct SessionOptions {
   // Gives freed memory back to the system, every few pages of a run; by
   // default the C library's trim.
   std::function<void()> returnFreedMemory;
+  // Where each run's own numbers file goes; by default beside the progress
+  // file in the program's folder, or in the user's data folder.
+  std::optional<harvest::FilePath> runsDir;
 };
 
 class SearchSession final : public QObject,
@@ -70,7 +74,8 @@ class SearchSession final : public QObject,
   Q_PROPERTY(int foundCount READ FoundCount NOTIFY FoundCountChanged)
   Q_PROPERTY(QString keywordFile READ KeywordFile NOTIFY KeywordFileChanged)
   Q_PROPERTY(bool deduplicate READ Deduplicate WRITE SetDeduplicate NOTIFY DeduplicateChanged)
-  Q_PROPERTY(QString intervalText READ IntervalTextShown WRITE SetIntervalText NOTIFY IntervalTextChanged)
+  Q_PROPERTY(
+      QString intervalText READ IntervalTextShown WRITE SetIntervalText NOTIFY IntervalTextChanged)
 
  public:
   enum class RunState { kIdle, kWaiting, kReading, kStopping };
@@ -93,6 +98,13 @@ class SearchSession final : public QObject,
   QWidget* BrowserWidget() { return browser_->Widget(); }
   // Where the progress file lives and the keyword import starts.
   const harvest::FilePath& AppDir() const { return options_.appDir; }
+  // Where the runs' own numbers files go.
+  const harvest::FilePath& RunsDir() const { return *options_.runsDir; }
+  // The file of the run that started last (or was restored), as the user
+  // reads it; empty before any.
+  QString RunFile() const;
+  // The running run's numbers file; null before any run.
+  const harvest::DurableAppender* RunFileWriter() const { return runFile_.get(); }
 
   // Program start: the progress file read back (its errors shown, the lines
   // before a bad one kept), then the recovery record opened and its numbers
@@ -105,7 +117,8 @@ class SearchSession final : public QObject,
   void StopSearch();
   void SaveResults(const harvest::FilePath& file) const;
   void SaveProgress();
-  void MergeDataFiles(const std::vector<harvest::FilePath>& inputs, const harvest::FilePath& output);
+  void MergeDataFiles(const std::vector<harvest::FilePath>& inputs,
+                      const harvest::FilePath& output);
 
   // The run's timer's event: the run's next step, or, during a merge, kept
   // for its end. Public for the tests and the benchmark, which tick at will.
@@ -164,6 +177,9 @@ class SearchSession final : public QObject,
   void MergeCounted(qint64 lines);
   // A close that waited may go ahead now.
   void CloseDue();
+  // A run started, or one was restored: every number it counts goes into
+  // the file at `path`.
+  void RunFileChanged(const QString& path);
 
  private:
   // What waits, in order: run events until the merge's end, a close last.
@@ -186,6 +202,10 @@ class SearchSession final : public QObject,
   void Restore(const harvest::RecoveredRun& found);
   harvest::RunPlace CurrentPlace() const;
   void KeepRecord();
+  // The run's own numbers file: made when a run starts, given what each
+  // step counted, its failure told once.
+  void StartRunFile();
+  void KeepRunFile();
 
   // harvest::RunReports
   void ReportKeywordNumber(int number) override;
@@ -214,6 +234,9 @@ class SearchSession final : public QObject,
   std::unique_ptr<platform::QtRunTimer> timer_;
   std::unique_ptr<harvest::SearchRun> run_;
   RecoveryKeeper recovery_;
+  std::unique_ptr<harvest::DurableAppender> runFile_;  // the running run's
+  std::string runFileText_;                            // GBK, as the record keeps it
+  bool continueRunFile_ = false;                       // restored: the next run goes on in it
   std::unique_ptr<MergeTask> merge_;
 
   RunState runState_ = RunState::kIdle;
@@ -223,7 +246,7 @@ class SearchSession final : public QObject,
   std::optional<bool> running_;  // none before the first run's report
   int keywordCount_ = kNone;
   int keywordNumber_ = kNone;
-  int pageSteps_ = 0;  // pages processed, for returning freed memory
+  int pageSteps_ = 0;        // pages processed, for returning freed memory
   std::string keywordFile_;  // GBK, as the progress file stores it
   bool deduplicate_ = false;
   QString intervalText_;

@@ -32,6 +32,8 @@ class SessionPrompts {
   // The record cannot be written (`failure` is the file error's text); the
   // run goes on without it.
   virtual void TellRecordFailure(const QString& failure) = 0;
+  // The run's own numbers file cannot be made or written; the run goes on.
+  virtual void TellRunFileFailure(const QString& path, const QString& failure) = 0;
 };
 
 }  // namespace shell

@@ -57,12 +57,13 @@ WindowTray::~WindowTray() {
   icon_->SetVisible(false);
 }
 
-void WindowTray::BuildMenu(QAction* homePage, QAction* about, QAction* exit) {
+void WindowTray::BuildMenu(QAction* homePage, QAction* about, QAction* runsFolder, QAction* exit) {
   menu_->addAction(&showAction_);
   menu_->addAction(&minimizeAction_);
   menu_->addAction(&contactAction_);
   menu_->addAction(homePage);
   menu_->addAction(about);
+  menu_->addAction(runsFolder);
   menu_->addSeparator();
   menu_->addAction(exit);
 }

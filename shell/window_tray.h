@@ -27,9 +27,9 @@ class WindowTray final : public QObject {
   WindowTray(QWidget& window, std::unique_ptr<platform::NotificationIcon> icon);
   ~WindowTray() override;
 
-  // The menu: show, minimise, contact, then the window's home page and
-  // About, a line, and the window's exit.
-  void BuildMenu(QAction* homePage, QAction* about, QAction* exit);
+  // The menu: show, minimise, contact, then the window's home page, About
+  // and the runs' folder, a line, and the window's exit.
+  void BuildMenu(QAction* homePage, QAction* about, QAction* runsFolder, QAction* exit);
   QMenu& Menu() { return *menu_; }
 
   // Whether the desktop has a notification area to hide the window in.

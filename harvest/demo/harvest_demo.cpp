@@ -32,7 +32,8 @@ class ConsoleWorld final : public RunReports,
   void ReportStatus(RunStatus) override {}
   void ReportRunning(bool running) override { running_ = running; }
   void Tell(RunMessage message) override {
-    std::cout << (message == RunMessage::kNotConnected ? "not connected\n" : "resume point past the list\n");
+    std::cout << (message == RunMessage::kNotConnected ? "not connected\n"
+                                                       : "resume point past the list\n");
   }
   std::optional<std::string> AskResumePoint(int) override { return "0"; }
 
@@ -40,11 +41,12 @@ class ConsoleWorld final : public RunReports,
   void Navigate(const std::string& url) override {
     std::cout << "GET " << url << '\n';
     const int page = pageCounter_++ % 3;
-    page_ = "result " + std::to_string(page) + " call 138" + std::to_string(10000000 + page * 1111) +
-            " or +86 15" + std::to_string(900000000 + page) + "\r\n";
+    page_ = "result " + std::to_string(page) + " call 138" +
+            std::to_string(10000000 + page * 1111) + " or +86 15" +
+            std::to_string(900000000 + page) + "\r\n";
     if (page < 2) page_ += "1 2 3 \xCF\xC2\xD2\xBB\xD2\xB3>\r\n";  // "下一页>"
   }
-  void RequestPageText(PageTextHandler handler) override { handler({page_, nullptr}); }
+  void RequestPageText(PageTextHandler handler) override { handler({page_, nullptr, {}}); }
 
   // RunTimer
   void SetInterval(int ms) override { interval_ = ms; }

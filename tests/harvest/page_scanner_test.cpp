@@ -20,7 +20,7 @@ class ScanNumbersTest : public testing::Test {
   fakes::FakeReports list;  // hears the list's changes
   bool dedupe = false;
   ResultList results;
-  ScanState state{"13", "15", 0};
+  ScanState state{"13", "15", 0, {}};
 };
 
 using Rows = std::vector<std::string>;
@@ -28,14 +28,16 @@ using Rows = std::vector<std::string>;
 TEST_F(ScanNumbersTest, TakesOnlyRunsOfExactlyElevenDigits) {
   const std::pair<std::string, Rows> cases[] = {
       {"tel 13912345678.", {"13912345678"}},
-      {"1391234567 short", {}},               // 10 digits
-      {"139123456789 long", {}},              // 12 digits
-      {"13912345678abc", {"13912345678"}},    // a letter ends the run
-      {"+8613912345678", {"13912345678"}},    // country code directly before
+      {"1391234567 short", {}},             // 10 digits
+      {"139123456789 long", {}},            // 12 digits
+      {"13912345678abc", {"13912345678"}},  // a letter ends the run
+      {"+8613912345678", {"13912345678"}},  // country code directly before
       {"x8613912345678", {"13912345678"}},
       {"15012345678", {"15012345678"}},
-      {"14012345678 12012345678", {}},        // other prefixes are no numbers
-      {"\xCA\xD6\xBB\xFA" "13812345678", {"13812345678"}},  // after GBK bytes
+      {"14012345678 12012345678", {}},  // other prefixes are no numbers
+      {"\xCA\xD6\xBB\xFA"
+       "13812345678",
+       {"13812345678"}},  // after GBK bytes
   };
   for (const auto& [line, rows] : cases) {
     SCOPED_TRACE(line);
@@ -122,6 +124,48 @@ TEST_F(ScanNumbersTest, AnAdditionByAMakingFiftyOneRowsEmptiesTheList) {
   Scan({fifty[0]});
   EXPECT_EQ(results.Rows(), (Rows{fifty[0]}));
   EXPECT_EQ(state.foundCount, 53);
+}
+
+TEST_F(ScanNumbersTest, EveryNumberCountedIsHandedOnInOrderAlsoThoseTheListDropsAgain) {
+  // Pages of 30 "13" numbers: A, and B with 30 others.
+  LineList a, b;
+  for (int i = 0; i < 30; ++i) {
+    a.push_back("13" + std::to_string(100000000 + i));
+    b.push_back("13" + std::to_string(200000000 + i));
+  }
+  const struct {
+    const char* what;
+    bool dedupe;
+    std::vector<const LineList*> pages;
+    int counted;
+    int rows;  // left in the list
+  } cases[] = {
+      {"de-duplication off: A twice, every number twice", false, {&a, &a}, 60, 9},
+      // A's 30; B's 21st makes 51 rows and empties the list, its last 9
+      // stay; A again is new to the list.
+      {"de-duplication on: the clear lets A count again", true, {&a, &b, &a}, 90, 39},
+      {"de-duplication on: A twice, once", true, {&a, &a}, 30, 30},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    results.Clear();
+    state = ScanState{"13", "15", 0, {}};
+    dedupe = c.dedupe;
+    std::vector<std::string> counted;
+    for (const LineList* page : c.pages) {
+      Scan(*page);
+      for (auto& number : std::exchange(state.counted, {})) counted.push_back(std::move(number));
+    }
+    EXPECT_EQ(static_cast<int>(counted.size()), c.counted);
+    EXPECT_EQ(state.foundCount, c.counted);  // the run file's lines are the count
+    EXPECT_EQ(results.Count(), c.rows);
+    std::vector<std::string> expected;
+    for (const LineList* page : c.pages)
+      expected.insert(expected.end(), page->begin(), page->end());
+    if (!c.dedupe || c.counted == 90) {
+      EXPECT_EQ(counted, expected);  // in the order found
+    }
+  }
 }
 
 TEST_F(ScanNumbersTest, AnEmptyPageAddsNothing) {

@@ -27,11 +27,15 @@ class FakeEngine {
 
   std::string Page(const std::string& url, const std::string& panel3) {
     panel3AtRead.push_back(panel3);
-    const auto word = url.substr(std::string(kPrefix).size(), url.find("&pn=") - std::string(kPrefix).size());
+    const auto word =
+        url.substr(std::string(kPrefix).size(), url.find("&pn=") - std::string(kPrefix).size());
     const int offset = std::stoi(url.substr(url.find("&pn=") + 4));
     const int page = offset / 10;
-    std::string text = "result page\r\ncall 13" + std::to_string(100000000 + pagesServed++) + " now\r\n";
-    if (page < pagerPages[word]) text += (page == 0 ? std::string("1 2 3 ") : Gbk("<上一页") + " 2 3 ") + Gbk("下一页>") + "\r\n";
+    std::string text =
+        "result page\r\ncall 13" + std::to_string(100000000 + pagesServed++) + " now\r\n";
+    if (page < pagerPages[word])
+      text +=
+          (page == 0 ? std::string("1 2 3 ") : Gbk("<上一页") + " 2 3 ") + Gbk("下一页>") + "\r\n";
     return text;
   }
 };
@@ -40,7 +44,9 @@ class SearchRunTest : public testing::Test {
  protected:
   SearchRunTest() {
     results.SetObserver(&reports);
-    browser.pages = [this](const std::string& url) { return engine.Page(url, std::to_string(reports.keywordNumber)); };
+    browser.pages = [this](const std::string& url) {
+      return engine.Page(url, std::to_string(reports.keywordNumber));
+    };
   }
 
   void StartAt(const std::string& answer) {
@@ -77,7 +83,6 @@ struct FreshRun {
   SearchRun run{{reports, reports, browser, timer, addresses, progress}, results, kPrefix};
 };
 
-
 TEST_F(SearchRunTest, AWholeRunPagesEachKeywordUntilItsPagerEndsOrSeventyFivePages) {
   run.KeywordList() = {"alpha", " beta ", "gamma"};
   engine.pagerPages = {{"alpha", 0}, {"beta", 2}, {"gamma", 80}};
@@ -96,7 +101,8 @@ TEST_F(SearchRunTest, AWholeRunPagesEachKeywordUntilItsPagerEndsOrSeventyFivePag
   reports.interval = "3";
   RunToEnd();
 
-  std::vector<std::string> expected{Url("alpha", 0), Url("beta", 0), Url("beta", 10), Url("beta", 20)};
+  std::vector<std::string> expected{Url("alpha", 0), Url("beta", 0), Url("beta", 10),
+                                    Url("beta", 20)};
   for (int offset = 0; offset <= 740; offset += 10) expected.push_back(Url("gamma", offset));
   EXPECT_EQ(browser.navigated, expected);
 
@@ -256,7 +262,7 @@ TEST_F(SearchRunTest, NavigationFailuresAreDroppedAndTheTickReadsWhatTheBrowserH
   browser.failNavigate = true;
   StartAt("0");
   EXPECT_TRUE(timer.enabled);  // the first request's failure is not shown
-  Tick();                       // reads what the browser holds: nothing
+  Tick();                      // reads what the browser holds: nothing
   EXPECT_EQ(browser.navigated.size(), 2u);
   EXPECT_TRUE(timer.enabled);
 }
@@ -264,9 +270,9 @@ TEST_F(SearchRunTest, NavigationFailuresAreDroppedAndTheTickReadsWhatTheBrowserH
 // A step that fails: the run ends all the same, then the error is told.
 struct FailedStep {
   const char* what;
-  bool failWrite;   // the progress file cannot be written (a full disk)
-  bool failRead;    // the page's text does not come
-  bool holdRead;    // the failure comes after the tick has returned
+  bool failWrite;  // the progress file cannot be written (a full disk)
+  bool failRead;   // the page's text does not come
+  bool holdRead;   // the failure comes after the tick has returned
   const char* error;
   std::vector<int> written;  // resume points recorded
 };
@@ -280,40 +286,41 @@ TEST_F(SearchRunTest, AFailedStepEndsTheRunAndTellsItsErrorAfterwards) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     FreshRun fresh;
-    auto& [reports, browser, timer, addresses, progress, results, run] = fresh;
-    run.KeywordList() = {"a"};
-    progress.fail = c.failWrite;
-    browser.failRead = c.failRead;
-    browser.holdAnswers = c.holdRead;
-    reports.answers.push_back("0");
-    run.Start();
-    ASSERT_TRUE(timer.AdvanceToTick());
+    auto& [fakeReports, fakeBrowser, fakeTimer, fakeAddresses, fakeProgress, fakeResults,
+           freshRun] = fresh;
+    freshRun.KeywordList() = {"a"};
+    fakeProgress.fail = c.failWrite;
+    fakeBrowser.failRead = c.failRead;
+    fakeBrowser.holdAnswers = c.holdRead;
+    fakeReports.answers.push_back("0");
+    freshRun.Start();
+    ASSERT_TRUE(fakeTimer.AdvanceToTick());
     std::string told;
     try {
-      run.Tick();
-      if (c.holdRead) browser.AnswerHeld();
+      freshRun.Tick();
+      if (c.holdRead) fakeBrowser.AnswerHeld();
     } catch (const Exception& e) {
       told = e.Message();
     }
     EXPECT_EQ(told, c.error);
-    EXPECT_EQ(run.Phase(), RunPhase::kIdle);
-    EXPECT_FALSE(timer.enabled);
-    EXPECT_EQ(reports.status, RunStatus::kFinished);
-    EXPECT_EQ(reports.finishes, 1);
-    EXPECT_TRUE(reports.searchEnabled);
-    EXPECT_TRUE(reports.importEnabled);
-    EXPECT_FALSE(reports.stopEnabled);
-    EXPECT_EQ(progress.written, c.written);
+    EXPECT_EQ(freshRun.Phase(), RunPhase::kIdle);
+    EXPECT_FALSE(fakeTimer.enabled);
+    EXPECT_EQ(fakeReports.status, RunStatus::kFinished);
+    EXPECT_EQ(fakeReports.finishes, 1);
+    EXPECT_TRUE(fakeReports.searchEnabled);
+    EXPECT_TRUE(fakeReports.importEnabled);
+    EXPECT_FALSE(fakeReports.stopEnabled);
+    EXPECT_EQ(fakeProgress.written, c.written);
 
     // The next run goes as any other.
-    progress.fail = browser.failRead = browser.holdAnswers = false;
-    browser.pages = [](const std::string&) { return std::string("13800000001"); };
-    reports.answers.push_back("0");
-    run.Start();
-    ASSERT_TRUE(timer.AdvanceToTick());
-    run.Tick();
-    EXPECT_EQ(run.FoundCount(), 1);
-    EXPECT_EQ(reports.finishes, 2);
+    fakeProgress.fail = fakeBrowser.failRead = fakeBrowser.holdAnswers = false;
+    fakeBrowser.pages = [](const std::string&) { return std::string("13800000001"); };
+    fakeReports.answers.push_back("0");
+    freshRun.Start();
+    ASSERT_TRUE(fakeTimer.AdvanceToTick());
+    freshRun.Tick();
+    EXPECT_EQ(freshRun.FoundCount(), 1);
+    EXPECT_EQ(fakeReports.finishes, 2);
   }
 }
 
@@ -357,12 +364,41 @@ struct WhileReading {
 
 TEST(SearchRunReading, WhatComesWhileThePageIsReadDecidesWhatItsTextDoes) {
   const WhileReading cases[] = {
-      {"nothing: the next page", false, false, {}, 1, {Url("a", 0), Url("a", 10)}, {}, RunPhase::kWaitingForPage,
+      {"nothing: the next page",
+       false,
+       false,
+       {},
+       1,
+       {Url("a", 0), Url("a", 10)},
+       {},
+       RunPhase::kWaitingForPage,
        RunStatus::kSearching},
-      {"Stop: scanned, then finished", true, false, {}, 1, {Url("a", 0)}, {0}, RunPhase::kIdle, RunStatus::kFinished},
-      {"Stop and a cancelled Search: as Stop", true, true, {}, 1, {Url("a", 0)}, {0},
-       RunPhase::kIdle, RunStatus::kFinished},
-      {"Stop and Search: dropped unread", true, true, "1", 0, {Url("a", 0), Url("b", 0)}, {}, RunPhase::kWaitingForPage,
+      {"Stop: scanned, then finished",
+       true,
+       false,
+       {},
+       1,
+       {Url("a", 0)},
+       {0},
+       RunPhase::kIdle,
+       RunStatus::kFinished},
+      {"Stop and a cancelled Search: as Stop",
+       true,
+       true,
+       {},
+       1,
+       {Url("a", 0)},
+       {0},
+       RunPhase::kIdle,
+       RunStatus::kFinished},
+      {"Stop and Search: dropped unread",
+       true,
+       true,
+       "1",
+       0,
+       {Url("a", 0), Url("b", 0)},
+       {},
+       RunPhase::kWaitingForPage,
        RunStatus::kStarting},
   };
   for (const auto& c : cases) {
@@ -370,7 +406,9 @@ TEST(SearchRunReading, WhatComesWhileThePageIsReadDecidesWhatItsTextDoes) {
     FreshRun fresh;
     auto& [reports, browser, timer, addresses, progress, results, run] = fresh;
     run.KeywordList() = {"a", "b"};
-    browser.pages = [](const std::string& url) { return url + "\r\n13800000001\r\n1 2 " + Gbk("下一页>"); };
+    browser.pages = [](const std::string& url) {
+      return url + "\r\n13800000001\r\n1 2 " + Gbk("下一页>");
+    };
     browser.holdAnswers = true;
     reports.answers.push_back("0");
     run.Start();
@@ -417,9 +455,17 @@ TEST_F(SearchRunTest, TheResumePointIsTheKeywordSearchedOnceARunHasStarted) {
 
 TEST_F(SearchRunTest, TheNextWaitComesFromTheFieldAtTheTickAndIsAtLeastASecond) {
   const std::pair<const char*, long long> cases[] = {
-      {"8", 8000}, {"1000", 1000000}, {"1", 1000},       {"0", 1000},
-      {"-3", 1000}, {"abc", 1000},    {"", 1000},         {"12 ", 1000},
-      {"$10", 16000}, {"5000", 5000000}, {"2147483647", 2147483000},
+      {"8", 8000},
+      {"1000", 1000000},
+      {"1", 1000},
+      {"0", 1000},
+      {"-3", 1000},
+      {"abc", 1000},
+      {"", 1000},
+      {"12 ", 1000},
+      {"$10", 16000},
+      {"5000", 5000000},
+      {"2147483647", 2147483000},
   };
   run.KeywordList() = {"a"};
   engine.pagerPages = {{"a", 100}};

@@ -3,11 +3,14 @@
 
 #include "shell/search_session.h"
 
+#include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <fstream>
 
 #include "../harvest/gbk.h"
 #include "held_input.h"
+#include "platform/gbk_codec.h"
 #include "qt_test_helpers.h"
 #include "shell_fixture.h"
 
@@ -34,6 +37,9 @@ class FakePrompts final : public shell::SessionPrompts {
   }
   void TellRecordShared() override { ++shared; }
   void TellRecordFailure(const QString& failure) override { failures << failure; }
+  void TellRunFileFailure(const QString& path, const QString& failure) override {
+    runFileFailures << path + QStringLiteral(": ") + failure;
+  }
 
   std::optional<QString> resumeAnswer = QStringLiteral("0");
   RestoreAnswer restore = RestoreAnswer::kRestore;
@@ -44,6 +50,7 @@ class FakePrompts final : public shell::SessionPrompts {
   int keptForLater = 0;
   std::vector<std::pair<QString, harvest::RefusalReason>> refusals;
   QStringList failures;
+  QStringList runFileFailures;
 };
 
 class SearchSessionTest : public MainWindowTest {
@@ -85,11 +92,12 @@ TEST_F(SearchSessionTest, AWholeRunMovesThroughItsStatesAndSaysEachChangeOnce) {
   EXPECT_FALSE(session->CanStart());
   TickAndSettle(*session);
   TickAndSettle(*session);
-  EXPECT_EQ(states_, (std::vector<RunState>{RunState::kWaiting, RunState::kReading, RunState::kWaiting,
-                                            RunState::kReading, RunState::kIdle}));
-  EXPECT_EQ(statuses_, (std::vector<harvest::RunStatus>{harvest::RunStatus::kStarting, harvest::RunStatus::kSearching,
-                                                        harvest::RunStatus::kSearching,
-                                                        harvest::RunStatus::kFinished}));
+  EXPECT_EQ(states_,
+            (std::vector<RunState>{RunState::kWaiting, RunState::kReading, RunState::kWaiting,
+                                   RunState::kReading, RunState::kIdle}));
+  EXPECT_EQ(statuses_, (std::vector<harvest::RunStatus>{
+                           harvest::RunStatus::kStarting, harvest::RunStatus::kSearching,
+                           harvest::RunStatus::kSearching, harvest::RunStatus::kFinished}));
   EXPECT_EQ(session->FoundCount(), 2);
   EXPECT_EQ(session->KeywordNumber(), 2);
   EXPECT_TRUE(session->CanStart());
@@ -101,8 +109,8 @@ TEST_F(SearchSessionTest, AWholeRunMovesThroughItsStatesAndSaysEachChangeOnce) {
 // (if one is to come) then takes it.
 struct StopCase {
   const char* what;
-  int ticks;           // ticks before Stop
-  bool holdRead;       // the last tick's text still to come at Stop
+  int ticks;      // ticks before Stop
+  bool holdRead;  // the last tick's text still to come at Stop
   RunState afterStop;
   RunState afterText;  // once the text has come (or at once, with none)
   int progressWrites;  // resume points written by then
@@ -136,8 +144,11 @@ TEST_F(SearchSessionTest, StopInEachStateEndsTheRunOnceThePageAskedForIsRead) {
       TickAndSettle(*session);  // the page already asked for is still read
     }
     EXPECT_EQ(session->GetRunState(), c.afterText);
-    EXPECT_EQ(std::filesystem::exists(dir_.Path() / harvest::kProgressFileName), c.progressWrites > 0);
-    if (c.ticks >= 0) EXPECT_EQ(statuses_.back(), harvest::RunStatus::kFinished);
+    EXPECT_EQ(std::filesystem::exists(dir_.Path() / harvest::kProgressFileName),
+              c.progressWrites > 0);
+    if (c.ticks >= 0) {
+      EXPECT_EQ(statuses_.back(), harvest::RunStatus::kFinished);
+    }
     states_.clear();
     statuses_.clear();
     browser_ = nullptr;
@@ -147,12 +158,12 @@ TEST_F(SearchSessionTest, StopInEachStateEndsTheRunOnceThePageAskedForIsRead) {
 // What comes while the session is busy, and when it is taken.
 struct WhileBusy {
   const char* what;
-  bool merge;       // a merge runs
-  bool reading;     // a page's text is still to come
-  bool tick;        // the run's timer falls due
-  bool close;       // the user closes
-  int foundAfter;   // once the merge has ended and the text has come
-  bool closeDue;    // the close may go ahead by then
+  bool merge;      // a merge runs
+  bool reading;    // a page's text is still to come
+  bool tick;       // the run's timer falls due
+  bool close;      // the user closes
+  int foundAfter;  // once the merge has ended and the text has come
+  bool closeDue;   // the close may go ahead by then
 };
 
 TEST_F(SearchSessionTest, WhatComesWhileBusyWaitsAndIsTakenInOrder) {
@@ -160,7 +171,8 @@ TEST_F(SearchSessionTest, WhatComesWhileBusyWaitsAndIsTakenInOrder) {
       {"a close during a read: after the text", false, true, false, true, 1, true},
       {"a tick during a merge: after it", true, false, true, false, 1, false},
       {"a page text during a merge: after it", true, true, false, false, 1, false},
-      {"a tick and a close during a merge: the step, then the close", true, false, true, true, 1, true},
+      {"a tick and a close during a merge: the step, then the close", true, false, true, true, 1,
+       true},
       {"a close during a merge and a read: after both", true, true, false, true, 1, true},
   };
   for (const auto& c : cases) {
@@ -202,6 +214,83 @@ TEST_F(SearchSessionTest, WhatComesWhileBusyWaitsAndIsTakenInOrder) {
   }
 }
 
+// The lines of the one file in runs/, once the writing thread has them all.
+std::vector<std::string> RunFileLines(const std::filesystem::path& runs, std::size_t expected) {
+  std::vector<std::string> lines;
+  QElapsedTimer clock;
+  clock.start();
+  do {
+    lines.clear();
+    for (const auto& entry : std::filesystem::directory_iterator(runs)) {
+      std::ifstream in(entry.path(), std::ios::binary);
+      std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      for (std::size_t at = 0, end; (end = content.find("\r\n", at)) != std::string::npos;
+           at = end + 2)
+        lines.push_back(content.substr(at, end - at));
+    }
+    if (lines.size() >= expected) break;
+    Settle(10);
+  } while (clock.elapsed() < 3000);
+  return lines;
+}
+
+TEST_F(SearchSessionTest, EveryNumberARunCountsIsInItsOwnFileAsTheListDropsThem) {
+  auto session = MakeSession();
+  session->RestoreAtStart();  // the record, which will name the file
+  QSignalSpy named(session.get(), &shell::SearchSession::RunFileChanged);
+  session->SetDeduplicate(true);
+  session->Run().KeywordList() = {"k"};
+  session->StartSearch();
+  ASSERT_EQ(named.count(), 1);
+  const QString file = session->RunFile();
+  EXPECT_TRUE(
+      file.startsWith(QString::fromStdString(dir_.Path().string()) + QStringLiteral("/runs/")));
+  EXPECT_TRUE(QRegularExpression(QStringLiteral("/runs/\\d{4}-\\d\\d-\\d\\d_\\d{6}\\.txt$"))
+                  .match(file)
+                  .hasMatch())
+      << file.toStdString();
+  std::vector<std::string> all;
+  for (int page = 0; page < 4; ++page) {
+    // 20 numbers a page, each page a new set: the list empties at 51 rows.
+    std::string text = "1 2 " + Gbk("下一页>") + "\r\n";
+    for (int i = 0; i < 20; ++i) {
+      all.push_back("13" + std::to_string(100000000 + page * 100 + i));
+      text += all.back() + (i % 3 == 2 ? "\r\n" : " ");
+    }
+    browser_->pages[browser_->navigated.back()] = text;
+    TickAndSettle(*session);
+    EXPECT_EQ(RunFileLines(dir_.Path() / "runs", all.size()), all) << "after page " << page;
+    EXPECT_EQ(session->FoundCount(), static_cast<int>(all.size()));
+  }
+  EXPECT_LT(session->Results().Count(), session->FoundCount());  // the list kept its rule
+  EXPECT_EQ(std::filesystem::status(dir_.Path() / "runs" /
+                                    std::filesystem::path(file.toStdString()).filename())
+                .permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  // The record names it, so that a restored run is known by its file.
+  session->Recovery().Flush();
+  EXPECT_EQ(
+      platform::FromGbk(harvest::DecodeRecord(dir_.Read(harvest::kRecoveryFileName)).place.runFile),
+      file);
+
+  // A crash; the next start restores the run, and the run that resumes it
+  // goes on in the same file. The one after that has a file of its own.
+  session.reset();
+  auto next = MakeSession();
+  next->RestoreAtStart();
+  EXPECT_EQ(next->RunFile(), file);
+  next->Run().KeywordList() = {"k"};
+  next->StartSearch();
+  EXPECT_EQ(next->RunFile(), file);
+  browser_->pages[browser_->navigated.back()] = "13900000001\r\n";
+  TickAndSettle(*next);
+  all.push_back("13900000001");
+  EXPECT_EQ(RunFileLines(dir_.Path() / "runs", all.size()), all);
+  ASSERT_EQ(next->GetRunState(), RunState::kIdle);  // no next page: the run ended
+  next->StartSearch();
+  EXPECT_NE(next->RunFile(), file);
+}
+
 TEST_F(SearchSessionTest, TheProgressFileComesBackAsSettingsAndGoesOutAsTyped) {
   dir_.Write(harvest::kProgressFileName, Gbk("D:\\关键字.txt") + "\r\n4\r\nqcyes\r\n5000\r\n");
   auto session = MakeSession();
@@ -222,16 +311,17 @@ TEST_F(SearchSessionTest, TheProgressFileComesBackAsSettingsAndGoesOutAsTyped) {
   session->SetIntervalText(QStringLiteral("0"));
   session->SetDeduplicate(false);
   session->SaveProgress();
-  EXPECT_EQ(dir_.Read(harvest::kProgressFileName), Gbk("D:\\关键字.txt") + "\r\n3\r\nqcno\r\n0\r\n");
+  EXPECT_EQ(dir_.Read(harvest::kProgressFileName),
+            Gbk("D:\\关键字.txt") + "\r\n3\r\nqcno\r\n0\r\n");
 }
 
 struct RecordAtStart {
   const char* what;
   std::vector<std::string> rows;  // in the record
   shell::SessionPrompts::RestoreAnswer answer;
-  int found;           // FoundCount afterwards
-  int keywordIndex;    // the resume point afterwards
-  bool askedAgain;     // the next start asks once more
+  int found;         // FoundCount afterwards
+  int keywordIndex;  // the resume point afterwards
+  bool askedAgain;   // the next start asks once more
 };
 
 TEST_F(SearchSessionTest, ARunLeftInTheRecordIsOfferedBackUntilTheUserSaysNo) {
@@ -240,7 +330,8 @@ TEST_F(SearchSessionTest, ARunLeftInTheRecordIsOfferedBackUntilTheUserSaysNo) {
   const RecordAtStart cases[] = {
       {"yes: the rows, the count and the place come back", two, Answer::kRestore, 3, 5, true},
       {"no: nothing comes back, nothing is asked again", two, Answer::kDiscard, 0, 0, false},
-      {"closed: nothing comes back now, the next start asks again", two, Answer::kLater, 0, 0, true},
+      {"closed: nothing comes back now, the next start asks again", two, Answer::kLater, 0, 0,
+       true},
       {"the place alone: offered too, and put back", {}, Answer::kRestore, 3, 5, true},
   };
   for (const auto& c : cases) {
@@ -261,7 +352,8 @@ TEST_F(SearchSessionTest, ARunLeftInTheRecordIsOfferedBackUntilTheUserSaysNo) {
       session->RestoreAtStart();
       EXPECT_EQ(prompts_.restoreOffers, std::vector<int>{static_cast<int>(c.rows.size())});
       EXPECT_EQ(session->FoundCount(), c.found);
-      EXPECT_EQ(session->Results().Count(), c.answer == Answer::kRestore ? static_cast<int>(c.rows.size()) : 0);
+      EXPECT_EQ(session->Results().Count(),
+                c.answer == Answer::kRestore ? static_cast<int>(c.rows.size()) : 0);
       EXPECT_EQ(rows.count(), c.answer == Answer::kRestore ? 1 : 0);
       EXPECT_EQ(session->Run().KeywordIndex(), c.keywordIndex);
       EXPECT_EQ(session->Deduplicate(), c.answer == Answer::kRestore);
@@ -285,7 +377,8 @@ TEST_F(SearchSessionTest, ARunLeftInTheRecordIsOfferedBackUntilTheUserSaysNo) {
 
 TEST_F(SearchSessionTest, AFileTheRecordCannotTrustIsNamedAndLeftAlone) {
   std::ofstream(dir_.Path() / "victim.txt") << "mine";
-  std::filesystem::create_symlink(dir_.Path() / "victim.txt", dir_.Path() / harvest::kRecoveryFileName);
+  std::filesystem::create_symlink(dir_.Path() / "victim.txt",
+                                  dir_.Path() / harvest::kRecoveryFileName);
   auto session = MakeSession();
   session->RestoreAtStart();
   ASSERT_EQ(prompts_.refusals.size(), 1u);

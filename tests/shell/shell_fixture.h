@@ -61,6 +61,7 @@ class MainWindowTest : public testing::Test {
     options.queryPrefix = "http://search.test/s?word=";
     options.returnFreedMemory = [this] { ++memoryReturns_; };
     options.appDir = harvest::FilePath{dir_.Path() / "", dir_.Path().string() + "/"};
+    options.runsDir = harvest::FilePath{dir_.Path() / "runs/", dir_.Path().string() + "/runs/"};
     return options;
   }
 
@@ -103,7 +104,8 @@ class MainWindowTest : public testing::Test {
   static bool WaitFor(const std::function<bool()>& done, int milliseconds = 5000) {
     QElapsedTimer clock;
     clock.start();
-    while (!done() && clock.elapsed() < milliseconds) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    while (!done() && clock.elapsed() < milliseconds)
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     return done();
   }
 
@@ -115,7 +117,9 @@ class MainWindowTest : public testing::Test {
   }
   // A status bar panel's text: "KeywordCount", "KeywordNumber", "FoundCount"
   // or "StatusLine".
-  static QString Panel(QWidget& window, const char* name) { return Child<QLabel>(window, name)->text(); }
+  static QString Panel(QWidget& window, const char* name) {
+    return Child<QLabel>(window, name)->text();
+  }
 
   TempDir dir_;
   FakeEmbeddedBrowser* browser_ = nullptr;

@@ -2,7 +2,7 @@
 # The real program on a StatusNotifier desktop: an X display with no XEmbed
 # tray, a session bus with an item registry (the watcher) and a notification
 # server, as KDE Plasma or GNOME with the AppIndicator extension give. The
-# item has the theme icon's name and the six menu items; the menu hides the
+# item has the theme icon's name and the seven menu items; the menu hides the
 # window, Activate brings it back; when the watcher ends, the hidden window
 # comes back; when a watcher comes back, the icon registers again and
 # minimising hides to it. Needs Xvfb, xdotool, dbus-run-session and python3-dbus with
@@ -56,6 +56,7 @@ expected="显示主程序(_S) disabled
 与我们联系(_L) enabled
 访问Ferrowind主页(_V) enabled
 关于本软件(_A) enabled
+打开号码文件夹(_R) enabled
 退 出(_Exit) enabled"
 [ "$menu" = "$expected" ] || fail "the menu is:
 $menu"

@@ -6,7 +6,9 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QLabel>
 #include <QMenu>
+#include <QTest>
 #include <QToolButton>
 
 #include "qt_test_helpers.h"
@@ -37,14 +39,15 @@ TEST_F(MainWindowTest, TheIconIsAddedWithTheTitleAsHintAndTheMenu) {
       {"ContactAction", "与我们联系(&L)", true},
       {"HomePageAction", "访问Ferrowind主页(&V)", true},
       {"AboutAction", "关于本软件(&A)", true},
+      {"RunsFolderAction", "打开号码文件夹(&R)", true},
       {"ExitAction", "退 出(&Exit)", true},
   };
   QMenu& menu = form->Tray().Menu();
   // In this order, with a separator line before the last item.
   QList<QAction*> actions = menu.actions();
-  ASSERT_EQ(actions.size(), 7);
-  EXPECT_TRUE(actions.takeAt(5)->isSeparator());
-  for (int i = 0; i < 6; ++i) {
+  ASSERT_EQ(actions.size(), 8);
+  EXPECT_TRUE(actions.takeAt(6)->isSeparator());
+  for (int i = 0; i < 7; ++i) {
     const auto& [name, caption, enabled] = items[i];
     EXPECT_EQ(actions[i]->objectName(), QString::fromLatin1(name));
     EXPECT_EQ(actions[i]->text(), QString::fromUtf8(caption));
@@ -181,7 +184,10 @@ TEST_F(MainWindowTest, ARunThatEndsUnseenSaysSoInADesktopNotification) {
     ASSERT_EQ(tray_->messages.size(), c.notifications);
     if (c.notifications == 0) continue;
     EXPECT_EQ(tray_->messages[0].first, QStringLiteral("『Kelvane』 V2.6"));
-    EXPECT_EQ(tray_->messages[0].second, QStringLiteral("搜索已经结束!\n共找到 %1 个手机号码").arg(c.found));
+    // The notification names the file that holds the run's numbers.
+    EXPECT_EQ(tray_->messages[0].second, QStringLiteral("搜索已经结束!\n共找到 %1 个手机号码\n%2")
+                                             .arg(c.found)
+                                             .arg(form.Session().RunFile()));
     EXPECT_EQ(Panel(*form, "StatusLine"), QStringLiteral("搜索已经结束!"));
     EXPECT_FALSE(form->isVisible()) << "the notification is all; the window stays in the tray";
   }
@@ -222,6 +228,31 @@ TEST_F(MainWindowTest, ExitFromTheTrayAsksFirstAndNoLeavesEverythingAsItWas) {
   AnswerMessageBox(QStringLiteral("是[&Y]"));
   tray_->RightClick();
   EXPECT_FALSE(form->isVisible());
+}
+
+TEST_F(MainWindowTest, TheRunsFileShowsWhenTheRunEndsAndItsFolderOpensFromTheTrayOrAKey) {
+  auto form = MakeWindow();
+  form->show();
+  auto* shown = Child<QLabel>(*form, "RunFile");
+  EXPECT_TRUE(shown->text().isEmpty());
+  form.Run().KeywordList() = {"k"};
+  AnswerInput(QStringLiteral("0"));
+  form.Session().StartSearch();
+  browser_->pages[browser_->navigated.back()] = "15900000001";
+  TickAndRead(form);
+  EXPECT_EQ(shown->text(), QStringLiteral("号码文件：") + form.Session().RunFile());
+  EXPECT_EQ(shown->focusPolicy(),
+            Qt::TabFocus);  // reached by the keyboard, read by a screen reader
+  EXPECT_FALSE(shown->accessibleDescription().isEmpty());
+
+  UrlRecorder recorder({"file"});
+  Item(form->Tray().Menu(), "RunsFolderAction")->trigger();
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  QTest::keySequence(form.get(), QKeySequence(Qt::CTRL | Qt::Key_R));
+  const QUrl folder =
+      QUrl::fromLocalFile(QString::fromStdString(dir_.Path().string()) + QStringLiteral("/runs/"));
+  EXPECT_EQ(recorder.opened, (QList<QUrl>{folder, folder}));
 }
 
 TEST_F(MainWindowTest, ContactWritesToTheMakersMailbox) {

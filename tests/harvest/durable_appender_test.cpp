@@ -1,0 +1,106 @@
+// The run's own numbers file: appended in order on a thread of its own,
+// made new and private, its failure told once and nothing written after it.
+
+#include "harvest/durable_appender.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "child_process.h"
+#include "temp_dir.h"
+
+namespace harvest {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(DurableAppender, AppendsInOrderToANewFileOfItsUsersAlone) {
+  TempDir dir;
+  const fs::path wanted = dir.Path() / "runs" / "2026-12-08_010203.txt";
+  {
+    DurableAppender file(wanted);
+    EXPECT_EQ(file.Path(), wanted);  // the folder made on the way
+    for (int i = 0; i < 1000; ++i) file.Append("1380000" + std::to_string(1000 + i) + "\r\n");
+    file.Flush();
+    EXPECT_EQ(fs::file_size(wanted), 1000u * 13);
+    EXPECT_EQ(file.TakeFailure(), std::nullopt);
+  }
+  const std::string bytes = dir.Read("runs/2026-12-08_010203.txt");
+  EXPECT_EQ(bytes.substr(0, 26), "13800001000\r\n13800001001\r\n");
+  EXPECT_EQ(fs::status(wanted).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST(DurableAppender, NeverTakesOverAnExistingNameNorFollowsALink) {
+  TempDir dir;
+  dir.Write("run.txt", "an earlier run's");
+  dir.Write("victim.txt", "mine");
+  fs::create_symlink(dir.Path() / "victim.txt", dir.Path() / "run-2.txt");
+  DurableAppender file(dir.Path() / "run.txt");
+  EXPECT_EQ(file.Path(), dir.Path() / "run-3.txt");
+  file.Append("13800000001\r\n");
+  file.Flush();
+  EXPECT_EQ(dir.Read("run.txt"), "an earlier run's");
+  EXPECT_EQ(dir.Read("victim.txt"), "mine");
+  EXPECT_EQ(dir.Read("run-3.txt"), "13800000001\r\n");
+}
+
+TEST(DurableAppender, GoesOnWithAnEarlierFileOnlyWhenItIsTheUsersOwn) {
+  TempDir dir;
+  dir.Write("run.txt", "13800000001\r\n");
+  {
+    DurableAppender file(dir.Path() / "run.txt", AppendTo::kExistingFile);
+    EXPECT_EQ(file.Path(), dir.Path() / "run.txt");
+    file.Append("13800000002\r\n");
+  }
+  EXPECT_EQ(dir.Read("run.txt"), "13800000001\r\n13800000002\r\n");
+
+  // Missing, a link, or a file with another name: left as it is, no path
+  // given back, nothing told (the caller makes a new file).
+  dir.Write("victim.txt", "mine");
+  fs::create_symlink(dir.Path() / "victim.txt", dir.Path() / "link.txt");
+  fs::create_hard_link(dir.Path() / "victim.txt", dir.Path() / "second-name.txt");
+  for (const char* name : {"missing.txt", "link.txt", "second-name.txt"}) {
+    DurableAppender file(dir.Path() / name, AppendTo::kExistingFile);
+    EXPECT_TRUE(file.Path().empty()) << name;
+    EXPECT_EQ(file.TakeFailure(), std::nullopt) << name;
+    file.Append("13800000003\r\n");
+    file.Flush();
+  }
+  EXPECT_EQ(dir.Read("victim.txt"), "mine");
+  EXPECT_FALSE(fs::exists(dir.Path() / "missing.txt"));
+}
+
+TEST(DurableAppender, AFailureIsToldOnceAndNothingIsWrittenAfterIt) {
+  TempDir dir;
+  // Runs in a child with a file-size limit: writes fall short as on a full disk.
+  const int status = RunWithFileSizeLimit(40, [&] {
+    DurableAppender file(dir.Path() / "run.txt");
+    file.Append(std::string(30, 'a'));
+    file.Flush();
+    file.Append(std::string(30, 'b'));  // beyond the limit
+    file.Flush();
+    const auto failure = file.TakeFailure();
+    if (failure != std::optional<std::string>("Disk full")) return 1;
+    if (file.TakeFailure()) return 2;  // once
+    file.Append("c");
+    file.Flush();
+    return 0;
+  });
+  EXPECT_EQ(status, 0);
+  const std::string bytes = dir.Read("run.txt");
+  EXPECT_EQ(bytes.substr(0, 30), std::string(30, 'a'));
+  EXPECT_EQ(bytes.find('c'), std::string::npos);
+}
+
+TEST(DurableAppender, AFileThatCannotBeMadeIsTold) {
+  TempDir dir;
+  dir.Write("taken", "a file where the folder should be");
+  DurableAppender file(dir.Path() / "taken" / "run.txt");
+  EXPECT_TRUE(file.Path().empty());
+  EXPECT_TRUE(file.TakeFailure().has_value());
+  file.Append("13800000001\r\n");  // nothing to do, nothing to wait for
+  file.Flush();
+}
+
+}  // namespace
+}  // namespace harvest
