@@ -17,7 +17,35 @@ enum class RunStatus {
   kStarting,   // Start has asked for the first page
   kSearching,  // a page is being read
   kStopping,   // Stop was pressed: the page asked for is still read, then the run ends
+  kHolding,    // the page asked for did not come: the run waits to ask again (RunEvent says why)
   kFinished,   // the run has ended and its resume point is recorded
+};
+
+// Why a run holds: the page it asked for did not come.
+enum class HoldReason {
+  kNetworkDown,  // the load failed for a network reason
+  kRefused,      // the engine answered 408, 429 or 5xx
+  kElsewhere,    // the load ended on another host, such as a verification page
+};
+
+// What happens to the pages of a run beyond its status: for the window's
+// words and the run's log.
+struct RunEvent {
+  enum class Kind {
+    kHolding,   // a try failed: why, the wait before the next, the failed tries so far
+    kGoingOn,   // the page came after a hold: its failed tries and the time waited in all
+    kRetrying,  // the page's process hung or died: asked again with a fresh one (try 2 or 3)
+    kGivenUp,   // it hung or died a third time: given up, the run goes on with the next keyword
+  };
+  Kind kind = Kind::kHolding;
+  HoldReason reason = HoldReason::kNetworkDown;
+  int httpStatus = 0;  // kRefused: the status
+  int waitMs = 0;      // kHolding: until the next try; kGoingOn: waited in all
+  int tries = 0;       // the tries that failed, or the try now made
+  bool hung = false;   // kRetrying, kGivenUp: hung (else its process died)
+  int keywordNumber = 0;  // the page's keyword, 1-based
+  int pageOffset = 0;     // the page's result offset
+  bool operator==(const RunEvent&) const = default;
 };
 
 // What a run tells the user on its way.
@@ -49,6 +77,7 @@ class RunReports {
   // idle: the reverse.
   virtual void ReportRunning(bool running) = 0;
   virtual void Tell(RunMessage message) = 0;
+  virtual void ReportEvent(const RunEvent& event) = 0;
   // The keyword to resume from, `offered` first; the text the user gave, or
   // nothing when the question was cancelled.
   virtual std::optional<std::string> AskResumePoint(int offered) = 0;

@@ -8,6 +8,7 @@
 
 #include "harvest/errors.h"
 #include "harvest/local_address.h"
+#include "harvest/page_arrival.h"
 #include "harvest/text.h"
 
 namespace harvest {
@@ -47,6 +48,9 @@ void SearchRun::Start() {
   morePages_ = true;
   scan_.foundCount = 0;
   scan_.counted.clear();
+  holdTries_ = stallTries_ = pagesRead_ = pagesGivenUp_ = 0;
+  holdWaitMs_ = 0;
+  holdWaitedMs_ = heldMs_ = 0;
   results_.Clear();
   pageLines_.clear();
 
@@ -71,7 +75,8 @@ void SearchRun::RequestPage() {
 }
 
 void SearchRun::RequestNextPage() {
-  const std::string url = MakePageUrl(queryBase_, pageOffset_);
+  pageUrl_ = MakePageUrl(queryBase_, pageOffset_);
+  const std::string& url = pageUrl_;
   pageOffset_ += kPageStep;
   ports_.reports.ReportKeywordNumber(keywordIndex_);
   phase_ = RunPhase::kWaitingForPage;
@@ -102,6 +107,10 @@ int SearchRun::IntervalMilliseconds() const {
 }
 
 void SearchRun::Tick() {
+  if (phase_ == RunPhase::kHolding) {
+    AskAgain();
+    return;
+  }
   ports_.reports.ReportStatus(RunStatus::kSearching);
   ports_.timer.SetEnabled(false);
   ports_.timer.SetInterval(IntervalMilliseconds());
@@ -115,6 +124,27 @@ void SearchRun::PageTextArrived(std::uint64_t read, PageText page) {
   // A newer run (or a newer tick) has taken over: this text is nobody's.
   if (read != readsAsked_ || phase_ != RunPhase::kReadingPage) return;
   phase_ = RunPhase::kIdle;
+  switch (JudgePage(page.load, pageUrl_)) {
+    case PageArrival::kCame:
+      break;
+    case PageArrival::kNetworkDown:
+      return Hold(HoldReason::kNetworkDown, 0);
+    case PageArrival::kRefused:
+      return Hold(HoldReason::kRefused, page.load.httpStatus);
+    case PageArrival::kElsewhere:
+      return Hold(HoldReason::kElsewhere, 0);
+    case PageArrival::kStalled:
+      return PageStalled(page.load.ending == PageLoad::Ending::kHung);
+  }
+  stallTries_ = 0;
+  if (holdTries_ > 0) {
+    RunEvent event = EventOfThisPage(RunEvent::Kind::kGoingOn);
+    event.tries = holdTries_;
+    event.waitMs = static_cast<int>(std::min<std::int64_t>(holdWaitedMs_, std::numeric_limits<int>::max()));
+    ports_.reports.ReportEvent(event);
+    holdTries_ = holdWaitMs_ = 0;
+    holdWaitedMs_ = 0;
+  }
   if (page.error) {
     EndAfterFailure();
     std::rethrow_exception(page.error);
@@ -132,6 +162,7 @@ void SearchRun::ProcessPage(std::string text) {
   morePages_ = HasNextPage(lines) && pageOffset_ < kOffsetLimit;
 
   pageLines_ = std::move(lines);
+  ++pagesRead_;
   const int foundBefore = scan_.foundCount;
   ScanNumbers(pageLines_, scan_, results_, ports_.settings.Deduplicate());
   if (scan_.foundCount != foundBefore) ports_.reports.ReportFoundCount(scan_.foundCount);
@@ -144,6 +175,10 @@ void SearchRun::ProcessPage(std::string text) {
     }
     return;
   }
+  NextKeyword();
+}
+
+void SearchRun::NextKeyword() {
   pageOffset_ = 0;
   if (keywordIndex_ >= static_cast<int>(keywordList_.size()) || stopRequested_) {
     Finish();
@@ -153,10 +188,76 @@ void SearchRun::ProcessPage(std::string text) {
   RequestNextPage();
 }
 
+RunEvent SearchRun::EventOfThisPage(RunEvent::Kind kind) const {
+  RunEvent event;
+  event.kind = kind;
+  event.reason = holdReason_;
+  event.keywordNumber = keywordIndex_;
+  event.pageOffset = pageOffset_ - kPageStep;  // advanced when it was asked for
+  return event;
+}
+
+void SearchRun::Hold(HoldReason reason, int httpStatus) {
+  if (stopRequested_) {
+    Finish();
+    return;
+  }
+  holdReason_ = reason;
+  ++holdTries_;
+  holdWaitMs_ = NextHoldWait(holdWaitMs_, IntervalMilliseconds());
+  holdWaitedMs_ += holdWaitMs_;
+  heldMs_ += holdWaitMs_;
+  phase_ = RunPhase::kHolding;
+  ports_.timer.SetInterval(holdWaitMs_);
+  ports_.timer.SetEnabled(true);
+  RunEvent event = EventOfThisPage(RunEvent::Kind::kHolding);
+  event.httpStatus = httpStatus;
+  event.waitMs = holdWaitMs_;
+  event.tries = holdTries_;
+  ports_.reports.ReportEvent(event);
+  ports_.reports.ReportStatus(RunStatus::kHolding);
+}
+
+void SearchRun::PageStalled(bool hung) {
+  if (stopRequested_) {
+    Finish();
+    return;
+  }
+  constexpr int kTriesOfAStalledPage = 3;
+  RunEvent event = EventOfThisPage(RunEvent::Kind::kRetrying);
+  event.hung = hung;
+  event.tries = ++stallTries_ + 1;
+  if (stallTries_ < kTriesOfAStalledPage) {
+    ports_.reports.ReportEvent(event);
+    AskAgain();
+    return;
+  }
+  event.kind = RunEvent::Kind::kGivenUp;
+  event.tries = stallTries_;
+  ports_.reports.ReportEvent(event);
+  ++pagesGivenUp_;
+  stallTries_ = 0;
+  NextKeyword();
+}
+
+void SearchRun::AskAgain() {
+  phase_ = RunPhase::kWaitingForPage;
+  ports_.reports.ReportStatus(RunStatus::kSearching);
+  ports_.timer.SetInterval(IntervalMilliseconds());
+  try {
+    ports_.browser.Navigate(pageUrl_);
+  } catch (const std::exception&) {
+    // As for any request: the tick reads what the browser holds.
+  }
+  ports_.timer.SetEnabled(true);
+}
+
 void SearchRun::Stop() {
   stopRequested_ = true;
   ports_.reports.ReportStatus(RunStatus::kStopping);
   ports_.reports.ReportRunning(false);
+  // No page is on its way during a hold: nothing to wait for.
+  if (phase_ == RunPhase::kHolding) Finish();
 }
 
 void SearchRun::Finish() {

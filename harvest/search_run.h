@@ -10,7 +10,16 @@
 //   ReadingPage --text: keywords used up, or Stop seen--> Finish --> Idle
 //   ReadingPage --read failed, or any error in the step--> Finish --> Idle
 //   (the error is told after the run has ended)
+//   ReadingPage --the page did not come--> Holding --Tick--> WaitingForPage
+//   (the same page asked again; see page_arrival.h)
+//   ReadingPage --its process hung or died--> WaitingForPage (asked again,
+//   with a fresh process, twice; the third time it is given up and the run
+//   goes on with the next keyword)
 //
+// A hold never ends by itself: the page is asked again after the page
+// interval, then after twice the wait before, up to ten minutes, until it
+// comes or the user stops the run. Stop during a hold ends the run at once,
+// its resume point on the keyword being searched.
 // Stop sets StopRequested in either of the two busy phases (the run is then
 // stopping) and is obeyed when the page's text arrives. Start from a
 // stopping run begins a new one at once; a text still to come for the old
@@ -42,6 +51,7 @@ enum class RunPhase {
   kIdle,            // no run, or one that ended or failed
   kWaitingForPage,  // a page requested, the timer armed
   kReadingPage,     // the tick asked for the page's text, which is still to come
+  kHolding,         // the page did not come; the timer waits to ask for it again
 };
 
 class SearchRun {
@@ -87,6 +97,10 @@ class SearchRun {
   const std::string& PrefixA() const { return scan_.prefixA; }
   const std::string& PrefixB() const { return scan_.prefixB; }
   const LineList& PageLines() const { return pageLines_; }
+  // The run's figures for its log: pages read, time held, pages given up.
+  int PagesRead() const { return pagesRead_; }
+  std::int64_t HeldMilliseconds() const { return heldMs_; }
+  int PagesGivenUp() const { return pagesGivenUp_; }
 
  private:
   // Takes keyword KeywordIndex: its query base, fresh prefixes, index + 1.
@@ -102,6 +116,15 @@ class SearchRun {
   void ProcessPage(std::string text);
   // A step that failed ends the run, unless it has ended already.
   void EndAfterFailure();
+  // The keyword's pages are done: the next keyword, or the run's end.
+  void NextKeyword();
+  // A page that did not come: the run holds, then asks for it again.
+  void Hold(HoldReason reason, int httpStatus);
+  // A page whose process hung or died: asked again, or given up.
+  void PageStalled(bool hung);
+  // The page asked for last, asked for again; the timer paces its read.
+  void AskAgain();
+  RunEvent EventOfThisPage(RunEvent::Kind kind) const;
 
   SearchPorts ports_;
   ResultList& results_;
@@ -119,6 +142,16 @@ class SearchRun {
   bool started_ = false;          // a run has started in this program
   bool ended_ = true;             // the run that started last has finished
   std::uint64_t readsAsked_ = 0;  // numbers the reads, so a late answer is known
+
+  std::string pageUrl_;         // the page asked for last
+  HoldReason holdReason_ = HoldReason::kNetworkDown;
+  int holdTries_ = 0;           // failed tries of the page held for
+  int holdWaitMs_ = 0;          // the wait before its next try
+  std::int64_t holdWaitedMs_ = 0;  // in all, in this hold
+  int stallTries_ = 0;          // times the page's process hung or died
+  int pagesRead_ = 0;
+  std::int64_t heldMs_ = 0;
+  int pagesGivenUp_ = 0;
 };
 
 }  // namespace harvest

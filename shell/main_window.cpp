@@ -19,6 +19,7 @@
 #include "shell/file_dialogs.h"
 #include "shell/merge_progress_dialog.h"
 #include "shell/result_list_model.h"
+#include "shell/run_event_text.h"
 #include "shell/window_tray.h"
 
 namespace shell {
@@ -74,6 +75,7 @@ void MainWindow::BindToSession() {
   connect(s, &SearchSession::FoundCountChanged, this,
           [this](int count) { ShowInPanel(*foundCount_, CountText(count)); });
   connect(s, &SearchSession::RunStatusChanged, this, &MainWindow::ShowRunStatus);
+  connect(s, &SearchSession::RunEventReported, this, &MainWindow::ShowRunEvent);
   connect(s, &SearchSession::RowsAdded, resultModel_, &ResultListModel::ShowNewRows);
   connect(s, &SearchSession::CommandsChanged, this, &MainWindow::UpdateCommands);
   connect(s, &SearchSession::MergeStateChanged, this, &MainWindow::ShowMergeState);
@@ -107,13 +109,33 @@ void MainWindow::ShowRunStatus(harvest::RunStatus status) {
     case harvest::RunStatus::kStopping:
       SetStatusLine(tr("终止搜索..."));
       return;
-    case harvest::RunStatus::kFinished:
+    case harvest::RunStatus::kHolding:
+      return;  // its words came with the event that says why
+    case harvest::RunStatus::kFinished: {
       SetStatusLine(tr("搜索已经结束!"));
+      tray_->SetHint({});
       runFile_->setText(tr("号码文件：%1").arg(session_.RunFile()));
-      tray_->NotifyWhileHidden(AppTitle(), tr("搜索已经结束!\n共找到 %1 个手机号码\n%2")
-                                               .arg(session_.FoundCount())
-                                               .arg(session_.RunFile()));
+      QString summary = tr("搜索已经结束!\n共找到 %1 个手机号码").arg(session_.FoundCount());
+      if (const auto held = session_.Run().HeldMilliseconds(); held > 0)
+        summary += tr("\n等待网络或搜索引擎共 %1 秒").arg((held + 999) / 1000);
+      if (const int givenUp = session_.Run().PagesGivenUp(); givenUp > 0)
+        summary += tr("\n放弃网页 %1 个（见运行记录）").arg(givenUp);
+      tray_->NotifyWhileHidden(AppTitle(), summary + QLatin1Char('\n') + session_.RunFile());
       return;
+    }
+  }
+}
+
+void MainWindow::ShowRunEvent(const harvest::RunEvent& event) {
+  // Pages that hung or died are the log's business: the run goes on by itself.
+  if (event.kind == harvest::RunEvent::Kind::kHolding) {
+    const QString why = RunEventText::Holding(event);
+    SetStatusLine(why);
+    tray_->SetHint(why);
+    if (event.tries == 1) tray_->NotifyWhileHidden(AppTitle(), why);
+  } else if (event.kind == harvest::RunEvent::Kind::kGoingOn) {
+    tray_->SetHint({});
+    tray_->NotifyWhileHidden(AppTitle(), tr("已恢复连接，搜索继续进行。"));
   }
 }
 

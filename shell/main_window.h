@@ -72,6 +72,8 @@ class MainWindow final : public QMainWindow {
   void BindToSession();
   void UpdateCommands();
   void ShowRunStatus(harvest::RunStatus status);
+  // A run holding says why in the status line and the tray.
+  void ShowRunEvent(const harvest::RunEvent& event);
   void ShowMergeState(SearchSession::MergeState state);
   void SetStatusLine(const QString& text);
 

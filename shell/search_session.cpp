@@ -206,6 +206,9 @@ void SearchSession::SyncRunState() {
     case harvest::RunPhase::kReadingPage:
       now = run_->StopRequested() ? RunState::kStopping : RunState::kReading;
       break;
+    case harvest::RunPhase::kHolding:
+      now = RunState::kHolding;
+      break;
   }
   if (now == runState_) return;
   runState_ = now;
@@ -258,6 +261,7 @@ std::string SearchSession::IntervalText() const {
 
 void SearchSession::ReportKeywordNumber(int number) {
   keywordNumber_ = number;
+  if (runLog_) runLog_->Keyword(number, KeywordText(number));
   Q_EMIT KeywordNumberChanged(number);
 }
 
@@ -267,7 +271,10 @@ void SearchSession::ReportFoundCount(int count) {
 
 void SearchSession::ReportStatus(harvest::RunStatus status) {
   if (status == harvest::RunStatus::kStarting) StartRunFile();
-  if (status == harvest::RunStatus::kFinished) KeepRunFile();
+  if (status == harvest::RunStatus::kFinished && runLog_) {
+    runLog_->Ended(run_->PagesRead(), run_->FoundCount(), run_->HeldMilliseconds(), run_->PagesGivenUp());
+    KeepRunFile();
+  }
   Q_EMIT RunStatusChanged(status);
 }
 
@@ -382,10 +389,19 @@ QString SearchSession::RunFile() const {
 }
 
 void SearchSession::StartRunFile() {
+  OpenRunFile();
+  runLog_ = std::make_unique<RunLog>(platform::ToFilePath(RunFile()).native,
+                                     std::exchange(resumingRestored_, false));
+  runLog_->Started(static_cast<int>(run_->KeywordList().size()), run_->KeywordIndex());
+  KeepRunFile();  // a file that could not be made is told at once
+}
+
+void SearchSession::OpenRunFile() {
   if (std::exchange(continueRunFile_, false)) {
     runFile_ = std::make_unique<harvest::DurableAppender>(platform::ToFilePath(RunFile()).native,
                                                           harvest::AppendTo::kExistingFile);
-    if (!runFile_->Path().empty()) return;  // gone, or no longer the user's own: a new one
+    resumingRestored_ = !runFile_->Path().empty();
+    if (resumingRestored_) return;  // else gone, or no longer the user's own: a new one
   }
   // Named by the run's start in local time; a second run in the same
   // second gets a name of its own beside it.
@@ -393,12 +409,9 @@ void SearchSession::StartRunFile() {
                        QStringLiteral(".txt");
   const harvest::FilePath wanted = RunsDir().Child(name.toStdString());
   runFile_ = std::make_unique<harvest::DurableAppender>(wanted.native);
-  const std::string made = runFile_->Path().empty()
-                               ? wanted.text
-                               : RunsDir().text + runFile_->Path().filename().string();
-  runFileText_ = made;
+  runFileText_ = runFile_->Path().empty() ? wanted.text
+                                          : RunsDir().text + runFile_->Path().filename().string();
   Q_EMIT RunFileChanged(RunFile());
-  KeepRunFile();  // a file that could not be made is told at once
 }
 
 void SearchSession::KeepRunFile() {
@@ -408,6 +421,20 @@ void SearchSession::KeepRunFile() {
   if (const auto failure = runFile_->TakeFailure(); failure && prompts_) {
     prompts_->TellRunFileFailure(RunFile(), platform::FromGbk(*failure));
   }
+  if (const auto failure = runLog_->TakeFailure(); failure && prompts_) {
+    prompts_->TellRunFileFailure(QString::fromStdString(runLog_->Path().string()), platform::FromGbk(*failure));
+  }
+}
+
+QString SearchSession::KeywordText(int number) const {
+  const auto& keywords = run_->KeywordList();
+  if (number < 1 || number > static_cast<int>(keywords.size())) return {};
+  return platform::FromGbk(harvest::Trim(keywords[static_cast<std::size_t>(number - 1)]));
+}
+
+void SearchSession::ReportEvent(const harvest::RunEvent& event) {
+  if (runLog_) runLog_->Event(event, KeywordText(event.keywordNumber));
+  Q_EMIT RunEventReported(event);
 }
 
 }  // namespace shell

@@ -36,6 +36,7 @@
 #include "platform/qt_run_timer.h"
 #include "shell/merge_task.h"
 #include "shell/recovery_keeper.h"
+#include "shell/run_log.h"
 #include "shell/session_prompts.h"
 
 namespace shell {
@@ -78,7 +79,7 @@ class SearchSession final : public QObject,
       QString intervalText READ IntervalTextShown WRITE SetIntervalText NOTIFY IntervalTextChanged)
 
  public:
-  enum class RunState { kIdle, kWaiting, kReading, kStopping };
+  enum class RunState { kIdle, kWaiting, kReading, kStopping, kHolding };
   Q_ENUM(RunState)
   enum class MergeState { kNone, kRunning };
   Q_ENUM(MergeState)
@@ -169,6 +170,8 @@ class SearchSession final : public QObject,
   void DeduplicateChanged(bool on);
   void IntervalTextChanged(const QString& text);
   void RunStatusChanged(harvest::RunStatus status);
+  // A page did not come (the run holds), came after a hold, hung or died.
+  void RunEventReported(const harvest::RunEvent& event);
   // Rows came into the result list since the last step.
   void RowsAdded();
   void MergeProgressed(const tools::MergeProgress& progress);
@@ -205,7 +208,10 @@ class SearchSession final : public QObject,
   // The run's own numbers file: made when a run starts, given what each
   // step counted, its failure told once.
   void StartRunFile();
+  void OpenRunFile();
   void KeepRunFile();
+  // The keyword of 1-based `number`, as the user reads it.
+  QString KeywordText(int number) const;
 
   // harvest::RunReports
   void ReportKeywordNumber(int number) override;
@@ -213,6 +219,7 @@ class SearchSession final : public QObject,
   void ReportStatus(harvest::RunStatus status) override;
   void ReportRunning(bool running) override;
   void Tell(harvest::RunMessage message) override;
+  void ReportEvent(const harvest::RunEvent& event) override;
   std::optional<std::string> AskResumePoint(int offered) override;
   // harvest::RunSettings
   std::string IntervalText() const override;
@@ -237,6 +244,8 @@ class SearchSession final : public QObject,
   std::unique_ptr<harvest::DurableAppender> runFile_;  // the running run's
   std::string runFileText_;                            // GBK, as the record keeps it
   bool continueRunFile_ = false;                       // restored: the next run goes on in it
+  bool resumingRestored_ = false;  // the run going on in a restored run's file
+  std::unique_ptr<RunLog> runLog_;  // beside the run file
   std::unique_ptr<MergeTask> merge_;
 
   RunState runState_ = RunState::kIdle;

@@ -47,7 +47,7 @@ WindowTray::WindowTray(QWidget& window, std::unique_ptr<platform::NotificationIc
   connect(icon_.get(), &platform::NotificationIcon::AvailabilityChanged, this,
           &WindowTray::AvailabilityChanged);
   icon_->SetIcon(ProgramIcon());
-  icon_->SetToolTip(HintOf(AppTitle()));
+  SetHint({});
   icon_->SetContextMenu(menu_);
   icon_->SetVisible(true);
 }
@@ -119,5 +119,7 @@ void WindowTray::ShowOnRequest() {
 void WindowTray::NotifyWhileHidden(const QString& title, const QString& text) {
   if (inTray_) icon_->Notify(title, text);
 }
+
+void WindowTray::SetHint(const QString& text) { icon_->SetToolTip(HintOf(text.isEmpty() ? AppTitle() : text)); }
 
 }  // namespace shell

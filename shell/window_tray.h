@@ -45,6 +45,8 @@ class WindowTray final : public QObject {
   void ShowOnRequest();
   // A desktop notification, only when nobody sees the window.
   void NotifyWhileHidden(const QString& title, const QString& text);
+  // The icon's hint: `text` (a run holding says why), or the title when empty.
+  void SetHint(const QString& text);
 
   platform::NotificationIcon& Icon() { return *icon_; }
 

@@ -35,6 +35,10 @@ class ConsoleWorld final : public RunReports,
     std::cout << (message == RunMessage::kNotConnected ? "not connected\n"
                                                        : "resume point past the list\n");
   }
+  void ReportEvent(const RunEvent& event) override {
+    // The demo's pages always come; a page that did not would be said here.
+    std::cout << "page event " << static_cast<int>(event.kind) << " at offset " << event.pageOffset << '\n';
+  }
   std::optional<std::string> AskResumePoint(int) override { return "0"; }
 
   // PageBrowser: page n of every keyword shows a pager line until the third.

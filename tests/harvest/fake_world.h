@@ -37,6 +37,7 @@ class FakeReports : public RunReports, public RunSettings, public ResultListObse
     stopEnabled = running;
   }
   void Tell(RunMessage message) override { told.push_back(message); }
+  void ReportEvent(const RunEvent& event) override { events.push_back(event); }
   std::optional<std::string> AskResumePoint(int offered) override {
     offered_.push_back(offered);
     if (answers.empty()) throw std::logic_error("unexpected prompt");
@@ -63,6 +64,7 @@ class FakeReports : public RunReports, public RunSettings, public ResultListObse
   bool searchEnabled = true, stopEnabled = true, importEnabled = true;
   std::deque<std::optional<std::string>> answers;  // nullopt = Cancel
   std::vector<RunMessage> told;
+  std::vector<RunEvent> events;
   int scrolledTo = -1;
   int clears = 0;
 
@@ -134,6 +136,7 @@ class FakeBrowser : public PageBrowser, public HeldReads {
     } else if (pages && !current.empty()) {  // before any page the document is empty
       page.text = pages(current);
     }
+    if (loads && !current.empty()) page.load = loads(current);
     if (!holdAnswers) {
       handler(std::move(page));
       return;
@@ -142,6 +145,8 @@ class FakeBrowser : public PageBrowser, public HeldReads {
   }
 
   std::function<std::string(const std::string& url)> pages;
+  // How the load of the page at `url` ended, read by read; none: unknown.
+  std::function<PageLoad(const std::string& url)> loads;
   std::vector<std::string> navigated;
   std::string current;
   bool failNavigate = false;

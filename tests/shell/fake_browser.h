@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QTimer>
+#include <deque>
 #include <map>
 #include <vector>
 
@@ -31,6 +32,10 @@ class FakeEmbeddedBrowser final : public platform::EmbeddedBrowser, public fakes
     } else {
       page.text = pages[navigated.back()];
     }
+    if (!loads.empty()) {
+      page.load = loads.front();
+      loads.pop_front();
+    }
     if (holdAnswers) {
       Hold(std::move(handler), std::move(page));
       return;
@@ -42,6 +47,7 @@ class FakeEmbeddedBrowser final : public platform::EmbeddedBrowser, public fakes
 
   std::vector<std::string> navigated;
   std::map<std::string, std::string> pages;
+  std::deque<harvest::PageLoad> loads;  // how the next reads' loads ended; then unknown
   bool failRead = false;
   bool holdAnswers = false;
   int reads = 0;

@@ -114,6 +114,7 @@ struct StopCase {
   RunState afterStop;
   RunState afterText;  // once the text has come (or at once, with none)
   int progressWrites;  // resume points written by then
+  bool held = false;   // the first page did not come: the run holds
 };
 
 TEST_F(SearchSessionTest, StopInEachStateEndsTheRunOnceThePageAskedForIsRead) {
@@ -122,22 +123,30 @@ TEST_F(SearchSessionTest, StopInEachStateEndsTheRunOnceThePageAskedForIsRead) {
       {"waiting for the first page", 0, false, RunState::kStopping, RunState::kIdle, 1},
       {"reading the first page", 1, true, RunState::kStopping, RunState::kIdle, 1},
       {"waiting for the second keyword", 1, false, RunState::kStopping, RunState::kIdle, 1},
+      {"holding: no page is on its way, the run ends at once", 1, false, RunState::kIdle, RunState::kIdle, 1,
+       true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     std::filesystem::remove(dir_.Path() / harvest::kProgressFileName);
     auto session = MakeSession();
     if (c.ticks >= 0) Start(*session);
+    if (c.held) browser_->loads = {{harvest::PageLoad::Ending::kNetworkFailed, 0, ""}};
     for (int i = 0; i < c.ticks; ++i) {
       browser_->holdAnswers = c.holdRead && i + 1 == c.ticks;
       TickAndSettle(*session);
+    }
+    if (c.held) {
+      EXPECT_EQ(session->GetRunState(), RunState::kHolding);
     }
     session->StopSearch();
     EXPECT_EQ(session->GetRunState(), c.afterStop);
     EXPECT_TRUE(session->CanStart());
     EXPECT_FALSE(session->CanStop());
-    EXPECT_EQ(statuses_.back(), harvest::RunStatus::kStopping);
-    if (c.holdRead) {
+    EXPECT_EQ(statuses_.back(), c.held ? harvest::RunStatus::kFinished : harvest::RunStatus::kStopping);
+    if (c.held) {
+      EXPECT_EQ(session->Run().ResumePoint(), 0);  // the keyword being searched
+    } else if (c.holdRead) {
       browser_->holdAnswers = false;
       browser_->AnswerHeld();
     } else if (c.ticks >= 0) {

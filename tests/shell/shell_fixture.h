@@ -16,6 +16,7 @@
 #include "dialog_answers.h"
 #include "fake_browser.h"
 #include "fake_notification_icon.h"
+#include "qt_test_helpers.h"
 #include "shell/main_window.h"
 #include "shell/search_session.h"
 
@@ -91,6 +92,13 @@ class MainWindowTest : public testing::Test {
     program.Session().OnTick();
     EXPECT_TRUE(WaitFor([&] { return program.Run().Phase() != harvest::RunPhase::kReadingPage; }))
         << "the page's text never came";
+  }
+  // Minimised: hidden in the notification area.
+  static void HideInTray(shell::MainWindow& form) {
+    form.show();
+    form.setWindowState(Qt::WindowMinimized);
+    Settle();
+    ASSERT_FALSE(form.isVisible());
   }
   // The toolbar's merge, and the event loop until the merge has ended.
   static void MergeAndWait(Program& program) {

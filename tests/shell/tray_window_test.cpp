@@ -120,13 +120,6 @@ TEST_F(MainWindowTest, WithoutANotificationAreaMinimisingLeavesAnOrdinaryMinimis
   EXPECT_TRUE(Item(form->Tray().Menu(), "MinimizeToTrayAction")->isEnabled());
 }
 
-void HideInTray(shell::MainWindow& form) {
-  form.show();
-  form.setWindowState(Qt::WindowMinimized);
-  Settle();
-  ASSERT_FALSE(form.isVisible());
-}
-
 TEST_F(MainWindowTest, WhenTheAreaGoesAwayTheHiddenWindowComesBackAndHidesAgainOnceItReturns) {
   auto form = MakeWindow();
   EXPECT_FALSE(tray_->watching) << "nothing to watch for while the window is shown";

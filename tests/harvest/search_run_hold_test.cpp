@@ -1,0 +1,203 @@
+// A run holds through pages that do not come, and asks again for a page
+// whose process hung or died, on the fake clock.
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "fake_world.h"
+#include "gbk.h"
+#include "harvest/page_arrival.h"
+#include "harvest/search_run.h"
+
+namespace harvest {
+namespace {
+
+using Ending = PageLoad::Ending;
+using Kind = RunEvent::Kind;
+
+constexpr char kPrefix[] = "http://search.test/s?word=";
+constexpr int kInterval = 8000;  // the field's "8"
+
+std::string Url(const std::string& word, int offset) {
+  return std::string(kPrefix) + word + "&pn=" + std::to_string(offset) + "&cl=3";
+}
+
+// Each keyword has two pages; each page shows one number of its own.
+// `failures[url]` loads fail first, as `failure` says; then the page comes.
+class HoldTest : public testing::Test {
+ protected:
+  HoldTest() {
+    run.KeywordList() = {"a", "b"};
+    browser.pages = [this](const std::string& url) {
+      const bool first = url.find("&pn=0&") != std::string::npos;
+      return "call 13" + std::to_string(100000000 + ++served) + " now\r\n" +
+             (first ? "1 2 " + Gbk("下一页>") + "\r\n" : std::string());
+    };
+    browser.loads = [this](const std::string& url) {
+      int& left = failures[url];
+      if (left > 0) {
+        --left;
+        return failure;
+      }
+      return PageLoad{Ending::kLoaded, 200, url};
+    };
+  }
+  void Start() {
+    reports.answers.push_back("0");
+    run.Start();
+  }
+  void RunToEnd() {
+    for (int guard = 0; guard < 1000 && timer.AdvanceToTick(); ++guard) run.Tick();
+  }
+  std::vector<Kind> EventKinds() const {
+    std::vector<Kind> kinds;
+    for (const auto& e : reports.events) kinds.push_back(e.kind);
+    return kinds;
+  }
+
+  std::map<std::string, int> failures;
+  PageLoad failure;
+  int served = 0;
+  fakes::FakeReports reports;
+  fakes::FakeBrowser browser;
+  fakes::FakeTimer timer;
+  fakes::FakeAddresses addresses;
+  fakes::FakeProgress progress{[this] { return run.KeywordIndex(); }};
+  ResultList results;
+  SearchRun run{{reports, reports, browser, timer, addresses, progress}, results, kPrefix};
+};
+
+struct HeldPage {
+  const char* what;
+  PageLoad failure;
+  HoldReason reason;
+  int httpStatus;
+};
+
+TEST_F(HoldTest, APageThatDidNotComeIsAskedAgainAfterDoublingWaitsUntilItComes) {
+  const HeldPage cases[] = {
+      {"a network outage", {Ending::kNetworkFailed, 0, ""}, HoldReason::kNetworkDown, 0},
+      {"503", {Ending::kLoaded, 503, Url("a", 10)}, HoldReason::kRefused, 503},
+      {"429", {Ending::kLoaded, 429, Url("a", 10)}, HoldReason::kRefused, 429},
+      {"a verification page on another host", {Ending::kLoaded, 200, "https://verify.test/?from=s"},
+       HoldReason::kElsewhere, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    reports = {};
+    browser.navigated.clear();
+    timer.waits.clear();
+    served = 0;
+    failure = c.failure;
+    failures = {{Url("a", 10), 3}};  // the keyword's second page, three times
+    Start();
+    RunToEnd();
+
+    // Every page read once it came, the held one asked four times in all.
+    EXPECT_EQ(browser.navigated, (std::vector<std::string>{Url("a", 0), Url("a", 10), Url("a", 10),
+                                                           Url("a", 10), Url("a", 10), Url("b", 0),
+                                                           Url("b", 10)}));
+    EXPECT_EQ(run.FoundCount(), 4);
+    EXPECT_EQ(run.PagesRead(), 4);
+    // The first page's 10 s, a page's interval; then each hold's wait and
+    // the interval before the read of the page asked again.
+    EXPECT_EQ(timer.waits, (std::vector<long long>{10000, kInterval, kInterval, kInterval, 2 * kInterval,
+                                                   kInterval, 4 * kInterval, kInterval, kInterval,
+                                                   kInterval}));
+    EXPECT_EQ(run.HeldMilliseconds(), 7 * kInterval);
+    ASSERT_EQ(EventKinds(), (std::vector<Kind>{Kind::kHolding, Kind::kHolding, Kind::kHolding, Kind::kGoingOn}));
+    for (int i = 0; i < 3; ++i) {
+      const RunEvent& hold = reports.events[i];
+      EXPECT_EQ(hold.reason, c.reason);
+      EXPECT_EQ(hold.httpStatus, c.httpStatus);
+      EXPECT_EQ(hold.tries, i + 1);
+      EXPECT_EQ(hold.waitMs, kInterval << i);
+      EXPECT_EQ(hold.keywordNumber, 1);
+      EXPECT_EQ(hold.pageOffset, 10);
+    }
+    EXPECT_EQ(reports.events[3].tries, 3);
+    EXPECT_EQ(reports.events[3].waitMs, 7 * kInterval);
+    EXPECT_EQ(reports.status, RunStatus::kFinished);
+    EXPECT_EQ(reports.finishes, 1);
+  }
+}
+
+TEST_F(HoldTest, AHoldNeverGivesUpByItselfAndWaitsAtMostTenMinutes) {
+  failure = {Ending::kNetworkFailed, 0, ""};
+  failures = {{Url("a", 0), 40}};
+  Start();
+  RunToEnd();
+  EXPECT_EQ(run.FoundCount(), 4);  // it came at the 41st try
+  std::vector<int> holds;
+  for (const auto& e : reports.events) {
+    if (e.kind == Kind::kHolding) holds.push_back(e.waitMs);
+  }
+  ASSERT_EQ(holds.size(), 40u);
+  EXPECT_EQ(holds[6], 64 * kInterval);
+  EXPECT_EQ(holds[7], kLongestHoldWaitMs);
+  EXPECT_EQ(holds.back(), kLongestHoldWaitMs);
+}
+
+TEST_F(HoldTest, StopDuringAHoldEndsTheRunAtOnceOnTheKeywordBeingSearched) {
+  failure = {Ending::kLoaded, 503, Url("b", 0)};
+  failures = {{Url("b", 0), 100}};
+  Start();
+  for (int tick = 0; tick < 3; ++tick) {  // a's two pages, then b's first, which does not come
+    ASSERT_TRUE(timer.AdvanceToTick());
+    run.Tick();
+  }
+  ASSERT_EQ(run.Phase(), RunPhase::kHolding);
+  EXPECT_EQ(reports.status, RunStatus::kHolding);
+  const std::size_t asked = browser.navigated.size();
+  run.Stop();
+  EXPECT_EQ(run.Phase(), RunPhase::kIdle);
+  EXPECT_EQ(reports.status, RunStatus::kFinished);
+  EXPECT_FALSE(timer.enabled);
+  EXPECT_EQ(browser.navigated.size(), asked);
+  EXPECT_EQ(progress.written, std::vector<int>{1});  // "b", never one past it
+  EXPECT_EQ(run.ResumePoint(), 1);
+}
+
+struct StalledPage {
+  const char* what;
+  Ending ending;
+  int stalls;         // reads of the page that hang or die before it comes
+  int found;          // numbers of the run
+  bool givenUp;
+};
+
+TEST_F(HoldTest, APageThatHangsOrDiesIsAskedTwiceMoreThenGivenUpAndTheRunGoesOn) {
+  const StalledPage cases[] = {
+      {"hung once", Ending::kHung, 1, 4, false},
+      {"died twice", Ending::kProcessGone, 2, 4, false},
+      {"hung three times: given up", Ending::kHung, 3, 2, true},
+      {"died every time: given up", Ending::kProcessGone, 50, 2, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    reports = {};
+    browser.navigated.clear();
+    failure = {c.ending, 0, ""};
+    failures = {{Url("a", 0), c.stalls}};
+    Start();
+    RunToEnd();
+    EXPECT_EQ(run.FoundCount(), c.found);
+    EXPECT_EQ(reports.status, RunStatus::kFinished);
+    EXPECT_TRUE(reports.told.empty());
+    EXPECT_EQ(run.PagesGivenUp(), c.givenUp ? 1 : 0);
+    std::vector<Kind> kinds(std::min(c.stalls, 2), Kind::kRetrying);
+    if (c.givenUp) kinds.push_back(Kind::kGivenUp);
+    EXPECT_EQ(EventKinds(), kinds);
+    for (const auto& e : reports.events) {
+      EXPECT_EQ(e.hung, c.ending == Ending::kHung);
+      EXPECT_EQ(e.pageOffset, 0);
+    }
+    // Given up: "a" ends there and "b" is searched whole.
+    const auto asked = static_cast<std::size_t>(std::min(c.stalls, 2) + 1);  // "a" at 0, as often
+    EXPECT_EQ(browser.navigated[asked], c.givenUp ? Url("b", 0) : Url("a", 10));
+  }
+}
+
+}  // namespace
+}  // namespace harvest
