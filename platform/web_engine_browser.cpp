@@ -22,16 +22,59 @@ constexpr char kReadBodyScript[] = "document.body ? document.body.innerText : nu
 
 // The script's answer as the engine takes it: CR LF breaks, GBK; anything
 // but text (null for no body, nothing at all for no answer) is the failure.
-harvest::PageText ToPageText(const QVariant& value) {
+harvest::PageText ToPageText(const QVariant& value, harvest::PageLoad load) {
   if (value.typeId() != QMetaType::QString) {
-    return {{}, std::make_exception_ptr(harvest::Exception(kMsgNoPageText)), {}};
+    return {{}, std::make_exception_ptr(harvest::Exception(kMsgNoPageText)), std::move(load)};
   }
   QString text = value.toString();
   text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-  return {ToGbk(text), nullptr, {}};
+  return {ToGbk(text), nullptr, std::move(load)};
+}
+
+// Chromium's errors for a network that did not answer which Qt files under
+// its internal domain: ERR_TIMED_OUT, ERR_SOCKET_NOT_CONNECTED (a connection
+// reset before the request), ERR_NETWORK_CHANGED; and the HTTP domain's
+// ERR_EMPTY_RESPONSE (the server closed without a byte).
+bool IsNetworkFailure(QWebEngineLoadingInfo::ErrorDomain domain, int code) {
+  switch (domain) {
+    case QWebEngineLoadingInfo::ConnectionErrorDomain:  // refused, reset, name not found, offline
+    case QWebEngineLoadingInfo::DnsErrorDomain:
+      return true;
+    case QWebEngineLoadingInfo::InternalErrorDomain:
+      return code == -7 || code == -15 || code == -21;
+    case QWebEngineLoadingInfo::HttpErrorDomain:
+      return code == -324;
+    default:
+      return false;
+  }
 }
 
 }  // namespace
+
+// Qt 6.4 gives every HTTP answer's status as HttpStatusCodeDomain and its
+// code: 200 as LoadSucceededStatus, 4xx and 5xx (with a body or not) as
+// LoadFailedStatus. HttpErrorDomain holds Chromium's errors (-310 too many
+// redirects), not statuses.
+std::optional<harvest::PageLoad> EndedLoad(QWebEngineLoadingInfo::LoadStatus status,
+                                           QWebEngineLoadingInfo::ErrorDomain domain, int code,
+                                           const QUrl& url) {
+  using Ending = harvest::PageLoad::Ending;
+  if (status != QWebEngineLoadingInfo::LoadSucceededStatus &&
+      status != QWebEngineLoadingInfo::LoadFailedStatus) {
+    return std::nullopt;
+  }
+  harvest::PageLoad load{Ending::kOtherFailure, 0, url.toEncoded().toStdString()};
+  // The answer's Retry-After is not told: a later Qt may give its headers.
+  if (domain == QWebEngineLoadingInfo::HttpStatusCodeDomain) {
+    load.ending = Ending::kLoaded;
+    load.httpStatus = code;
+  } else if (status == QWebEngineLoadingInfo::LoadSucceededStatus) {
+    load.ending = Ending::kLoaded;  // a page without a status (about:blank)
+  } else if (IsNetworkFailure(domain, code)) {
+    load.ending = Ending::kNetworkFailed;
+  }
+  return load;
+}
 
 WebEngineBrowser::WebEngineBrowser(QWidget* viewParent, std::chrono::milliseconds readDeadline)
     : view_(new QWebEngineView(viewParent)),
@@ -42,6 +85,7 @@ WebEngineBrowser::WebEngineBrowser(QWidget* viewParent, std::chrono::millisecond
   view_->setObjectName(QStringLiteral("Browser"));
   connect(page_, &QWebEnginePage::renderProcessTerminated, this,
           &WebEngineBrowser::PageProcessEnded);
+  connect(page_, &QWebEnginePage::loadingChanged, this, &WebEngineBrowser::LoadingChanged);
 }
 
 WebEngineBrowser::~WebEngineBrowser() {
@@ -54,6 +98,7 @@ void WebEngineBrowser::Navigate(const std::string& url) {
   page_->history()->clear();
   lastUrl_ = QUrl::fromEncoded(QByteArray::fromStdString(url), QUrl::TolerantMode);
   ++navigations_;
+  load_ = {};
   pageProcessGone_ = false;  // loading starts a page process when there is none
   view_->load(lastUrl_);
 }
@@ -63,18 +108,18 @@ void WebEngineBrowser::RequestPageText(PageTextHandler handler) {
   pending_[id] = {std::move(handler), page_->renderProcessPid(), navigations_};
   // A page whose process is gone never answers.
   if (pageProcessGone_) {
-    Answer(id, {});
+    Answer(id, {}, LoadEndedBy(harvest::PageLoad::Ending::kProcessGone));
     return;
   }
   QTimer::singleShot(readDeadline_, this, [this, id] { DeadlinePassed(id); });
   const QPointer<WebEngineBrowser> self(this);
   page_->runJavaScript(QString::fromLatin1(kReadBodyScript), QWebEngineScript::ApplicationWorld,
                        [self, id](const QVariant& value) {
-                         if (self) self->Answer(id, value);
+                         if (self) self->Answer(id, value, self->load_);
                        });
 }
 
-void WebEngineBrowser::Answer(std::uint64_t id, QVariant value) {
+void WebEngineBrowser::Answer(std::uint64_t id, const QVariant& value, harvest::PageLoad load) {
   const auto read = pending_.find(id);
   if (read == pending_.end()) return;  // answered already (a deadline, a process gone)
   PageTextHandler handler = std::move(read->second.handler);
@@ -83,8 +128,24 @@ void WebEngineBrowser::Answer(std::uint64_t id, QVariant value) {
   // its message boxes, which must not run inside Qt WebEngine's own call.
   QMetaObject::invokeMethod(
       this,
-      [handler = std::move(handler), value = std::move(value)] { handler(ToPageText(value)); },
+      [handler = std::move(handler), page = ToPageText(value, std::move(load))]() mutable {
+        handler(std::move(page));
+      },
       Qt::QueuedConnection);
+}
+
+harvest::PageLoad WebEngineBrowser::LoadEndedBy(harvest::PageLoad::Ending ending) const {
+  harvest::PageLoad load = load_;
+  load.ending = ending;
+  return load;
+}
+
+// Only the main frame's loads come here. Qt tells one ending for a load that
+// another navigation replaced before it ended: the last one's.
+void WebEngineBrowser::LoadingChanged(const QWebEngineLoadingInfo& info) {
+  if (auto load = EndedLoad(info.status(), info.errorDomain(), info.errorCode(), info.url())) {
+    load_ = std::move(*load);
+  }
 }
 
 bool MayEndPageProcess(qint64 process, qint64 asked, qint64 self) {
@@ -101,7 +162,7 @@ void WebEngineBrowser::DeadlinePassed(std::uint64_t id) {
     navigationsBeforeHang_ = hung.navigationsAsked;
     ::kill(static_cast<pid_t>(process), SIGKILL);
   }
-  Answer(id, {});
+  Answer(id, {}, LoadEndedBy(harvest::PageLoad::Ending::kHung));
 }
 
 void WebEngineBrowser::PageProcessEnded() {
@@ -109,11 +170,13 @@ void WebEngineBrowser::PageProcessEnded() {
   // The reads still waiting will never hear from it.
   std::vector<std::uint64_t> waiting;
   for (const auto& [id, read] : pending_) waiting.push_back(id);
-  for (const std::uint64_t id : waiting) Answer(id, {});
+  const harvest::PageLoad gone = LoadEndedBy(harvest::PageLoad::Ending::kProcessGone);
+  for (const std::uint64_t id : waiting) Answer(id, {}, gone);
   // A navigation made after the hung read was asked (while the process hung,
   // or since it was told to end) went down with it.
   if (std::exchange(endingHungProcess_, false) && navigations_ != navigationsBeforeHang_) {
     pageProcessGone_ = false;
+    load_ = {};
     view_->load(lastUrl_);
   }
 }

@@ -9,15 +9,20 @@
 //     then is hung (a script that never yields): its page process is ended,
 //     so that the next navigation starts a fresh one, and a navigation asked
 //     for while it hung, or while it ended, is made again.
+// Every answer carries how the page's main-frame load ended since the last
+// navigation (kUnknown until one has); a read answered because the process
+// hung or died says so instead, with that load's status and address.
 
 #include <QObject>
 #include <QPointer>
 #include <QUrl>
+#include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <optional>
 
 #include "platform/embedded_browser.h"
 #include "platform/locked_web_page.h"
@@ -29,6 +34,13 @@ namespace platform {
 // and it is not the program itself (`--single-process` runs the pages in
 // the program's own process).
 bool MayEndPageProcess(qint64 process, qint64 asked, qint64 self);
+
+// How a main-frame load ended, from what Qt WebEngine tells of it; nothing
+// when it has not ended, or was stopped (replaced by the next navigation, or
+// an answer such as 204 or a download that leaves the page as it was).
+std::optional<harvest::PageLoad> EndedLoad(QWebEngineLoadingInfo::LoadStatus status,
+                                           QWebEngineLoadingInfo::ErrorDomain domain, int code,
+                                           const QUrl& url);
 
 class WebEngineBrowser final : public QObject, public EmbeddedBrowser {
   Q_OBJECT
@@ -59,7 +71,10 @@ class WebEngineBrowser final : public QObject, public EmbeddedBrowser {
 
   // Hands the script's answer to read `id` on, through the event loop, if it
   // is still waiting for one; an empty value is a failure.
-  void Answer(std::uint64_t id, QVariant value);
+  void Answer(std::uint64_t id, const QVariant& value, harvest::PageLoad load);
+  // The last load as a read answered for `ending` (hung, process gone) tells it.
+  harvest::PageLoad LoadEndedBy(harvest::PageLoad::Ending ending) const;
+  void LoadingChanged(const QWebEngineLoadingInfo& info);
   void DeadlinePassed(std::uint64_t id);
   void PageProcessEnded();
 
@@ -72,6 +87,7 @@ class WebEngineBrowser final : public QObject, public EmbeddedBrowser {
   std::uint64_t readsAsked_ = 0;
   std::uint64_t navigations_ = 0;
   QUrl lastUrl_;
+  harvest::PageLoad load_;          // the main frame's since the last navigation
   bool pageProcessGone_ = false;    // since the last navigation
   bool endingHungProcess_ = false;  // told to end, not yet gone
   std::uint64_t navigationsBeforeHang_ = 0;

@@ -1,17 +1,23 @@
 #pragma once
 // A tiny HTTP/1.1 server on 127.0.0.1 for browser tests: records every path
-// asked for and answers from a handler, one response per connection.
+// asked for and answers from a handler, one response per connection, with
+// the handler's status line and headers.
 
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <functional>
 
 struct HttpReply {
-  HttpReply(QByteArray body_, QByteArray contentType_ = "text/html; charset=gbk", QByteArray extraHeaders_ = {})
-      : body(std::move(body_)), contentType(std::move(contentType_)), extraHeaders(std::move(extraHeaders_)) {}
+  HttpReply(QByteArray body_, QByteArray contentType_ = "text/html; charset=gbk",
+            QByteArray extraHeaders_ = {}, QByteArray status_ = "200 OK")
+      : body(std::move(body_)),
+        contentType(std::move(contentType_)),
+        extraHeaders(std::move(extraHeaders_)),
+        status(std::move(status_)) {}
   QByteArray body;
   QByteArray contentType;
   QByteArray extraHeaders;  // each line ending in CR LF
+  QByteArray status;        // code and reason, "503 Service Unavailable"
 };
 
 class LocalHttpServer : public QObject {
@@ -43,9 +49,9 @@ class LocalHttpServer : public QObject {
       } else {
         paths_ << path;
         const HttpReply reply = handler_(path);
-        socket->write("HTTP/1.1 200 OK\r\nContent-Type: " + reply.contentType + "\r\nContent-Length: " +
-                      QByteArray::number(reply.body.size()) + "\r\nConnection: close\r\n" + reply.extraHeaders + "\r\n" +
-                      reply.body);
+        socket->write("HTTP/1.1 " + reply.status + "\r\nContent-Type: " + reply.contentType +
+                      "\r\nContent-Length: " + QByteArray::number(reply.body.size()) +
+                      "\r\nConnection: close\r\n" + reply.extraHeaders + "\r\n" + reply.body);
       }
       socket->disconnectFromHost();
     });

@@ -1,14 +1,16 @@
 // Reading page text from the real Qt WebEngine: the body's text in GBK with
 // CR LF breaks, and an answer to every read within the deadline, whatever
 // the page or its process does; a page that hung or died never holds up the
-// next one.
+// next one. Every answer tells how the page's load ended.
 
 #include <signal.h>
 
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QTcpServer>
 #include <QWebEngineHistory>
+#include <QWebEngineLoadingInfo>
 #include <QWebEngineProfile>
 
 #include "../harvest/gbk.h"
@@ -18,6 +20,7 @@
 namespace {
 
 using std::chrono_literals::operator""ms;
+using Ending = harvest::PageLoad::Ending;
 
 constexpr auto kShortDeadline = 2000ms;
 constexpr char kNoPageText[] = "[\xCE\xDE\xB7\xA8\xB6\xC1\xC8\xA1\xCD\xF8\xD2\xB3\xD5\xFD\xCE\xC4]";  // "无法读取网页正文"
@@ -29,6 +32,13 @@ HttpReply Plain(const QByteArray& path) {
 
 bool Loaded(platform::WebEngineBrowser& browser, const char* path) {
   return WaitFor([&] { return browser.Page()->url().path() == QLatin1String(path) && !browser.Page()->isLoading(); }, 30);
+}
+
+// An address nobody listens on: a port just given back.
+QByteArray ClosedOrigin() {
+  QTcpServer server;
+  server.listen(QHostAddress::LocalHost, 0);
+  return "http://127.0.0.1:" + QByteArray::number(server.serverPort());
 }
 
 // Counts the ends of the page's process.
@@ -91,6 +101,98 @@ TEST(WebEngineBrowser, ItsProfileKeepsNothingABrowserThatNeverGoesBackNeeds) {
   }
 }
 
+TEST(WebEngineBrowser, EachReadTellsHowThePageLoadEnded) {
+  LocalHttpServer other(Plain);  // another host: "localhost", not 127.0.0.1
+  const QByteArray otherOrigin = "http://localhost:" + other.Origin().split(':').last();
+  LocalHttpServer server([&](const QByteArray& path) -> HttpReply {
+    const QByteArray page = "<html><body>" + path + " 15900000003</body></html>";
+    if (path == "/503") return {page, "text/html", {}, "503 Service Unavailable"};
+    if (path == "/429") return {page, "text/html", "Retry-After: 30\r\n", "429 Too Many Requests"};
+    if (path == "/408") return {page, "text/html", {}, "408 Request Timeout"};
+    if (path == "/away")
+      return {{}, "text/html", "Location: " + otherOrigin + "/verify\r\n", "302 Found"};
+    if (path == "/here") return {{}, "text/html", "Location: /moved\r\n", "302 Found"};
+    if (path == "/loop") return {{}, "text/html", "Location: /loop\r\n", "302 Found"};
+    return page;
+  });
+  QTcpServer hangsUp;  // reads the request and closes without a byte
+  hangsUp.listen(QHostAddress::LocalHost, 0);
+  QObject::connect(&hangsUp, &QTcpServer::newConnection, [&] {
+    while (QTcpSocket* socket = hangsUp.nextPendingConnection()) {
+      QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket] { socket->close(); });
+    }
+  });
+  const QByteArray origin = server.Origin();
+  const QByteArray closed = ClosedOrigin() + "/closed";
+  const QByteArray empty =
+      "http://127.0.0.1:" + QByteArray::number(hangsUp.serverPort()) + "/empty";
+  const auto at = [&](const char* path) { return origin + path; };
+  const struct {
+    const char* what;
+    QByteArray url;
+    Ending ending;
+    int httpStatus;
+    QByteArray endUrl;
+    const char* text;  // nullptr: not checked (the browser's own error page)
+  } cases[] = {
+      {"a result page", at("/r"), Ending::kLoaded, 200, at("/r"), "/r 15900000003"},
+      {"503 with a body", at("/503"), Ending::kLoaded, 503, at("/503"), "/503 15900000003"},
+      {"429", at("/429"), Ending::kLoaded, 429, at("/429"), "/429 15900000003"},
+      {"408", at("/408"), Ending::kLoaded, 408, at("/408"), "/408 15900000003"},
+      {"sent to another host", at("/away"), Ending::kLoaded, 200, otherOrigin + "/verify",
+       "plain /verify 15900000002"},
+      {"sent to another path", at("/here"), Ending::kLoaded, 200, at("/moved"),
+       "/moved 15900000003"},
+      {"nobody listening", closed, Ending::kNetworkFailed, 0, closed, nullptr},
+      {"closed without an answer", empty, Ending::kNetworkFailed, 0, empty, nullptr},
+      {"sent round in circles", at("/loop"), Ending::kOtherFailure, 0, at("/loop"), nullptr},
+  };
+  QWidget parent;
+  platform::WebEngineBrowser browser(&parent);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    browser.Navigate(c.url.toStdString());
+    std::optional<harvest::PageText> page;
+    // Until the load ends, a read is of the page before and tells no ending.
+    ASSERT_TRUE(WaitFor(
+        [&] { return (page = Read(browser)) && page->load.ending != Ending::kUnknown; }, 30));
+    EXPECT_EQ(page->load.ending, c.ending);
+    EXPECT_EQ(page->load.httpStatus, c.httpStatus);
+    EXPECT_EQ(page->load.url, c.endUrl.toStdString());
+    if (c.text) EXPECT_EQ(page->text, c.text);
+  }
+}
+
+// Endings the server above does not give: a stop that leaves the page as it
+// was, a page without a status, a timeout, a DNS server's failure, a refusal.
+TEST(WebEngineBrowser, LoadEndingsAsQtWebEngineTellsThem) {
+  using Info = QWebEngineLoadingInfo;
+  const QUrl url(QStringLiteral("http://h/p"));
+  const struct {
+    const char* what;
+    Info::LoadStatus status;
+    Info::ErrorDomain domain;
+    int code;
+    std::optional<Ending> ending;
+  } cases[] = {
+      {"a 204 or a download: the page stays", Info::LoadStoppedStatus, Info::InternalErrorDomain,
+       -3, std::nullopt},
+      {"about:blank", Info::LoadSucceededStatus, Info::NoErrorDomain, 0, Ending::kLoaded},
+      {"ERR_TIMED_OUT", Info::LoadFailedStatus, Info::InternalErrorDomain, -7,
+       Ending::kNetworkFailed},
+      {"ERR_DNS_TIMED_OUT", Info::LoadFailedStatus, Info::DnsErrorDomain, -803,
+       Ending::kNetworkFailed},
+      {"ERR_CERT_AUTHORITY_INVALID", Info::LoadFailedStatus, Info::CertificateErrorDomain, -202,
+       Ending::kOtherFailure},
+      {"ERR_BLOCKED_BY_CLIENT", Info::LoadFailedStatus, Info::InternalErrorDomain, -20,
+       Ending::kOtherFailure},
+  };
+  for (const auto& c : cases) {
+    const auto load = platform::EndedLoad(c.status, c.domain, c.code, url);
+    EXPECT_EQ(load ? std::optional(load->ending) : std::nullopt, c.ending) << c.what;
+  }
+}
+
 struct HungPage {
   const char* what;
   bool navigateWhileHung;  // the next page is asked for before the deadline
@@ -121,11 +223,16 @@ TEST(WebEngineBrowser, AHungPageFailsAtTheDeadlineAndTheNextPageIsRead) {
     EXPECT_GE(clock.elapsed(), kShortDeadline.count() * 9 / 10);  // a coarse timer, not an early answer
     EXPECT_LT(clock.elapsed(), kShortDeadline.count() + 2000);
     ASSERT_TRUE(answer->value().error);
+    EXPECT_EQ(answer->value().load.ending, Ending::kHung);
     EXPECT_TRUE(WaitFor([&] { return ends.count == 1; }, 5)) << "the hung process was not ended";
 
     if (!c.navigateWhileHung) browser.Navigate((server.Origin() + "/next").toStdString());
     ASSERT_TRUE(Loaded(browser, "/next"));
-    EXPECT_EQ(ReadText(browser), "plain /next 15900000002");
+    const auto next = Read(browser);
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->text, "plain /next 15900000002");
+    EXPECT_EQ(next->load,
+              (harvest::PageLoad{Ending::kLoaded, 200, (server.Origin() + "/next").toStdString()}));
   }
 }
 
@@ -145,8 +252,13 @@ TEST(WebEngineBrowser, APageProcessThatDiesFailsItsReadsAtOnceUntilTheNextPage) 
 
   QElapsedTimer clock;
   clock.start();
-  EXPECT_EQ(ReadText(browser), kNoPageText);
+  const auto gone = Read(browser);
   EXPECT_LT(clock.elapsed(), 1000);
+  ASSERT_TRUE(gone);
+  EXPECT_TRUE(gone->error);
+  EXPECT_EQ(gone->load, (harvest::PageLoad{Ending::kProcessGone, 200,
+                                           (server.Origin() + "/first").toStdString()}));
+  EXPECT_EQ(ReadText(browser), kNoPageText);
 
   browser.Navigate((server.Origin() + "/second").toStdString());
   ASSERT_TRUE(Loaded(browser, "/second"));
