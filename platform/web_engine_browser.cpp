@@ -161,6 +161,12 @@ void WebEngineBrowser::DeadlinePassed(std::uint64_t id) {
     endingHungProcess_ = true;
     navigationsBeforeHang_ = hung.navigationsAsked;
     ::kill(static_cast<pid_t>(process), SIGKILL);
+    // Answered once the process is gone, so that a page asked for again
+    // gets a fresh one; a moment later at most, should its end not be told.
+    hungRead_ = id;
+    QTimer::singleShot(kHungProcessEndWait, this,
+                       [this, id] { Answer(id, {}, LoadEndedBy(harvest::PageLoad::Ending::kHung)); });
+    return;
   }
   Answer(id, {}, LoadEndedBy(harvest::PageLoad::Ending::kHung));
 }
@@ -171,7 +177,9 @@ void WebEngineBrowser::PageProcessEnded() {
   std::vector<std::uint64_t> waiting;
   for (const auto& [id, read] : pending_) waiting.push_back(id);
   const harvest::PageLoad gone = LoadEndedBy(harvest::PageLoad::Ending::kProcessGone);
-  for (const std::uint64_t id : waiting) Answer(id, {}, gone);
+  const harvest::PageLoad hung = LoadEndedBy(harvest::PageLoad::Ending::kHung);
+  for (const std::uint64_t id : waiting) Answer(id, {}, id == hungRead_ ? hung : gone);
+  hungRead_ = 0;
   // A navigation made after the hung read was asked (while the process hung,
   // or since it was told to end) went down with it.
   if (std::exchange(endingHungProcess_, false) && navigations_ != navigationsBeforeHang_) {

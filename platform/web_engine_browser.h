@@ -7,8 +7,8 @@
 //     of memory) since the last navigation;
 //   - a failure at the deadline otherwise. A page that has not answered by
 //     then is hung (a script that never yields): its page process is ended,
-//     so that the next navigation starts a fresh one, and a navigation asked
-//     for while it hung, or while it ended, is made again.
+//     and the read is answered once it is gone, so that the next navigation
+//     starts a fresh one; a navigation asked for while it hung is made again.
 // Every answer carries how the page's main-frame load ended since the last
 // navigation (kUnknown until one has); a read answered because the process
 // hung or died says so instead, with that load's status and address.
@@ -46,6 +46,8 @@ class WebEngineBrowser final : public QObject, public EmbeddedBrowser {
   Q_OBJECT
  public:
   static constexpr std::chrono::milliseconds kReadDeadline{10000};
+  // How long a hung page's process, killed, may take to be gone.
+  static constexpr std::chrono::milliseconds kHungProcessEndWait{3000};
 
   // The view is made a child of `viewParent`; the page goes before its
   // profile when the browser is destroyed, as WebEngine requires.
@@ -90,6 +92,7 @@ class WebEngineBrowser final : public QObject, public EmbeddedBrowser {
   harvest::PageLoad load_;          // the main frame's since the last navigation
   bool pageProcessGone_ = false;    // since the last navigation
   bool endingHungProcess_ = false;  // told to end, not yet gone
+  std::uint64_t hungRead_ = 0;      // the read that found it hung, answered when it is gone
   std::uint64_t navigationsBeforeHang_ = 0;
 };
 

@@ -138,29 +138,25 @@ TEST_F(SearchEndToEnd, StopInTheMiddleFinishesAfterTheNextPage) {
   EXPECT_EQ(dir_.Read("mobtrawl.ini"), dir_.Path().string() + "/kw.txt\r\n0\r\nqcno\r\n1\r\n");
 }
 
-TEST_F(SearchEndToEnd, APageThatNeverYieldsIsReportedAndTheNextRunReadsToTheEnd) {
+TEST_F(SearchEndToEnd, APageThatNeverYieldsIsAskedTwiceMoreThenGivenUpAndTheRunGoesOnWithoutABox) {
   Import("hang\r\nalpha\r\n");
   Search(QStringLiteral("0"));
-  auto error = AnswerMessageBox();
   QElapsedTimer clock;
   clock.start();
-  ASSERT_TRUE(WaitFor([&] { return !error->text.isEmpty(); }, 40)) << Panel("StatusLine").toStdString() << " " << server_.Paths().join(" ").toStdString();
-  EXPECT_LT(clock.elapsed(), 10000 + kReadDeadline.count() + 5000);
-  EXPECT_EQ(error->text, QStringLiteral("无法读取网页正文."));
-  // The run has ended, its commands back, before the box is told.
-  EXPECT_EQ(Panel("StatusLine"), QStringLiteral("搜索已经结束!"));
+  // Each try waits for the read's deadline; the page's process is then ended
+  // and the next try has a fresh one.
+  ASSERT_TRUE(WaitFor([&] { return Panel("StatusLine") == QStringLiteral("搜索已经结束!"); }, 90))
+      << Panel("StatusLine").toStdString() << " " << server_.Paths().join(" ").toStdString();
+  EXPECT_GT(clock.elapsed(), 3 * kReadDeadline.count());
+  const QByteArray q = kQuery;
+  EXPECT_EQ(server_.Paths(), (QList<QByteArray>{q + "hang&pn=0&cl=3", q + "hang&pn=0&cl=3", q + "hang&pn=0&cl=3",
+                                                q + "alpha&pn=0&cl=3", q + "alpha&pn=10&cl=3"}))
+      << server_.Paths().join(" ").toStdString();
+  EXPECT_EQ(Panel("FoundCount"), QStringLiteral("4"));
+  EXPECT_EQ(session_->Run().PagesGivenUp(), 1);
   EXPECT_FALSE(Button("StopButton")->isEnabled());
   EXPECT_TRUE(Button("SearchButton")->isEnabled());
-
-  WaitFor([] { return false; }, 1);  // the user reads the box
-  Search(QStringLiteral("1"));
-  ASSERT_TRUE(WaitFor([&] {
-    return Panel("StatusLine") == QStringLiteral("搜索已经结束!") && server_.Paths().size() == 3;
-  }, 40)) << Panel("StatusLine").toStdString();
-  const QByteArray q = kQuery;
-  EXPECT_EQ(server_.Paths(), (QList<QByteArray>{q + "hang&pn=0&cl=3", q + "alpha&pn=0&cl=3", q + "alpha&pn=10&cl=3"}));
-  EXPECT_EQ(Panel("FoundCount"), QStringLiteral("4"));
-  EXPECT_EQ(session_->Results().Count(), 4);
+  // No box came (TearDown checks): an unattended run is never held by one.
 }
 
 }  // namespace

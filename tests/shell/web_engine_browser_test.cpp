@@ -159,7 +159,9 @@ TEST(WebEngineBrowser, EachReadTellsHowThePageLoadEnded) {
     EXPECT_EQ(page->load.ending, c.ending);
     EXPECT_EQ(page->load.httpStatus, c.httpStatus);
     EXPECT_EQ(page->load.url, c.endUrl.toStdString());
-    if (c.text) EXPECT_EQ(page->text, c.text);
+    if (c.text) {
+      EXPECT_EQ(page->text, c.text);
+    }
   }
 }
 
