@@ -32,8 +32,8 @@ enum class HoldReason {
 // words and the run's log.
 struct RunEvent {
   enum class Kind {
-    kHolding,   // a try failed: why, the wait before the next, the failed tries so far
-    kGoingOn,   // the page came after a hold: its failed tries and the time waited in all
+    kHolding,   // a try failed: why, the wait before the next, the hold's failed tries so far
+    kGoingOn,   // the page came after holds: its failed tries and the time waited, in all
     kRetrying,  // the page's process hung or died: asked again with a fresh one (try 2 or 3)
     kGivenUp,   // it hung or died a third time: given up, the run goes on with the next keyword
   };

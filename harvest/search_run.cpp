@@ -48,7 +48,7 @@ void SearchRun::Start() {
   morePages_ = true;
   scan_.foundCount = 0;
   scan_.counted.clear();
-  holdTries_ = stallTries_ = pagesRead_ = pagesGivenUp_ = 0;
+  holdTries_ = pageFailures_ = stallTries_ = pagesRead_ = pagesGivenUp_ = 0;
   holdWaitMs_ = 0;
   holdWaitedMs_ = heldMs_ = 0;
   results_.Clear();
@@ -137,12 +137,12 @@ void SearchRun::PageTextArrived(std::uint64_t read, PageText page) {
       return PageStalled(page.load.ending == PageLoad::Ending::kHung);
   }
   stallTries_ = 0;
-  if (holdTries_ > 0) {
+  if (pageFailures_ > 0) {
     RunEvent event = EventOfThisPage(RunEvent::Kind::kGoingOn);
-    event.tries = holdTries_;
+    event.tries = pageFailures_;
     event.waitMs = static_cast<int>(std::min<std::int64_t>(holdWaitedMs_, std::numeric_limits<int>::max()));
     ports_.reports.ReportEvent(event);
-    holdTries_ = holdWaitMs_ = 0;
+    holdTries_ = holdWaitMs_ = pageFailures_ = 0;
     holdWaitedMs_ = 0;
   }
   if (page.error) {
@@ -202,8 +202,11 @@ void SearchRun::Hold(HoldReason reason, int httpStatus) {
     Finish();
     return;
   }
+  // Another reason is another hold: its own notice, its waits from the start.
+  if (holdTries_ > 0 && reason != holdReason_) holdTries_ = holdWaitMs_ = 0;
   holdReason_ = reason;
   ++holdTries_;
+  ++pageFailures_;
   holdWaitMs_ = NextHoldWait(holdWaitMs_, IntervalMilliseconds());
   holdWaitedMs_ += holdWaitMs_;
   heldMs_ += holdWaitMs_;

@@ -18,7 +18,8 @@
 //
 // A hold never ends by itself: the page is asked again after the page
 // interval, then after twice the wait before, up to ten minutes, until it
-// comes or the user stops the run. Stop during a hold ends the run at once,
+// comes or the user stops the run. A page that fails for another reason
+// (the network back, the engine now refusing) starts a new hold. Stop during a hold ends the run at once,
 // its resume point on the keyword being searched.
 // Stop sets StopRequested in either of the two busy phases (the run is then
 // stopping) and is obeyed when the page's text arrives. Start from a
@@ -145,9 +146,10 @@ class SearchRun {
 
   std::string pageUrl_;         // the page asked for last
   HoldReason holdReason_ = HoldReason::kNetworkDown;
-  int holdTries_ = 0;           // failed tries of the page held for
+  int holdTries_ = 0;           // failed tries of the page in this hold
+  int pageFailures_ = 0;        // in all its holds
   int holdWaitMs_ = 0;          // the wait before its next try
-  std::int64_t holdWaitedMs_ = 0;  // in all, in this hold
+  std::int64_t holdWaitedMs_ = 0;  // in all its holds
   int stallTries_ = 0;          // times the page's process hung or died
   int pagesRead_ = 0;
   std::int64_t heldMs_ = 0;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <map>
 
 #include "fake_world.h"
@@ -24,7 +25,7 @@ std::string Url(const std::string& word, int offset) {
 }
 
 // Each keyword has two pages; each page shows one number of its own.
-// `failures[url]` loads fail first, as `failure` says; then the page comes.
+// The loads of `failing[url]` come first, one a read; then the page comes.
 class HoldTest : public testing::Test {
  protected:
   HoldTest() {
@@ -35,12 +36,11 @@ class HoldTest : public testing::Test {
              (first ? "1 2 " + Gbk("下一页>") + "\r\n" : std::string());
     };
     browser.loads = [this](const std::string& url) {
-      int& left = failures[url];
-      if (left > 0) {
-        --left;
-        return failure;
-      }
-      return PageLoad{Ending::kLoaded, 200, url};
+      auto& left = failing[url];
+      if (left.empty()) return PageLoad{Ending::kLoaded, 200, url};
+      const PageLoad load = left.front();
+      left.pop_front();
+      return load;
     };
   }
   void Start() {
@@ -56,8 +56,12 @@ class HoldTest : public testing::Test {
     return kinds;
   }
 
-  std::map<std::string, int> failures;
-  PageLoad failure;
+  // `load`, `times` over, for the page at `url`.
+  void Fail(const std::string& url, const PageLoad& load, int times) {
+    failing[url].insert(failing[url].end(), static_cast<std::size_t>(times), load);
+  }
+
+  std::map<std::string, std::deque<PageLoad>> failing;
   int served = 0;
   fakes::FakeReports reports;
   fakes::FakeBrowser browser;
@@ -89,8 +93,8 @@ TEST_F(HoldTest, APageThatDidNotComeIsAskedAgainAfterDoublingWaitsUntilItComes) 
     browser.navigated.clear();
     timer.waits.clear();
     served = 0;
-    failure = c.failure;
-    failures = {{Url("a", 10), 3}};  // the keyword's second page, three times
+    failing.clear();
+    Fail(Url("a", 10), c.failure, 3);  // the keyword's second page, three times
     Start();
     RunToEnd();
 
@@ -124,8 +128,7 @@ TEST_F(HoldTest, APageThatDidNotComeIsAskedAgainAfterDoublingWaitsUntilItComes) 
 }
 
 TEST_F(HoldTest, AHoldNeverGivesUpByItselfAndWaitsAtMostTenMinutes) {
-  failure = {Ending::kNetworkFailed, 0, ""};
-  failures = {{Url("a", 0), 40}};
+  Fail(Url("a", 0), {Ending::kNetworkFailed, 0, ""}, 40);
   Start();
   RunToEnd();
   EXPECT_EQ(run.FoundCount(), 4);  // it came at the 41st try
@@ -140,8 +143,7 @@ TEST_F(HoldTest, AHoldNeverGivesUpByItselfAndWaitsAtMostTenMinutes) {
 }
 
 TEST_F(HoldTest, StopDuringAHoldEndsTheRunAtOnceOnTheKeywordBeingSearched) {
-  failure = {Ending::kLoaded, 503, Url("b", 0)};
-  failures = {{Url("b", 0), 100}};
+  Fail(Url("b", 0), {Ending::kLoaded, 503, Url("b", 0)}, 100);
   Start();
   for (int tick = 0; tick < 3; ++tick) {  // a's two pages, then b's first, which does not come
     ASSERT_TRUE(timer.AdvanceToTick());
@@ -157,6 +159,27 @@ TEST_F(HoldTest, StopDuringAHoldEndsTheRunAtOnceOnTheKeywordBeingSearched) {
   EXPECT_EQ(browser.navigated.size(), asked);
   EXPECT_EQ(progress.written, std::vector<int>{1});  // "b", never one past it
   EXPECT_EQ(run.ResumePoint(), 1);
+}
+
+TEST_F(HoldTest, AnotherReasonIsAnotherHoldWithItsOwnNoticeAndWaitsFromTheStart) {
+  Fail(Url("a", 0), {Ending::kLoaded, 503, Url("a", 0)}, 2);
+  Fail(Url("a", 0), {Ending::kLoaded, 429, Url("a", 0)}, 1);  // still the engine refusing
+  Fail(Url("a", 0), {Ending::kLoaded, 200, "https://verify.test/"}, 2);
+  Fail(Url("a", 0), {Ending::kNetworkFailed, 0, ""}, 1);
+  Start();
+  RunToEnd();
+  std::vector<std::pair<int, int>> holds;  // tries, wait
+  for (const auto& e : reports.events) holds.emplace_back(e.tries, e.waitMs);
+  EXPECT_EQ(holds, (std::vector<std::pair<int, int>>{{1, kInterval},
+                                                     {2, 2 * kInterval},
+                                                     {3, 4 * kInterval},
+                                                     {1, kInterval},
+                                                     {2, 2 * kInterval},
+                                                     {1, kInterval},
+                                                     {6, 11 * kInterval}}));  // going on: all of them
+  EXPECT_EQ(reports.events[2].httpStatus, 429);
+  EXPECT_EQ(reports.events[3].reason, HoldReason::kElsewhere);
+  EXPECT_EQ(run.FoundCount(), 4);
 }
 
 struct StalledPage {
@@ -178,8 +201,8 @@ TEST_F(HoldTest, APageThatHangsOrDiesIsAskedTwiceMoreThenGivenUpAndTheRunGoesOn)
     SCOPED_TRACE(c.what);
     reports = {};
     browser.navigated.clear();
-    failure = {c.ending, 0, ""};
-    failures = {{Url("a", 0), c.stalls}};
+    failing.clear();
+    Fail(Url("a", 0), {c.ending, 0, ""}, c.stalls);
     Start();
     RunToEnd();
     EXPECT_EQ(run.FoundCount(), c.found);

@@ -26,12 +26,17 @@ class LocalHttpServer : public QObject {
 
   explicit LocalHttpServer(Handler handler) : handler_(std::move(handler)) {
     server_.listen(QHostAddress::LocalHost, 0);
+    port_ = server_.serverPort();
     QObject::connect(&server_, &QTcpServer::newConnection, this, [this] {
       while (QTcpSocket* socket = server_.nextPendingConnection()) Serve(socket);
     });
   }
 
-  QByteArray Origin() const { return "http://127.0.0.1:" + QByteArray::number(server_.serverPort()); }
+  QByteArray Origin() const { return "http://127.0.0.1:" + QByteArray::number(port_); }
+  // The network goes down: connections are refused until it comes back on
+  // the same port.
+  void GoDown() { server_.close(); }
+  bool ComeBack() { return server_.listen(QHostAddress::LocalHost, port_); }
   const QList<QByteArray>& Paths() const { return paths_; }
 
  private:
@@ -58,6 +63,7 @@ class LocalHttpServer : public QObject {
   }
 
   QTcpServer server_;
+  quint16 port_ = 0;
   Handler handler_;
   QList<QByteArray> paths_;
   QHash<QTcpSocket*, QByteArray> buffers_;

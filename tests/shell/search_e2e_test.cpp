@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -46,7 +48,15 @@ HttpReply ResultPage(const QByteArray& path) {
 
 class SearchEndToEnd : public testing::Test {
  protected:
-  SearchEndToEnd() : server_(ResultPage) {
+  SearchEndToEnd()
+      : server_([this](const QByteArray& path) {
+          if (!answers_.empty()) {
+            HttpReply reply = answers_.front();
+            answers_.pop_front();
+            return reply;
+          }
+          return ResultPage(path);
+        }) {
     shell::SessionOptions options;
     options.queryPrefix = (server_.Origin() + kQuery).toStdString();
     options.appDir = harvest::FilePath{dir_.Path() / "", dir_.Path().string() + "/"};
@@ -91,6 +101,7 @@ class SearchEndToEnd : public testing::Test {
   }
 
   TempDir dir_;
+  std::deque<HttpReply> answers_;  // given before the result pages, one a request
   LocalHttpServer server_;
   std::unique_ptr<shell::SearchSession> session_;  // outlives the window
   std::unique_ptr<shell::MainWindow> form_;
@@ -157,6 +168,53 @@ TEST_F(SearchEndToEnd, APageThatNeverYieldsIsAskedTwiceMoreThenGivenUpAndTheRunG
   EXPECT_FALSE(Button("StopButton")->isEnabled());
   EXPECT_TRUE(Button("SearchButton")->isEnabled());
   // No box came (TearDown checks): an unattended run is never held by one.
+}
+
+TEST_F(SearchEndToEnd, ThroughANetworkOutageTheRunHoldsAndReadsEveryPage) {
+  Import("alpha\r\nbeta\r\n");
+  Search(QStringLiteral("0"));
+  ASSERT_TRUE(WaitFor([&] { return server_.Paths().size() == 1; }, 30));
+  server_.GoDown();  // before the second page is asked for
+  ASSERT_TRUE(WaitFor([&] { return Panel("StatusLine").startsWith(QStringLiteral("网络中断，")); }, 30))
+      << Panel("StatusLine").toStdString();
+  EXPECT_EQ(Panel("FoundCount"), QStringLiteral("2"));
+  WaitFor([] { return false; }, 3);
+  ASSERT_TRUE(server_.ComeBack());
+  ASSERT_TRUE(WaitFor([&] { return Panel("StatusLine") == QStringLiteral("搜索已经结束!"); }, 40))
+      << Panel("StatusLine").toStdString();
+  const QByteArray q = kQuery;  // every page once: the refused tries never reached the server
+  EXPECT_EQ(server_.Paths(), (QList<QByteArray>{q + "alpha&pn=0&cl=3", q + "alpha&pn=10&cl=3", q + "beta&pn=0&cl=3"}));
+  EXPECT_EQ(Panel("FoundCount"), QStringLiteral("6"));
+  EXPECT_GT(session_->Run().HeldMilliseconds(), 0);
+}
+
+TEST_F(SearchEndToEnd, TheEnginesRefusalsAndAVerificationPageElsewhereAreHeldThroughEachOnce) {
+  LocalHttpServer elsewhere([](const QByteArray&) { return HttpReply(QByteArrayLiteral("<p>verify 13800000000</p>")); });
+  // "localhost" is another host than the query's 127.0.0.1.
+  const QByteArray verify = "http://localhost:" + elsewhere.Origin().split(':').last() + "/verify";
+  Import("alpha\r\nbeta\r\n");
+  Search(QStringLiteral("0"));
+  ASSERT_TRUE(WaitFor([&] { return server_.Paths().size() == 1; }, 30));
+  answers_ = {HttpReply("<p>busy 13800000000</p>", "text/html", {}, "503 Service Unavailable"),
+              HttpReply("<p>slow down 13800000000</p>", "text/html", {}, "429 Too Many Requests"),
+              HttpReply({}, "text/html", "Location: " + verify + "\r\n", "302 Found")};
+  QStringList said;
+  const auto status = form_->findChild<QLabel*>(QStringLiteral("StatusLine"));
+  ASSERT_TRUE(WaitFor([&] {
+    if (said.isEmpty() || said.last() != status->text()) said << status->text();
+    return status->text() == QStringLiteral("搜索已经结束!");
+  }, 60)) << said.join(QStringLiteral(" | ")).toStdString();
+  EXPECT_TRUE(said.contains(QStringLiteral("搜索引擎拒绝了请求（HTTP 503），1秒后重试...")))
+      << said.join(QStringLiteral(" | ")).toStdString();
+  EXPECT_TRUE(said.contains(QStringLiteral("搜索引擎拒绝了请求（HTTP 429），2秒后重试...")));
+  EXPECT_TRUE(said.contains(QStringLiteral("搜索引擎要求验证：请在右侧页面完成验证...")));
+  const QByteArray q = kQuery;
+  QList<QByteArray> pages = server_.Paths();
+  pages.removeAll(q + "alpha&pn=10&cl=3");
+  EXPECT_EQ(server_.Paths().count(q + "alpha&pn=10&cl=3"), 4);  // three refused, one read
+  EXPECT_EQ(pages, (QList<QByteArray>{q + "alpha&pn=0&cl=3", q + "beta&pn=0&cl=3"}));
+  EXPECT_EQ(elsewhere.Paths(), QList<QByteArray>{"/verify"});
+  EXPECT_EQ(Panel("FoundCount"), QStringLiteral("6"));  // nothing from the pages that did not come
 }
 
 }  // namespace
