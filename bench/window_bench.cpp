@@ -8,6 +8,8 @@
 //   window_bench big              20 KB and 5 MB pages, against innerText alone
 //   window_bench memory [PAGES [KB]]  pages of 30 numbers and KB of other text
 //                                     (default 1,000 pages, no text); memory every 100
+//   window_bench holds [PAGES [EVERY]]  pages of 30 numbers, every EVERY-th answered
+//                                     503 once (0: none); the tick's time as the run goes
 //
 // A tick is the window thread's work for one page: the timer's event that
 // asks for the page's text, plus the delivery of that text, which scans it
@@ -20,6 +22,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHash>
 #include <QInputDialog>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -381,6 +384,40 @@ int Memory(TimingApplication& app, int pages, qsizetype pageBytes) {
   return 0;
 }
 
+// Pages of 30 numbers; the first request of every `every`-th page is
+// answered 503, and the run holds until its next try. The window thread's
+// time per tick (held ones too) early and late in the run, so that two runs
+// side by side, with and without failures, show whether holding costs a
+// tick more or makes it grow.
+int Holds(TimingApplication& app, int pages, int every) {
+  Bench bench(app);
+  NumberSource numbers;
+  QHash<QByteArray, int> asked;
+  int distinct = 0;
+  bench.Start([&](const QByteArray& path) {
+    const int times = ++asked[path];
+    if (times == 1) ++distinct;
+    if (every > 0 && times == 1 && distinct % every == 0)
+      return HttpReply("<p>busy</p>", "text/html", {}, "503 Service Unavailable");
+    return HttpReply(ResultPage(numbers, 30));
+  });
+  int holds = 0;
+  QObject::connect(bench.session.get(), &shell::SearchSession::RunEventReported, bench.session.get(),
+                   [&](const harvest::RunEvent& event) { holds += event.kind == harvest::RunEvent::Kind::kHolding; });
+  bench.RunUntil([&] { return app.ticks.size() >= static_cast<std::size_t>(pages); });
+  std::vector<double> all;
+  for (const auto& t : app.ticks) all.push_back(t.ms);
+  const std::size_t part = all.size() / 5;
+  const std::vector<double> early(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(part));
+  const std::vector<double> late(all.end() - static_cast<std::ptrdiff_t>(part), all.end());
+  std::printf("every %d-th page refused once: %zu ticks, %d holds, %d numbers, held %lld s\n", every,
+              all.size(), holds, bench.session->FoundCount(),
+              static_cast<long long>(bench.session->Run().HeldMilliseconds() / 1000));
+  std::printf("tick median %.2f ms (first fifth %.2f, last fifth %.2f), worst %.1f ms\n", Median(all),
+              Median(early), Median(late), *std::max_element(all.begin(), all.end()));
+  return 0;
+}
+
 }  // namespace
 
 // window_bench ticks KB [PAGES [SECONDS]]: the window thread's CPU per page, with an
@@ -398,10 +435,11 @@ int main(int argc, char** argv) {
   const QString phase = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
   if (phase == u"rows") return Rows(app);
   if (phase == u"big") return Big(app);
+  if (phase == u"holds") return Holds(app, argc > 2 ? std::atoi(argv[2]) : 2000, argc > 3 ? std::atoi(argv[3]) : 10);
   if (phase == u"memory") {
     return Memory(app, argc > 2 ? std::atoi(argv[2]) : 1000,
                   argc > 3 ? std::atoi(argv[3]) * 1024 : 0);
   }
-  std::fprintf(stderr, "usage: %s rows | big | memory [PAGES [KB]]\n", argv[0]);
+  std::fprintf(stderr, "usage: %s rows | big | memory [PAGES [KB]] | holds [PAGES [EVERY]]\n", argv[0]);
   return 2;
 }
