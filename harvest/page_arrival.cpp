@@ -8,7 +8,9 @@ namespace {
 
 bool SameHost(std::string_view a, std::string_view b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    const auto lower = [](char c) {
+      return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    };
     return lower(x) == lower(y);
   });
 }
@@ -24,7 +26,8 @@ std::string_view UrlHost(std::string_view url) {
   if (scheme == std::string_view::npos) return {};
   std::string_view rest = url.substr(scheme + 3);
   rest = rest.substr(0, rest.find_first_of("/?#"));
-  if (const std::size_t at = rest.rfind('@'); at != std::string_view::npos) rest.remove_prefix(at + 1);
+  if (const std::size_t at = rest.rfind('@'); at != std::string_view::npos)
+    rest.remove_prefix(at + 1);
   if (!rest.empty() && rest.front() == '[') return rest.substr(0, rest.find(']') + 1);  // IPv6
   return rest.substr(0, rest.find(':'));
 }
@@ -51,7 +54,8 @@ PageArrival JudgePage(const PageLoad& load, std::string_view askedUrl) {
 
 int NextHoldWait(int previousWaitMs, int intervalMs) {
   if (previousWaitMs <= 0) return std::min(intervalMs, kLongestHoldWaitMs);
-  return static_cast<int>(std::min<std::int64_t>(2 * static_cast<std::int64_t>(previousWaitMs), kLongestHoldWaitMs));
+  return static_cast<int>(
+      std::min<std::int64_t>(2 * static_cast<std::int64_t>(previousWaitMs), kLongestHoldWaitMs));
 }
 
 }  // namespace harvest

@@ -140,7 +140,8 @@ void SearchRun::PageTextArrived(std::uint64_t read, PageText page) {
   if (pageFailures_ > 0) {
     RunEvent event = EventOfThisPage(RunEvent::Kind::kGoingOn);
     event.tries = pageFailures_;
-    event.waitMs = static_cast<int>(std::min<std::int64_t>(holdWaitedMs_, std::numeric_limits<int>::max()));
+    event.waitMs =
+        static_cast<int>(std::min<std::int64_t>(holdWaitedMs_, std::numeric_limits<int>::max()));
     ports_.reports.ReportEvent(event);
     holdTries_ = holdWaitMs_ = pageFailures_ = 0;
     holdWaitedMs_ = 0;

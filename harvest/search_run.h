@@ -19,12 +19,11 @@
 // A hold never ends by itself: the page is asked again after the page
 // interval, then after twice the wait before, up to ten minutes, until it
 // comes or the user stops the run. A page that fails for another reason
-// (the network back, the engine now refusing) starts a new hold. Stop during a hold ends the run at once,
-// its resume point on the keyword being searched.
-// Stop sets StopRequested in either of the two busy phases (the run is then
-// stopping) and is obeyed when the page's text arrives. Start from a
-// stopping run begins a new one at once; a text still to come for the old
-// run is then dropped unread.
+// (the network back, the engine now refusing) starts a new hold. Stop during a hold ends the run at
+// once, its resume point on the keyword being searched. Stop sets StopRequested in either of the
+// two busy phases (the run is then stopping) and is obeyed when the page's text arrives. Start from
+// a stopping run begins a new one at once; a text still to come for the old run is then dropped
+// unread.
 
 #include <cstdint>
 #include <string>
@@ -144,13 +143,13 @@ class SearchRun {
   bool ended_ = true;             // the run that started last has finished
   std::uint64_t readsAsked_ = 0;  // numbers the reads, so a late answer is known
 
-  std::string pageUrl_;         // the page asked for last
+  std::string pageUrl_;  // the page asked for last
   HoldReason holdReason_ = HoldReason::kNetworkDown;
-  int holdTries_ = 0;           // failed tries of the page in this hold
-  int pageFailures_ = 0;        // in all its holds
-  int holdWaitMs_ = 0;          // the wait before its next try
+  int holdTries_ = 0;              // failed tries of the page in this hold
+  int pageFailures_ = 0;           // in all its holds
+  int holdWaitMs_ = 0;             // the wait before its next try
   std::int64_t holdWaitedMs_ = 0;  // in all its holds
-  int stallTries_ = 0;          // times the page's process hung or died
+  int stallTries_ = 0;             // times the page's process hung or died
   int pagesRead_ = 0;
   std::int64_t heldMs_ = 0;
   int pagesGivenUp_ = 0;

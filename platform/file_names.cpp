@@ -92,15 +92,18 @@ harvest::FilePath ChooseAppDir() {
                       QStringLiteral(KELVANE_INSTALL_BINDIR));
 }
 
-harvest::FilePath RunsDir(const harvest::FilePath& appDir, const QString& executableDir,
+harvest::FilePath RunsDir(const harvest::FilePath& appDir, const QString& configRoot,
                           const QString& dataRoot) {
-  if (appDir.native == ToFilePath(executableDir + QLatin1Char('/')).native)
-    return appDir.Child("runs/");
-  return ToFilePath(dataRoot + QStringLiteral("/kelvane/runs/"));
+  // The user's configuration folder holds settings, not data: the numbers
+  // go to the data folder. Anywhere else (the program's own folder) they
+  // stay beside the progress file.
+  if (appDir.native == ToFilePath(configRoot + QStringLiteral("/kelvane/")).native)
+    return ToFilePath(dataRoot + QStringLiteral("/kelvane/runs/"));
+  return appDir.Child("runs/");
 }
 
 harvest::FilePath RunsDir(const harvest::FilePath& appDir) {
-  return RunsDir(appDir, QCoreApplication::applicationDirPath(),
+  return RunsDir(appDir, QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation),
                  QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
 }
 

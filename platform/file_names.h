@@ -28,12 +28,13 @@ harvest::FilePath ChooseAppDir();
 harvest::FilePath ChooseAppDir(const QString& executableDir, const QString& configRoot,
                                const QString& installedDir = {});
 
-// Where the runs' own numbers files go, with a trailing separator: "runs/"
-// in the program's folder when it keeps its progress file there, otherwise
-// $XDG_DATA_HOME/kelvane/runs/ (~/.local/share/kelvane/runs/).
+// Where the runs' own numbers files go, with a trailing separator:
+// $XDG_DATA_HOME/kelvane/runs/ (~/.local/share/kelvane/runs/) when the
+// program keeps its progress file in the user's configuration folder,
+// otherwise "runs/" beside the progress file.
 harvest::FilePath RunsDir(const harvest::FilePath& appDir);
 // The same choice between given folders (each without a trailing slash).
-harvest::FilePath RunsDir(const harvest::FilePath& appDir, const QString& executableDir,
+harvest::FilePath RunsDir(const harvest::FilePath& appDir, const QString& configRoot,
                           const QString& dataRoot);
 
 }  // namespace platform

@@ -102,6 +102,7 @@ void MainWindow::ShowRunStatus(harvest::RunStatus status) {
   switch (status) {
     case harvest::RunStatus::kStarting:
       SetStatusLine(tr("启动搜索请稍候..."));
+      runFile_->hide();  // the status line's width is whole while a run goes
       return;
     case harvest::RunStatus::kSearching:
       SetStatusLine(tr("正在搜索..."));
@@ -115,6 +116,7 @@ void MainWindow::ShowRunStatus(harvest::RunStatus status) {
       SetStatusLine(tr("搜索已经结束!"));
       tray_->SetHint({});
       runFile_->setText(tr("号码文件：%1").arg(session_.RunFile()));
+      runFile_->show();
       QString summary = tr("搜索已经结束!\n共找到 %1 个手机号码").arg(session_.FoundCount());
       if (const auto held = session_.Run().HeldMilliseconds(); held > 0)
         summary += tr("\n等待网络或搜索引擎共 %1 秒").arg((held + 999) / 1000);
@@ -127,7 +129,6 @@ void MainWindow::ShowRunStatus(harvest::RunStatus status) {
 }
 
 void MainWindow::ShowRunEvent(const harvest::RunEvent& event) {
-  // Pages that hung or died are the log's business: the run goes on by itself.
   if (event.kind == harvest::RunEvent::Kind::kHolding) {
     const QString why = RunEventText::Holding(event);
     SetStatusLine(why);
@@ -154,6 +155,7 @@ void MainWindow::ShowMergeState(SearchSession::MergeState state) {
 
 void MainWindow::SetStatusLine(const QString& text) {
   ShowInPanel(*statusLine_, text);
+  if (statusLine_->toolTip() != text) statusLine_->setToolTip(text);  // whole, if cut
 }
 
 // --- commands -----------------------------------------------------------------

@@ -72,7 +72,7 @@ class MainWindow final : public QMainWindow {
   void BindToSession();
   void UpdateCommands();
   void ShowRunStatus(harvest::RunStatus status);
-  // A run holding says why in the status line and the tray.
+  // A hold says why in the status line and the tray (hung pages: the log's).
   void ShowRunEvent(const harvest::RunEvent& event);
   void ShowMergeState(SearchSession::MergeState state);
   void SetStatusLine(const QString& text);

@@ -178,8 +178,7 @@ void MainWindow::BuildStatusBar() {
   statusLine_ = AddPanel(*bar, "StatusLine", ContactLine(), 1);
   // A long status never widens the window.
   statusLine_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  // Where the run that ended last kept every number it counted: readable,
-  // and reached by Tab, without a box of its own.
+  // The file of the run that ended last: read and reached by Tab, no box.
   runFile_ = new QLabel(bar);
   runFile_->setObjectName(QStringLiteral("RunFile"));
   runFile_->setAccessibleDescription(tr("本次搜索的号码文件"));
@@ -187,6 +186,7 @@ void MainWindow::BuildStatusBar() {
   runFile_->setFocusPolicy(Qt::TabFocus);
   runFile_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   bar->addPermanentWidget(runFile_, 1);
+  runFile_->hide();  // until a run has ended
   setStatusBar(bar);
 }
 

@@ -7,9 +7,6 @@
 #include "tools/merge_data_files.h"
 
 namespace shell {
-namespace {
-
-}  // namespace
 
 MergeTask::MergeTask(std::vector<harvest::FilePath> inputs, harvest::FilePath output,
                      QObject* parent)
@@ -34,7 +31,9 @@ MergeTask::MergeTask(std::vector<harvest::FilePath> inputs, harvest::FilePath ou
   watcher_.setFuture(QtConcurrent::run(std::move(work)));
 }
 
-MergeTask::~MergeTask() { watcher_.waitForFinished(); }
+MergeTask::~MergeTask() {
+  watcher_.waitForFinished();
+}
 
 void MergeTask::Report(const tools::MergeProgress& progress) {
   {

@@ -3,7 +3,9 @@
 namespace shell {
 namespace {
 
-int Seconds(int milliseconds) { return (milliseconds + 999) / 1000; }
+int Seconds(int milliseconds) {
+  return (milliseconds + 999) / 1000;
+}
 
 }  // namespace
 
@@ -12,7 +14,9 @@ QString RunEventText::Holding(const harvest::RunEvent& event) {
     case harvest::HoldReason::kNetworkDown:
       return tr("网络中断，%1秒后重试...").arg(Seconds(event.waitMs));
     case harvest::HoldReason::kRefused:
-      return tr("搜索引擎拒绝了请求（HTTP %1），%2秒后重试...").arg(event.httpStatus).arg(Seconds(event.waitMs));
+      return tr("搜索引擎拒绝了请求（HTTP %1），%2秒后重试...")
+          .arg(event.httpStatus)
+          .arg(Seconds(event.waitMs));
     case harvest::HoldReason::kElsewhere:
       // The page stays in the browser for the user to answer; the next try reads it.
       return tr("搜索引擎要求验证：请在右侧页面完成验证...");
@@ -21,7 +25,8 @@ QString RunEventText::Holding(const harvest::RunEvent& event) {
 }
 
 QString RunEventText::LogLine(const harvest::RunEvent& event, const QString& keyword) {
-  const QString page = tr("关键字 %1「%2」第 %3 条起").arg(event.keywordNumber).arg(keyword).arg(event.pageOffset);
+  const QString page =
+      tr("关键字 %1「%2」第 %3 条起").arg(event.keywordNumber).arg(keyword).arg(event.pageOffset);
   const QString stalled = event.hung ? tr("网页无响应") : tr("网页进程意外结束");
   switch (event.kind) {
     case harvest::RunEvent::Kind::kHolding: {
@@ -29,10 +34,16 @@ QString RunEventText::LogLine(const harvest::RunEvent& event, const QString& key
                           : event.reason == harvest::HoldReason::kRefused
                               ? tr("搜索引擎拒绝了请求（HTTP %1）").arg(event.httpStatus)
                               : tr("搜索引擎要求验证");
-      return tr("暂停：%1，%2，第 %3 次未取到，%4 秒后重试").arg(page, why).arg(event.tries).arg(Seconds(event.waitMs));
+      return tr("暂停：%1，%2，第 %3 次未取到，%4 秒后重试")
+          .arg(page, why)
+          .arg(event.tries)
+          .arg(Seconds(event.waitMs));
     }
     case harvest::RunEvent::Kind::kGoingOn:
-      return tr("继续：%1，重试 %2 次后取到，共等待 %3 秒").arg(page).arg(event.tries).arg(Seconds(event.waitMs));
+      return tr("继续：%1，重试 %2 次后取到，共等待 %3 秒")
+          .arg(page)
+          .arg(event.tries)
+          .arg(Seconds(event.waitMs));
     case harvest::RunEvent::Kind::kRetrying:
       return tr("重试：%1，%2，用新的网页进程第 %3 次读取").arg(page, stalled).arg(event.tries);
     case harvest::RunEvent::Kind::kGivenUp:

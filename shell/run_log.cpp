@@ -12,7 +12,9 @@ struct RunLogTexts {
   Q_DECLARE_TR_FUNCTIONS(RunLog)
 };
 
-std::filesystem::path LogBeside(std::filesystem::path runFile) { return runFile.replace_extension(".log"); }
+std::filesystem::path LogBeside(std::filesystem::path runFile) {
+  return runFile.replace_extension(".log");
+}
 
 }  // namespace
 
@@ -23,12 +25,14 @@ RunLog::RunLog(const std::filesystem::path& runFile, bool goOn)
 
 void RunLog::Write(const QString& line) {
   const QString stamped =
-      QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) + line + QLatin1Char('\n');
+      QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) + line +
+      QLatin1Char('\n');
   file_.Append(stamped.toUtf8().toStdString());
 }
 
 void RunLog::Started(int keywords, int firstKeyword) {
-  Write(RunLogTexts::tr("开始搜索：共 %1 个关键字，从第 %2 个开始").arg(keywords).arg(firstKeyword));
+  Write(
+      RunLogTexts::tr("开始搜索：共 %1 个关键字，从第 %2 个开始").arg(keywords).arg(firstKeyword));
 }
 
 void RunLog::Keyword(int number, const QString& keyword) {

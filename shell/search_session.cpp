@@ -272,7 +272,8 @@ void SearchSession::ReportFoundCount(int count) {
 void SearchSession::ReportStatus(harvest::RunStatus status) {
   if (status == harvest::RunStatus::kStarting) StartRunFile();
   if (status == harvest::RunStatus::kFinished && runLog_) {
-    runLog_->Ended(run_->PagesRead(), run_->FoundCount(), run_->HeldMilliseconds(), run_->PagesGivenUp());
+    runLog_->Ended(run_->PagesRead(), run_->FoundCount(), run_->HeldMilliseconds(),
+                   run_->PagesGivenUp());
     KeepRunFile();
   }
   Q_EMIT RunStatusChanged(status);
@@ -422,7 +423,8 @@ void SearchSession::KeepRunFile() {
     prompts_->TellRunFileFailure(RunFile(), platform::FromGbk(*failure));
   }
   if (const auto failure = runLog_->TakeFailure(); failure && prompts_) {
-    prompts_->TellRunFileFailure(QString::fromStdString(runLog_->Path().string()), platform::FromGbk(*failure));
+    prompts_->TellRunFileFailure(QString::fromStdString(runLog_->Path().string()),
+                                 platform::FromGbk(*failure));
   }
 }
 

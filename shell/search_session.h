@@ -244,8 +244,8 @@ class SearchSession final : public QObject,
   std::unique_ptr<harvest::DurableAppender> runFile_;  // the running run's
   std::string runFileText_;                            // GBK, as the record keeps it
   bool continueRunFile_ = false;                       // restored: the next run goes on in it
-  bool resumingRestored_ = false;  // the run going on in a restored run's file
-  std::unique_ptr<RunLog> runLog_;  // beside the run file
+  bool resumingRestored_ = false;                      // the run going on in a restored run's file
+  std::unique_ptr<RunLog> runLog_;                     // beside the run file
   std::unique_ptr<MergeTask> merge_;
 
   RunState runState_ = RunState::kIdle;

@@ -120,6 +120,8 @@ void WindowTray::NotifyWhileHidden(const QString& title, const QString& text) {
   if (inTray_) icon_->Notify(title, text);
 }
 
-void WindowTray::SetHint(const QString& text) { icon_->SetToolTip(HintOf(text.isEmpty() ? AppTitle() : text)); }
+void WindowTray::SetHint(const QString& text) {
+  icon_->SetToolTip(HintOf(text.isEmpty() ? AppTitle() : text));
+}
 
 }  // namespace shell

@@ -84,8 +84,10 @@ TEST_F(HoldTest, APageThatDidNotComeIsAskedAgainAfterDoublingWaitsUntilItComes) 
       {"a network outage", {Ending::kNetworkFailed, 0, ""}, HoldReason::kNetworkDown, 0},
       {"503", {Ending::kLoaded, 503, Url("a", 10)}, HoldReason::kRefused, 503},
       {"429", {Ending::kLoaded, 429, Url("a", 10)}, HoldReason::kRefused, 429},
-      {"a verification page on another host", {Ending::kLoaded, 200, "https://verify.test/?from=s"},
-       HoldReason::kElsewhere, 0},
+      {"a verification page on another host",
+       {Ending::kLoaded, 200, "https://verify.test/?from=s"},
+       HoldReason::kElsewhere,
+       0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -99,18 +101,19 @@ TEST_F(HoldTest, APageThatDidNotComeIsAskedAgainAfterDoublingWaitsUntilItComes) 
     RunToEnd();
 
     // Every page read once it came, the held one asked four times in all.
-    EXPECT_EQ(browser.navigated, (std::vector<std::string>{Url("a", 0), Url("a", 10), Url("a", 10),
-                                                           Url("a", 10), Url("a", 10), Url("b", 0),
-                                                           Url("b", 10)}));
+    EXPECT_EQ(browser.navigated,
+              (std::vector<std::string>{Url("a", 0), Url("a", 10), Url("a", 10), Url("a", 10),
+                                        Url("a", 10), Url("b", 0), Url("b", 10)}));
     EXPECT_EQ(run.FoundCount(), 4);
     EXPECT_EQ(run.PagesRead(), 4);
     // The first page's 10 s, a page's interval; then each hold's wait and
     // the interval before the read of the page asked again.
-    EXPECT_EQ(timer.waits, (std::vector<long long>{10000, kInterval, kInterval, kInterval, 2 * kInterval,
-                                                   kInterval, 4 * kInterval, kInterval, kInterval,
-                                                   kInterval}));
+    EXPECT_EQ(timer.waits,
+              (std::vector<long long>{10000, kInterval, kInterval, kInterval, 2 * kInterval,
+                                      kInterval, 4 * kInterval, kInterval, kInterval, kInterval}));
     EXPECT_EQ(run.HeldMilliseconds(), 7 * kInterval);
-    ASSERT_EQ(EventKinds(), (std::vector<Kind>{Kind::kHolding, Kind::kHolding, Kind::kHolding, Kind::kGoingOn}));
+    ASSERT_EQ(EventKinds(),
+              (std::vector<Kind>{Kind::kHolding, Kind::kHolding, Kind::kHolding, Kind::kGoingOn}));
     for (int i = 0; i < 3; ++i) {
       const RunEvent& hold = reports.events[i];
       EXPECT_EQ(hold.reason, c.reason);
@@ -170,13 +173,14 @@ TEST_F(HoldTest, AnotherReasonIsAnotherHoldWithItsOwnNoticeAndWaitsFromTheStart)
   RunToEnd();
   std::vector<std::pair<int, int>> holds;  // tries, wait
   for (const auto& e : reports.events) holds.emplace_back(e.tries, e.waitMs);
-  EXPECT_EQ(holds, (std::vector<std::pair<int, int>>{{1, kInterval},
-                                                     {2, 2 * kInterval},
-                                                     {3, 4 * kInterval},
-                                                     {1, kInterval},
-                                                     {2, 2 * kInterval},
-                                                     {1, kInterval},
-                                                     {6, 11 * kInterval}}));  // going on: all of them
+  EXPECT_EQ(holds,
+            (std::vector<std::pair<int, int>>{{1, kInterval},
+                                              {2, 2 * kInterval},
+                                              {3, 4 * kInterval},
+                                              {1, kInterval},
+                                              {2, 2 * kInterval},
+                                              {1, kInterval},
+                                              {6, 11 * kInterval}}));  // going on: all of them
   EXPECT_EQ(reports.events[2].httpStatus, 429);
   EXPECT_EQ(reports.events[3].reason, HoldReason::kElsewhere);
   EXPECT_EQ(run.FoundCount(), 4);
@@ -185,8 +189,8 @@ TEST_F(HoldTest, AnotherReasonIsAnotherHoldWithItsOwnNoticeAndWaitsFromTheStart)
 struct StalledPage {
   const char* what;
   Ending ending;
-  int stalls;         // reads of the page that hang or die before it comes
-  int found;          // numbers of the run
+  int stalls;  // reads of the page that hang or die before it comes
+  int found;   // numbers of the run
   bool givenUp;
 };
 

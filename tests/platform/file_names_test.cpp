@@ -30,7 +30,9 @@ TEST(FileNames, NamesQtCannotDecodeAreFoundInTheirFolder) {
   const std::string gbkName = "\xCA\xD6\xBB\xFA.txt";  // "手机.txt" from a Windows archive
   const UndecodableName cases[] = {
       {"a GBK file name", {gbkName}, gbkName, gbkName},
-      {"a file in a GBK folder", {"\xD7\xCA\xC1\xCF/kw.txt"}, "\xD7\xCA\xC1\xCF/kw.txt",
+      {"a file in a GBK folder",
+       {"\xD7\xCA\xC1\xCF/kw.txt"},
+       "\xD7\xCA\xC1\xCF/kw.txt",
        "\xD7\xCA\xC1\xCF/kw.txt"},
       // Two entries that Qt shows alike: the first in byte order.
       {"names that decode alike", {"\xFF.txt", "\xFE.txt"}, "\xFF.txt", "\xFE.txt"},
@@ -43,7 +45,8 @@ TEST(FileNames, NamesQtCannotDecodeAreFoundInTheirFolder) {
       std::filesystem::create_directories((dir.Path() / name).parent_path());
       std::ofstream(dir.Path() / name) << "x";
     }
-    const QString shown = QFile::decodeName(QByteArray::fromStdString(dir.Path().string() + "/" + c.chosen));
+    const QString shown =
+        QFile::decodeName(QByteArray::fromStdString(dir.Path().string() + "/" + c.chosen));
     ASSERT_TRUE(shown.contains(QChar(0xFFFD)));
     const harvest::FilePath path = ToFilePath(shown);
     EXPECT_EQ(path.native.string(), dir.Path().string() + "/" + c.expected);
@@ -56,7 +59,8 @@ TEST(FileNames, NamesQtCannotDecodeAreFoundInTheirFolder) {
 TEST(AppDir, IsTheExecutablesFolderWhenWritable) {
   TempDir exe;
   TempDir config;
-  const auto chosen = ChooseAppDir(QString::fromStdString(exe.Path().string()), QString::fromStdString(config.Path().string()));
+  const auto chosen = ChooseAppDir(QString::fromStdString(exe.Path().string()),
+                                   QString::fromStdString(config.Path().string()));
   EXPECT_EQ(chosen.text, exe.Path().string() + "/");
   EXPECT_EQ(chosen.Child("mobtrawl.ini").native, exe.Path() / "mobtrawl.ini");
 }
@@ -73,8 +77,9 @@ TEST(AppDir, IsTheUsersConfigFolderForAnInstalledProgramEvenWhenItsFolderIsWrita
 TEST(AppDir, FallsBackToTheUsersConfigFolderWhenTheExecutablesIsReadOnly) {
   TempDir exe;  // as a system-wide installation: nobody but its owner may write
   TempDir config;
-  std::filesystem::permissions(exe.Path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
-                                               std::filesystem::perms::others_read | std::filesystem::perms::others_exec);
+  std::filesystem::permissions(
+      exe.Path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
+                      std::filesystem::perms::others_read | std::filesystem::perms::others_exec);
   std::filesystem::permissions(config.Path(), std::filesystem::perms::all);
   // As root the child becomes an ordinary user, for whom the folder is read-only.
   const int status = RunUnprivileged([&] {
@@ -84,6 +89,22 @@ TEST(AppDir, FallsBackToTheUsersConfigFolderWhenTheExecutablesIsReadOnly) {
     return std::filesystem::is_directory(config.Path() / "kelvane") ? 0 : 2;
   });
   EXPECT_EQ(status, 0);
+}
+
+TEST(RunsDir, IsTheDataFolderForAProgressFileInTheConfigFolderElseBesideIt) {
+  TempDir exe;
+  TempDir config;
+  TempDir data;
+  const QString configRoot = QString::fromStdString(config.Path().string());
+  const QString dataRoot = QString::fromStdString(data.Path().string());
+  const auto installed = ChooseAppDir(QString::fromStdString(exe.Path().string()), configRoot,
+                                      QString::fromStdString(exe.Path().string()));
+  EXPECT_EQ(RunsDir(installed, configRoot, dataRoot).text, data.Path().string() + "/kelvane/runs/");
+  const auto own = ChooseAppDir(QString::fromStdString(exe.Path().string()), configRoot);
+  EXPECT_EQ(RunsDir(own, configRoot, dataRoot).text, exe.Path().string() + "/runs/");
+  // Any other folder (a test's) keeps its runs beside its progress file too.
+  const harvest::FilePath elsewhere{data.Path() / "x/", data.Path().string() + "/x/"};
+  EXPECT_EQ(RunsDir(elsewhere, configRoot, dataRoot).native, data.Path() / "x" / "runs/");
 }
 
 }  // namespace
