@@ -80,7 +80,9 @@ void SearchSession::StartSearch() {
 }
 
 void SearchSession::StopSearch() {
-  run_->Stop();
+  // During a hold the run ends at once, and a progress file that cannot be
+  // written is told after it has.
+  Guarded([this] { run_->Stop(); });
   SyncRunState();
 }
 

@@ -57,21 +57,32 @@ TEST_F(MainWindowTest, AFailedSaveShowsTheErrorAndNoSuccess) {
 }
 
 TEST_F(MainWindowTest, AFailedWriteAtFinishIsToldOnceAndTheRunStillEnds) {
-  auto form = MakeWindow();
-  form.Run().KeywordList() = {"only"};
-  AnswerInput(QStringLiteral("0"));
-  Child<QToolButton>(*form, "SearchButton")->click();
-  std::filesystem::create_directory(dir_.Path() / "mobtrawl.ini");
-  auto error = AnswerMessageBox();
-  TickAndRead(form);
-  EXPECT_EQ(error->text, QStringLiteral("File access denied."));
-  EXPECT_EQ(shell::PendingDialogAnswers(), 0);  // and no second box
-  EXPECT_EQ(Panel(*form, "StatusLine"), QStringLiteral("搜索已经结束!"));
-  EXPECT_TRUE(Child<QToolButton>(*form, "SearchButton")->isEnabled());
-  EXPECT_TRUE(Child<QToolButton>(*form, "ImportButton")->isEnabled());
-  EXPECT_FALSE(Child<QToolButton>(*form, "StopButton")->isEnabled());
-  EXPECT_FALSE(form.Session().SearchTimer().Enabled());
-  EXPECT_EQ(form.Session().GetRunState(), shell::SearchSession::RunState::kIdle);
+  for (const bool stoppedWhileHolding : {false, true}) {
+    SCOPED_TRACE(stoppedWhileHolding ? "stopped while it holds" : "at its last page");
+    auto form = MakeWindow();
+    form.Run().KeywordList() = {"only"};
+    AnswerInput(QStringLiteral("0"));
+    Child<QToolButton>(*form, "SearchButton")->click();
+    std::filesystem::create_directory(dir_.Path() / "mobtrawl.ini");
+    auto error = AnswerMessageBox();
+    if (stoppedWhileHolding) {
+      browser_->loads = {{harvest::PageLoad::Ending::kNetworkFailed, 0, ""}};
+      TickAndRead(form);
+      ASSERT_EQ(form.Session().GetRunState(), shell::SearchSession::RunState::kHolding);
+      Child<QToolButton>(*form, "StopButton")->click();
+    } else {
+      TickAndRead(form);
+    }
+    EXPECT_EQ(error->text, QStringLiteral("File access denied."));
+    EXPECT_EQ(shell::PendingDialogAnswers(), 0);  // and no second box
+    EXPECT_EQ(Panel(*form, "StatusLine"), QStringLiteral("搜索已经结束!"));
+    EXPECT_TRUE(Child<QToolButton>(*form, "SearchButton")->isEnabled());
+    EXPECT_TRUE(Child<QToolButton>(*form, "ImportButton")->isEnabled());
+    EXPECT_FALSE(Child<QToolButton>(*form, "StopButton")->isEnabled());
+    EXPECT_FALSE(form.Session().SearchTimer().Enabled());
+    EXPECT_EQ(form.Session().GetRunState(), shell::SearchSession::RunState::kIdle);
+    std::filesystem::remove(dir_.Path() / "mobtrawl.ini");
+  }
 }
 
 TEST_F(MainWindowTest, ARunStoppedInItsThirdKeywordResumesThereAfterARestart) {
