@@ -30,8 +30,8 @@ SessionPrompts::RestoreAnswer DialogPrompts::AskToRestore(const harvest::Recover
   const QString question =
       found.rows.empty()
           ? tr("上次的搜索没有正常结束。是否恢复当时的搜索断点（搜索文件：%1，断点位置：%2）？")
-                .arg(platform::FromGbk(found.place.keywordFile))
-                .arg(found.place.resumePoint)
+                .arg(platform::FromGbk(found.place.keywordFile),
+                     QString::number(found.place.resumePoint))
           : tr("上次的搜索没有正常结束。是否恢复当时找到的%1个手机号码？").arg(found.rows.size());
   // Only "否" discards: Esc or the close box leave the question for later.
   switch (ShowTypedQuestion(parent_, question, DialogKind::Confirmation,

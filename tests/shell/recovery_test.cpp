@@ -62,6 +62,17 @@ class RecoveryTest : public MainWindowTest {
   }
 };
 
+TEST_F(RecoveryTest, ARecordOfThePlaceAloneNamesTheKeywordFileAsItIs) {
+  {
+    harvest::RecoveryRecord record(RecordPath());
+    record.Restart(harvest::ResultList(), {5, 0, Gbk("D:\\关键%2字.txt"), false, ""});
+  }
+  auto question = AnswerMessageBox(QStringLiteral("否[&N]"));
+  auto form = MakeWindow();
+  EXPECT_EQ(question->text, QStringLiteral("上次的搜索没有正常结束。是否恢复当时的搜索断点（搜索文"
+                                           "件：D:\\关键%2字.txt，断点位置：5）？"));
+}
+
 struct RestoreCase {
   const char* what;
   const char* answer;
