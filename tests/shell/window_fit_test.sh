@@ -25,7 +25,7 @@ for scale in 1 1.5 2; do
   QT_SCALE_FACTOR=$scale "$work/kelvane" > "$work/kelvane.log" 2>&1 &
   pid=$!
   wait_for 60 main_window_shown || { echo "scale $scale: the window never showed"; cat "$work/kelvane.log"; exit 1; }
-  window=$(xdotool search --onlyvisible --name '主页' | head -n 1)
+  window=$(main_window_id) || { echo "scale $scale: the window could not be found"; exit 1; }
   # Once framed, the window keeps still.
   wait_for 10 sh -c "xprop -id $window _NET_FRAME_EXTENTS | grep -q '='"
   sleep 1
