@@ -8,7 +8,6 @@
 #include <system_error>
 #include <utility>
 
-#include "harvest/errors.h"
 #include "harvest/posix_file.h"
 
 namespace harvest {
@@ -16,19 +15,17 @@ namespace {
 
 constexpr int kMaxNameTries = 1000;
 
-std::string FailureText(int err) {
-  return FileErrorMessage(FileErrorCode(err));
-}
-
 }  // namespace
 
-DurableAppender::DurableAppender(const std::filesystem::path& path, AppendTo to) {
-  if (to == AppendTo::kNewFile) {
-    MakeNew(path);
-  } else {
-    OpenExisting(path);
-  }
-  if (fd_ >= 0) writer_ = std::thread([this] { Write(); });
+DurableAppender::DurableAppender(const std::filesystem::path& path, WriterThread& writer, NewFile)
+    : writer_(writer), channel_(writer.Open()) {
+  MakeNew(path);
+}
+
+DurableAppender::DurableAppender(const std::filesystem::path& path, WriterThread& writer,
+                                 EarlierFile earlier)
+    : writer_(writer), channel_(writer.Open()) {
+  OpenEarlier(path, earlier.length);
 }
 
 void DurableAppender::MakeNew(const std::filesystem::path& path) {
@@ -49,11 +46,11 @@ void DurableAppender::MakeNew(const std::filesystem::path& path) {
     err = errno;
     if (err != EEXIST) break;
   }
-  failed_ = true;
-  failure_ = FailureText(err);
+  writer_.Fail(channel_, err);
 }
 
-void DurableAppender::OpenExisting(const std::filesystem::path& path) {
+void DurableAppender::OpenEarlier(const std::filesystem::path& path,
+                                  std::optional<std::uint64_t> length) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return;
   // Only the user's own file, under this name alone: another name may lie
@@ -64,28 +61,27 @@ void DurableAppender::OpenExisting(const std::filesystem::path& path) {
     ::close(fd);
     return;
   }
+  length_ = static_cast<std::uint64_t>(info.st_size);
+  // What lies past `length` was written by a step whose record never
+  // reached the disk: the run going on reads those pages again and counts
+  // their numbers anew.
+  if (length && *length < length_ && ::ftruncate(fd, static_cast<off_t>(*length)) == 0) {
+    length_ = *length;
+  }
   fd_ = fd;
   path_ = path;
 }
 
 DurableAppender::~DurableAppender() {
-  {
-    const std::lock_guard lock(mutex_);
-    stopping_ = true;
-  }
-  wake_.notify_all();
-  if (writer_.joinable()) writer_.join();
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ < 0) return;
+  writer_.Flush();
+  ::close(fd_);
 }
 
 void DurableAppender::Append(std::string bytes) {
-  if (bytes.empty() || fd_ < 0) return;
-  {
-    const std::lock_guard lock(mutex_);
-    if (failed_) return;
-    pending_.push_back(std::move(bytes));
-  }
-  wake_.notify_one();
+  if (bytes.empty() || fd_ < 0 || writer_.Failed(channel_)) return;
+  length_ += bytes.size();
+  writer_.Append(channel_, fd_, std::move(bytes));
 }
 
 void DurableAppender::AppendLines(const std::vector<std::string>& lines) {
@@ -97,42 +93,6 @@ void DurableAppender::AppendLines(const std::vector<std::string>& lines) {
   for (const std::string& line : lines) bytes.append(line).append("\r\n");
   Append(std::move(bytes));
   lastAppendCpu_ = ThreadCpuTime() - start;
-}
-
-void DurableAppender::Flush() {
-  std::unique_lock lock(mutex_);
-  drained_.wait(lock, [this] { return failed_ || (pending_.empty() && !writing_); });
-}
-
-std::optional<std::string> DurableAppender::TakeFailure() {
-  const std::lock_guard lock(mutex_);
-  return std::exchange(failure_, std::nullopt);
-}
-
-void DurableAppender::Write() {
-  std::unique_lock lock(mutex_);
-  for (;;) {
-    wake_.wait(lock, [this] { return stopping_ || !pending_.empty(); });
-    if (pending_.empty()) return;  // stopping, everything written
-    // Everything handed over so far, in one write and one flush.
-    std::string batch;
-    for (auto& bytes : pending_) batch += bytes;
-    pending_.clear();
-    writing_ = true;
-    lock.unlock();
-    int err = WriteAllTo(fd_, batch);
-    if (err == 0 && ::fdatasync(fd_) != 0) err = errno;
-    lock.lock();
-    writing_ = false;
-    if (err != 0) {
-      failed_ = true;
-      failure_ = FailureText(err);
-      pending_.clear();
-      drained_.notify_all();
-      return;
-    }
-    if (pending_.empty()) drained_.notify_all();
-  }
 }
 
 }  // namespace harvest

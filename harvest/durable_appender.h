@@ -1,9 +1,9 @@
 #pragma once
-// A file that only grows, written on a thread of its own: the caller hands
-// over bytes and goes on; the thread appends them in order and flushes each
-// batch to the device (fdatasync) before it takes the next. The run's own
-// numbers file is one: what a run counts must survive a crash, and the
-// window's thread must not wait for a disk.
+// A file that only grows, written by a writer thread: the caller hands over
+// bytes and goes on; the thread appends them in order and flushes them to
+// the device (fdatasync). The run's own numbers file and its log are such
+// files: what a run counts must survive a crash, and the window's thread
+// must not wait for a disk.
 //
 // The file is made new (O_EXCL: an existing name is never taken over, nor a
 // link followed), readable and writable by its user alone; or an earlier
@@ -12,26 +12,31 @@
 // is told once (TakeFailure); nothing is written after it.
 
 #include <chrono>
-#include <condition_variable>
-#include <deque>
+#include <cstdint>
 #include <filesystem>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "harvest/writer_thread.h"
 
 namespace harvest {
 
-enum class AppendTo { kNewFile, kExistingFile };
+// Where the bytes go: a file made new, or an earlier file gone on with,
+// its first `length` bytes kept when it is longer (none: all of it).
+struct NewFile {};
+struct EarlierFile {
+  std::optional<std::uint64_t> length;
+};
 
 class DurableAppender {
  public:
-  // kNewFile makes `path`, or, when that name is taken, the first free one
+  // NewFile makes `path`, or, when that name is taken, the first free one
   // of "stem-2.ext", "stem-3.ext"... beside it; the folder is made when
-  // missing. kExistingFile appends to `path` as it is; a missing or untrusted
-  // file leaves Path() empty and tells nothing (the caller makes a new one).
-  explicit DurableAppender(const std::filesystem::path& path, AppendTo to = AppendTo::kNewFile);
+  // missing. EarlierFile appends to `path`; a missing or untrusted file
+  // leaves Path() empty and tells nothing (the caller makes a new one).
+  DurableAppender(const std::filesystem::path& path, WriterThread& writer, NewFile);
+  DurableAppender(const std::filesystem::path& path, WriterThread& writer, EarlierFile earlier);
   // Waits until everything handed over is on disk (or has failed).
   ~DurableAppender();
   DurableAppender(const DurableAppender&) = delete;
@@ -39,6 +44,8 @@ class DurableAppender {
 
   // The file actually made; empty when it could not be.
   const std::filesystem::path& Path() const { return path_; }
+  // The file's length once everything handed over is written.
+  std::uint64_t Length() const { return length_; }
   // Hands `bytes` to the writing thread; nothing after a failure.
   void Append(std::string bytes);
   // Hands the lines over, each ended with CR LF.
@@ -46,27 +53,20 @@ class DurableAppender {
   // The calling thread's CPU time in the last AppendLines (for the benchmarks).
   std::chrono::nanoseconds LastAppendCpu() const { return lastAppendCpu_; }
   // Waits until everything handed over is on disk (or has failed).
-  void Flush();
+  void Flush() { writer_.Flush(); }
   // The first failure, as a file error's message ("Disk full"...), once.
-  std::optional<std::string> TakeFailure();
+  std::optional<std::string> TakeFailure() { return writer_.TakeFailure(channel_); }
 
  private:
   void MakeNew(const std::filesystem::path& path);
-  void OpenExisting(const std::filesystem::path& path);
-  void Write();
+  void OpenEarlier(const std::filesystem::path& path, std::optional<std::uint64_t> length);
 
+  WriterThread& writer_;
+  WriterThread::Channel channel_;
   std::filesystem::path path_;
   int fd_ = -1;
+  std::uint64_t length_ = 0;
   std::chrono::nanoseconds lastAppendCpu_{0};
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::condition_variable drained_;
-  std::deque<std::string> pending_;
-  bool writing_ = false;  // a batch is being written
-  bool stopping_ = false;
-  bool failed_ = false;
-  std::optional<std::string> failure_;
-  std::thread writer_;
 };
 
 }  // namespace harvest

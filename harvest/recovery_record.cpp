@@ -96,7 +96,11 @@ bool ApplyPart(std::string_view payload, RecoveredRun& run) {
   place.foundCount = static_cast<std::int32_t>(in.U32());
   place.deduplicate = in.U8() != 0;
   place.keywordFile = std::string(in.Take(in.U32()));
-  if (flags & kHasRunFile) place.runFile = std::string(in.Take(in.U32()));
+  if (flags & kHasRunFile) {
+    place.runFile = std::string(in.Take(in.U32()));
+    place.runFileLength = in.U32();
+    place.runFileLength |= std::uint64_t{in.U32()} << 32;
+  }
   const std::uint32_t count = in.U32();
   if (!in.Ok() || count > payload.size()) return false;
   std::vector<std::string> rows;
@@ -186,7 +190,7 @@ std::string_view RefusalText(RefusalReason reason) {
 std::string EncodeRecordPart(bool emptied, const RunPlace& place,
                              const std::vector<std::string>& rows, std::size_t from) {
   std::string payload;
-  payload.reserve(18 + place.keywordFile.size() + place.runFile.size() + (rows.size() - from) * 12);
+  payload.reserve(26 + place.keywordFile.size() + place.runFile.size() + (rows.size() - from) * 12);
   const bool hasRunFile = !place.runFile.empty();
   payload.push_back(static_cast<char>((emptied ? kEmptied : 0) | (hasRunFile ? kHasRunFile : 0)));
   PutU32(payload, static_cast<std::uint32_t>(place.resumePoint));
@@ -197,6 +201,8 @@ std::string EncodeRecordPart(bool emptied, const RunPlace& place,
   if (hasRunFile) {
     PutU32(payload, static_cast<std::uint32_t>(place.runFile.size()));
     payload += place.runFile;
+    PutU32(payload, static_cast<std::uint32_t>(place.runFileLength));
+    PutU32(payload, static_cast<std::uint32_t>(place.runFileLength >> 32));
   }
   PutU32(payload, static_cast<std::uint32_t>(rows.size() - from));
   for (std::size_t i = from; i < rows.size(); ++i) {
@@ -227,7 +233,8 @@ RecoveredRun DecodeRecord(std::string_view bytes) {
   return run;
 }
 
-RecoveryRecord::RecoveryRecord(std::filesystem::path path) : path_(std::move(path)) {
+RecoveryRecord::RecoveryRecord(std::filesystem::path path, WriterThread& writer)
+    : writer_(writer), channel_(writer.Open()), path_(std::move(path)) {
   for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
     if (OpenOnce()) return;
   }
@@ -303,8 +310,9 @@ bool RecoveryRecord::OpenOnce() {
 }
 
 RecoveryRecord::~RecoveryRecord() {
-  StopWriting();
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ < 0) return;
+  writer_.Flush();
+  ::close(fd_);
 }
 
 RecoveredRun RecoveryRecord::Read() const {
@@ -323,7 +331,7 @@ RecoveredRun RecoveryRecord::Read() const {
 
 void RecoveryRecord::Restart(const ResultList& list, const RunPlace& place) {
   if (fd_ < 0) return;
-  StopWriting();
+  writer_.Flush();  // the old file's parts, before it goes
   if (HasFailed()) return;
   std::string part;
   if (list.Count() > 0 || place != RunPlace{}) part = EncodeRecordPart(true, place, list.Rows(), 0);
@@ -384,7 +392,7 @@ void RecoveryRecord::Keep(const ResultList& list, const RunPlace& place) {
   const std::size_t count = static_cast<std::size_t>(list.Count());
   const std::size_t from = emptied ? 0 : rowsKept_;
   if (!emptied && from == count && place == placeKept_) return;
-  Hand(EncodeRecordPart(emptied, place, list.Rows(), from));
+  writer_.Append(channel_, fd_, EncodeRecordPart(emptied, place, list.Rows(), from));
   rowsKept_ = count;
   clearsKept_ = list.Clears();
   placeKept_ = place;
@@ -393,13 +401,12 @@ void RecoveryRecord::Keep(const ResultList& list, const RunPlace& place) {
 }
 
 std::optional<std::string> RecoveryRecord::TakeFailure() {
-  const std::lock_guard lock(mutex_);
-  return std::exchange(failure_, std::nullopt);
+  return writer_.TakeFailure(channel_);
 }
 
 void RecoveryRecord::Remove() {
   if (fd_ < 0) return;
-  StopWriting();
+  writer_.Flush();
   // Only the file this program holds; whatever else now has the name stays.
   struct stat held {
   }, named{};
@@ -407,61 +414,6 @@ void RecoveryRecord::Remove() {
     ::unlink(path_.c_str());
   ::close(fd_);
   fd_ = -1;
-}
-
-bool RecoveryRecord::HasFailed() const {
-  const std::lock_guard lock(mutex_);
-  return failed_;
-}
-
-void RecoveryRecord::Fail(int posixErrno) {
-  const std::lock_guard lock(mutex_);
-  if (failed_) return;
-  failed_ = true;
-  failure_ = FileErrorMessage(FileErrorCode(posixErrno));
-}
-
-void RecoveryRecord::Hand(std::string part) {
-  {
-    const std::lock_guard lock(mutex_);
-    if (failed_) return;
-    parts_.push_back(std::move(part));
-    if (!writer_.joinable()) {
-      stopping_ = false;
-      writer_ = std::thread([this] { WriteParts(); });
-    }
-  }
-  wake_.notify_one();
-}
-
-void RecoveryRecord::WriteParts() {
-  std::unique_lock lock(mutex_);
-  for (;;) {
-    wake_.wait(lock, [this] { return stopping_ || !parts_.empty(); });
-    if (parts_.empty()) return;  // stopping, and everything is written
-    std::string part = std::move(parts_.front());
-    parts_.pop_front();
-    lock.unlock();
-    int err = WriteAllTo(fd_, part);
-    if (err == 0 && ::fdatasync(fd_) != 0) err = errno;
-    lock.lock();
-    if (err != 0) {
-      // A part cut short ends the reading; nothing may follow it.
-      failed_ = true;
-      failure_ = FileErrorMessage(FileErrorCode(err));
-      parts_.clear();
-    }
-  }
-}
-
-void RecoveryRecord::StopWriting() {
-  {
-    const std::lock_guard lock(mutex_);
-    if (!writer_.joinable()) return;
-    stopping_ = true;
-  }
-  wake_.notify_one();
-  writer_.join();
 }
 
 }  // namespace harvest

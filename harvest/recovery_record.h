@@ -5,14 +5,15 @@
 // data), and only one running program keeps it (a lock on the file).
 //
 // Each change is appended as one part. The caller's thread only builds the
-// part, at a cost that follows what changed, not the list's length; a thread
-// of the record's own writes the parts in order and flushes each to the
-// device (fdatasync).
+// part, at a cost that follows what changed, not the list's length; a writer
+// thread, shared with the run's numbers file, writes the parts in order and
+// flushes them to the device (fdatasync).
 //
 // The file: a header line, then the parts, each
 //   u32 length | u32 CRC-32 of the payload | payload
 // little-endian; the payload holds flags (1: the list was emptied before the
-// part; 2: the place names a run file), the run's place, and the rows added.
+// part; 2: the place names a run file and its length), the run's place, and
+// the rows added.
 // A part cut short or damaged (a power cut in the middle of a write) ends the
 // reading: what comes before it is what the record holds. The run file came
 // after the first version as a flag and a field, not a new header: every
@@ -40,19 +41,16 @@
 // is that of a program that did not end normally.
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <filesystem>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "harvest/result_list.h"
+#include "harvest/writer_thread.h"
 
 namespace harvest {
 
@@ -68,10 +66,12 @@ struct RunPlace {
   std::string keywordFile;  // as the keyword-file box shows it
   bool deduplicate = false;
   // The GBK path text of the run's own numbers file, which a restored run
-  // goes on in; empty when there is none. Parts written without it (the
-  // first version's) read with it empty, and a part with an empty one is
-  // written byte for byte as the first version wrote it.
+  // goes on in, and its length in bytes once the part's numbers are in it;
+  // empty when there is none. Parts written without it (the first version's)
+  // read with it empty, and a part with an empty one is written byte for
+  // byte as the first version wrote it.
   std::string runFile;
+  std::uint64_t runFileLength = 0;
   bool operator==(const RunPlace&) const = default;
 };
 
@@ -112,10 +112,11 @@ RecoveredRun DecodeRecord(std::string_view bytes);
 class RecoveryRecord {
  public:
   // Opens the record at `path`, made with mode 0600 when missing, and locks
-  // it. Never raises: a record that cannot be opened is a failure to tell
-  // (TakeFailure), a file this program must not trust is refused (Refusal),
-  // one held by another program is not held by this one.
-  explicit RecoveryRecord(std::filesystem::path path);
+  // it; its parts are written by `writer`. Never raises: a record that cannot
+  // be opened is a failure to tell (TakeFailure), a file this program must
+  // not trust is refused (Refusal), one held by another program is not held
+  // by this one.
+  RecoveryRecord(std::filesystem::path path, WriterThread& writer);
   // Waits until every part handed over is on disk; the file stays.
   ~RecoveryRecord();
   RecoveryRecord(const RecoveryRecord&) = delete;
@@ -144,7 +145,7 @@ class RecoveryRecord {
   // failed write, a part cut short at its end at most).
   std::optional<std::string> TakeFailure();
   // Waits until every part handed over is on disk (or has failed).
-  void Flush() { StopWriting(); }
+  void Flush() { writer_.Flush(); }
   // An ordinary end: the file goes once what was handed over is written.
   void Remove();
 
@@ -163,12 +164,11 @@ class RecoveryRecord {
   void Step(RestartStep step) const {
     if (restartHook_) restartHook_(step);
   }
-  bool HasFailed() const;
-  void Fail(int posixErrno);
-  void Hand(std::string part);
-  void WriteParts();
-  void StopWriting();
+  bool HasFailed() const { return writer_.Failed(channel_); }
+  void Fail(int posixErrno) { writer_.Fail(channel_, posixErrno); }
 
+  WriterThread& writer_;
+  WriterThread::Channel channel_;
   std::filesystem::path path_;
   int fd_ = -1;
   std::optional<RecordRefusal> refusal_;
@@ -179,15 +179,6 @@ class RecoveryRecord {
   RunPlace placeKept_;
   bool anyKept_ = false;
   std::chrono::nanoseconds lastKeepCpu_{0};
-
-  // Shared with the writing thread.
-  mutable std::mutex mutex_;
-  std::condition_variable wake_;
-  std::deque<std::string> parts_;
-  bool stopping_ = false;
-  bool failed_ = false;
-  std::optional<std::string> failure_;
-  std::thread writer_;
 };
 
 }  // namespace harvest

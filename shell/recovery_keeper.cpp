@@ -10,14 +10,15 @@ constexpr int kFailureCheckMs = 1500;
 
 }  // namespace
 
-RecoveryKeeper::RecoveryKeeper(QObject* parent) : QObject(parent) {
+RecoveryKeeper::RecoveryKeeper(harvest::WriterThread& writer, QObject* parent)
+    : QObject(parent), writer_(writer) {
   failureCheck_.setSingleShot(true);
   failureCheck_.setInterval(kFailureCheckMs);
   connect(&failureCheck_, &QTimer::timeout, this, &RecoveryKeeper::TellFailure);
 }
 
 RecoveryKeeper::Opening RecoveryKeeper::Open(const std::filesystem::path& file) {
-  record_ = std::make_unique<harvest::RecoveryRecord>(file);
+  record_ = std::make_unique<harvest::RecoveryRecord>(file, writer_);
   if (record_->Held()) return Opening::kHeld;
   refusal_ = record_->Refusal();
   const auto failure = record_->TakeFailure();

@@ -19,7 +19,8 @@ class RecoveryKeeper final : public QObject {
  public:
   enum class Opening { kHeld, kShared, kFailed, kRefused };
 
-  explicit RecoveryKeeper(QObject* parent = nullptr);
+  // The record's parts are written by `writer`.
+  explicit RecoveryKeeper(harvest::WriterThread& writer, QObject* parent = nullptr);
 
   // Opens the record at `file`; a record another program holds, one that
   // cannot be opened (Failed tells why), or a file that is not trusted as
@@ -51,6 +52,7 @@ class RecoveryKeeper final : public QObject {
  private:
   void TellFailure();
 
+  harvest::WriterThread& writer_;
   std::unique_ptr<harvest::RecoveryRecord> record_;
   std::optional<harvest::RecordRefusal> refusal_;
   QTimer failureCheck_;  // a part's write is surely done or failed by then

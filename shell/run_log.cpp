@@ -16,18 +16,25 @@ std::filesystem::path LogBeside(std::filesystem::path runFile) {
   return runFile.replace_extension(".log");
 }
 
+std::unique_ptr<harvest::DurableAppender> OpenLog(const std::filesystem::path& log, bool goOn,
+                                                  harvest::WriterThread& writer) {
+  if (goOn) {
+    auto earlier = std::make_unique<harvest::DurableAppender>(log, writer, harvest::EarlierFile{});
+    if (!earlier->Path().empty()) return earlier;
+  }
+  return std::make_unique<harvest::DurableAppender>(log, writer, harvest::NewFile{});
+}
+
 }  // namespace
 
-RunLog::RunLog(const std::filesystem::path& runFile, bool goOn)
-    : file_(LogBeside(runFile), goOn && std::filesystem::exists(LogBeside(runFile))
-                                    ? harvest::AppendTo::kExistingFile
-                                    : harvest::AppendTo::kNewFile) {}
+RunLog::RunLog(const std::filesystem::path& runFile, bool goOn, harvest::WriterThread& writer)
+    : file_(OpenLog(LogBeside(runFile), goOn, writer)) {}
 
 void RunLog::Write(const QString& line) {
   const QString stamped =
       QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) + line +
       QLatin1Char('\n');
-  file_.Append(stamped.toUtf8().toStdString());
+  file_->Append(stamped.toUtf8().toStdString());
 }
 
 void RunLog::Started(int keywords, int firstKeyword) {

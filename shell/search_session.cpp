@@ -373,12 +373,18 @@ void SearchSession::Restore(const harvest::RecoveredRun& found) {
   // Its numbers are in its own file already; the record keeps naming it,
   // and the run that resumes it goes on in it.
   runFileText_ = found.place.runFile;
+  restoredRunFileLength_ = found.place.runFileLength;
   continueRunFile_ = !runFileText_.empty();
   if (continueRunFile_) Q_EMIT RunFileChanged(RunFile());
 }
 
 harvest::RunPlace SearchSession::CurrentPlace() const {
-  return {run_->ResumePoint(), run_->FoundCount(), keywordFile_, deduplicate_, runFileText_};
+  // The run file's length counts the bytes handed to the writer: they reach
+  // the disk before the part that names it. A restored run's file keeps its
+  // length until the run goes on in it.
+  const std::uint64_t runFileLength = runFile_ ? runFile_->Length() : restoredRunFileLength_;
+  return {run_->ResumePoint(), run_->FoundCount(), keywordFile_,
+          deduplicate_,        runFileText_,       runFileLength};
 }
 
 void SearchSession::KeepRecord() {
@@ -394,15 +400,17 @@ QString SearchSession::RunFile() const {
 void SearchSession::StartRunFile() {
   OpenRunFile();
   runLog_ = std::make_unique<RunLog>(platform::ToFilePath(RunFile()).native,
-                                     std::exchange(resumingRestored_, false));
+                                     std::exchange(resumingRestored_, false), writer_);
   runLog_->Started(static_cast<int>(run_->KeywordList().size()), run_->KeywordIndex());
   KeepRunFile();  // a file that could not be made is told at once
 }
 
 void SearchSession::OpenRunFile() {
   if (std::exchange(continueRunFile_, false)) {
-    runFile_ = std::make_unique<harvest::DurableAppender>(platform::ToFilePath(RunFile()).native,
-                                                          harvest::AppendTo::kExistingFile);
+    // Only what the record counted: the run goes on from the record's place.
+    runFile_ = std::make_unique<harvest::DurableAppender>(
+        platform::ToFilePath(RunFile()).native, writer_,
+        harvest::EarlierFile{restoredRunFileLength_});
     resumingRestored_ = !runFile_->Path().empty();
     if (resumingRestored_) return;  // else gone, or no longer the user's own: a new one
   }
@@ -411,7 +419,7 @@ void SearchSession::OpenRunFile() {
   const QString name = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HHmmss")) +
                        QStringLiteral(".txt");
   const harvest::FilePath wanted = RunsDir().Child(name.toStdString());
-  runFile_ = std::make_unique<harvest::DurableAppender>(wanted.native);
+  runFile_ = std::make_unique<harvest::DurableAppender>(wanted.native, writer_, harvest::NewFile{});
   runFileText_ = runFile_->Path().empty() ? wanted.text
                                           : RunsDir().text + runFile_->Path().filename().string();
   Q_EMIT RunFileChanged(RunFile());

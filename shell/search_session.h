@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "harvest/durable_appender.h"
+#include "harvest/writer_thread.h"
 #include "harvest/file_path.h"
 #include "harvest/progress_file.h"
 #include "harvest/query_url.h"
@@ -240,10 +241,13 @@ class SearchSession final : public QObject,
   harvest::ResultList results_;
   std::unique_ptr<platform::QtRunTimer> timer_;
   std::unique_ptr<harvest::SearchRun> run_;
-  RecoveryKeeper recovery_;
+  // Writes the run's files and the record's parts, in the order of the steps.
+  harvest::WriterThread writer_;
+  RecoveryKeeper recovery_{writer_};
   std::unique_ptr<harvest::DurableAppender> runFile_;  // the running run's
   std::string runFileText_;                            // GBK, as the record keeps it
   bool continueRunFile_ = false;                       // restored: the next run goes on in it
+  std::uint64_t restoredRunFileLength_ = 0;            // what the record counted in it
   bool resumingRestored_ = false;                      // the run going on in a restored run's file
   std::unique_ptr<RunLog> runLog_;                     // beside the run file
   std::unique_ptr<MergeTask> merge_;

@@ -1,5 +1,6 @@
-// The run's own numbers file: appended in order on a thread of its own,
-// made new and private, its failure told once and nothing written after it.
+// The run's own numbers file: appended in order by the writer thread, made
+// new and private, its failure told once and nothing written after it; an
+// earlier one gone on with from where its record counted.
 
 #include "harvest/durable_appender.h"
 
@@ -15,10 +16,11 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(DurableAppender, AppendsInOrderToANewFileOfItsUsersAlone) {
+  WriterThread writer;
   TempDir dir;
   const fs::path wanted = dir.Path() / "runs" / "2026-12-08_010203.txt";
   {
-    DurableAppender file(wanted);
+    DurableAppender file(wanted, writer, NewFile{});
     EXPECT_EQ(file.Path(), wanted);  // the folder made on the way
     for (int i = 0; i < 1000; ++i) file.Append("1380000" + std::to_string(1000 + i) + "\r\n");
     file.Flush();
@@ -31,11 +33,12 @@ TEST(DurableAppender, AppendsInOrderToANewFileOfItsUsersAlone) {
 }
 
 TEST(DurableAppender, NeverTakesOverAnExistingNameNorFollowsALink) {
+  WriterThread writer;
   TempDir dir;
   dir.Write("run.txt", "an earlier run's");
   dir.Write("victim.txt", "mine");
   fs::create_symlink(dir.Path() / "victim.txt", dir.Path() / "run-2.txt");
-  DurableAppender file(dir.Path() / "run.txt");
+  DurableAppender file(dir.Path() / "run.txt", writer, NewFile{});
   EXPECT_EQ(file.Path(), dir.Path() / "run-3.txt");
   file.Append("13800000001\r\n");
   file.Flush();
@@ -45,10 +48,11 @@ TEST(DurableAppender, NeverTakesOverAnExistingNameNorFollowsALink) {
 }
 
 TEST(DurableAppender, GoesOnWithAnEarlierFileOnlyWhenItIsTheUsersOwn) {
+  WriterThread writer;
   TempDir dir;
   dir.Write("run.txt", "13800000001\r\n");
   {
-    DurableAppender file(dir.Path() / "run.txt", AppendTo::kExistingFile);
+    DurableAppender file(dir.Path() / "run.txt", writer, EarlierFile{});
     EXPECT_EQ(file.Path(), dir.Path() / "run.txt");
     file.Append("13800000002\r\n");
   }
@@ -60,7 +64,7 @@ TEST(DurableAppender, GoesOnWithAnEarlierFileOnlyWhenItIsTheUsersOwn) {
   fs::create_symlink(dir.Path() / "victim.txt", dir.Path() / "link.txt");
   fs::create_hard_link(dir.Path() / "victim.txt", dir.Path() / "second-name.txt");
   for (const char* name : {"missing.txt", "link.txt", "second-name.txt"}) {
-    DurableAppender file(dir.Path() / name, AppendTo::kExistingFile);
+    DurableAppender file(dir.Path() / name, writer, EarlierFile{});
     EXPECT_TRUE(file.Path().empty()) << name;
     EXPECT_EQ(file.TakeFailure(), std::nullopt) << name;
     file.Append("13800000003\r\n");
@@ -70,11 +74,41 @@ TEST(DurableAppender, GoesOnWithAnEarlierFileOnlyWhenItIsTheUsersOwn) {
   EXPECT_FALSE(fs::exists(dir.Path() / "missing.txt"));
 }
 
+struct EarlierLengthCase {
+  const char* what;
+  std::optional<std::uint64_t> counted;  // what the record counted in it
+  std::string goesOnFrom;
+};
+
+TEST(DurableAppender, GoesOnWithAnEarlierFileFromWhatItsRecordCounted) {
+  const std::string earlier = "13800000001\r\n13800000002\r\n";
+  const EarlierLengthCase cases[] = {
+      {"a step the record never saw: cut", 13, "13800000001\r\n"},
+      {"as the record counted it", 26, earlier},
+      {"shorter than counted (its writing failed): as it is", 39, earlier},
+      {"no count: as it is", std::nullopt, earlier},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    dir.Write("run.txt", earlier);
+    WriterThread writer;
+    {
+      DurableAppender file(dir.Path() / "run.txt", writer, EarlierFile{c.counted});
+      EXPECT_EQ(file.Length(), c.goesOnFrom.size());
+      file.AppendLines({"13900000001"});
+      EXPECT_EQ(file.Length(), c.goesOnFrom.size() + 13);
+    }
+    EXPECT_EQ(dir.Read("run.txt"), c.goesOnFrom + "13900000001\r\n");
+  }
+}
+
 TEST(DurableAppender, AFailureIsToldOnceAndNothingIsWrittenAfterIt) {
   TempDir dir;
   // Runs in a child with a file-size limit: writes fall short as on a full disk.
   const int status = RunWithFileSizeLimit(40, [&] {
-    DurableAppender file(dir.Path() / "run.txt");
+    WriterThread writer;
+    DurableAppender file(dir.Path() / "run.txt", writer, NewFile{});
     file.Append(std::string(30, 'a'));
     file.Flush();
     file.Append(std::string(30, 'b'));  // beyond the limit
@@ -93,9 +127,10 @@ TEST(DurableAppender, AFailureIsToldOnceAndNothingIsWrittenAfterIt) {
 }
 
 TEST(DurableAppender, AFileThatCannotBeMadeIsTold) {
+  WriterThread writer;
   TempDir dir;
   dir.Write("taken", "a file where the folder should be");
-  DurableAppender file(dir.Path() / "taken" / "run.txt");
+  DurableAppender file(dir.Path() / "taken" / "run.txt", writer, NewFile{});
   EXPECT_TRUE(file.Path().empty());
   EXPECT_TRUE(file.TakeFailure().has_value());
   file.Append("13800000001\r\n");  // nothing to do, nothing to wait for

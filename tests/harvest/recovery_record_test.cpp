@@ -5,6 +5,7 @@
 
 #include <functional>
 
+#include "lone_record.h"
 #include "temp_dir.h"
 
 namespace harvest {
@@ -68,8 +69,13 @@ TEST(RecoveryRecord, HoldsTheListAndPlaceAsTheyStoodAtTheLastKeep) {
        {[](ResultList& l, RunPlace& p) {
           AppendNumbers(l, 2);
           p.runFile = "/home/u/\xBA\xC5\xC2\xEB-1.txt";  // "号码-1.txt"
+          p.runFileLength = 26;
         },
-        [](ResultList&, RunPlace& p) { p.runFile = "/home/u/numbers-2.txt"; },
+        [](ResultList&, RunPlace& p) { p.runFileLength = 5'000'000'000; },  // past 32 bits
+        [](ResultList&, RunPlace& p) {
+          p.runFile = "/home/u/numbers-2.txt";
+          p.runFileLength = 0;
+        },
         [](ResultList& l, RunPlace& p) {
           AppendNumbers(l, 1);
           p.runFile.clear();
@@ -87,7 +93,7 @@ TEST(RecoveryRecord, HoldsTheListAndPlaceAsTheyStoodAtTheLastKeep) {
     const auto path = dir.Path() / kRecoveryFileName;
     ResultList list;
     RunPlace place = Place(1, 0);
-    RecoveryRecord record(path);
+    LoneRecord record(path);
     ASSERT_TRUE(record.Held());
     record.Restart(list, place);
     for (const auto& step : c.steps) {
@@ -187,11 +193,11 @@ TEST(RecoveryRecord, IsReadableByItsUserAloneAndKeptByOneProgram) {
   dir.Write(kRecoveryFileName, "");
   ::chmod(path.c_str(), 0644);
   {
-    RecoveryRecord first(path);
+    LoneRecord first(path);
     EXPECT_TRUE(first.Held());
     EXPECT_EQ(std::filesystem::status(path).permissions(),
               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-    RecoveryRecord second(path);
+    LoneRecord second(path);
     EXPECT_FALSE(second.Held());
     EXPECT_EQ(second.TakeFailure(), std::nullopt);  // not a failure: another holds it
     ResultList list;
@@ -199,7 +205,7 @@ TEST(RecoveryRecord, IsReadableByItsUserAloneAndKeptByOneProgram) {
     second.Keep(list, Place(1, 2));  // does nothing
     EXPECT_EQ(std::filesystem::file_size(path), 0u);
   }
-  RecoveryRecord third(path);
+  LoneRecord third(path);
   EXPECT_TRUE(third.Held());
   third.Remove();
   EXPECT_FALSE(std::filesystem::exists(path));
@@ -207,7 +213,7 @@ TEST(RecoveryRecord, IsReadableByItsUserAloneAndKeptByOneProgram) {
 
 TEST(RecoveryRecord, ARecordThatCannotBeOpenedIsAFailureToTell) {
   TempDir dir;
-  RecoveryRecord record(dir.Path() / "missing-folder" / kRecoveryFileName);
+  LoneRecord record(dir.Path() / "missing-folder" / kRecoveryFileName);
   EXPECT_FALSE(record.Held());
   EXPECT_EQ(record.TakeFailure(), std::optional<std::string>("File not found"));
   EXPECT_EQ(record.TakeFailure(), std::nullopt);  // once
@@ -240,7 +246,7 @@ TEST(RecoveryRecord, AFirstVersionRecordReadsWithoutARunFileAndIsWrittenAsItWas)
   const auto path = dir.Path() / kRecoveryFileName;
   dir.Write(kRecoveryFileName, kFirstVersionRecord);
   {
-    RecoveryRecord record(path);
+    LoneRecord record(path);
     ASSERT_TRUE(record.Held());
     EXPECT_EQ(record.Refusal(), std::nullopt);
     EXPECT_EQ(record.Read().rows, decoded.rows);
@@ -250,7 +256,7 @@ TEST(RecoveryRecord, AFirstVersionRecordReadsWithoutARunFileAndIsWrittenAsItWas)
   // The same steps by this version, with no run file, write the same bytes.
   TempDir again;
   {
-    RecoveryRecord record(again.Path() / kRecoveryFileName);
+    LoneRecord record(again.Path() / kRecoveryFileName);
     ResultList list;
     list.Append("13800000001");
     list.Append("13800000002");
@@ -271,21 +277,24 @@ TEST(RecoveryRecord, AFirstVersionRecordReadsWithoutARunFileAndIsWrittenAsItWas)
 struct RunFileCase {
   const char* what;
   std::string runFile;
+  std::uint64_t runFileLength;
   bool emptied;
 };
 
 TEST(RecoveryRecord, TheRunFileReadsBackAsItWasWritten) {
   const RunFileCase cases[] = {
-      {"none", "", false},
+      {"none", "", 0, false},
       {"a GBK path, in a part that empties the list", "/home/u/\xCA\xD6\xBB\xFA\xBA\xC5\\run 1.txt",
-       true},  // "手机号"
-      {"bytes a path may hold, NUL and 0xFF among them", std::string("a\0b\xFF\x01", 5), false},
-      {"longer than a row may be", std::string(300, 'x'), false},
+       13, true},  // "手机号"
+      {"bytes a path may hold, NUL and 0xFF among them", std::string("a\0b\xFF\x01", 5),
+       0xFFFF'FFFF'FFFF'FFFF, false},
+      {"longer than a row may be", std::string(300, 'x'), 1ull << 32, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     RunPlace place = Place(3, 2);
     place.runFile = c.runFile;
+    place.runFileLength = c.runFileLength;
     ResultList list;
     AppendNumbers(list, 2);
     const std::string first = std::string(kRecoveryHeader) +

@@ -16,6 +16,7 @@
 
 #include "child_process.h"
 #include "harvest/recovery_record.h"
+#include "lone_record.h"
 #include "temp_dir.h"
 
 namespace harvest {
@@ -82,7 +83,7 @@ ResultList ListOf(const std::vector<std::string>& rows) {
 
 // The old state as a program kept it: a restart and a part appended.
 void WriteOldRecord(const fs::path& path) {
-  RecoveryRecord record(path);
+  LoneRecord record(path);
   ResultList list = ListOf({kOldRows[0], kOldRows[1]});
   record.Restart(list, kOldPlace);
   list.Append(kOldRows[2]);
@@ -100,7 +101,7 @@ struct PlantedCase {
 // What a program does with a record it did not get: every call, then its end.
 // 0, or the number of the first thing that went wrong.
 int UseRefused(const fs::path& path, RefusalReason reason) {
-  RecoveryRecord record(path);
+  LoneRecord record(path);
   if (record.Held()) return 1;
   if (record.Refusal() != RecordRefusal{path, reason}) return 2;
   if (record.TakeFailure()) return 3;  // a refusal, not a failure
@@ -198,7 +199,7 @@ TEST(RecoveryRecordTrust, AFileThatHoldsNoRecordYetIsTakenAsTheRecord) {
       dir.Write(kRecoveryFileName, *c.bytes);
       ::chmod(path.c_str(), 0644);
     }
-    RecoveryRecord record(path);
+    LoneRecord record(path);
     ASSERT_TRUE(record.Held());
     EXPECT_EQ(record.Refusal(), std::nullopt);
     EXPECT_EQ(record.Read().parts, 0);
@@ -214,18 +215,18 @@ TEST(RecoveryRecordTrust, TheRecordARestartWroteIsStillKeptByOneProgram) {
   TempDir dir;
   const fs::path path = dir.Path() / kRecoveryFileName;
   {
-    RecoveryRecord first(path);
+    LoneRecord first(path);
     ASSERT_TRUE(first.Held());
     for (int restart = 0; restart < 2; ++restart) {
       first.Restart(ListOf(kNewRows), kNewPlace);
-      RecoveryRecord second(path);
+      LoneRecord second(path);
       EXPECT_FALSE(second.Held());
       EXPECT_EQ(second.TakeFailure(), std::nullopt);
       EXPECT_EQ(second.Refusal(), std::nullopt);
     }
     EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_read | fs::perms::owner_write);
   }
-  RecoveryRecord third(path);
+  LoneRecord third(path);
   EXPECT_TRUE(third.Held());
   EXPECT_EQ(third.Read().rows, kNewRows);
 }
@@ -249,7 +250,7 @@ TEST(RecoveryRecordTrust, ARestartKilledAnywhereLeavesTheOldRecordOrTheNewWhole)
     ASSERT_EQ(DecodeRecord(dir.Read(kRecoveryFileName)).rows, kOldRows);
 
     const int status = RunInChild([&] {
-      RecoveryRecord record(path);
+      LoneRecord record(path);
       if (!record.Held()) return 1;
       record.OnRestartStep([&](Step step) {
         if (step == c.killedAt) ::raise(SIGKILL);
@@ -264,7 +265,7 @@ TEST(RecoveryRecordTrust, ARestartKilledAnywhereLeavesTheOldRecordOrTheNewWhole)
     EXPECT_EQ(onDisk.place, c.newRecord ? kNewPlace : kOldPlace);
     // The next start takes it as it is, whatever the killed program left
     // beside it, and writes it afresh without leaving anything more.
-    RecoveryRecord next(path);
+    LoneRecord next(path);
     ASSERT_TRUE(next.Held());
     EXPECT_EQ(next.Read().rows, onDisk.rows);
     next.Restart(ListOf(kOldRows), kOldPlace);
@@ -299,7 +300,7 @@ TEST(RecoveryRecordTrust, AfterAFailedWriteTheRecordIsToldOnceAndNothingMoreIsWr
     const fs::path path = dir.Path() / kRecoveryFileName;
     WriteOldRecord(path);
     const int status = RunWithFileSizeLimit(c.limit, [&] {
-      RecoveryRecord record(path);
+      LoneRecord record(path);
       ResultList list = ListOf(kNewRows);
       c.failingStep(record, list);
       record.Flush();

@@ -17,6 +17,7 @@
 #include <filesystem>
 
 #include "../harvest/gbk.h"
+#include "../harvest/lone_record.h"
 #include "qt_test_helpers.h"
 #include "shell_fixture.h"
 
@@ -64,7 +65,7 @@ class RecoveryTest : public MainWindowTest {
 
 TEST_F(RecoveryTest, ARecordOfThePlaceAloneNamesTheKeywordFileAsItIs) {
   {
-    harvest::RecoveryRecord record(RecordPath());
+    harvest::LoneRecord record(RecordPath());
     record.Restart(harvest::ResultList(), {5, 0, Gbk("D:\\关键%2字.txt"), false, ""});
   }
   auto question = AnswerMessageBox(QStringLiteral("否[&N]"));

@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "../harvest/gbk.h"
+#include "../harvest/lone_record.h"
 #include "held_input.h"
 #include "platform/gbk_codec.h"
 #include "qt_test_helpers.h"
@@ -285,6 +286,12 @@ TEST_F(SearchSessionTest, EveryNumberARunCountsIsInItsOwnFileAsTheListDropsThem)
   // A crash; the next start restores the run, and the run that resumes it
   // goes on in the same file. The one after that has a file of its own.
   session.reset();
+  // The crash came between a step's numbers and its record part: the file
+  // holds a number the record does not count, and the resumed run reads its
+  // page again.
+  {
+    std::ofstream(file.toStdString(), std::ios::binary | std::ios::app) << "13999999999\r\n";
+  }
   auto next = MakeSession();
   next->RestoreAtStart();
   EXPECT_EQ(next->RunFile(), file);
@@ -346,7 +353,7 @@ TEST_F(SearchSessionTest, ARunLeftInTheRecordIsOfferedBackUntilTheUserSaysNo) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     {
-      harvest::RecoveryRecord record(dir_.Path() / harvest::kRecoveryFileName);
+      harvest::LoneRecord record(dir_.Path() / harvest::kRecoveryFileName);
       harvest::ResultList list;
       for (const auto& row : c.rows) list.Append(row);
       record.Restart(list, {5, 3, Gbk("kw.txt"), true, ""});
@@ -399,7 +406,7 @@ TEST_F(SearchSessionTest, AFileTheRecordCannotTrustIsNamedAndLeftAlone) {
 }
 
 TEST_F(SearchSessionTest, ARecordAnotherProgramKeepsIsSaidOnce) {
-  harvest::RecoveryRecord held(dir_.Path() / harvest::kRecoveryFileName);
+  harvest::LoneRecord held(dir_.Path() / harvest::kRecoveryFileName);
   ASSERT_TRUE(held.Held());
   auto session = MakeSession();
   session->RestoreAtStart();
