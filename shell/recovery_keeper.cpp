@@ -46,7 +46,9 @@ void RecoveryKeeper::Keep(const harvest::ResultList& list, const harvest::RunPla
   failureCheck_.start();  // the write of this part is told about a moment later
 }
 
-void RecoveryKeeper::Release() { record_.reset(); }
+void RecoveryKeeper::Release() {
+  record_.reset();
+}
 
 void RecoveryKeeper::Flush() {
   if (record_) record_->Flush();

@@ -408,9 +408,9 @@ void SearchSession::StartRunFile() {
 void SearchSession::OpenRunFile() {
   if (std::exchange(continueRunFile_, false)) {
     // Only what the record counted: the run goes on from the record's place.
-    runFile_ = std::make_unique<harvest::DurableAppender>(
-        platform::ToFilePath(RunFile()).native, writer_,
-        harvest::EarlierFile{restoredRunFileLength_});
+    runFile_ =
+        std::make_unique<harvest::DurableAppender>(platform::ToFilePath(RunFile()).native, writer_,
+                                                   harvest::EarlierFile{restoredRunFileLength_});
     resumingRestored_ = !runFile_->Path().empty();
     if (resumingRestored_) return;  // else gone, or no longer the user's own: a new one
   }

@@ -27,12 +27,12 @@
 #include <vector>
 
 #include "harvest/durable_appender.h"
-#include "harvest/writer_thread.h"
 #include "harvest/file_path.h"
 #include "harvest/progress_file.h"
 #include "harvest/query_url.h"
 #include "harvest/result_list.h"
 #include "harvest/search_run.h"
+#include "harvest/writer_thread.h"
 #include "platform/embedded_browser.h"
 #include "platform/qt_run_timer.h"
 #include "shell/merge_task.h"

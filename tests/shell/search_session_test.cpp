@@ -124,8 +124,8 @@ TEST_F(SearchSessionTest, StopInEachStateEndsTheRunOnceThePageAskedForIsRead) {
       {"waiting for the first page", 0, false, RunState::kStopping, RunState::kIdle, 1},
       {"reading the first page", 1, true, RunState::kStopping, RunState::kIdle, 1},
       {"waiting for the second keyword", 1, false, RunState::kStopping, RunState::kIdle, 1},
-      {"holding: no page is on its way, the run ends at once", 1, false, RunState::kIdle, RunState::kIdle, 1,
-       true},
+      {"holding: no page is on its way, the run ends at once", 1, false, RunState::kIdle,
+       RunState::kIdle, 1, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -144,7 +144,8 @@ TEST_F(SearchSessionTest, StopInEachStateEndsTheRunOnceThePageAskedForIsRead) {
     EXPECT_EQ(session->GetRunState(), c.afterStop);
     EXPECT_TRUE(session->CanStart());
     EXPECT_FALSE(session->CanStop());
-    EXPECT_EQ(statuses_.back(), c.held ? harvest::RunStatus::kFinished : harvest::RunStatus::kStopping);
+    EXPECT_EQ(statuses_.back(),
+              c.held ? harvest::RunStatus::kFinished : harvest::RunStatus::kStopping);
     if (c.held) {
       EXPECT_EQ(session->Run().ResumePoint(), 0);  // the keyword being searched
     } else if (c.holdRead) {
@@ -289,9 +290,7 @@ TEST_F(SearchSessionTest, EveryNumberARunCountsIsInItsOwnFileAsTheListDropsThem)
   // The crash came between a step's numbers and its record part: the file
   // holds a number the record does not count, and the resumed run reads its
   // page again.
-  {
-    std::ofstream(file.toStdString(), std::ios::binary | std::ios::app) << "13999999999\r\n";
-  }
+  { std::ofstream(file.toStdString(), std::ios::binary | std::ios::app) << "13999999999\r\n"; }
   auto next = MakeSession();
   next->RestoreAtStart();
   EXPECT_EQ(next->RunFile(), file);
