@@ -6,10 +6,10 @@
 #include <deque>
 #include <map>
 
-#include "fake_world.h"
 #include "gbk.h"
 #include "harvest/page_arrival.h"
 #include "harvest/search_run.h"
+#include "run_rig.h"
 
 namespace harvest {
 namespace {
@@ -26,9 +26,9 @@ std::string Url(const std::string& word, int offset) {
 
 // Each keyword has two pages; each page shows one number of its own.
 // The loads of `failing[url]` come first, one a read; then the page comes.
-class HoldTest : public testing::Test {
+class HoldTest : public testing::Test, protected fakes::RunRig {
  protected:
-  HoldTest() {
+  HoldTest() : RunRig(kPrefix) {
     run.KeywordList() = {"a", "b"};
     browser.pages = [this](const std::string& url) {
       const bool first = url.find("&pn=0&") != std::string::npos;
@@ -47,9 +47,6 @@ class HoldTest : public testing::Test {
     reports.answers.push_back("0");
     run.Start();
   }
-  void RunToEnd() {
-    for (int guard = 0; guard < 1000 && timer.AdvanceToTick(); ++guard) run.Tick();
-  }
   std::vector<Kind> EventKinds() const {
     std::vector<Kind> kinds;
     for (const auto& e : reports.events) kinds.push_back(e.kind);
@@ -63,13 +60,6 @@ class HoldTest : public testing::Test {
 
   std::map<std::string, std::deque<PageLoad>> failing;
   int served = 0;
-  fakes::FakeReports reports;
-  fakes::FakeBrowser browser;
-  fakes::FakeTimer timer;
-  fakes::FakeAddresses addresses;
-  fakes::FakeProgress progress{[this] { return run.KeywordIndex(); }};
-  ResultList results;
-  SearchRun run{{reports, reports, browser, timer, addresses, progress}, results, kPrefix};
 };
 
 struct HeldPage {

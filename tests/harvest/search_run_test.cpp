@@ -5,8 +5,8 @@
 #include <map>
 #include <optional>
 
-#include "fake_world.h"
 #include "gbk.h"
+#include "run_rig.h"
 
 namespace harvest {
 namespace {
@@ -40,9 +40,9 @@ class FakeEngine {
   }
 };
 
-class SearchRunTest : public testing::Test {
+class SearchRunTest : public testing::Test, protected fakes::RunRig {
  protected:
-  SearchRunTest() {
+  SearchRunTest() : RunRig(kPrefix) {
     results.SetObserver(&reports);
     browser.pages = [this](const std::string& url) {
       return engine.Page(url, std::to_string(reports.keywordNumber));
@@ -53,34 +53,17 @@ class SearchRunTest : public testing::Test {
     reports.answers.push_back(answer);
     run.Start();
   }
-  // Lets the timer tick until the run stops arming it.
-  void RunToEnd() {
-    for (int guard = 0; guard < 10000 && timer.AdvanceToTick(); ++guard) run.Tick();
-  }
   void Tick() {
     ASSERT_TRUE(timer.AdvanceToTick());
     run.Tick();
   }
 
-  fakes::FakeReports reports;
-  fakes::FakeBrowser browser;
-  fakes::FakeTimer timer;
-  fakes::FakeAddresses addresses;
-  fakes::FakeProgress progress{[this] { return run.KeywordIndex(); }};
   FakeEngine engine;
-  ResultList results;
-  SearchRun run{{reports, reports, browser, timer, addresses, progress}, results, kPrefix};
 };
 
 // A run of its own, for the cases of a table.
-struct FreshRun {
-  fakes::FakeReports reports;
-  fakes::FakeBrowser browser;
-  fakes::FakeTimer timer;
-  fakes::FakeAddresses addresses;
-  fakes::FakeProgress progress{[this] { return run.KeywordIndex(); }};
-  ResultList results;
-  SearchRun run{{reports, reports, browser, timer, addresses, progress}, results, kPrefix};
+struct FreshRun : fakes::RunRig {
+  FreshRun() : RunRig(kPrefix) {}
 };
 
 TEST_F(SearchRunTest, AWholeRunPagesEachKeywordUntilItsPagerEndsOrSeventyFivePages) {

@@ -1,0 +1,31 @@
+#pragma once
+// A search run wired to stand-ins for everything it talks to, for the
+// engine's tests: they reach the fakes and the run by name.
+
+#include <string>
+
+#include "fake_world.h"
+#include "harvest/result_list.h"
+#include "harvest/search_run.h"
+
+namespace fakes {
+
+struct RunRig {
+  explicit RunRig(const std::string& queryPrefix)
+      : run{{reports, reports, browser, timer, addresses, progress}, results, queryPrefix} {}
+
+  // Lets the timer tick until the run stops arming it.
+  void RunToEnd() {
+    for (int guard = 0; guard < 10000 && timer.AdvanceToTick(); ++guard) run.Tick();
+  }
+
+  FakeReports reports;
+  FakeBrowser browser;
+  FakeTimer timer;
+  FakeAddresses addresses;
+  FakeProgress progress{[this] { return run.KeywordIndex(); }};
+  ResultList results;
+  SearchRun run;
+};
+
+}  // namespace fakes
