@@ -24,9 +24,7 @@ start_xvfb
 # Whatever the caller's desktop had: this test's display and buses only, and
 # no word from the caller on GTK's bridge.
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM AT_SPI_BUS_ADDRESS NO_AT_BRIDGE GTK_MODULES
-export XDG_RUNTIME_DIR="$work/runtime"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-[ "$(id -u)" -ne 0 ] || export QTWEBENGINE_DISABLE_SANDBOX=1
+program_session "$program"
 
 # The accessibility bus, as a desktop session starts it; the registry comes
 # when the first client asks for it. Asked without starting it, so that
@@ -39,7 +37,6 @@ a11y_bus_up() {
 }
 wait_for 30 a11y_bus_up || { echo "no accessibility bus"; cat "$work/at-spi.log"; exit 1; }
 
-cp "$program" "$work/kelvane"
 QT_QPA_PLATFORMTHEME=gtk3 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$work/kelvane" > "$work/kelvane.log" 2>&1 &
 kelvane=$!
 pids+=($kelvane)

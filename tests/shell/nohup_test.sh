@@ -10,11 +10,8 @@ program=$(realpath "$1")
 source "$(dirname "$(realpath "$0")")/real_program_lib.sh"
 start_xvfb
 unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY QT_QPA_PLATFORM
-export XDG_RUNTIME_DIR="$work/runtime"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-[ "$(id -u)" -ne 0 ] || export QTWEBENGINE_DISABLE_SANDBOX=1
+program_session "$program"
 
-cp "$program" "$work/kelvane"
 nohup "$work/kelvane" > "$work/kelvane.log" 2>&1 &
 pid=$!
 pids+=($pid)

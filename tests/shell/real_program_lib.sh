@@ -44,3 +44,15 @@ main_window_id() {
   wait_for 10 sh -c "xdotool search --onlyvisible --name '主页' > '$work/window-id'" &&
     head -n 1 "$work/window-id"
 }
+
+# What every start of the real program here needs: a runtime folder of the
+# test's own (the single-instance socket goes there), Chromium's sandbox off
+# only as root (it refuses to start as root with it on), and a copy of the
+# program at $work/kelvane, in a folder of its own so that its progress file
+# is its own.
+program_session() {  # PROGRAM
+  export XDG_RUNTIME_DIR="$work/runtime"
+  mkdir -m 700 "$XDG_RUNTIME_DIR"
+  [ "$(id -u)" -ne 0 ] || export QTWEBENGINE_DISABLE_SANDBOX=1
+  cp "$1" "$work/kelvane"
+}

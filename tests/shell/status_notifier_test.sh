@@ -22,15 +22,13 @@ fail() { echo "$1"; cat "$work/kelvane.log"; exit 1; }
 
 start_xvfb
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM
-export XDG_RUNTIME_DIR="$work/runtime"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
+program_session "$program"
 # The icon installed in hicolor as the package installs it.
 mkdir -p "$work/share/icons/hicolor/scalable/apps"
 cp /usr/share/icons/hicolor/index.theme "$work/share/icons/hicolor/"
 cp "$(dirname "$(realpath "$0")")/../../shell/icons/kelvane.svg" \
   "$work/share/icons/hicolor/scalable/apps/com.example.kelvane.svg"
 export XDG_DATA_DIRS="$work/share:/usr/share"
-[ "$(id -u)" -ne 0 ] || export QTWEBENGINE_DISABLE_SANDBOX=1
 
 # The desktop first: Qt chooses the StatusNotifier item when a host is there.
 "${desktop[@]}" watcher "$work/items" &
@@ -41,7 +39,6 @@ pids+=($!)
 wait_for 30 dbus-send --session --print-reply --dest=org.freedesktop.DBus / \
   org.freedesktop.DBus.GetNameOwner string:org.kde.StatusNotifierWatcher || { echo "no watcher"; exit 1; }
 
-cp "$program" "$work/kelvane"
 QT_LOGGING_RULES="${KELVANE_TEST_LOGGING:-}" "$work/kelvane" > "$work/kelvane.log" 2>&1 &
 pids+=($!)
 wait_for 60 main_window_shown || fail "the window never showed"

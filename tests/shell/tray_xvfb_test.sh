@@ -13,11 +13,7 @@ source "$(dirname "$(realpath "$0")")/real_program_lib.sh"
 # A display of our own; Qt then speaks XEmbed to trayer, not D-Bus.
 start_xvfb
 unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY QT_QPA_PLATFORM
-# The single-instance socket goes here.
-export XDG_RUNTIME_DIR="$work/runtime"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-# Chromium refuses to start as root with its sandbox on.
-[ "$(id -u)" -ne 0 ] || export QTWEBENGINE_DISABLE_SANDBOX=1
+program_session "$program"
 
 # The tray first: Qt looks for it when the icon is made.
 trayer --edge top --align left --widthtype request --height 24 --SetDockType false \
@@ -26,8 +22,6 @@ trayer_pid=$!
 pids+=($trayer_pid)
 wait_for 30 xdotool search --class trayer || { echo "trayer did not start"; exit 1; }
 
-# A copy of the program in a folder of its own: its progress file is its own.
-cp "$program" "$work/kelvane"
 "$work/kelvane" > "$work/kelvane.log" 2>&1 &
 kelvane=$!
 pids+=($kelvane)

@@ -12,14 +12,11 @@ source "$(dirname "$(realpath "$0")")/real_program_lib.sh"
 
 start_xvfb 1280x800
 unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY QT_QPA_PLATFORM
-export XDG_RUNTIME_DIR="$work/runtime"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-[ "$(id -u)" -ne 0 ] || export QTWEBENGINE_DISABLE_SANDBOX=1
+program_session "$program"
 openbox > /dev/null 2>&1 &
 pids+=($!)
 wait_for 30 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window' || { echo "openbox did not start"; exit 1; }
 
-cp "$program" "$work/kelvane"
 failed=0
 for scale in 1 1.5 2; do
   QT_SCALE_FACTOR=$scale "$work/kelvane" > "$work/kelvane.log" 2>&1 &
