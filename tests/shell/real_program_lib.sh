@@ -37,13 +37,6 @@ start_xvfb() {  # [WIDTHxHEIGHT]: a display of our own, in DISPLAY
 
 main_window_shown() { xdotool search --onlyvisible --name '主页' > /dev/null; }
 main_window_hidden() { ! main_window_shown; }
-# The main window's X id. A search walks every window, and one that goes
-# while it looks (a frame the window manager drops) fails the whole search,
-# so it is tried again.
-main_window_id() {
-  wait_for 10 sh -c "xdotool search --onlyvisible --name '主页' > '$work/window-id'" &&
-    head -n 1 "$work/window-id"
-}
 
 # What every start of the real program here needs: a runtime folder of the
 # test's own (the single-instance socket goes there), Chromium's sandbox off
