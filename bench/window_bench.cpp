@@ -38,6 +38,7 @@
 #include <tuple>
 #include <vector>
 
+#include "../tests/session/session_probe.h"
 #include "../tests/shell/local_http_server.h"
 #include "bench/result_pages.h"
 #include "bench/run_events.h"
@@ -46,7 +47,7 @@
 #include "shell/application.h"
 #include "shell/dialogs.h"
 #include "shell/main_window.h"
-#include "shell/search_session.h"
+#include "session/search_session.h"
 
 namespace {
 
@@ -69,7 +70,7 @@ class TimingApplication final : public QApplication {
     int found;
   };
 
-  shell::SearchSession* session = nullptr;
+  session::SearchSession* session = nullptr;
   std::vector<Tick> ticks;
   std::function<void(const Tick&)> afterTick;
 
@@ -77,18 +78,17 @@ class TimingApplication final : public QApplication {
     const auto type = event->type();
     if (!session || (type != QEvent::Timer && type != QEvent::MetaCall))
       return QApplication::notify(receiver, event);
-    const harvest::SearchRun& run = session->Run();
-    const harvest::RunPhase before = run.Phase();
+    const harvest::SearchRun& run = session::SessionProbe::Run(*session);
+    const bool before = run.PageOnItsWay();
     const int rowsBefore = session->Results().Count();
     const auto start = Clock::now();
     const bool handled = QApplication::notify(receiver, event);
     const double ms = Ms(Clock::now() - start);
-    const harvest::RunPhase after = run.Phase();
-    if (before == harvest::RunPhase::kWaitingForPage && after == harvest::RunPhase::kReadingPage) {
+    const bool after = run.PageOnItsWay();
+    if (!before && after) {
       askMs_ = ms;
       rowsAtAsk_ = rowsBefore;
-    } else if (before == harvest::RunPhase::kReadingPage &&
-               after != harvest::RunPhase::kReadingPage) {
+    } else if (before && !after) {
       ticks.push_back({askMs_ + ms, rowsAtAsk_, run.FoundCount()});
       if (afterTick) afterTick(ticks.back());
     }
@@ -151,25 +151,25 @@ struct Bench {
   TimingApplication& app;
   QTemporaryDir dir;
   std::unique_ptr<LocalHttpServer> server;
-  std::unique_ptr<shell::SearchSession> session;
+  std::unique_ptr<session::SearchSession> session;
   std::unique_ptr<shell::MainWindow> window;  // goes before the session
 
   // Starts a search over `keywords` keywords against `serve`, answering the
   // resume question with 0, at an interval of one second.
   void Start(LocalHttpServer::Handler serve, int keywords = 200) {
     server = std::make_unique<LocalHttpServer>(std::move(serve));
-    shell::SessionOptions options;
+    session::SessionOptions options;
     options.addresses = std::make_unique<ConnectedHost>();
     options.queryPrefix = (server->Origin() + "/s?word=").toStdString();
     options.appDir = harvest::FilePath::Ascii(dir.path().toStdString() + "/");
-    session = std::make_unique<shell::SearchSession>(std::move(options));
+    session = std::make_unique<session::SearchSession>(std::move(options));
     window = std::make_unique<shell::MainWindow>(*session);
     session->RestoreAtStart();
     window->findChild<QSpinBox*>(QStringLiteral("IntervalBox"))->setValue(1);
     window->findChild<QCheckBox*>(QStringLiteral("DedupeBox"))->setChecked(true);
     window->show();
     for (int i = 0; i < keywords; ++i)
-      session->Run().KeywordList().push_back("k" + std::to_string(i));
+      session::SessionProbe::Run(*session).KeywordList().push_back("k" + std::to_string(i));
     app.session = session.get();
     shell::AnswerNextDialog([](QDialog& dialog) {
       auto& input = dynamic_cast<QInputDialog&>(dialog);
@@ -185,7 +185,9 @@ struct Bench {
     auto* page = window->findChild<QWebEngineView*>()->page();
     QObject::connect(page, &QWebEnginePage::loadFinished, window.get(), [this] {
       QTimer::singleShot(50, window.get(), [this] {
-        if (session->Run().Phase() == harvest::RunPhase::kWaitingForPage) session->OnTick();
+        if (session->GetState() == harvest::RunState::kSearching ||
+            session->GetState() == harvest::RunState::kStarting)
+          session->OnTick();
       });
     });
   }
@@ -211,10 +213,10 @@ int Rows(TimingApplication& app) {
     const int added = t.found - last;
     last = t.found;
     const double keptUs =
-        std::chrono::duration<double, std::micro>(bench.session->Recovery().Record()->LastKeepCpu())
+        std::chrono::duration<double, std::micro>(session::SessionProbe::Recovery(*bench.session).Record()->LastKeepCpu())
             .count();
     const double runFileUs =
-        std::chrono::duration<double, std::micro>(bench.session->RunFileWriter()->LastAppendCpu())
+        std::chrono::duration<double, std::micro>(session::SessionProbe::Files(*bench.session).Numbers()->LastAppendCpu())
             .count();
     if (added > 0) {
       fileUs.emplace_back(t.rowsBefore, keptUs, runFileUs);
@@ -311,7 +313,7 @@ int Big(TimingApplication& app) {
     // The same kind of page loaded afresh and, after the same one-second
     // wait, its text asked for alone: what the browser needs to produce it.
     bench.session->StopSearch();
-    bench.RunUntil([&] { return !bench.session->SearchTimer().Enabled(); });
+    bench.RunUntil([&] { return !bench.session->TimerRunning(); });
     for (int i = 0; i < 6; ++i) {
       page->load(
           QUrl(QString::fromLatin1(bench.server->Origin() + "/alone" + QByteArray::number(i))));
@@ -402,7 +404,7 @@ int Holds(TimingApplication& app, int pages, int every) {
     return HttpReply(ResultPage(numbers, 30));
   });
   int holds = 0;
-  QObject::connect(bench.session.get(), &shell::SearchSession::RunEventReported, bench.session.get(),
+  QObject::connect(bench.session.get(), &session::SearchSession::RunEventReported, bench.session.get(),
                    [&](const harvest::RunEvent& event) { holds += event.kind == harvest::RunEvent::Kind::kHolding; });
   bench.RunUntil([&] { return app.ticks.size() >= static_cast<std::size_t>(pages); });
   std::vector<double> all;
@@ -412,7 +414,7 @@ int Holds(TimingApplication& app, int pages, int every) {
   const std::vector<double> late(all.end() - static_cast<std::ptrdiff_t>(part), all.end());
   std::printf("every %d-th page refused once: %zu ticks, %d holds, %d numbers, held %lld s\n", every,
               all.size(), holds, bench.session->FoundCount(),
-              static_cast<long long>(bench.session->Run().HeldMilliseconds() / 1000));
+              static_cast<long long>(session::SessionProbe::Run(*bench.session).Summary().heldMs / 1000));
   std::printf("tick median %.2f ms (first fifth %.2f, last fifth %.2f), worst %.1f ms\n", Median(all),
               Median(early), Median(late), *std::max_element(all.begin(), all.end()));
   return 0;

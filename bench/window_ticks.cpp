@@ -16,8 +16,8 @@
 //   - the page: everything the thread does from one step's end to the next:
 //     the tick, and the load, paints and accessibility between.
 //
-// This file builds against older trees too (their SearchRun without a
-// phase), so that one patch measures two builds side by side.
+// An older tree is measured with the bench as it was written for it
+// (docs/benchmarks.md says which).
 
 #include <time.h>
 #include <unistd.h>
@@ -41,6 +41,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "../tests/session/session_probe.h"
 #include "../tests/shell/local_http_server.h"
 #include "bench/result_pages.h"
 #include "bench/run_events.h"
@@ -49,7 +50,7 @@
 #include "shell/application.h"
 #include "shell/dialogs.h"
 #include "shell/main_window.h"
-#include "shell/search_session.h"
+#include "session/search_session.h"
 
 namespace {
 
@@ -65,15 +66,9 @@ double WallMs() {
       .count();
 }
 
-// Whether the run is waiting for a page's text; always false for a run that
-// reads the text inside its tick.
-template <typename Run>
-bool ReadingPage(const Run& run) {
-  if constexpr (requires { run.Phase(); }) {
-    return run.Phase() == std::remove_cvref_t<decltype(run.Phase())>::kReadingPage;
-  } else {
-    return false;
-  }
+// Whether the run is waiting for a page's text.
+bool ReadingPage(const harvest::SearchRun& run) {
+  return run.PageOnItsWay();
 }
 
 // Times every outermost event delivery on the window's thread (deliveries
@@ -89,12 +84,12 @@ class TickCpuApplication final : public QApplication {
     double tickWallMs;
   };
 
-  shell::SearchSession* session = nullptr;
+  session::SearchSession* session = nullptr;
   std::vector<Page> pages;
 
   bool notify(QObject* receiver, QEvent* event) override {
     if (!session || depth_ > 0) return Deliver(receiver, event);
-    const harvest::SearchRun& run = session->Run();
+    const harvest::SearchRun& run = session::SessionProbe::Run(*session);
     const auto place = std::tuple(run.KeywordIndex(), run.PageOffset());
     const bool readingBefore = ReadingPage(run);
     const double wallStart = WallMs();
@@ -169,22 +164,23 @@ int WindowTicks(int argc, char** argv) {
   const qsizetype bytes = kb * 1024;
   LocalHttpServer server(
       [&](const QByteArray&) { return HttpReply(ResultPage(numbers, 30, bytes)); });
-  shell::SessionOptions options;
+  session::SessionOptions options;
   options.addresses = std::make_unique<ConnectedHost>();
   // With accessibility on, the browser builds a 5 MB page's accessible tree
   // before it answers for the text: on a busy machine that can pass the
   // program's 10 s deadline, which would end the run with an error box.
-  options.browser = std::make_unique<platform::WebEngineBrowser>(nullptr, std::chrono::seconds(120));
+  options.browser = std::make_unique<platform::WebEngineBrowser>(std::chrono::seconds(120));
   options.queryPrefix = (server.Origin() + "/s?word=").toStdString();
   options.appDir = harvest::FilePath::Ascii(dir.path().toStdString() + "/");
-  shell::SearchSession session(std::move(options));
-  shell::MainWindow window(session);
-  session.RestoreAtStart();
+  session::SearchSession searchSession(std::move(options));
+  shell::MainWindow window(searchSession);
+  searchSession.RestoreAtStart();
   window.findChild<QSpinBox*>(QStringLiteral("IntervalBox"))->setValue(seconds);
   window.findChild<QCheckBox*>(QStringLiteral("DedupeBox"))->setChecked(true);
   window.show();
-  for (int i = 0; i < 200; ++i) session.Run().KeywordList().push_back("k" + std::to_string(i));
-  app.session = &session;
+  for (int i = 0; i < 200; ++i)
+    session::SessionProbe::Run(searchSession).KeywordList().push_back("k" + std::to_string(i));
+  app.session = &searchSession;
   shell::AnswerNextDialog([](QDialog& dialog) {
     auto& input = dynamic_cast<QInputDialog&>(dialog);
     input.setTextValue(QStringLiteral("0"));
@@ -202,7 +198,7 @@ int WindowTicks(int argc, char** argv) {
   QObject::connect(webPage, &QWebEnginePage::loadFinished, webPage, [&](bool ok) {
     if (!ok) browserNews << QStringLiteral("a load failed");
   });
-  session.StartSearch();
+  searchSession.StartSearch();
   const double cpuAtStart = ThreadCpuMs();
   // A run that stops (a read that failed puts up an error box, which nobody
   // answers here) or hangs is told, not waited for.
@@ -234,8 +230,10 @@ int WindowTicks(int argc, char** argv) {
   }
   const double cpuWhole = ThreadCpuMs() - cpuAtStart;
   app.session = nullptr;
-  session.StopSearch();
-  RunEventsUntil([&] { return !session.SearchTimer().Enabled() && !ReadingPage(session.Run()); });
+  searchSession.StopSearch();
+  RunEventsUntil([&] {
+    return !searchSession.TimerRunning() && !searchSession.Busy();
+  });
 
   std::vector<double> tickCpu, pageCpu, tickWall;
   const int measured = static_cast<int>(app.pages.size()) - kWarmUpPages;
@@ -255,7 +253,7 @@ int WindowTicks(int argc, char** argv) {
       "  tick wall ms: median %.1f; thread CPU since the run's start %.0f ms\n",
       kb, seconds, qPrintable(QGuiApplication::platformName()),
       qEnvironmentVariableIsSet("QT_LINUX_ACCESSIBILITY_ALWAYS_ON") ? "on" : "as the desktop says",
-      measured, kWarmUpPages, session.Results().Count(), qPrintable(stallNote), tick.median,
+      measured, kWarmUpPages, searchSession.Results().Count(), qPrintable(stallNote), tick.median,
       tick.p90, tick.mean, page.median, page.p90, page.mean, wall.median, cpuWhole);
   std::fflush(stdout);
   return 0;

@@ -56,6 +56,8 @@ class DurableAppender {
   void Flush() { writer_.Flush(); }
   // The first failure, as a file error's message ("Disk full"...), once.
   std::optional<std::string> TakeFailure() { return writer_.TakeFailure(channel_); }
+  // The writer's channel its bytes go through, whose failure is this file's.
+  WriterThread::Channel Channel() const { return channel_; }
 
  private:
   void MakeNew(const std::filesystem::path& path);

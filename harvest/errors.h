@@ -1,8 +1,8 @@
 #pragma once
 // The program's errors. Every failure is raised as one of these and shown by
 // the application's error handler; the message is the system's own text in
-// GBK bytes, exactly as the user reads it (NoKeywordsError alone is worded by
-// the window).
+// GBK bytes, exactly as the user reads it (NoKeywordsError and
+// PageTextError are worded by the window).
 
 #include <exception>
 #include <string>
@@ -30,6 +30,12 @@ class NotAnIntegerError : public Exception {
 class NoKeywordsError : public Exception {
  public:
   NoKeywordsError() : Exception("No keyword list imported") {}
+};
+
+// The browser had no page text to give: no document, no body, no answer.
+class PageTextError : public Exception {
+ public:
+  PageTextError() : Exception("No page text to read") {}
 };
 
 // A line-oriented text file failed; the message is named by the error code.

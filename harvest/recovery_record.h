@@ -146,6 +146,8 @@ class RecoveryRecord {
   std::optional<std::string> TakeFailure();
   // Waits until every part handed over is on disk (or has failed).
   void Flush() { writer_.Flush(); }
+  // The writer's channel its parts go through, whose failure is the record's.
+  WriterThread::Channel Channel() const { return channel_; }
   // An ordinary end: the file goes once what was handed over is written.
   void Remove();
 

@@ -4,6 +4,7 @@
 // fakes in their place. The run reports values and asks typed questions; how
 // they are shown, and in which words, is the window's business.
 
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <optional>
@@ -12,13 +13,24 @@
 
 namespace harvest {
 
-// Where a run stands.
-enum class RunStatus {
-  kStarting,   // Start has asked for the first page
-  kSearching,  // a page is being read
-  kStopping,   // Stop was pressed: the page asked for is still read, then the run ends
-  kHolding,    // the page asked for did not come: the run waits to ask again (RunEvent says why)
-  kFinished,   // the run has ended and its resume point is recorded
+// What a run is doing. Commands follow it: Search and Import while idle or
+// stopping, Stop while it starts, searches, waits for a page or holds.
+enum class RunState {
+  kIdle,            // no run: none yet, or the last one has ended
+  kStarting,        // Start has asked for the first page; the first tick is still to come
+  kSearching,       // a page is asked for; the timer counts down to its read
+  kWaitingForPage,  // the tick has asked for the page's text, which is still to come
+  kHolding,         // the page asked for did not come: asked again after a wait (RunEvent says why)
+  kStopping,        // Stop was pressed: a page on its way is still read, then the run ends
+};
+
+// A run's figures once it has ended.
+struct RunSummary {
+  int found = 0;            // FoundCount: numbers counted
+  int pagesRead = 0;        // pages that came and were scanned
+  int pagesGivenUp = 0;     // pages whose process hung or died three times
+  std::int64_t heldMs = 0;  // time spent holding for pages that did not come
+  bool operator==(const RunSummary&) const = default;
 };
 
 // Why a run holds: the page it asked for did not come.
@@ -39,10 +51,10 @@ struct RunEvent {
   };
   Kind kind = Kind::kHolding;
   HoldReason reason = HoldReason::kNetworkDown;
-  int httpStatus = 0;  // kRefused: the status
-  int waitMs = 0;      // kHolding: until the next try; kGoingOn: waited in all
-  int tries = 0;       // the tries that failed, or the try now made
-  bool hung = false;   // kRetrying, kGivenUp: hung (else its process died)
+  int httpStatus = 0;     // kRefused: the status
+  int waitMs = 0;         // kHolding: until the next try; kGoingOn: waited in all
+  int tries = 0;          // the tries that failed, or the try now made
+  bool hung = false;      // kRetrying, kGivenUp: hung (else its process died)
   int keywordNumber = 0;  // the page's keyword, 1-based
   int pageOffset = 0;     // the page's result offset
   bool operator==(const RunEvent&) const = default;
@@ -67,20 +79,27 @@ class RunSettings {
 // What a run reports and asks as it goes.
 class RunReports {
  public:
+  // The user's answer to the resume question: the text typed, or nothing
+  // when the question was cancelled.
+  using ResumeAnswer = std::function<void(std::optional<std::string>)>;
+
   virtual ~RunReports() = default;
   // The 1-based number of the keyword being searched (KeywordIndex).
   virtual void ReportKeywordNumber(int number) = 0;
   // FoundCount: numbers added in this run.
   virtual void ReportFoundCount(int count) = 0;
-  virtual void ReportStatus(RunStatus status) = 0;
-  // Running: a run may be stopped but not started, nor keywords imported;
-  // idle: the reverse.
-  virtual void ReportRunning(bool running) = 0;
+  // The run's state, each time it changes.
+  virtual void ReportState(RunState state) = 0;
+  // The run has ended (its state is idle again) and its resume point is
+  // recorded, or failed to be.
+  virtual void ReportFinished(const RunSummary& summary) = 0;
   virtual void Tell(RunMessage message) = 0;
   virtual void ReportEvent(const RunEvent& event) = 0;
-  // The keyword to resume from, `offered` first; the text the user gave, or
-  // nothing when the question was cancelled.
-  virtual std::optional<std::string> AskResumePoint(int offered) = 0;
+  // Asks for the keyword to resume from, `offered` first, and returns; the
+  // run starts when `answer` is called with the text (at once or later, on
+  // this thread). The run may have gone on meanwhile: a stopping run's page
+  // still comes while the user thinks.
+  virtual void AskResumePoint(int offered, ResumeAnswer answer) = 0;
 };
 
 // How the page's main-frame load ended, as the browser saw it. The run

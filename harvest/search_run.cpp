@@ -24,15 +24,25 @@ SearchRun::SearchRun(SearchPorts ports, ResultList& results, std::string queryPr
 
 void SearchRun::Start() {
   auto& reports = ports_.reports;
+  if (asking_) return;  // the question is open already
   if (!IsConnected(LocalAddress(ports_.addresses))) {
     reports.Tell(RunMessage::kNotConnected);
     return;
   }
   if (keywordList_.empty()) throw NoKeywordsError();
 
-  const std::optional<std::string> answer = reports.AskResumePoint(keywordIndex_);
-  if (!answer) return;
-  const int resumeAt = ParseInteger(*answer);
+  // The run starts once the user answers; a page of a stopping run may come
+  // meanwhile and end it.
+  asking_ = true;
+  reports.AskResumePoint(keywordIndex_, [this](std::optional<std::string> answer) {
+    asking_ = false;
+    if (answer) StartAt(*answer);
+  });
+}
+
+void SearchRun::StartAt(const std::string& answer) {
+  auto& reports = ports_.reports;
+  const int resumeAt = ParseInteger(answer);
 
   keywordIndex_ = std::max(resumeAt, 0);
   if (keywordIndex_ != 0 && keywordIndex_ >= static_cast<int>(keywordList_.size())) {
@@ -54,16 +64,21 @@ void SearchRun::Start() {
   results_.Clear();
   pageLines_.clear();
 
-  reports.ReportRunning(true);
   ports_.timer.SetInterval(kFirstWaitMs);
   reports.ReportFoundCount(0);
-  reports.ReportStatus(RunStatus::kStarting);
+  SetState(RunState::kStarting);
   try {
     RequestPage();
   } catch (const std::exception&) {
     // The first request's failures are not the user's concern: the tick
     // comes anyway and reads whatever the browser holds.
   }
+}
+
+void SearchRun::SetState(RunState state) {
+  if (state == state_) return;
+  state_ = state;
+  ports_.reports.ReportState(state);
 }
 
 void SearchRun::RequestPage() {
@@ -79,7 +94,9 @@ void SearchRun::RequestNextPage() {
   const std::string& url = pageUrl_;
   pageOffset_ += kPageStep;
   ports_.reports.ReportKeywordNumber(keywordIndex_);
-  phase_ = RunPhase::kWaitingForPage;
+  phase_ = Phase::kWaitingForPage;
+  // The first page's wait is the run's start; every later one, searching.
+  if (state_ != RunState::kStarting) SetState(RunState::kSearching);
   try {
     ports_.browser.Navigate(url);
   } catch (const std::exception&) {
@@ -107,14 +124,15 @@ int SearchRun::IntervalMilliseconds() const {
 }
 
 void SearchRun::Tick() {
-  if (phase_ == RunPhase::kHolding) {
+  if (phase_ == Phase::kHolding) {
     AskAgain();
     return;
   }
-  ports_.reports.ReportStatus(RunStatus::kSearching);
+  if (phase_ == Phase::kIdle) return;  // a tick that was due as the run ended
   ports_.timer.SetEnabled(false);
   ports_.timer.SetInterval(IntervalMilliseconds());
-  phase_ = RunPhase::kReadingPage;
+  phase_ = Phase::kReadingPage;
+  if (!stopRequested_) SetState(RunState::kWaitingForPage);
   const std::uint64_t read = ++readsAsked_;
   ports_.browser.RequestPageText(
       [this, read](PageText page) { PageTextArrived(read, std::move(page)); });
@@ -122,8 +140,8 @@ void SearchRun::Tick() {
 
 void SearchRun::PageTextArrived(std::uint64_t read, PageText page) {
   // A newer run (or a newer tick) has taken over: this text is nobody's.
-  if (read != readsAsked_ || phase_ != RunPhase::kReadingPage) return;
-  phase_ = RunPhase::kIdle;
+  if (read != readsAsked_ || phase_ != Phase::kReadingPage) return;
+  phase_ = Phase::kIdle;
   switch (JudgePage(page.load, pageUrl_)) {
     case PageArrival::kCame:
       break;
@@ -153,7 +171,7 @@ void SearchRun::PageTextArrived(std::uint64_t read, PageText page) {
   try {
     ProcessPage(std::move(page.text));
   } catch (...) {
-    if (phase_ == RunPhase::kIdle) EndAfterFailure();
+    if (phase_ == Phase::kIdle) EndAfterFailure();
     throw;
   }
 }
@@ -211,7 +229,7 @@ void SearchRun::Hold(HoldReason reason, int httpStatus) {
   holdWaitMs_ = NextHoldWait(holdWaitMs_, IntervalMilliseconds());
   holdWaitedMs_ += holdWaitMs_;
   heldMs_ += holdWaitMs_;
-  phase_ = RunPhase::kHolding;
+  phase_ = Phase::kHolding;
   ports_.timer.SetInterval(holdWaitMs_);
   ports_.timer.SetEnabled(true);
   RunEvent event = EventOfThisPage(RunEvent::Kind::kHolding);
@@ -219,7 +237,7 @@ void SearchRun::Hold(HoldReason reason, int httpStatus) {
   event.waitMs = holdWaitMs_;
   event.tries = holdTries_;
   ports_.reports.ReportEvent(event);
-  ports_.reports.ReportStatus(RunStatus::kHolding);
+  SetState(RunState::kHolding);
 }
 
 void SearchRun::PageStalled(bool hung) {
@@ -245,8 +263,8 @@ void SearchRun::PageStalled(bool hung) {
 }
 
 void SearchRun::AskAgain() {
-  phase_ = RunPhase::kWaitingForPage;
-  ports_.reports.ReportStatus(RunStatus::kSearching);
+  phase_ = Phase::kWaitingForPage;
+  SetState(RunState::kSearching);
   ports_.timer.SetInterval(IntervalMilliseconds());
   try {
     ports_.browser.Navigate(pageUrl_);
@@ -258,14 +276,13 @@ void SearchRun::AskAgain() {
 
 void SearchRun::Stop() {
   stopRequested_ = true;
-  ports_.reports.ReportStatus(RunStatus::kStopping);
-  ports_.reports.ReportRunning(false);
+  SetState(RunState::kStopping);
   // No page is on its way during a hold: nothing to wait for.
-  if (phase_ == RunPhase::kHolding) Finish();
+  if (phase_ == Phase::kHolding) Finish();
 }
 
 void SearchRun::Finish() {
-  phase_ = RunPhase::kIdle;
+  phase_ = Phase::kIdle;
   ports_.timer.SetEnabled(false);
   // The run ends whether or not its resume point could be written (a full
   // disk): the failure is told after it.
@@ -276,8 +293,8 @@ void SearchRun::Finish() {
     failure = std::current_exception();
   }
   ended_ = true;
-  ports_.reports.ReportStatus(RunStatus::kFinished);
-  ports_.reports.ReportRunning(false);
+  SetState(RunState::kIdle);
+  ports_.reports.ReportFinished(Summary());
   if (failure) std::rethrow_exception(failure);
 }
 

@@ -3,18 +3,21 @@
 // point the user confirms, each paged through the search engine's result
 // pages. One timer paces it; the run never waits for a page to report that it
 // has loaded, it reads whatever the browser holds at the tick. The tick asks
-// for the page's text and returns; the answer carries the run on.
+// for the page's text and returns; the answer carries the run on. Its state
+// (RunState, reported on every change):
 //
-//   Idle --Start--> WaitingForPage --Tick--> ReadingPage
-//   ReadingPage --text: next page or keyword--> WaitingForPage
-//   ReadingPage --text: keywords used up, or Stop seen--> Finish --> Idle
-//   ReadingPage --read failed, or any error in the step--> Finish --> Idle
+//   Idle --Start, answered--> Starting --Tick--> WaitingForPage
+//   WaitingForPage --text: next page or keyword--> Searching --Tick--> WaitingForPage
+//   WaitingForPage --text: keywords used up, or Stop seen--> Finish --> Idle
+//   WaitingForPage --read failed, or any error in the step--> Finish --> Idle
 //   (the error is told after the run has ended)
-//   ReadingPage --the page did not come--> Holding --Tick--> WaitingForPage
+//   WaitingForPage --the page did not come--> Holding --Tick--> Searching
 //   (the same page asked again; see page_arrival.h)
-//   ReadingPage --its process hung or died--> WaitingForPage (asked again,
+//   WaitingForPage --its process hung or died--> Searching (asked again,
 //   with a fresh process, twice; the third time it is given up and the run
 //   goes on with the next keyword)
+//   Starting, Searching, WaitingForPage --Stop--> Stopping --text--> Finish --> Idle
+//   Holding --Stop--> Finish --> Idle
 //
 // A hold never ends by itself: the page is asked again after the page
 // interval, then after twice the wait before, up to ten minutes, until it
@@ -47,13 +50,6 @@ struct SearchPorts {
   ProgressWriter& progress;
 };
 
-enum class RunPhase {
-  kIdle,            // no run, or one that ended or failed
-  kWaitingForPage,  // a page requested, the timer armed
-  kReadingPage,     // the tick asked for the page's text, which is still to come
-  kHolding,         // the page did not come; the timer waits to ask for it again
-};
-
 class SearchRun {
  public:
   static constexpr int kFirstWaitMs = 10000;
@@ -65,14 +61,16 @@ class SearchRun {
             std::string queryPrefix = std::string(kQueryPrefix));
 
   // The commands and events of a run.
-  void Start();        // the Search command
+  void Start();        // the Search command: asks for the resume point, then starts
   void RequestPage();  // the first request of a run
   void Tick();         // the timer's event: asks for the page's text
   void Stop();         // the Stop command: obeyed when the page's text arrives
   void Finish();       // ends the run and records the resume point; raises
                        // after the end when the record fails
 
-  RunPhase Phase() const { return phase_; }
+  RunState State() const { return state_; }
+  // Whether a page's text is on its way: asked at the tick, not yet come.
+  bool PageOnItsWay() const { return phase_ == Phase::kReadingPage; }
 
   LineList& KeywordList() { return keywordList_; }
   const LineList& KeywordList() const { return keywordList_; }
@@ -97,12 +95,21 @@ class SearchRun {
   const std::string& PrefixA() const { return scan_.prefixA; }
   const std::string& PrefixB() const { return scan_.prefixB; }
   const LineList& PageLines() const { return pageLines_; }
-  // The run's figures for its log: pages read, time held, pages given up.
-  int PagesRead() const { return pagesRead_; }
-  std::int64_t HeldMilliseconds() const { return heldMs_; }
-  int PagesGivenUp() const { return pagesGivenUp_; }
+  // The run's figures so far (the last run's, once it has ended).
+  RunSummary Summary() const { return {scan_.foundCount, pagesRead_, pagesGivenUp_, heldMs_}; }
 
  private:
+  enum class Phase {
+    kIdle,            // no run, or one that ended or failed
+    kWaitingForPage,  // a page requested, the timer armed
+    kReadingPage,     // the tick asked for the page's text, which is still to come
+    kHolding,         // the page did not come; the timer waits to ask for it again
+  };
+
+  // The resume question answered: the run starts from the keyword given.
+  void StartAt(const std::string& answer);
+  // Sets the state, and reports it when it changed.
+  void SetState(RunState state);
   // Takes keyword KeywordIndex: its query base, fresh prefixes, index + 1.
   void StartKeyword();
   // Navigates to the page at PageOffset and arms the timer.
@@ -138,7 +145,9 @@ class SearchRun {
   bool stopRequested_ = false;
   bool morePages_ = false;
   ScanState scan_;
-  RunPhase phase_ = RunPhase::kIdle;
+  Phase phase_ = Phase::kIdle;
+  RunState state_ = RunState::kIdle;
+  bool asking_ = false;           // the resume question is open
   bool started_ = false;          // a run has started in this program
   bool ended_ = true;             // the run that started last has finished
   std::uint64_t readsAsked_ = 0;  // numbers the reads, so a late answer is known

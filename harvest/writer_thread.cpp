@@ -10,7 +10,8 @@
 
 namespace harvest {
 
-WriterThread::WriterThread() : thread_([this] { Run(); }) {}
+WriterThread::WriterThread(FailureHandler onFailure)
+    : onFailure_(std::move(onFailure)), thread_([this] { Run(); }) {}
 
 WriterThread::~WriterThread() {
   {
@@ -43,15 +44,24 @@ void WriterThread::Flush() {
 }
 
 void WriterThread::Fail(Channel channel, int posixErrno) {
-  const std::lock_guard lock(mutex_);
-  FailLocked(channel, posixErrno);
+  std::optional<std::string> failure;
+  {
+    const std::lock_guard lock(mutex_);
+    failure = FailLocked(channel, posixErrno);
+  }
+  Tell(channel, failure);
 }
 
-void WriterThread::FailLocked(Channel channel, int posixErrno) {
+std::optional<std::string> WriterThread::FailLocked(Channel channel, int posixErrno) {
   ChannelState& state = channels_.at(channel);
-  if (state.failed) return;
+  if (state.failed) return std::nullopt;
   state.failed = true;
   state.failure = FileErrorMessage(FileErrorCode(posixErrno));
+  return state.failure;
+}
+
+void WriterThread::Tell(Channel channel, const std::optional<std::string>& failure) const {
+  if (failure && onFailure_) onFailure_(channel, *failure);
 }
 
 bool WriterThread::Failed(Channel channel) const {
@@ -82,10 +92,17 @@ void WriterThread::Run() {
       lock.unlock();
       int err = WriteAllTo(job.fd, job.bytes);
       if (err == 0 && ::fdatasync(job.fd) != 0) err = errno;
+      std::optional<std::string> failure;
       lock.lock();
-      writing_ = false;
       // A write cut short ends the file: nothing may follow it.
-      if (err != 0) FailLocked(job.channel, err);
+      if (err != 0) failure = FailLocked(job.channel, err);
+      if (failure) {
+        // Told outside the lock, before Flush may return.
+        lock.unlock();
+        Tell(job.channel, failure);
+        lock.lock();
+      }
+      writing_ = false;
     }
     if (jobs_.empty()) drained_.notify_all();
   }

@@ -6,13 +6,15 @@
 // so a record found after a crash never counts a number its run file lacks.
 //
 // Each file is a channel with a failure of its own: a file that cannot be
-// written is told once (TakeFailure) and gets nothing more, while the others
-// go on. The thread does not own the descriptors; their owners Flush before
-// they close one.
+// written gets nothing more, while the others go on. Its first failure is
+// told once: to the failure handler the moment it happens (on the thread
+// that met it), and to TakeFailure. The thread does not own the descriptors; their owners Flush
+// before they close one.
 
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -24,8 +26,12 @@ namespace harvest {
 class WriterThread {
  public:
   using Channel = std::size_t;
+  // Told a channel's first failure, as a file error's message ("Disk
+  // full"...), on the writer's thread or the caller's; it must not call back
+  // into this object.
+  using FailureHandler = std::function<void(Channel channel, const std::string& message)>;
 
-  WriterThread();
+  explicit WriterThread(FailureHandler onFailure = {});
   // Writes everything handed over, then ends.
   ~WriterThread();
   WriterThread(const WriterThread&) = delete;
@@ -59,8 +65,11 @@ class WriterThread {
   };
 
   void Run();
-  void FailLocked(Channel channel, int posixErrno);
+  // The message to tell when this is the channel's first failure.
+  std::optional<std::string> FailLocked(Channel channel, int posixErrno);
+  void Tell(Channel channel, const std::optional<std::string>& failure) const;
 
+  const FailureHandler onFailure_;
   mutable std::mutex mutex_;
   std::condition_variable wake_;
   std::condition_variable drained_;

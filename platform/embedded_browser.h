@@ -1,16 +1,18 @@
 #pragma once
-// The embedded browser as the main window holds it: a widget for the layout
-// and the two operations the engine uses.
-
-#include <QWidget>
+// The embedded browser as the search session drives it: the two operations
+// the engine uses, and the web page a window shows in its view.
 
 #include "harvest/search_ports.h"
+
+class QWebEnginePage;
 
 namespace platform {
 
 class EmbeddedBrowser : public harvest::PageBrowser {
  public:
-  virtual QWidget* Widget() = 0;
+  // The page the run loads and reads, for a view to show; none for a
+  // stand-in that has no page.
+  virtual QWebEnginePage* Page() const = 0;
 };
 
 }  // namespace platform

@@ -13,10 +13,6 @@
 namespace platform {
 namespace {
 
-// "无法读取网页正文": there is no page body to read.
-constexpr char kMsgNoPageText[] =
-    "\xCE\xDE\xB7\xA8\xB6\xC1\xC8\xA1\xCD\xF8\xD2\xB3\xD5\xFD\xCE\xC4";
-
 // The body's text as the page shows it; null when there is no body.
 constexpr char kReadBodyScript[] = "document.body ? document.body.innerText : null";
 
@@ -24,7 +20,7 @@ constexpr char kReadBodyScript[] = "document.body ? document.body.innerText : nu
 // but text (null for no body, nothing at all for no answer) is the failure.
 harvest::PageText ToPageText(const QVariant& value, harvest::PageLoad load) {
   if (value.typeId() != QMetaType::QString) {
-    return {{}, std::make_exception_ptr(harvest::Exception(kMsgNoPageText)), std::move(load)};
+    return {{}, std::make_exception_ptr(harvest::PageTextError()), std::move(load)};
   }
   QString text = value.toString();
   text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
@@ -76,20 +72,18 @@ std::optional<harvest::PageLoad> EndedLoad(QWebEngineLoadingInfo::LoadStatus sta
   return load;
 }
 
-WebEngineBrowser::WebEngineBrowser(QWidget* viewParent, std::chrono::milliseconds readDeadline)
-    : view_(new QWebEngineView(viewParent)),
-      profile_(MakeLockedProfile(this)),
-      page_(new LockedWebPage(profile_, view_)),
+WebEngineBrowser::WebEngineBrowser(std::chrono::milliseconds readDeadline)
+    : profile_(MakeLockedProfile(this)),
+      page_(new LockedWebPage(profile_, this)),
       readDeadline_(readDeadline) {
-  view_->setPage(page_);
-  view_->setObjectName(QStringLiteral("Browser"));
   connect(page_, &QWebEnginePage::renderProcessTerminated, this,
           &WebEngineBrowser::PageProcessEnded);
   connect(page_, &QWebEnginePage::loadingChanged, this, &WebEngineBrowser::LoadingChanged);
 }
 
 WebEngineBrowser::~WebEngineBrowser() {
-  delete view_.data();
+  // The page goes before its profile, as Qt WebEngine requires.
+  delete page_;
 }
 
 void WebEngineBrowser::Navigate(const std::string& url) {
@@ -100,7 +94,7 @@ void WebEngineBrowser::Navigate(const std::string& url) {
   ++navigations_;
   load_ = {};
   pageProcessGone_ = false;  // loading starts a page process when there is none
-  view_->load(lastUrl_);
+  page_->load(lastUrl_);
 }
 
 void WebEngineBrowser::RequestPageText(PageTextHandler handler) {
@@ -164,8 +158,9 @@ void WebEngineBrowser::DeadlinePassed(std::uint64_t id) {
     // Answered once the process is gone, so that a page asked for again
     // gets a fresh one; a moment later at most, should its end not be told.
     hungRead_ = id;
-    QTimer::singleShot(kHungProcessEndWait, this,
-                       [this, id] { Answer(id, {}, LoadEndedBy(harvest::PageLoad::Ending::kHung)); });
+    QTimer::singleShot(kHungProcessEndWait, this, [this, id] {
+      Answer(id, {}, LoadEndedBy(harvest::PageLoad::Ending::kHung));
+    });
     return;
   }
   Answer(id, {}, LoadEndedBy(harvest::PageLoad::Ending::kHung));
@@ -185,7 +180,7 @@ void WebEngineBrowser::PageProcessEnded() {
   if (std::exchange(endingHungProcess_, false) && navigations_ != navigationsBeforeHang_) {
     pageProcessGone_ = false;
     load_ = {};
-    view_->load(lastUrl_);
+    page_->load(lastUrl_);
   }
 }
 

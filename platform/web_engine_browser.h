@@ -1,14 +1,15 @@
 #pragma once
-// The embedded browser over Qt WebEngine. A page's text is asked of the page
-// process and comes back later; every request is answered, through the
-// window's event loop, within the read deadline:
-//   - the text, when the page gives it in time;
+// The embedded browser over Qt WebEngine: a locked page (no view; a window
+// shows it in its own). A page's text is asked of the page process and comes
+// back later; every request is answered once, through the event loop:
+//   - the text, when the page gives it within the read deadline;
 //   - a failure at once, when the page process has ended (crash, kill, out
 //     of memory) since the last navigation;
-//   - a failure at the deadline otherwise. A page that has not answered by
-//     then is hung (a script that never yields): its page process is ended,
-//     and the read is answered once it is gone, so that the next navigation
-//     starts a fresh one; a navigation asked for while it hung is made again.
+//   - a failure otherwise. A page that has not answered by the deadline is
+//     hung (a script that never yields): its page process is ended, and the
+//     read is answered once it is gone (at most kHungProcessEndWait after
+//     the deadline), so that the next navigation starts a fresh one; a
+//     navigation asked for while it hung is made again.
 // Every answer carries how the page's main-frame load ended since the last
 // navigation (kUnknown until one has); a read answered because the process
 // hung or died says so instead, with that load's status and address.
@@ -18,7 +19,6 @@
 #include <QUrl>
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
-#include <QWebEngineView>
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -49,20 +49,15 @@ class WebEngineBrowser final : public QObject, public EmbeddedBrowser {
   // How long a hung page's process, killed, may take to be gone.
   static constexpr std::chrono::milliseconds kHungProcessEndWait{3000};
 
-  // The view is made a child of `viewParent`; the page goes before its
-  // profile when the browser is destroyed, as WebEngine requires.
-  explicit WebEngineBrowser(QWidget* viewParent,
-                            std::chrono::milliseconds readDeadline = kReadDeadline);
+  // The page is the browser's; a window shows it in a view of its own.
+  explicit WebEngineBrowser(std::chrono::milliseconds readDeadline = kReadDeadline);
   ~WebEngineBrowser() override;
 
   void Navigate(const std::string& url) override;
   // The body's rendered text, "\n" turned into CR LF, in GBK; a failure
   // when the page has no document body or gives no answer (see above).
   void RequestPageText(PageTextHandler handler) override;
-  QWidget* Widget() override { return view_; }
-
-  QWebEngineView* View() const { return view_; }
-  QWebEnginePage* Page() const { return page_; }
+  QWebEnginePage* Page() const override { return page_; }
 
  private:
   struct PendingRead {
@@ -80,7 +75,6 @@ class WebEngineBrowser final : public QObject, public EmbeddedBrowser {
   void DeadlinePassed(std::uint64_t id);
   void PageProcessEnded();
 
-  QPointer<QWebEngineView> view_;
   QWebEngineProfile* profile_;
   LockedWebPage* page_;
   std::chrono::milliseconds readDeadline_;

@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <deque>
+#include <memory>
 #include <utility>
 
 #include "shell/branding.h"
@@ -56,20 +57,38 @@ QMessageBox::ButtonRole RoleOf(DialogButton button) {
   return QMessageBox::InvalidRole;
 }
 
-// A box with the application title and one "确定" button.
-void ShowTitledBox(QWidget* parent, QMessageBox::Icon icon, const QString& text) {
-  QMessageBox box(icon, AppTitle(), text, QMessageBox::NoButton, parent);
-  box.setDefaultButton(box.addButton(DialogTexts::tr("确定"), QMessageBox::AcceptRole));
-  RunDialog(box);
+// A box with `caption` and one "确定" button.
+QMessageBox* MakeOkBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
+                       const QString& text) {
+  auto* box = new QMessageBox(icon, caption, text, QMessageBox::NoButton, parent);
+  box->setDefaultButton(box->addButton(DialogTexts::tr("确定"), QMessageBox::AcceptRole));
+  return box;
+}
+
+// Opened, and gone once closed.
+void OpenOkBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
+               const QString& text) {
+  QMessageBox* box = MakeOkBox(parent, icon, caption, text);
+  OpenDialog(*box, [box] { box->deleteLater(); });
 }
 
 }  // namespace
 
-void AnswerNextDialog(DialogAnswerer answerer) { Answers().push_back(std::move(answerer)); }
-void RequireDialogAnswers(bool required) { answersRequired = required; }
-int PendingDialogAnswers() { return static_cast<int>(Answers().size()); }
-void ClearDialogAnswers() { Answers().clear(); }
-QStringList TakeUnansweredDialogs() { return std::exchange(Unanswered(), {}); }
+void AnswerNextDialog(DialogAnswerer answerer) {
+  Answers().push_back(std::move(answerer));
+}
+void RequireDialogAnswers(bool required) {
+  answersRequired = required;
+}
+int PendingDialogAnswers() {
+  return static_cast<int>(Answers().size());
+}
+void ClearDialogAnswers() {
+  Answers().clear();
+}
+QStringList TakeUnansweredDialogs() {
+  return std::exchange(Unanswered(), {});
+}
 
 int RunDialog(QDialog& dialog) {
   if (Answers().empty()) {
@@ -86,6 +105,20 @@ int RunDialog(QDialog& dialog) {
   dialog.setResult(-1);
   answer(dialog);
   return dialog.result();
+}
+
+void OpenDialog(QDialog& dialog, std::function<void()> done) {
+  if (!Answers().empty() || answersRequired) {
+    RunDialog(dialog);  // answered now, or recorded as unanswered
+    if (done) done();
+    return;
+  }
+  if (done) {
+    QObject::connect(
+        &dialog, &QDialog::finished, &dialog, [done = std::move(done)] { done(); },
+        Qt::SingleShotConnection);
+  }
+  dialog.open();
 }
 
 QString DialogKindCaption(DialogKind type) {
@@ -116,12 +149,16 @@ QString DialogButtonCaption(DialogButton button) {
   return {};
 }
 
-void ShowPlainMessage(QWidget* parent, const QString& text) {
-  ShowTitledBox(parent, QMessageBox::NoIcon, text);
+void OpenPlainMessage(QWidget* parent, const QString& text) {
+  OpenOkBox(parent, QMessageBox::NoIcon, AppTitle(), text);
 }
 
-void ShowErrorBox(const QString& text) {
-  ShowTitledBox(QApplication::activeWindow(), QMessageBox::Critical, text);
+void OpenErrorBox(const QString& text) {
+  OpenOkBox(QApplication::activeWindow(), QMessageBox::Critical, AppTitle(), text);
+}
+
+void OpenTypedMessage(QWidget* parent, const QString& text, DialogKind type) {
+  OpenOkBox(parent, IconOf(type), DialogKindCaption(type), text);
 }
 
 std::optional<DialogButton> ShowTypedQuestion(QWidget* parent, const QString& text, DialogKind type,
@@ -148,16 +185,29 @@ DialogButton ShowTypedDialog(QWidget* parent, const QString& text, DialogKind ty
   return buttons.size() == 1 ? *buttons.begin() : DialogButton::Cancel;
 }
 
-bool AskForText(QWidget* parent, const QString& caption, const QString& prompt, QString& value) {
-  QInputDialog dialog(parent);
-  dialog.setWindowTitle(caption);
-  dialog.setLabelText(prompt);
-  dialog.setTextValue(value);
-  dialog.setOkButtonText(DialogTexts::tr("确定"));
-  dialog.setCancelButtonText(DialogTexts::tr("取消"));
-  if (RunDialog(dialog) != QDialog::Accepted) return false;
-  value = dialog.textValue();
-  return true;
+namespace {
+
+QInputDialog* MakeInputDialog(QWidget* parent, const QString& caption, const QString& prompt,
+                              const QString& value) {
+  auto* dialog = new QInputDialog(parent);
+  dialog->setWindowTitle(caption);
+  dialog->setLabelText(prompt);
+  dialog->setTextValue(value);
+  dialog->setOkButtonText(DialogTexts::tr("确定"));
+  dialog->setCancelButtonText(DialogTexts::tr("取消"));
+  return dialog;
+}
+
+}  // namespace
+
+void AskForTextLater(QWidget* parent, const QString& caption, const QString& prompt,
+                     const QString& value, std::function<void(std::optional<QString>)> answer) {
+  QInputDialog* dialog = MakeInputDialog(parent, caption, prompt, value);
+  OpenDialog(*dialog, [dialog, answer = std::move(answer)] {
+    dialog->deleteLater();
+    answer(dialog->result() == QDialog::Accepted ? std::optional(dialog->textValue())
+                                                 : std::nullopt);
+  });
 }
 
 }  // namespace shell

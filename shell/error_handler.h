@@ -1,7 +1,8 @@
 #pragma once
 // The application's error handler: the one place where errors end. It shows
 // the message in a box captioned with the application title, with the stop
-// icon and one OK button, and the program goes on.
+// icon and one OK button, and the program goes on at once (the box is
+// opened, not waited for). The window sends the session's failures here.
 
 #include <exception>
 #include <utility>

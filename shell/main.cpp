@@ -16,7 +16,7 @@
 #include "shell/about_box.h"
 #include "shell/application.h"
 #include "shell/main_window.h"
-#include "shell/search_session.h"
+#include "session/search_session.h"
 #include "shell/window_tray.h"
 
 namespace {
@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
 
   // One program per progress file: a program already running for this
   // folder is asked to show its window, and this start ends.
-  shell::SessionOptions options;
+  session::SessionOptions options;
   options.appDir = platform::ChooseAppDir();
   const platform::InstanceClaim claim = platform::SingleInstance::Claim(
       platform::UserRuntimeDir(), QByteArray::fromStdString(options.appDir.native.string()),
@@ -95,9 +95,9 @@ int main(int argc, char** argv) {
   }
 
   // The session runs the search; the window shows it. The session outlives
-  // the window, whose browser widget and list view point into it.
-  shell::SearchSession session(std::move(options));
-  shell::MainWindow window(session);
+  // the window, whose views show its page and its list.
+  session::SearchSession searchSession(std::move(options));
+  shell::MainWindow window(searchSession);
   if (claim.instance) {
     QObject::connect(claim.instance.get(), &platform::SingleInstance::ShowRequested, &window,
                      [&window] { window.Tray().ShowOnRequest(); });
@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
   window.SetAboutBox(&aboutBox);
   // The progress file and the recovery record, whose questions come before
   // the window first shows.
-  session.RestoreAtStart();
+  searchSession.RestoreAtStart();
   // The main window may sit hidden in the tray while the About box is the
   // only window; the program ends when the main window closes, not before.
   app.setQuitOnLastWindowClosed(false);
@@ -116,8 +116,8 @@ int main(int argc, char** argv) {
   // a shell gives a process the signal ended (128 + its number). Installed
   // after the window, whose browser sets up the process's signals its own way.
   platform::TerminationSignals termination(ignoredSignals);
-  QObject::connect(&termination, &platform::TerminationSignals::Received, &session,
-                   [&session](int signalNumber) { session.EndAtOnce(128 + signalNumber); });
+  QObject::connect(&termination, &platform::TerminationSignals::Received, &searchSession,
+                   [&searchSession](int signalNumber) { searchSession.EndAtOnce(128 + signalNumber); });
 
   if (const QScreen* screen = window.screen()) {
     window.move(screen->availableGeometry().center() - window.frameGeometry().center());

@@ -13,12 +13,11 @@
 #include "platform/qt_notification_icon.h"
 #include "platform/url_opener.h"
 #include "shell/branding.h"
-#include "shell/dialog_prompts.h"
+#include "shell/dialog_questions.h"
 #include "shell/dialogs.h"
 #include "shell/error_handler.h"
 #include "shell/file_dialogs.h"
 #include "shell/merge_progress_dialog.h"
-#include "shell/result_list_model.h"
 #include "shell/run_event_text.h"
 #include "shell/window_tray.h"
 
@@ -33,17 +32,19 @@ void ShowInPanel(QLabel& panel, const QString& text) {
 }
 
 QString CountText(int count) {
-  return count == SearchSession::kNone ? QString() : QString::number(count);
+  return count == session::SearchSession::kNone ? QString() : QString::number(count);
 }
 
 }  // namespace
 
-MainWindow::MainWindow(SearchSession& session, std::unique_ptr<platform::NotificationIcon> trayIcon,
-                       QWidget* parent)
-    : QMainWindow(parent), session_(session), prompts_(std::make_unique<DialogPrompts>(this)) {
+MainWindow::MainWindow(session::SearchSession& searchSession,
+                       std::unique_ptr<platform::NotificationIcon> trayIcon, QWidget* parent)
+    : QMainWindow(parent),
+      session_(searchSession),
+      questions_(std::make_unique<DialogQuestions>(this)) {
   setObjectName(QStringLiteral("MainWindow"));
   setWindowTitle(MainCaption());
-  session_.SetPrompts(prompts_.get());
+  session_.SetQuestions(questions_.get());
   BuildToolbar();
   setCentralWidget(BuildCentralArea());
   BuildStatusBar();
@@ -56,76 +57,103 @@ MainWindow::MainWindow(SearchSession& session, std::unique_ptr<platform::Notific
 }
 
 MainWindow::~MainWindow() {
-  session_.SetPrompts(nullptr);
-  // The model points into the session's list, which outlives the window;
-  // the tray goes while the window it hides is still whole.
-  resultView_->setModel(nullptr);
-  delete resultModel_;
+  session_.SetQuestions(nullptr);
+  // The tray goes while the window it hides is still whole.
   tray_.reset();
 }
 
 // --- the view of the session --------------------------------------------------
 
 void MainWindow::BindToSession() {
-  SearchSession* s = &session_;
-  connect(s, &SearchSession::KeywordCountChanged, this,
+  session::SearchSession* s = &session_;
+  connect(s, &session::SearchSession::KeywordCountChanged, this,
           [this](int count) { ShowInPanel(*keywordCount_, CountText(count)); });
-  connect(s, &SearchSession::KeywordNumberChanged, this,
+  connect(s, &session::SearchSession::KeywordNumberChanged, this,
           [this](int number) { ShowInPanel(*keywordNumber_, CountText(number)); });
-  connect(s, &SearchSession::FoundCountChanged, this,
+  connect(s, &session::SearchSession::FoundCountChanged, this,
           [this](int count) { ShowInPanel(*foundCount_, CountText(count)); });
-  connect(s, &SearchSession::RunStatusChanged, this, &MainWindow::ShowRunStatus);
-  connect(s, &SearchSession::RunEventReported, this, &MainWindow::ShowRunEvent);
-  connect(s, &SearchSession::RowsAdded, resultModel_, &ResultListModel::ShowNewRows);
-  connect(s, &SearchSession::CommandsChanged, this, &MainWindow::UpdateCommands);
-  connect(s, &SearchSession::MergeStateChanged, this, &MainWindow::ShowMergeState);
-  connect(s, &SearchSession::MergeProgressed, this, [this](const tools::MergeProgress& progress) {
-    if (mergeDialog_) mergeDialog_->Show(progress);
-  });
-  connect(s, &SearchSession::MergeCounted, this,
+  connect(s, &session::SearchSession::StateChanged, this, &MainWindow::ShowState);
+  connect(s, &session::SearchSession::RunEventReported, this, &MainWindow::ShowRunEvent);
+  connect(s, &session::SearchSession::RunEnded, this, &MainWindow::ShowRunEnded);
+  connect(s, &session::SearchSession::MergeProgressed, this,
+          [this](const tools::MergeProgress& progress) {
+            if (mergeDialog_) mergeDialog_->Show(progress);
+          });
+  connect(s, &session::SearchSession::MergeCounted, this,
           [this](qint64 lines) { SetStatusLine(tr("文件合并整理完毕！共计：%1").arg(lines)); });
-  connect(s, &SearchSession::CloseDue, this, &QWidget::close);
+  connect(s, &session::SearchSession::CloseDue, this, &QWidget::close);
+  // What the session tells, in boxes that do not hold its run up.
+  connect(s, &session::SearchSession::Failed, this, &HandleException);
+  connect(s, &session::SearchSession::Told, this,
+          [this](harvest::RunMessage message) { questions_->Tell(message); });
+  connect(s, &session::SearchSession::FileFailed, this,
+          [this](const session::FileFailure& failure) { questions_->TellFileFailure(failure); });
+  connect(s, &session::SearchSession::RecordNotKept, this,
+          [this](const session::RecordNotice& notice) { questions_->TellRecordNotKept(notice); });
 
-  UpdateCommands();
+  UpdateCommands(session_.GetState(), session_.Merging());
 }
 
-void MainWindow::UpdateCommands() {
-  const bool merging = session_.GetMergeState() == SearchSession::MergeState::kRunning;
-  searchAction_->setEnabled(session_.CanStart() && !merging);
-  importAction_->setEnabled(session_.CanStart() && !merging);
-  stopAction_->setEnabled(session_.CanStop());
+void MainWindow::UpdateCommands(harvest::RunState state, bool merging) {
+  bool canStart = false;
+  bool canStop = false;
+  switch (state) {
+    case harvest::RunState::kIdle:
+      // Stop is offered at program start too, as the toolbar always had it.
+      canStart = true;
+      canStop = !session_.RunStarted();
+      break;
+    case harvest::RunState::kStopping:
+      canStart = true;  // a new run may start while the old one's page comes
+      break;
+    case harvest::RunState::kStarting:
+    case harvest::RunState::kSearching:
+    case harvest::RunState::kWaitingForPage:
+    case harvest::RunState::kHolding:
+      canStop = true;
+      break;
+  }
+  searchAction_->setEnabled(canStart && !merging);
+  importAction_->setEnabled(canStart && !merging);
+  stopAction_->setEnabled(canStop);
   mergeAction_->setEnabled(!merging);
   tray_->SetEnabled(!merging);
 }
 
-void MainWindow::ShowRunStatus(harvest::RunStatus status) {
-  switch (status) {
-    case harvest::RunStatus::kStarting:
+void MainWindow::ShowState(harvest::RunState state, bool merging) {
+  UpdateCommands(state, merging);
+  if (merging != (mergeDialog_ != nullptr)) ShowMerging(merging);
+  const harvest::RunState before = std::exchange(shownState_, state);
+  if (state == before) return;
+  switch (state) {
+    case harvest::RunState::kStarting:
       SetStatusLine(tr("启动搜索请稍候..."));
       runFile_->hide();  // the status line's width is whole while a run goes
       return;
-    case harvest::RunStatus::kSearching:
+    case harvest::RunState::kSearching:
+    case harvest::RunState::kWaitingForPage:
       SetStatusLine(tr("正在搜索..."));
       return;
-    case harvest::RunStatus::kStopping:
+    case harvest::RunState::kStopping:
       SetStatusLine(tr("终止搜索..."));
       return;
-    case harvest::RunStatus::kHolding:
-      return;  // its words came with the event that says why
-    case harvest::RunStatus::kFinished: {
-      SetStatusLine(tr("搜索已经结束!"));
-      tray_->SetHint({});
-      runFile_->setText(tr("号码文件：%1").arg(session_.RunFile()));
-      runFile_->show();
-      QString summary = tr("搜索已经结束!\n共找到 %1 个手机号码").arg(session_.FoundCount());
-      if (const auto held = session_.Run().HeldMilliseconds(); held > 0)
-        summary += tr("\n等待网络或搜索引擎共 %1 秒").arg((held + 999) / 1000);
-      if (const int givenUp = session_.Run().PagesGivenUp(); givenUp > 0)
-        summary += tr("\n放弃网页 %1 个（见运行记录）").arg(givenUp);
-      tray_->NotifyWhileHidden(AppTitle(), summary + QLatin1Char('\n') + session_.RunFile());
+    case harvest::RunState::kHolding:  // its words came with the event that says why
+    case harvest::RunState::kIdle:     // the run's end says its own
       return;
-    }
   }
+}
+
+void MainWindow::ShowRunEnded(const harvest::RunSummary& summary, const QString& runFile) {
+  SetStatusLine(tr("搜索已经结束!"));
+  tray_->SetHint({});
+  runFile_->setText(tr("号码文件：%1").arg(runFile));
+  runFile_->show();
+  QString text = tr("搜索已经结束!\n共找到 %1 个手机号码").arg(summary.found);
+  if (summary.heldMs > 0)
+    text += tr("\n等待网络或搜索引擎共 %1 秒").arg((summary.heldMs + 999) / 1000);
+  if (summary.pagesGivenUp > 0)
+    text += tr("\n放弃网页 %1 个（见运行记录）").arg(summary.pagesGivenUp);
+  tray_->NotifyWhileHidden(AppTitle(), text + QLatin1Char('\n') + runFile);
 }
 
 void MainWindow::ShowRunEvent(const harvest::RunEvent& event) {
@@ -140,9 +168,8 @@ void MainWindow::ShowRunEvent(const harvest::RunEvent& event) {
   }
 }
 
-void MainWindow::ShowMergeState(SearchSession::MergeState state) {
-  UpdateCommands();
-  if (state == SearchSession::MergeState::kRunning) {
+void MainWindow::ShowMerging(bool merging) {
+  if (merging) {
     SetStatusLine(tr("数据正处理中..."));
     QApplication::setOverrideCursor(Qt::BusyCursor);
     mergeDialog_ = new MergeProgressDialog(this);
@@ -151,6 +178,18 @@ void MainWindow::ShowMergeState(SearchSession::MergeState state) {
   delete mergeDialog_;
   mergeDialog_ = nullptr;
   QApplication::restoreOverrideCursor();
+}
+
+void MainWindow::FollowNewRows(int last) {
+  const QModelIndex lastRow = session_.ResultModel()->index(last);
+  // A list with rows has a current one, which the view draws focused when
+  // the keyboard reaches it; it stays where the user puts it. (Setting it
+  // scrolls to it, so it comes before the scroll to the last row.)
+  if (!resultView_->currentIndex().isValid()) {
+    resultView_->selectionModel()->setCurrentIndex(session_.ResultModel()->index(0),
+                                                   QItemSelectionModel::NoUpdate);
+  }
+  resultView_->scrollTo(lastRow, QAbstractItemView::EnsureVisible);
 }
 
 void MainWindow::SetStatusLine(const QString& text) {
@@ -180,7 +219,7 @@ void MainWindow::SaveResults() {
 
 void MainWindow::SaveProgress() {
   session_.SaveProgress();
-  ShowPlainMessage(this, tr("已经保存当前手机号码搜索进程！"));
+  OpenPlainMessage(this, tr("已经保存当前手机号码搜索进程！"));
 }
 
 void MainWindow::MergeDataFiles() {
@@ -202,7 +241,7 @@ void MainWindow::OpenRunsFolder() {
 }
 
 void MainWindow::ShowAbout() {
-  if (aboutBox_) RunDialog(*aboutBox_);
+  if (aboutBox_) OpenDialog(*aboutBox_);
 }
 
 void MainWindow::ExitProgram() {

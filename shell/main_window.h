@@ -10,8 +10,8 @@
 #include <memory>
 
 #include "platform/notification_icon.h"
+#include "session/search_session.h"
 #include "shell/file_dialogs.h"
-#include "shell/search_session.h"
 
 class QAction;
 class QKeySequence;
@@ -21,9 +21,8 @@ class QTreeView;
 
 namespace shell {
 
-class DialogPrompts;
+class DialogQuestions;
 class MergeProgressDialog;
-class ResultListModel;
 class WindowTray;
 
 class MainWindow final : public QMainWindow {
@@ -31,7 +30,7 @@ class MainWindow final : public QMainWindow {
  public:
   // Shows `session`, which outlives the window. The notification-area icon
   // is QSystemTrayIcon unless one is given.
-  explicit MainWindow(SearchSession& session,
+  explicit MainWindow(session::SearchSession& session,
                       std::unique_ptr<platform::NotificationIcon> trayIcon = nullptr,
                       QWidget* parent = nullptr);
   ~MainWindow() override;
@@ -49,7 +48,7 @@ class MainWindow final : public QMainWindow {
   void ShowAbout();
   void ExitProgram();  // closes the window, through the close question
 
-  SearchSession& Session() { return session_; }
+  session::SearchSession& Session() { return session_; }
   WindowTray& Tray() { return *tray_; }
 
  Q_SIGNALS:
@@ -69,19 +68,25 @@ class MainWindow final : public QMainWindow {
   void BuildToolbar();
   QWidget* BuildCentralArea();
   void BuildStatusBar();
+  QWidget* BuildBrowserView();
   void BindToSession();
-  void UpdateCommands();
-  void ShowRunStatus(harvest::RunStatus status);
+  // The commands' enabled states, from what the session is doing.
+  void UpdateCommands(harvest::RunState state, bool merging);
+  void ShowState(harvest::RunState state, bool merging);
+  void ShowRunEnded(const harvest::RunSummary& summary, const QString& runFile);
   // A hold says why in the status line and the tray (hung pages: the log's).
   void ShowRunEvent(const harvest::RunEvent& event);
-  void ShowMergeState(SearchSession::MergeState state);
+  void ShowMerging(bool merging);
+  // New rows in sight; the list has a current row once it has rows.
+  void FollowNewRows(int last);
   void SetStatusLine(const QString& text);
 
-  SearchSession& session_;
-  std::unique_ptr<DialogPrompts> prompts_;
+  session::SearchSession& session_;
+  std::unique_ptr<DialogQuestions> questions_;
   std::unique_ptr<WindowTray> tray_;
   QDialog* aboutBox_ = nullptr;
   MergeProgressDialog* mergeDialog_ = nullptr;  // while a merge runs
+  harvest::RunState shownState_ = harvest::RunState::kIdle;
 
   QToolBar* toolbar_ = nullptr;
   QAction* importAction_ = nullptr;
@@ -93,7 +98,6 @@ class MainWindow final : public QMainWindow {
   QAction* exitAction_ = nullptr;
   QAction* runsFolderAction_ = nullptr;
   QTreeView* resultView_ = nullptr;
-  ResultListModel* resultModel_ = nullptr;
   QLabel* keywordCount_ = nullptr;
   QLabel* keywordNumber_ = nullptr;
   QLabel* foundCount_ = nullptr;

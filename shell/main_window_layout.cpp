@@ -12,12 +12,12 @@
 #include <QStyle>
 #include <QToolBar>
 #include <QTreeView>
+#include <QWebEngineView>
 
 #include "shell/branding.h"
 #include "shell/command_button.h"
 #include "shell/error_handler.h"
 #include "shell/main_window.h"
-#include "shell/result_list_model.h"
 #include "shell/settings_bar.h"
 
 namespace shell {
@@ -133,9 +133,10 @@ QWidget* MainWindow::BuildCentralArea() {
   resultView_ = new QTreeView(columns);
   resultView_->setObjectName(QStringLiteral("ResultList"));
   resultView_->setAccessibleName(tr("手机号码列表"));
-  resultModel_ = new ResultListModel(session_.Results(), resultView_);
-  resultModel_->SetView(resultView_);
-  resultView_->setModel(resultModel_);
+  session::ResultListModel* model = session_.ResultModel();
+  resultView_->setModel(model);
+  connect(model, &QAbstractItemModel::rowsInserted, this,
+          [this](const QModelIndex&, int, int last) { FollowNewRows(last); });
   resultView_->setRootIsDecorated(false);
   resultView_->setUniformRowHeights(true);
   resultView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -147,7 +148,7 @@ QWidget* MainWindow::BuildCentralArea() {
   stack->setContentsMargins(0, 0, 0, 0);
   stack->setSpacing(0);
   stack->addWidget(new SettingsBar(session_));
-  QWidget* browser = session_.BrowserWidget();
+  QWidget* browser = BuildBrowserView();
   browser->setObjectName(QStringLiteral("Browser"));
   browser->setAccessibleName(tr("网页"));
   stack->addWidget(browser, 1);
@@ -157,13 +158,23 @@ QWidget* MainWindow::BuildCentralArea() {
   const QFontMetrics metrics = resultView_->fontMetrics();
   const int content =
       std::max(metrics.horizontalAdvance(
-                   resultModel_->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString()),
+                   model->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString()),
                metrics.horizontalAdvance(QStringLiteral("13800000000")) +
                    resultView_->style()->pixelMetric(QStyle::PM_SmallIconSize)) +
       4 * metrics.averageCharWidth();
   columns->setSizes({std::max(kListStartWidth, content), 1000});
   columns->setStretchFactor(1, 1);
   return columns;
+}
+
+QWidget* MainWindow::BuildBrowserView() {
+  // The session's page in a view of the window's; a stand-in browser has no
+  // page, and an empty panel takes its place.
+  QWebEnginePage* page = session_.BrowserPage();
+  if (!page) return new QWidget;
+  auto* view = new QWebEngineView;
+  view->setPage(page);
+  return view;
 }
 
 void MainWindow::BuildStatusBar() {

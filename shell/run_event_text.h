@@ -1,6 +1,5 @@
 #pragma once
-// The words for what happens to a run's pages: the status line and the tray
-// while a run holds, and the lines of the run's log.
+// The words for a run that holds, in the status line and the tray's hint.
 
 #include <QCoreApplication>
 #include <QString>
@@ -15,8 +14,6 @@ class RunEventText {
  public:
   // While a run holds: why, and when the next try comes.
   static QString Holding(const harvest::RunEvent& event);
-  // The event as a line of the run's log (without its time).
-  static QString LogLine(const harvest::RunEvent& event, const QString& keyword);
 };
 
 }  // namespace shell

@@ -6,11 +6,11 @@
 #include <QLineEdit>
 #include <QSpinBox>
 
-#include "shell/search_session.h"
+#include "session/search_session.h"
 
 namespace shell {
 
-SettingsBar::SettingsBar(SearchSession& session, QWidget* parent)
+SettingsBar::SettingsBar(session::SearchSession& searchSession, QWidget* parent)
     : QWidget(parent),
       intervalBox_(new QSpinBox(this)),
       dedupeBox_(new QCheckBox(tr("去重"), this)),
@@ -18,7 +18,8 @@ SettingsBar::SettingsBar(SearchSession& session, QWidget* parent)
   setObjectName(QStringLiteral("SettingsBar"));
   auto* intervalLabel = new QLabel(tr("搜索间隔[秒]："), this);
   intervalBox_->setObjectName(QStringLiteral("IntervalBox"));
-  intervalBox_->setRange(SearchSession::kMinInterval, SearchSession::kMaxInterval);
+  intervalBox_->setRange(session::SearchSession::kMinInterval,
+                         session::SearchSession::kMaxInterval);
   intervalBox_->setAccessibleName(tr("搜索间隔[秒]"));
   intervalLabel->setBuddy(intervalBox_);
   dedupeBox_->setObjectName(QStringLiteral("DedupeBox"));
@@ -38,22 +39,22 @@ SettingsBar::SettingsBar(SearchSession& session, QWidget* parent)
   row->addWidget(keywordFileEdit_, 1);
 
   // The session's values shown, the user's taken.
-  SearchSession* s = &session;
+  session::SearchSession* s = &searchSession;
   keywordFileEdit_->setText(s->KeywordFile());
-  connect(s, &SearchSession::KeywordFileChanged, keywordFileEdit_, &QLineEdit::setText);
+  connect(s, &session::SearchSession::KeywordFileChanged, keywordFileEdit_, &QLineEdit::setText);
   dedupeBox_->setChecked(s->Deduplicate());
-  connect(s, &SearchSession::DeduplicateChanged, dedupeBox_, &QCheckBox::setChecked);
-  connect(dedupeBox_, &QCheckBox::toggled, s, &SearchSession::SetDeduplicate);
+  connect(s, &session::SearchSession::DeduplicateChanged, dedupeBox_, &QCheckBox::setChecked);
+  connect(dedupeBox_, &QCheckBox::toggled, s, &session::SearchSession::SetDeduplicate);
   intervalBox_->setValue(s->IntervalTextShown().toInt());
-  connect(s, &SearchSession::IntervalTextChanged, this, [this](const QString& text) {
+  connect(s, &session::SearchSession::IntervalTextChanged, this, [this](const QString& text) {
     if (text != intervalBox_->text()) intervalBox_->setValue(text.toInt());
   });
   // The text as it stands: the spin box reports the values it takes, its
   // editor what is typed before it takes it (the run and the progress file
   // read what the field shows).
-  connect(intervalBox_, &QSpinBox::textChanged, s, &SearchSession::SetIntervalText);
+  connect(intervalBox_, &QSpinBox::textChanged, s, &session::SearchSession::SetIntervalText);
   connect(intervalBox_->findChild<QLineEdit*>(), &QLineEdit::textChanged, s,
-          &SearchSession::SetIntervalText);
+          &session::SearchSession::SetIntervalText);
 }
 
 }  // namespace shell

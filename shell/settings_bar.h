@@ -8,14 +8,16 @@ class QCheckBox;
 class QLineEdit;
 class QSpinBox;
 
-namespace shell {
-
+namespace session {
 class SearchSession;
+}
+
+namespace shell {
 
 class SettingsBar final : public QWidget {
   Q_OBJECT
  public:
-  explicit SettingsBar(SearchSession& session, QWidget* parent = nullptr);
+  explicit SettingsBar(session::SearchSession& searchSession, QWidget* parent = nullptr);
 
  private:
   QSpinBox* intervalBox_;

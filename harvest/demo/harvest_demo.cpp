@@ -29,8 +29,11 @@ class ConsoleWorld final : public RunReports,
   // RunReports
   void ReportKeywordNumber(int number) override { std::cout << "keyword " << number << '\n'; }
   void ReportFoundCount(int) override {}
-  void ReportStatus(RunStatus) override {}
-  void ReportRunning(bool running) override { running_ = running; }
+  void ReportState(RunState state) override { running_ = state != RunState::kIdle; }
+  void ReportFinished(const RunSummary& summary) override {
+    std::cout << "finished: " << summary.found << " numbers from " << summary.pagesRead
+              << " pages\n";
+  }
   void Tell(RunMessage message) override {
     std::cout << (message == RunMessage::kNotConnected ? "not connected\n"
                                                        : "resume point past the list\n");
@@ -39,7 +42,7 @@ class ConsoleWorld final : public RunReports,
     // The demo's pages always come; a page that did not would be said here.
     std::cout << "page event " << static_cast<int>(event.kind) << " at offset " << event.pageOffset << '\n';
   }
-  std::optional<std::string> AskResumePoint(int) override { return "0"; }
+  void AskResumePoint(int, ResumeAnswer answer) override { answer("0"); }
 
   // PageBrowser: page n of every keyword shows a pager line until the third.
   void Navigate(const std::string& url) override {

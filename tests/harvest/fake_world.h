@@ -8,6 +8,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "harvest/errors.h"
@@ -27,24 +28,31 @@ class FakeReports : public RunReports, public RunSettings, public ResultListObse
   // RunReports
   void ReportKeywordNumber(int number) override { keywordNumber = number; }
   void ReportFoundCount(int count) override { found = count; }
-  void ReportStatus(RunStatus now) override {
-    status = now;
-    if (now == RunStatus::kFinished) ++finishes;
+  void ReportState(RunState now) override {
+    if (now == state) throw std::logic_error("a state reported twice in a row");
+    state = now;
+    states.push_back(now);
   }
-  void ReportRunning(bool running) override {
-    searchEnabled = !running;
-    importEnabled = !running;
-    stopEnabled = running;
+  void ReportFinished(const RunSummary& ended) override {
+    ++finishes;
+    summary = ended;
   }
   void Tell(RunMessage message) override { told.push_back(message); }
   void ReportEvent(const RunEvent& event) override { events.push_back(event); }
-  std::optional<std::string> AskResumePoint(int offered) override {
+  // Answered at once from `answers`, or kept for the test to answer with
+  // AnswerHeld when holdAnswer is set.
+  void AskResumePoint(int offered, ResumeAnswer answer) override {
     offered_.push_back(offered);
+    if (holdAnswer) {
+      held = std::move(answer);
+      return;
+    }
     if (answers.empty()) throw std::logic_error("unexpected prompt");
-    auto answer = answers.front();
+    auto given = answers.front();
     answers.pop_front();
-    return answer;
+    answer(given);
   }
+  void AnswerHeld(std::optional<std::string> given) { std::exchange(held, {})(std::move(given)); }
 
   // ResultListObserver
   void BeginAppend(int) override {}
@@ -58,11 +66,13 @@ class FakeReports : public RunReports, public RunSettings, public ResultListObse
   std::string interval = "8";
   int keywordNumber = -1;  // none reported yet
   int found = -1;
-  std::optional<RunStatus> status;
-  int finishes = 0;  // runs reported finished
-  // The initial states of the toolbar: all three enabled at program start.
-  bool searchEnabled = true, stopEnabled = true, importEnabled = true;
+  RunState state = RunState::kIdle;
+  std::vector<RunState> states;  // as reported, in order
+  int finishes = 0;              // runs reported finished
+  RunSummary summary;            // the last run's
   std::deque<std::optional<std::string>> answers;  // nullopt = Cancel
+  bool holdAnswer = false;
+  ResumeAnswer held;
   std::vector<RunMessage> told;
   std::vector<RunEvent> events;
   int scrolledTo = -1;

@@ -95,13 +95,13 @@ TEST_F(HoldTest, APageThatDidNotComeIsAskedAgainAfterDoublingWaitsUntilItComes) 
               (std::vector<std::string>{Url("a", 0), Url("a", 10), Url("a", 10), Url("a", 10),
                                         Url("a", 10), Url("b", 0), Url("b", 10)}));
     EXPECT_EQ(run.FoundCount(), 4);
-    EXPECT_EQ(run.PagesRead(), 4);
+    EXPECT_EQ(run.Summary().pagesRead, 4);
     // The first page's 10 s, a page's interval; then each hold's wait and
     // the interval before the read of the page asked again.
     EXPECT_EQ(timer.waits,
               (std::vector<long long>{10000, kInterval, kInterval, kInterval, 2 * kInterval,
                                       kInterval, 4 * kInterval, kInterval, kInterval, kInterval}));
-    EXPECT_EQ(run.HeldMilliseconds(), 7 * kInterval);
+    EXPECT_EQ(run.Summary().heldMs, 7 * kInterval);
     ASSERT_EQ(EventKinds(),
               (std::vector<Kind>{Kind::kHolding, Kind::kHolding, Kind::kHolding, Kind::kGoingOn}));
     for (int i = 0; i < 3; ++i) {
@@ -115,7 +115,7 @@ TEST_F(HoldTest, APageThatDidNotComeIsAskedAgainAfterDoublingWaitsUntilItComes) 
     }
     EXPECT_EQ(reports.events[3].tries, 3);
     EXPECT_EQ(reports.events[3].waitMs, 7 * kInterval);
-    EXPECT_EQ(reports.status, RunStatus::kFinished);
+    EXPECT_EQ(reports.state, RunState::kIdle);
     EXPECT_EQ(reports.finishes, 1);
   }
 }
@@ -142,12 +142,12 @@ TEST_F(HoldTest, StopDuringAHoldEndsTheRunAtOnceOnTheKeywordBeingSearched) {
     ASSERT_TRUE(timer.AdvanceToTick());
     run.Tick();
   }
-  ASSERT_EQ(run.Phase(), RunPhase::kHolding);
-  EXPECT_EQ(reports.status, RunStatus::kHolding);
+  ASSERT_EQ(run.State(), RunState::kHolding);
+  EXPECT_EQ(reports.state, RunState::kHolding);
   const std::size_t asked = browser.navigated.size();
   run.Stop();
-  EXPECT_EQ(run.Phase(), RunPhase::kIdle);
-  EXPECT_EQ(reports.status, RunStatus::kFinished);
+  EXPECT_EQ(run.State(), RunState::kIdle);
+  EXPECT_EQ(reports.state, RunState::kIdle);
   EXPECT_FALSE(timer.enabled);
   EXPECT_EQ(browser.navigated.size(), asked);
   EXPECT_EQ(progress.written, std::vector<int>{1});  // "b", never one past it
@@ -200,9 +200,9 @@ TEST_F(HoldTest, APageThatHangsOrDiesIsAskedTwiceMoreThenGivenUpAndTheRunGoesOn)
     Start();
     RunToEnd();
     EXPECT_EQ(run.FoundCount(), c.found);
-    EXPECT_EQ(reports.status, RunStatus::kFinished);
+    EXPECT_EQ(reports.state, RunState::kIdle);
     EXPECT_TRUE(reports.told.empty());
-    EXPECT_EQ(run.PagesGivenUp(), c.givenUp ? 1 : 0);
+    EXPECT_EQ(run.Summary().pagesGivenUp, c.givenUp ? 1 : 0);
     std::vector<Kind> kinds(std::min(c.stalls, 2), Kind::kRetrying);
     if (c.givenUp) kinds.push_back(Kind::kGivenUp);
     EXPECT_EQ(EventKinds(), kinds);

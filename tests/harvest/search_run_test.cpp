@@ -71,16 +71,13 @@ TEST_F(SearchRunTest, AWholeRunPagesEachKeywordUntilItsPagerEndsOrSeventyFivePag
   engine.pagerPages = {{"alpha", 0}, {"beta", 2}, {"gamma", 80}};
   StartAt("0");
 
-  EXPECT_EQ(reports.status, RunStatus::kStarting);
+  EXPECT_EQ(reports.state, RunState::kStarting);
   EXPECT_EQ(reports.found, 0);
-  EXPECT_FALSE(reports.searchEnabled);
-  EXPECT_FALSE(reports.importEnabled);
-  EXPECT_TRUE(reports.stopEnabled);
 
   // Change the interval after the first few pages: it applies from the next
   // request on.
   for (int i = 0; i < 3; ++i) Tick();
-  EXPECT_EQ(reports.status, RunStatus::kSearching);
+  EXPECT_EQ(reports.state, RunState::kSearching);
   reports.interval = "3";
   RunToEnd();
 
@@ -106,12 +103,9 @@ TEST_F(SearchRunTest, AWholeRunPagesEachKeywordUntilItsPagerEndsOrSeventyFivePag
   EXPECT_EQ(run.FoundCount(), 79);
   EXPECT_EQ(reports.found, 79);
   EXPECT_EQ(results.Count(), 79 - 51);  // emptied once at 51 rows
-  EXPECT_EQ(reports.status, RunStatus::kFinished);
+  EXPECT_EQ(reports.state, RunState::kIdle);
   EXPECT_EQ(progress.written, std::vector<int>{2});
   EXPECT_FALSE(timer.enabled);
-  EXPECT_TRUE(reports.searchEnabled);
-  EXPECT_TRUE(reports.importEnabled);
-  EXPECT_FALSE(reports.stopEnabled);
   EXPECT_EQ(run.PageOffset(), 0);
   EXPECT_EQ(run.KeywordIndex(), 3);
 }
@@ -165,7 +159,6 @@ TEST_F(SearchRunTest, StartRefusesWithoutNetworkListOrValidAnswer) {
   }
   EXPECT_EQ(run.KeywordIndex(), 0);
   EXPECT_TRUE(browser.navigated.empty());
-  EXPECT_TRUE(reports.searchEnabled);
 
   run.KeywordList().clear();
   try {
@@ -196,15 +189,12 @@ TEST_F(SearchRunTest, StopDuringAWaitStillScansThePageThenFinishes) {
 
   run.Stop();
   EXPECT_EQ(reports.finishes, 0) << "stopping is not finishing";
-  EXPECT_EQ(reports.status, RunStatus::kStopping);
-  EXPECT_TRUE(reports.searchEnabled);
-  EXPECT_TRUE(reports.importEnabled);
-  EXPECT_FALSE(reports.stopEnabled);
+  EXPECT_EQ(reports.state, RunState::kStopping);
   EXPECT_TRUE(timer.enabled);  // the page already asked for is still read
 
   Tick();
   EXPECT_EQ(run.FoundCount(), 2);
-  EXPECT_EQ(reports.status, RunStatus::kFinished);
+  EXPECT_EQ(reports.state, RunState::kIdle);
   EXPECT_EQ(progress.written, std::vector<int>{0});
   EXPECT_FALSE(timer.enabled);
   EXPECT_EQ(browser.navigated.size(), 2u);
@@ -286,13 +276,10 @@ TEST_F(SearchRunTest, AFailedStepEndsTheRunAndTellsItsErrorAfterwards) {
       told = e.Message();
     }
     EXPECT_EQ(told, c.error);
-    EXPECT_EQ(freshRun.Phase(), RunPhase::kIdle);
+    EXPECT_EQ(freshRun.State(), RunState::kIdle);
     EXPECT_FALSE(fakeTimer.enabled);
-    EXPECT_EQ(fakeReports.status, RunStatus::kFinished);
+    EXPECT_EQ(fakeReports.state, RunState::kIdle);
     EXPECT_EQ(fakeReports.finishes, 1);
-    EXPECT_TRUE(fakeReports.searchEnabled);
-    EXPECT_TRUE(fakeReports.importEnabled);
-    EXPECT_FALSE(fakeReports.stopEnabled);
     EXPECT_EQ(fakeProgress.written, c.written);
 
     // The next run goes as any other.
@@ -312,21 +299,46 @@ TEST_F(SearchRunTest, TheTickAsksForTheTextAndItsAnswerCarriesTheRunOn) {
   engine.pagerPages = {{"a", 5}};
   browser.holdAnswers = true;
   StartAt("0");
-  EXPECT_EQ(run.Phase(), RunPhase::kWaitingForPage);
+  EXPECT_EQ(run.State(), RunState::kStarting);
   Tick();
-  EXPECT_EQ(run.Phase(), RunPhase::kReadingPage);
-  EXPECT_EQ(reports.status, RunStatus::kSearching);
+  EXPECT_EQ(run.State(), RunState::kWaitingForPage);
+  EXPECT_TRUE(run.PageOnItsWay());
   EXPECT_FALSE(timer.enabled);
   EXPECT_EQ(run.FoundCount(), 0);
   EXPECT_EQ(browser.navigated.size(), 1u);
 
   timer.now += 700;  // the answer takes a while; the next wait starts from it
   browser.AnswerHeld();
-  EXPECT_EQ(run.Phase(), RunPhase::kWaitingForPage);
+  EXPECT_EQ(run.State(), RunState::kSearching);
+  EXPECT_FALSE(run.PageOnItsWay());
   EXPECT_EQ(run.FoundCount(), 1);
   EXPECT_EQ(browser.navigated.back(), Url("a", 10));
   EXPECT_TRUE(timer.enabled);
   EXPECT_EQ(timer.due, 10700 + 8000);
+}
+
+TEST_F(SearchRunTest, APageThatComesWhileTheResumeQuestionIsOpenEndsTheStoppingRunFirst) {
+  run.KeywordList() = {"a", "b"};
+  engine.pagerPages = {{"a", 5}};
+  browser.holdAnswers = true;
+  StartAt("0");
+  Tick();
+  run.Stop();
+  reports.holdAnswer = true;
+  run.Start();  // asks, and returns with the question open
+  run.Start();  // a second Search meanwhile asks nothing more
+  EXPECT_EQ(reports.Offered().size(), 2u);
+  EXPECT_EQ(reports.state, RunState::kStopping);
+
+  browser.AnswerHeld();  // the stopping run's page: scanned, then the run ends
+  EXPECT_EQ(run.FoundCount(), 1);
+  EXPECT_EQ(reports.state, RunState::kIdle);
+  EXPECT_EQ(progress.written, std::vector<int>{0});
+
+  reports.AnswerHeld("1");  // the new run starts from the answer
+  EXPECT_EQ(reports.state, RunState::kStarting);
+  EXPECT_EQ(browser.navigated.back(), Url("b", 0));
+  EXPECT_EQ(run.FoundCount(), 0);
 }
 
 // What comes between the tick and its page's text, and what the text then
@@ -339,8 +351,7 @@ struct WhileReading {
   int foundAfter;                          // numbers counted once the text came
   std::vector<std::string> navigated;
   std::vector<int> progressWritten;
-  RunPhase phaseAfter;
-  RunStatus statusAfter;
+  RunState stateAfter;
 };
 
 // A run on stand-ins of its own, one for each case of a table.
@@ -354,8 +365,7 @@ TEST(SearchRunReading, WhatComesWhileThePageIsReadDecidesWhatItsTextDoes) {
        1,
        {Url("a", 0), Url("a", 10)},
        {},
-       RunPhase::kWaitingForPage,
-       RunStatus::kSearching},
+       RunState::kSearching},
       {"Stop: scanned, then finished",
        true,
        false,
@@ -363,8 +373,7 @@ TEST(SearchRunReading, WhatComesWhileThePageIsReadDecidesWhatItsTextDoes) {
        1,
        {Url("a", 0)},
        {0},
-       RunPhase::kIdle,
-       RunStatus::kFinished},
+       RunState::kIdle},
       {"Stop and a cancelled Search: as Stop",
        true,
        true,
@@ -372,8 +381,7 @@ TEST(SearchRunReading, WhatComesWhileThePageIsReadDecidesWhatItsTextDoes) {
        1,
        {Url("a", 0)},
        {0},
-       RunPhase::kIdle,
-       RunStatus::kFinished},
+       RunState::kIdle},
       {"Stop and Search: dropped unread",
        true,
        true,
@@ -381,8 +389,7 @@ TEST(SearchRunReading, WhatComesWhileThePageIsReadDecidesWhatItsTextDoes) {
        0,
        {Url("a", 0), Url("b", 0)},
        {},
-       RunPhase::kWaitingForPage,
-       RunStatus::kStarting},
+       RunState::kStarting},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -411,8 +418,8 @@ TEST(SearchRunReading, WhatComesWhileThePageIsReadDecidesWhatItsTextDoes) {
     EXPECT_EQ(results.Count(), c.foundAfter);
     EXPECT_EQ(browser.navigated, c.navigated);
     EXPECT_EQ(progress.written, c.progressWritten);
-    EXPECT_EQ(run.Phase(), c.phaseAfter);
-    EXPECT_EQ(reports.status, c.statusAfter);
+    EXPECT_EQ(run.State(), c.stateAfter);
+    EXPECT_EQ(reports.state, c.stateAfter);
     if (c.startAnswer) {
       // The new run's first page keeps its own 10 s wait, and runs on.
       EXPECT_EQ(timer.due, newRunDue);

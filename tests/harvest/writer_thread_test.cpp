@@ -8,6 +8,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <mutex>
+#include <utility>
+#include <vector>
+
 #include "child_process.h"
 #include "temp_dir.h"
 
@@ -49,13 +53,21 @@ TEST(WriterThread, AFileThatFailsIsToldOnceAndStopsAloneWhileTheOthersGoOn) {
   const int status = RunWithFileSizeLimit(40, [&] {
     const int big = OpenForAppending(dir.Path() / "big.txt");
     const int small = OpenForAppending(dir.Path() / "small.txt");
-    WriterThread writer;
+    // The handler hears of each file's first failure when it is met, before
+    // Flush returns.
+    std::vector<std::pair<WriterThread::Channel, std::string>> told;
+    std::mutex toldMutex;
+    WriterThread writer([&](WriterThread::Channel channel, const std::string& message) {
+      const std::lock_guard lock(toldMutex);
+      told.emplace_back(channel, message);
+    });
     const auto failing = writer.Open();
     const auto going = writer.Open();
     writer.Append(failing, big, std::string(30, 'a'));
     writer.Append(going, small, "1");
     writer.Append(failing, big, std::string(30, 'b'));  // beyond the limit
     writer.Flush();
+    if (told != decltype(told){{failing, "Disk full"}}) return 5;
     writer.Append(failing, big, "c");  // nothing after the failure
     writer.Append(going, small, "2");
     writer.Flush();
@@ -67,6 +79,7 @@ TEST(WriterThread, AFileThatFailsIsToldOnceAndStopsAloneWhileTheOthersGoOn) {
     writer.Append(going, small, "3");
     writer.Flush();
     if (writer.TakeFailure(going) != std::optional<std::string>("Disk full")) return 4;
+    if (told != decltype(told){{failing, "Disk full"}, {going, "Disk full"}}) return 6;
     return 0;
   });
   EXPECT_EQ(status, 0);

@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <filesystem>
 #include <memory>
 #include <ostream>
 
@@ -74,6 +75,18 @@ inline std::shared_ptr<ShownDialog> AnswerFile(const QString& path) {
     }
   });
   return shown;
+}
+
+// The open dialog answered with several files of a folder.
+inline void AnswerWithFiles(const std::filesystem::path& folder, const QStringList& names) {
+  shell::AnswerNextDialog([=](QDialog& dialog) {
+    auto& files = dynamic_cast<QFileDialog&>(dialog);
+    files.setDirectory(QString::fromStdString(folder.string()));
+    QStringList quoted;
+    for (const auto& name : names) quoted << QLatin1Char('"') + name + QLatin1Char('"');
+    files.selectFile(quoted.join(QLatin1Char(' ')));
+    static_cast<QDialog&>(files).accept();
+  });
 }
 
 // Readable failure messages for Qt strings.

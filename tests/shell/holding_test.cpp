@@ -46,7 +46,7 @@ TEST_F(HoldingTest, AHeldRunSaysWhyAndWhenItTriesAgainAndGoesOnWhenThePageComes)
 
   TickAndRead(form);
   const QString outage = QStringLiteral("网络中断，8秒后重试...");
-  EXPECT_EQ(form.Session().GetRunState(), shell::SearchSession::RunState::kHolding);
+  EXPECT_EQ(form.Session().GetState(), harvest::RunState::kHolding);
   EXPECT_EQ(Panel(*form, "StatusLine"), outage);
   EXPECT_EQ(tray_->toolTip, outage);
   ASSERT_EQ(tray_->messages.size(), 1u);

@@ -27,7 +27,7 @@ TEST_F(MainWindowTest, LaysOutTheToolbarInOrderWithCaptionsAndTips) {
   auto form = MakeWindow();
   EXPECT_EQ(form->windowTitle(), QStringLiteral("『Kelvane』 V2.6  —主页: http://kelvane.example.com/ 电话: 010-12345678"));
 
-  // The tool tip is the specified text and the shortcut in parentheses.
+  // The tool tip is the command's own text and the shortcut in parentheses.
   const std::tuple<const char*, const char*, const char*> buttons[] = {
       {"ImportButton", "导入", "导入关键字列表 (Ctrl+O)"},
       {"SearchButton", "搜索", "开始手机搜索 (F5)"},
@@ -84,8 +84,8 @@ TEST_F(MainWindowTest, LaysOutTheListSettingsAndStatusBar) {
   }
   EXPECT_EQ(Panel(*form, "StatusLine"), shell::ContactLine());
 
-  EXPECT_EQ(form.Session().SearchTimer().Interval(), 8000);
-  EXPECT_FALSE(form.Session().SearchTimer().Enabled());
+  EXPECT_EQ(form.Session().TimerInterval(), 8000);
+  EXPECT_FALSE(form.Session().TimerRunning());
 }
 
 struct ImportCase {
@@ -357,7 +357,7 @@ TEST_F(MainWindowTest, WhatComesDuringAPageReadActsOnTheStateAsItIs) {
     browser_->holdAnswers = true;
     browser_->failRead = c.readFails;
     form.Session().OnTick();
-    ASSERT_EQ(form.Run().Phase(), harvest::RunPhase::kReadingPage);
+    ASSERT_TRUE(form.Run().PageOnItsWay());
 
     QStringList dialogs;
     bool aboutDuringRead = false;
@@ -365,7 +365,7 @@ TEST_F(MainWindowTest, WhatComesDuringAPageReadActsOnTheStateAsItIs) {
     if (c.about) {
       shell::AnswerNextDialog([&](QDialog& dialog) {
         dialogs << dialog.windowTitle();
-        aboutDuringRead = form.Run().Phase() == harvest::RunPhase::kReadingPage;
+        aboutDuringRead = form.Run().PageOnItsWay();
         dialog.accept();
       });
       form->findChild<QAction*>(QStringLiteral("AboutAction"))->trigger();
@@ -386,7 +386,7 @@ TEST_F(MainWindowTest, WhatComesDuringAPageReadActsOnTheStateAsItIs) {
     // The window may go while its run is still on (the next keyword is
     // due): nothing of it may be touched afterwards (the sanitizer build
     // checks).
-    EXPECT_EQ(form.Session().SearchTimer().Enabled(), !c.readFails);
+    EXPECT_EQ(form.Session().TimerRunning(), !c.readFails);
     form.reset();
     Settle();
   }

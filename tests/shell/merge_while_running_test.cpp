@@ -17,7 +17,7 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "held_input.h"
+#include "../session/held_input.h"
 #include "qt_test_helpers.h"
 #include "shell/merge_progress_dialog.h"
 #include "shell_fixture.h"
@@ -65,7 +65,7 @@ class MergeWhileRunningTest : public MainWindowTest {
 
   // Starts a merge of `names` into merged.txt; it returns at once.
   void StartMerge(Program& form, const QStringList& names) {
-    AnswerFiles(dir_.Path(), names);
+    AnswerWithFiles(dir_.Path(), names);
     AnswerFile(QString::fromStdString(dir_.File("merged.txt").text));
     Child<QToolButton>(*form, "MergeButton")->click();
     EXPECT_TRUE(Merging(form));
@@ -219,7 +219,7 @@ TEST_F(MergeWhileRunningTest, APageTextThatComesDuringTheMergeIsTakenAfterIt) {
   browser_->AnswerHeld();
   Settle(100);
   EXPECT_EQ(form.Results().Count(), 1);
-  EXPECT_EQ(form.Run().Phase(), harvest::RunPhase::kReadingPage);
+  EXPECT_TRUE(form.Run().PageOnItsWay());
   pipe.Release("2\r\n");
   ASSERT_TRUE(WaitForMergeEnd(form));
   EXPECT_EQ(form.Results().Count(), 2);

@@ -68,7 +68,7 @@ TEST_F(MainWindowTest, AFailedWriteAtFinishIsToldOnceAndTheRunStillEnds) {
     if (stoppedWhileHolding) {
       browser_->loads = {{harvest::PageLoad::Ending::kNetworkFailed, 0, ""}};
       TickAndRead(form);
-      ASSERT_EQ(form.Session().GetRunState(), shell::SearchSession::RunState::kHolding);
+      ASSERT_EQ(form.Session().GetState(), harvest::RunState::kHolding);
       Child<QToolButton>(*form, "StopButton")->click();
     } else {
       TickAndRead(form);
@@ -79,8 +79,8 @@ TEST_F(MainWindowTest, AFailedWriteAtFinishIsToldOnceAndTheRunStillEnds) {
     EXPECT_TRUE(Child<QToolButton>(*form, "SearchButton")->isEnabled());
     EXPECT_TRUE(Child<QToolButton>(*form, "ImportButton")->isEnabled());
     EXPECT_FALSE(Child<QToolButton>(*form, "StopButton")->isEnabled());
-    EXPECT_FALSE(form.Session().SearchTimer().Enabled());
-    EXPECT_EQ(form.Session().GetRunState(), shell::SearchSession::RunState::kIdle);
+    EXPECT_FALSE(form.Session().TimerRunning());
+    EXPECT_EQ(form.Session().GetState(), harvest::RunState::kIdle);
     std::filesystem::remove(dir_.Path() / "mobtrawl.ini");
   }
 }

@@ -18,7 +18,7 @@
 
 #include "../harvest/fake_world.h"
 #include "dialog_answers.h"
-#include "fake_browser.h"
+#include "../session/fake_browser.h"
 #include "platform/termination_signals.h"
 #include "shell/main_window.h"
 
@@ -52,17 +52,17 @@ int main(int argc, char** argv) {
 
   auto made = std::make_unique<FakeEmbeddedBrowser>();
   FakeEmbeddedBrowser* browser = made.get();
-  shell::SessionOptions options;
+  session::SessionOptions options;
   options.browser = std::move(made);
   options.addresses = std::make_unique<fakes::FakeAddresses>();
   options.queryPrefix = "http://search.test/s?word=";
   options.appDir = harvest::FilePath::Ascii(folder + "/");
-  shell::SearchSession session(std::move(options));
-  shell::MainWindow window(session);
-  session.RestoreAtStart();
+  session::SearchSession searchSession(std::move(options));
+  shell::MainWindow window(searchSession);
+  searchSession.RestoreAtStart();
   platform::TerminationSignals termination;
-  QObject::connect(&termination, &platform::TerminationSignals::Received, &session,
-                   [&session](int signalNumber) { session.EndAtOnce(128 + signalNumber); });
+  QObject::connect(&termination, &platform::TerminationSignals::Received, &searchSession,
+                   [&searchSession](int signalNumber) { searchSession.EndAtOnce(128 + signalNumber); });
 
   if (mode == "merge") {
     Write(folder + "/merged.txt", "kept\r\n");
@@ -87,24 +87,27 @@ int main(int argc, char** argv) {
   window.ImportKeywords();
   window.findChild<QCheckBox*>(QStringLiteral("DedupeBox"))->setChecked(true);
   AnswerInput(QStringLiteral("0"));
-  session.StartSearch();
+  searchSession.StartSearch();
 
   // The run's timer would tick every second; here a tick follows each page.
   int served = 0;
   QTimer ticker;
   QObject::connect(&ticker, &QTimer::timeout, &window, [&] {
-    if (session.Run().Phase() != harvest::RunPhase::kWaitingForPage) return;
+    if (searchSession.GetState() != harvest::RunState::kStarting &&
+        searchSession.GetState() != harvest::RunState::kSearching)
+      return;
     if (served == kPages) {
       ticker.stop();
       std::string rows;
-      for (const auto& row : session.Results().Rows()) rows += row + ",";
-      std::printf("rows=%s found=%d resume=%d\n", rows.c_str(), session.Run().FoundCount(),
-                  session.Run().ResumePoint());
+      for (const auto& row : searchSession.Results().Rows()) rows += row + ",";
+      // The keyword being searched is where a resumed run starts.
+      std::printf("rows=%s found=%d resume=%d\n", rows.c_str(), searchSession.FoundCount(),
+                  searchSession.KeywordNumber() - 1);
       std::fflush(stdout);
       return;
     }
     browser->pages[browser->navigated.back()] = Page(browser->navigated.back(), served++);
-    session.OnTick();
+    searchSession.OnTick();
   });
   ticker.start(5);
   return app.exec();

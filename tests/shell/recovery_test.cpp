@@ -138,7 +138,7 @@ TEST_F(RecoveryTest, AnOrdinaryExitLeavesNothingAndARestoredListGoesOnWithTheNex
   form.Session().StartSearch();
   browser_->pages[browser_->navigated.back()] = "13600000001";
   TickAndRead(form);
-  form.Session().Recovery().Flush();
+  session::SessionProbe::Recovery(form.Session()).Flush();
   EXPECT_EQ(harvest::DecodeRecord(dir_.Read(harvest::kRecoveryFileName)).rows,
             std::vector<std::string>{"13600000001"});
 
@@ -156,8 +156,8 @@ TEST_F(RecoveryTest, OnlyOneProgramKeepsTheRecordAndTheOtherSaysSo) {
   auto second = MakeWindow();
   EXPECT_EQ(told->text,
             QStringLiteral("另一个正在运行的Kelvane在使用恢复记录，本程序这次不保存恢复记录。"));
-  EXPECT_TRUE(first.Session().Recovery().Held());
-  EXPECT_FALSE(second.Session().Recovery().Held());
+  EXPECT_TRUE(session::SessionProbe::Recovery(first.Session()).Held());
+  EXPECT_FALSE(session::SessionProbe::Recovery(second.Session()).Held());
   // The second one's run keeps nothing and asks nothing more.
   second.Run().KeywordList() = {"k"};
   AnswerInput(QStringLiteral("0"));
@@ -197,7 +197,7 @@ TEST_F(RecoveryTest, ARecordThatCannotBeWrittenIsToldOnceAndTheRunGoesOn) {
                 "无法使用恢复记录%1：它不是普通文件。本程序不改动这个文件，这次也不保存恢复记录。")
                 .arg(QString::fromStdString(RecordPath().string())));
   EXPECT_TRUE(fs::is_directory(RecordPath()));
-  EXPECT_FALSE(form.Session().Recovery().Held());
+  EXPECT_FALSE(session::SessionProbe::Recovery(form.Session()).Held());
   form.reset();
   fs::remove(RecordPath());
 
@@ -213,7 +213,7 @@ TEST_F(RecoveryTest, ARecordThatCannotBeWrittenIsToldOnceAndTheRunGoesOn) {
   // The run's own numbers file fills up too; each is told once.
   auto told = AnswerMessageBox();
   auto toldToo = AnswerMessageBox();
-  form.Session().Recovery().Flush();
+  session::SessionProbe::Recovery(form.Session()).Flush();
   int foundByOnePage = 0;
   {
     const FileSizeLimit full(fs::file_size(RecordPath()) + 100);

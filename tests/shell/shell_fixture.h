@@ -11,18 +11,17 @@
 #include <functional>
 #include <memory>
 
-#include "../harvest/fake_world.h"
-#include "../harvest/temp_dir.h"
+#include "../session/session_fixture.h"
+#include "../session/session_probe.h"
 #include "dialog_answers.h"
-#include "fake_browser.h"
 #include "fake_notification_icon.h"
 #include "qt_test_helpers.h"
+#include "session/search_session.h"
 #include "shell/main_window.h"
-#include "shell/search_session.h"
 
 // The session and its window; the window goes first, as in main.
 struct Program {
-  std::unique_ptr<shell::SearchSession> session;
+  std::unique_ptr<session::SearchSession> session;
   std::unique_ptr<shell::MainWindow> window;
 
   Program() = default;
@@ -42,37 +41,20 @@ struct Program {
   shell::MainWindow& operator*() { return *window; }
   shell::MainWindow* operator->() { return window.get(); }
   shell::MainWindow* get() { return window.get(); }
-  shell::SearchSession& Session() { return *session; }
-  harvest::SearchRun& Run() { return session->Run(); }
+  session::SearchSession& Session() { return *session; }
+  harvest::SearchRun& Run() { return session::SessionProbe::Run(*session); }
   const harvest::ResultList& Results() { return session->Results(); }
 };
 
-class MainWindowTest : public testing::Test {
+class MainWindowTest : public SessionTest {
  protected:
-  // The session's options as the tests give them: the fake browser, fake
-  // addresses, a local query prefix, the temp folder, a counted trim.
-  shell::SessionOptions Options() {
-    shell::SessionOptions options;
-    auto browser = std::make_unique<FakeEmbeddedBrowser>();
-    browser_ = browser.get();
-    options.browser = std::move(browser);
-    auto addresses = std::make_unique<fakes::FakeAddresses>();
-    addresses_ = addresses.get();
-    options.addresses = std::move(addresses);
-    options.queryPrefix = "http://search.test/s?word=";
-    options.returnFreedMemory = [this] { ++memoryReturns_; };
-    options.appDir = harvest::FilePath{dir_.Path() / "", dir_.Path().string() + "/"};
-    options.runsDir = harvest::FilePath{dir_.Path() / "runs/", dir_.Path().string() + "/runs/"};
-    return options;
-  }
-
   Program MakeWindow() {
     // A program destroyed by the test leaves its recovery record, as a
     // program killed would; the next one starts as after an ordinary end,
     // unless the test is about the record.
     if (!keepRecoveryRecord_) std::filesystem::remove(dir_.Path() / harvest::kRecoveryFileName);
     Program program;
-    program.session = std::make_unique<shell::SearchSession>(Options());
+    program.session = std::make_unique<session::SearchSession>(Options());
     auto tray = std::make_unique<FakeNotificationIcon>();
     tray_ = tray.get();
     tray_->available = trayAvailable_;
@@ -90,7 +72,7 @@ class MainWindowTest : public testing::Test {
   // The run's tick, and the event loop until its page has been processed.
   static void TickAndRead(Program& program) {
     program.Session().OnTick();
-    EXPECT_TRUE(WaitFor([&] { return program.Run().Phase() != harvest::RunPhase::kReadingPage; }))
+    EXPECT_TRUE(WaitFor([&] { return !program.Session().Busy(); }))
         << "the page's text never came";
   }
   // Minimised: hidden in the notification area.
@@ -105,17 +87,7 @@ class MainWindowTest : public testing::Test {
     Child<QAbstractButton>(*program, "MergeButton")->click();
     EXPECT_TRUE(WaitFor([&] { return !Merging(program); }, 60000)) << "the merge never ended";
   }
-  static bool Merging(Program& program) {
-    return program.Session().GetMergeState() == shell::SearchSession::MergeState::kRunning;
-  }
-  // Lets the event loop run until `done`, for a few seconds at most.
-  static bool WaitFor(const std::function<bool()>& done, int milliseconds = 5000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < milliseconds)
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-  }
+  static bool Merging(Program& program) { return program.Session().Merging(); }
 
   template <typename T = QWidget>
   static T* Child(QWidget& window, const char* name) {
@@ -129,11 +101,7 @@ class MainWindowTest : public testing::Test {
     return Child<QLabel>(window, name)->text();
   }
 
-  TempDir dir_;
-  FakeEmbeddedBrowser* browser_ = nullptr;
-  fakes::FakeAddresses* addresses_ = nullptr;
   FakeNotificationIcon* tray_ = nullptr;
   bool trayAvailable_ = true;  // whether the next window's desktop has a notification area
   bool keepRecoveryRecord_ = false;
-  int memoryReturns_ = 0;  // times the session gave freed memory back
 };

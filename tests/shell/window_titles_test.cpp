@@ -55,7 +55,7 @@ TEST_F(MainWindowTest, EveryWindowShowsItsOwnTitleOnly) {
       {"About box", click("AboutButton"), QStringLiteral("关于本软件")},
       {"resume question",
        [this](shell::MainWindow& w) {
-         w.Session().Run().KeywordList() = {"k"};
+         session::SessionProbe::Run(w.Session()).KeywordList() = {"k"};
          w.Session().StartSearch();
        },
        QStringLiteral("搜索参数设置")},

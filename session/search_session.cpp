@@ -1,7 +1,6 @@
-#include "shell/search_session.h"
+#include "session/search_session.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <algorithm>
 #include <cstdlib>
 #include <utility>
@@ -14,9 +13,8 @@
 #include "platform/gbk_codec.h"
 #include "platform/interface_addresses.h"
 #include "platform/web_engine_browser.h"
-#include "shell/error_handler.h"
 
-namespace shell {
+namespace session {
 namespace {
 
 // The run's timer as the window has it before any run.
@@ -24,24 +22,34 @@ constexpr int kTimerIntervalAtCreation = 8000;
 // Freed memory goes back to the system after this many pages.
 constexpr int kPagesPerMemoryReturn = 10;
 
+harvest::FilePath RunsDirOf(const SessionOptions& options) {
+  return options.runsDir ? *options.runsDir : platform::RunsDir(options.appDir);
+}
+
 }  // namespace
 
 SearchSession::SearchSession(SessionOptions options, QObject* parent)
     : QObject(parent),
       options_(std::move(options)),
+      writer_([this](harvest::WriterThread::Channel channel, const std::string& message) {
+        // On the writer's thread: told on the session's.
+        QMetaObject::invokeMethod(
+            this,
+            [this, channel, reason = platform::FromGbk(message)] {
+              TellFileFailure(channel, reason);
+            },
+            Qt::QueuedConnection);
+      }),
+      runFiles_(RunsDirOf(options_), writer_),
       intervalText_(QString::number(kDefaultInterval)) {
   browser_ = options_.browser ? std::move(options_.browser)
-                              : std::make_unique<platform::WebEngineBrowser>(nullptr);
+                              : std::make_unique<platform::WebEngineBrowser>();
   if (!options_.addresses) options_.addresses = std::make_unique<platform::InterfaceAddresses>();
   if (!options_.returnFreedMemory) options_.returnFreedMemory = platform::ReturnFreedMemory;
-  if (!options_.runsDir) options_.runsDir = platform::RunsDir(options_.appDir);
   timer_ = std::make_unique<platform::QtRunTimer>(kTimerIntervalAtCreation, [this] { OnTick(); });
   run_ = std::make_unique<harvest::SearchRun>(
       harvest::SearchPorts{*this, *this, *this, *timer_, *options_.addresses, *this}, results_,
       options_.queryPrefix);
-  connect(&recovery_, &RecoveryKeeper::Failed, this, [this](const QString& failure) {
-    if (prompts_) prompts_->TellRecordFailure(failure);
-  });
 }
 
 SearchSession::~SearchSession() {
@@ -51,13 +59,21 @@ SearchSession::~SearchSession() {
   merge_.reset();
 }
 
+void SearchSession::TellingFailure(const std::function<void()>& work) {
+  try {
+    work();
+  } catch (...) {
+    Q_EMIT Failed(std::current_exception());
+  }
+}
+
 // --- start --------------------------------------------------------------------
 
 void SearchSession::RestoreAtStart() {
-  Guarded([this] {
+  TellingFailure([this] {
     harvest::RestoreProgressFile(options_.appDir.Child(harvest::kProgressFileName), *this);
   });
-  Guarded([this] { OpenRecoveryRecord(); });
+  OpenRecoveryRecord();
 }
 
 // --- commands -----------------------------------------------------------------
@@ -73,17 +89,12 @@ void SearchSession::ImportKeywords(const harvest::FilePath& file) {
 
 void SearchSession::StartSearch() {
   run_->Start();
-  SyncRunState();
-  KeepRunFile();  // a browser may have answered at once
-  KeepRecord();   // a new run empties the list
-  Q_EMIT RowsAdded();
 }
 
 void SearchSession::StopSearch() {
-  // During a hold the run ends at once, and a progress file that cannot be
-  // written is told after it has.
-  Guarded([this] { run_->Stop(); });
-  SyncRunState();
+  // During a hold the run ends at once; a progress file that cannot be
+  // written is raised after it has.
+  run_->Stop();
 }
 
 void SearchSession::SaveResults(const harvest::FilePath& file) const {
@@ -101,18 +112,16 @@ void SearchSession::MergeDataFiles(const std::vector<harvest::FilePath>& inputs,
   merge_ = std::make_unique<MergeTask>(inputs, output);
   connect(merge_.get(), &MergeTask::Progressed, this, &SearchSession::MergeProgressed);
   connect(merge_.get(), &MergeTask::Ended, this, &SearchSession::MergeEnded);
-  mergeState_ = MergeState::kRunning;
-  Q_EMIT MergeStateChanged(mergeState_);
+  EmitState();
 }
 
 void SearchSession::MergeEnded() {
   const MergeTask::Outcome outcome = merge_->Result();
   // Deleted later: this runs inside the task's own signal.
   merge_.release()->deleteLater();
-  mergeState_ = MergeState::kNone;
-  Q_EMIT MergeStateChanged(mergeState_);
+  EmitState();
   if (outcome.count) Q_EMIT MergeCounted(*outcome.count);
-  if (outcome.error) HandleException(outcome.error);
+  if (outcome.error) Q_EMIT Failed(outcome.error);
   TakeWhatWaited();
 }
 
@@ -125,8 +134,7 @@ void SearchSession::OnTick() {
     Enqueue(Waiting::Kind::kTick, [this] { OnTick(); });
     return;
   }
-  Guarded([this] { run_->Tick(); });
-  SyncRunState();
+  TellingFailure([this] { run_->Tick(); });
 }
 
 void SearchSession::Navigate(const std::string& url) {
@@ -152,14 +160,13 @@ void SearchSession::TakePageText(const PageTextHandler& handler, harvest::PageTe
 void SearchSession::ProcessPageText(const PageTextHandler& handler, harvest::PageText page) {
   // The page's step of the run: scanned, the next page asked for, or the
   // run finished; its errors (a failed read, a progress file that cannot
-  // be written) end here.
-  Guarded([&] { handler(std::move(page)); });
+  // be written) are told once the run has ended.
+  TellingFailure([&] { handler(std::move(page)); });
   AfterStep();
 }
 
 void SearchSession::AfterStep() {
-  SyncRunState();
-  Q_EMIT RowsAdded();
+  resultModel_.ShowNewRows();
   // The numbers first: the record names the file that holds them.
   KeepRunFile();
   KeepRecord();
@@ -169,7 +176,7 @@ void SearchSession::AfterStep() {
 // --- what waits ---------------------------------------------------------------
 
 bool SearchSession::Busy() const {
-  return merge_ || run_->Phase() == harvest::RunPhase::kReadingPage;
+  return merge_ || run_->PageOnItsWay();
 }
 
 void SearchSession::CloseWhenIdle() {
@@ -197,24 +204,8 @@ void SearchSession::TakeWhatWaited() {
   }
 }
 
-void SearchSession::SyncRunState() {
-  RunState now = RunState::kIdle;
-  switch (run_->Phase()) {
-    case harvest::RunPhase::kIdle:
-      break;
-    case harvest::RunPhase::kWaitingForPage:
-      now = run_->StopRequested() ? RunState::kStopping : RunState::kWaiting;
-      break;
-    case harvest::RunPhase::kReadingPage:
-      now = run_->StopRequested() ? RunState::kStopping : RunState::kReading;
-      break;
-    case harvest::RunPhase::kHolding:
-      now = RunState::kHolding;
-      break;
-  }
-  if (now == runState_) return;
-  runState_ = now;
-  Q_EMIT RunStateChanged(now);
+void SearchSession::EmitState() {
+  Q_EMIT StateChanged(GetState(), Merging());
 }
 
 void SearchSession::EndNormally() {
@@ -263,7 +254,7 @@ std::string SearchSession::IntervalText() const {
 
 void SearchSession::ReportKeywordNumber(int number) {
   keywordNumber_ = number;
-  if (runLog_) runLog_->Keyword(number, KeywordText(number));
+  if (RunLog* log = runFiles_.Log()) log->Keyword(number, KeywordText(number));
   Q_EMIT KeywordNumberChanged(number);
 }
 
@@ -271,30 +262,50 @@ void SearchSession::ReportFoundCount(int count) {
   Q_EMIT FoundCountChanged(count);
 }
 
-void SearchSession::ReportStatus(harvest::RunStatus status) {
-  if (status == harvest::RunStatus::kStarting) StartRunFile();
-  if (status == harvest::RunStatus::kFinished && runLog_) {
-    runLog_->Ended(run_->PagesRead(), run_->FoundCount(), run_->HeldMilliseconds(),
-                   run_->PagesGivenUp());
-    KeepRunFile();
+void SearchSession::ReportState(harvest::RunState state) {
+  if (state == harvest::RunState::kStarting) {
+    runStarted_ = true;
+    runFiles_.Start(static_cast<int>(run_->KeywordList().size()), run_->KeywordIndex());
+    Q_EMIT RunFileChanged(RunFile());
   }
-  Q_EMIT RunStatusChanged(status);
+  EmitState();
 }
 
-void SearchSession::ReportRunning(bool running) {
-  running_ = running;
-  Q_EMIT CommandsChanged();
+void SearchSession::ReportFinished(const harvest::RunSummary& summary) {
+  if (RunLog* log = runFiles_.Log()) log->Ended(summary);
+  KeepRunFile();
+  Q_EMIT RunEnded(summary, RunFile());
 }
 
 void SearchSession::Tell(harvest::RunMessage message) {
-  if (prompts_) prompts_->Tell(message);
+  Q_EMIT Told(message);
 }
 
-std::optional<std::string> SearchSession::AskResumePoint(int offered) {
-  if (!prompts_) return {};
-  const std::optional<QString> answer = prompts_->AskResumePoint(offered);
-  if (!answer) return {};
-  return platform::ToGbk(*answer);
+void SearchSession::AskResumePoint(int offered, ResumeAnswer answer) {
+  if (!questions_) {
+    answer(std::nullopt);
+    return;
+  }
+  questions_->AskResumePoint(offered, [this,
+                                       answer = std::move(answer)](std::optional<QString> text) {
+    TellingFailure([&] { answer(text ? std::optional(platform::ToGbk(*text)) : std::nullopt); });
+    if (!text) return;
+    // The new run has emptied the list; the browser may have answered at once.
+    resultModel_.ShowNewRows();
+    KeepRunFile();
+    KeepRecord();
+  });
+}
+
+void SearchSession::ReportEvent(const harvest::RunEvent& event) {
+  if (RunLog* log = runFiles_.Log()) log->Event(event, KeywordText(event.keywordNumber));
+  Q_EMIT RunEventReported(event);
+}
+
+QString SearchSession::KeywordText(int number) const {
+  const auto& keywords = run_->KeywordList();
+  if (number < 1 || number > static_cast<int>(keywords.size())) return {};
+  return platform::FromGbk(harvest::Trim(keywords[static_cast<std::size_t>(number - 1)]));
 }
 
 // --- the progress file --------------------------------------------------------
@@ -327,32 +338,34 @@ void SearchSession::RestoreInterval(int seconds) {
 
 void SearchSession::OpenRecoveryRecord() {
   const auto recordFile = options_.appDir.Child(harvest::kRecoveryFileName);
+  recordPath_ = platform::FromGbk(recordFile.text);
   switch (recovery_.Open(recordFile.native)) {
     case RecoveryKeeper::Opening::kHeld:
       break;
     case RecoveryKeeper::Opening::kShared:
-      if (prompts_) prompts_->TellRecordShared();
+      Q_EMIT RecordNotKept({RecordNotice::Kind::kShared, recordPath_});
       return;
     case RecoveryKeeper::Opening::kRefused:
-      if (prompts_)
-        prompts_->TellRecordRefused(platform::FromGbk(recordFile.text),
-                                    recovery_.Refusal()->reason);
+      Q_EMIT RecordNotKept(
+          {RecordNotice::Kind::kRefused, recordPath_, recovery_.Refusal()->reason});
       return;
     case RecoveryKeeper::Opening::kFailed:
-      return;  // told through Failed
+      Q_EMIT FileFailed({FileFailure::File::kRecord, recordPath_,
+                         platform::FromGbk(recovery_.OpenFailure().value_or(std::string()))});
+      return;
   }
   const harvest::RecoveredRun found = recovery_.Read();
-  if (found.parts > 0 && prompts_) {
-    switch (prompts_->AskToRestore(found)) {
-      case SessionPrompts::RestoreAnswer::kRestore:
+  if (found.parts > 0 && questions_) {
+    switch (questions_->AskToRestore(found)) {
+      case SessionQuestions::RestoreAnswer::kRestore:
         Restore(found);
         break;
-      case SessionPrompts::RestoreAnswer::kDiscard:
+      case SessionQuestions::RestoreAnswer::kDiscard:
         break;
-      case SessionPrompts::RestoreAnswer::kLater:
+      case SessionQuestions::RestoreAnswer::kLater:
         // Only "否" discards: the record stays as it is for the next start.
         recovery_.Release();
-        prompts_->TellRecordKeptForLater();
+        Q_EMIT RecordNotKept({RecordNotice::Kind::kKeptForLater, recordPath_});
         return;
     }
   }
@@ -364,7 +377,7 @@ void SearchSession::Restore(const harvest::RecoveredRun& found) {
   for (const std::string& row : found.rows) results_.Append(row);
   run_->SetFoundCount(found.place.foundCount);
   Q_EMIT FoundCountChanged(found.place.foundCount);
-  Q_EMIT RowsAdded();
+  resultModel_.ShowNewRows();
   // As the progress file would have it had the run finished: the resume
   // prompt offers the keyword that was being searched.
   run_->SetKeywordIndex(found.place.resumePoint);
@@ -372,81 +385,31 @@ void SearchSession::Restore(const harvest::RecoveredRun& found) {
   SetDeduplicate(found.place.deduplicate);
   // Its numbers are in its own file already; the record keeps naming it,
   // and the run that resumes it goes on in it.
-  runFileText_ = found.place.runFile;
-  restoredRunFileLength_ = found.place.runFileLength;
-  continueRunFile_ = !runFileText_.empty();
-  if (continueRunFile_) Q_EMIT RunFileChanged(RunFile());
+  runFiles_.Restore(found.place.runFile, found.place.runFileLength);
+  if (!found.place.runFile.empty()) Q_EMIT RunFileChanged(RunFile());
 }
 
 harvest::RunPlace SearchSession::CurrentPlace() const {
-  // The run file's length counts the bytes handed to the writer: they reach
-  // the disk before the part that names it. A restored run's file keeps its
-  // length until the run goes on in it.
-  const std::uint64_t runFileLength = runFile_ ? runFile_->Length() : restoredRunFileLength_;
-  return {run_->ResumePoint(), run_->FoundCount(), keywordFile_,
-          deduplicate_,        runFileText_,       runFileLength};
+  return {run_->ResumePoint(), run_->FoundCount(),   keywordFile_,
+          deduplicate_,        runFiles_.FileText(), runFiles_.Length()};
 }
 
 void SearchSession::KeepRecord() {
   recovery_.Keep(results_, CurrentPlace());
 }
 
-// --- the run's own numbers file -----------------------------------------------
-
-QString SearchSession::RunFile() const {
-  return platform::FromGbk(runFileText_);
-}
-
-void SearchSession::StartRunFile() {
-  OpenRunFile();
-  runLog_ = std::make_unique<RunLog>(platform::ToFilePath(RunFile()).native,
-                                     std::exchange(resumingRestored_, false), writer_);
-  runLog_->Started(static_cast<int>(run_->KeywordList().size()), run_->KeywordIndex());
-  KeepRunFile();  // a file that could not be made is told at once
-}
-
-void SearchSession::OpenRunFile() {
-  if (std::exchange(continueRunFile_, false)) {
-    // Only what the record counted: the run goes on from the record's place.
-    runFile_ =
-        std::make_unique<harvest::DurableAppender>(platform::ToFilePath(RunFile()).native, writer_,
-                                                   harvest::EarlierFile{restoredRunFileLength_});
-    resumingRestored_ = !runFile_->Path().empty();
-    if (resumingRestored_) return;  // else gone, or no longer the user's own: a new one
-  }
-  // Named by the run's start in local time; a second run in the same
-  // second gets a name of its own beside it.
-  const QString name = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HHmmss")) +
-                       QStringLiteral(".txt");
-  const harvest::FilePath wanted = RunsDir().Child(name.toStdString());
-  runFile_ = std::make_unique<harvest::DurableAppender>(wanted.native, writer_, harvest::NewFile{});
-  runFileText_ = runFile_->Path().empty() ? wanted.text
-                                          : RunsDir().text + runFile_->Path().filename().string();
-  Q_EMIT RunFileChanged(RunFile());
-}
+// --- the run's own files ------------------------------------------------------
 
 void SearchSession::KeepRunFile() {
-  const std::vector<std::string> counted = run_->TakeCounted();
-  if (!runFile_) return;
-  runFile_->AppendLines(counted);
-  if (const auto failure = runFile_->TakeFailure(); failure && prompts_) {
-    prompts_->TellRunFileFailure(RunFile(), platform::FromGbk(*failure));
+  runFiles_.Append(run_->TakeCounted());
+}
+
+void SearchSession::TellFileFailure(harvest::WriterThread::Channel channel, const QString& reason) {
+  if (recovery_.Channel() == channel) {
+    Q_EMIT FileFailed({FileFailure::File::kRecord, recordPath_, reason});
+  } else if (const auto failure = runFiles_.FailureOf(channel, reason)) {
+    Q_EMIT FileFailed(*failure);
   }
-  if (const auto failure = runLog_->TakeFailure(); failure && prompts_) {
-    prompts_->TellRunFileFailure(QString::fromStdString(runLog_->Path().string()),
-                                 platform::FromGbk(*failure));
-  }
 }
 
-QString SearchSession::KeywordText(int number) const {
-  const auto& keywords = run_->KeywordList();
-  if (number < 1 || number > static_cast<int>(keywords.size())) return {};
-  return platform::FromGbk(harvest::Trim(keywords[static_cast<std::size_t>(number - 1)]));
-}
-
-void SearchSession::ReportEvent(const harvest::RunEvent& event) {
-  if (runLog_) runLog_->Event(event, KeywordText(event.keywordNumber));
-  Q_EMIT RunEventReported(event);
-}
-
-}  // namespace shell
+}  // namespace session

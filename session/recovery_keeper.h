@@ -1,36 +1,36 @@
 #pragma once
 // The recovery record as the session keeps it: opened at start, kept after
 // each step, flushed when the program ends at once, removed at an ordinary
-// end. A write fails on the record's own thread; the failure is told once,
-// through Failed, right after the step that met it or a moment later.
+// end. Its parts are written on the writer thread, whose failure handler
+// tells the session when one fails (Channel() names the record's).
 
-#include <QObject>
-#include <QTimer>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "harvest/recovery_record.h"
 
-namespace shell {
+namespace session {
 
-class RecoveryKeeper final : public QObject {
-  Q_OBJECT
+class RecoveryKeeper {
  public:
   enum class Opening { kHeld, kShared, kFailed, kRefused };
 
   // The record's parts are written by `writer`.
-  explicit RecoveryKeeper(harvest::WriterThread& writer, QObject* parent = nullptr);
+  explicit RecoveryKeeper(harvest::WriterThread& writer) : writer_(writer) {}
 
-  // Opens the record at `file`; a record another program holds, one that
-  // cannot be opened (Failed tells why), or a file that is not trusted as
-  // the record (Refusal says which and why) is not kept.
+  // Opens the record at `file`. A record another program holds, one that
+  // cannot be opened (OpenFailure says why), or a file that is not trusted
+  // as the record (Refusal says which and why) is not kept.
   Opening Open(const std::filesystem::path& file);
   bool Held() const { return record_ != nullptr; }
-  // The file the last Open left untouched, if it did.
   const std::optional<harvest::RecordRefusal>& Refusal() const { return refusal_; }
+  const std::optional<std::string>& OpenFailure() const { return openFailure_; }
   // What the record held when it was opened.
   harvest::RecoveredRun Read() const;
+  // The writer's channel of the record kept; none when none is.
+  std::optional<harvest::WriterThread::Channel> Channel() const;
 
   // Writes the record afresh, as of now.
   void Restart(const harvest::ResultList& list, const harvest::RunPlace& place);
@@ -40,22 +40,16 @@ class RecoveryKeeper final : public QObject {
   void Remove();
   // Keeps no record from here on and leaves the file as it is (for the
   // next start to offer again).
-  void Release();
+  void Release() { record_.reset(); }
 
   // The record itself, none when not kept (for the benchmarks).
   const harvest::RecoveryRecord* Record() const { return record_.get(); }
 
- Q_SIGNALS:
-  // The record cannot be written; it is kept no more.
-  void Failed(const QString& failure);
-
  private:
-  void TellFailure();
-
   harvest::WriterThread& writer_;
   std::unique_ptr<harvest::RecoveryRecord> record_;
   std::optional<harvest::RecordRefusal> refusal_;
-  QTimer failureCheck_;  // a part's write is surely done or failed by then
+  std::optional<std::string> openFailure_;
 };
 
-}  // namespace shell
+}  // namespace session

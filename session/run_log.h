@@ -3,20 +3,22 @@
 // same name with ".log", appended as the run goes: its start and keywords,
 // each hold and each page given up, and its end with the run's figures. It is
 // written like the numbers file (by the writer thread, flushed per line, its
-// user's alone) and never deleted; a failure is told once.
+// user's alone) and never deleted; a failure is told by the writer's
+// failure handler, on the log's channel.
 
+#include <QCoreApplication>
 #include <QString>
 #include <filesystem>
 #include <memory>
-#include <optional>
-#include <string>
 
 #include "harvest/durable_appender.h"
 #include "harvest/search_ports.h"
 
-namespace shell {
+namespace session {
 
 class RunLog {
+  Q_DECLARE_TR_FUNCTIONS(RunLog)
+
  public:
   // The log of the run whose numbers file is `runFile`, written by
   // `writer`; goes on with the log that is there when `goOn` (a restored run
@@ -24,15 +26,16 @@ class RunLog {
   RunLog(const std::filesystem::path& runFile, bool goOn, harvest::WriterThread& writer);
 
   const std::filesystem::path& Path() const { return file_->Path(); }
+  harvest::WriterThread::Channel Channel() const { return file_->Channel(); }
 
   void Started(int keywords, int firstKeyword);
   // Written when the keyword changes.
   void Keyword(int number, const QString& keyword);
   void Event(const harvest::RunEvent& event, const QString& keyword);
-  void Ended(int pagesRead, int found, std::int64_t heldMs, int pagesGivenUp);
+  void Ended(const harvest::RunSummary& summary);
 
-  // The first failure to make or write it, once.
-  std::optional<std::string> TakeFailure() { return file_->TakeFailure(); }
+  // The event as a line of the log (without its time).
+  static QString EventLine(const harvest::RunEvent& event, const QString& keyword);
 
  private:
   void Write(const QString& line);
@@ -41,4 +44,4 @@ class RunLog {
   int lastKeyword_ = 0;
 };
 
-}  // namespace shell
+}  // namespace session

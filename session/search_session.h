@@ -1,32 +1,37 @@
 #pragma once
 // The search session: the one object that runs the search and what goes with
-// it, for the window to show. It owns the engine's run and its timer, the
-// page reads, the result list, the recovery record, the merge and what waits
-// for it, the progress file and the run's settings. It reports every change
-// with a signal and shows nothing itself; it asks the user only through
-// SessionPrompts. Its state is two fields and one queue:
+// it, for a window to show. It owns the engine's run and its timer, the page
+// reads, the result list and its model, the recovery record, the run's files,
+// the merge and what waits for it, the progress file and the run's settings.
+// It shows nothing and names no widget: it speaks in signals (every change,
+// every failure, a run's end with its figures), and asks the user only the
+// two questions of SessionQuestions. Its state is the run's (RunState), and
+// whether a merge runs; one signal tells both when either changes:
 //
-//   run    Idle --Start--> Waiting --tick--> Reading --text--> Waiting ... --> Idle
-//          Stop in Waiting or Reading: Stopping, until the page's text ends it
-//   merge  None --MergeDataFiles--> Running --its end--> None
-//   queue  what waits: the run's tick and page texts that come during a
-//          merge, taken in order once it has ended (as if the merge held the
-//          thread); then a close that came while a page was read or a merge
-//          ran, once neither is busy.
+//   Idle --Search, answered--> Starting --tick--> WaitingForPage
+//   WaitingForPage --text--> Searching --tick--> WaitingForPage ... --> Idle
+//   WaitingForPage --the page did not come--> Holding --tick--> Searching
+//   Starting, Searching, WaitingForPage --Stop--> Stopping --text--> Idle
+//   Holding --Stop--> Idle
 //
-// Every event it takes (the tick, a page's text, the merge's end) goes
-// through the application's error handler; the commands raise to the caller.
+// What waits, in order: the run's tick and page texts that come during a
+// merge, taken once it has ended (as if the merge held the thread); then a
+// close that came while a page was read or a merge ran, once neither is.
+//
+// The commands raise to their caller; an event's error (the tick, a page's
+// text, the merge's end, the resume question's answer, the progress file at
+// start) is told by Failed.
 
 #include <QObject>
 #include <QString>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "harvest/durable_appender.h"
 #include "harvest/file_path.h"
 #include "harvest/progress_file.h"
 #include "harvest/query_url.h"
@@ -35,18 +40,20 @@
 #include "harvest/writer_thread.h"
 #include "platform/embedded_browser.h"
 #include "platform/qt_run_timer.h"
-#include "shell/merge_task.h"
-#include "shell/recovery_keeper.h"
-#include "shell/run_log.h"
-#include "shell/session_prompts.h"
+#include "session/merge_task.h"
+#include "session/recovery_keeper.h"
+#include "session/result_list_model.h"
+#include "session/run_files.h"
+#include "session/session_questions.h"
 
-namespace shell {
+class QWebEnginePage;
+
+namespace session {
 
 struct SessionOptions {
   // Where the progress file and the recovery record live.
   harvest::FilePath appDir;
-  // The embedded browser; by default Qt WebEngine. Its widget is the
-  // window's to place.
+  // The embedded browser; by default Qt WebEngine.
   std::unique_ptr<platform::EmbeddedBrowser> browser;
   // The host's addresses; by default the network interfaces that are up.
   std::unique_ptr<harvest::AddressLookup> addresses;
@@ -67,25 +74,11 @@ class SearchSession final : public QObject,
                             private harvest::ProgressWriter,
                             private harvest::ProgressTarget {
   Q_OBJECT
-  Q_PROPERTY(RunState runState READ GetRunState NOTIFY RunStateChanged)
-  Q_PROPERTY(MergeState mergeState READ GetMergeState NOTIFY MergeStateChanged)
-  Q_PROPERTY(bool canStart READ CanStart NOTIFY CommandsChanged)
-  Q_PROPERTY(bool canStop READ CanStop NOTIFY CommandsChanged)
-  Q_PROPERTY(int keywordCount READ KeywordCount NOTIFY KeywordCountChanged)
-  Q_PROPERTY(int keywordNumber READ KeywordNumber NOTIFY KeywordNumberChanged)
-  Q_PROPERTY(int foundCount READ FoundCount NOTIFY FoundCountChanged)
-  Q_PROPERTY(QString keywordFile READ KeywordFile NOTIFY KeywordFileChanged)
-  Q_PROPERTY(bool deduplicate READ Deduplicate WRITE SetDeduplicate NOTIFY DeduplicateChanged)
-  Q_PROPERTY(
-      QString intervalText READ IntervalTextShown WRITE SetIntervalText NOTIFY IntervalTextChanged)
 
  public:
-  enum class RunState { kIdle, kWaiting, kReading, kStopping, kHolding };
-  Q_ENUM(RunState)
-  enum class MergeState { kNone, kRunning };
-  Q_ENUM(MergeState)
+  using State = harvest::RunState;
 
-  // A count not reported yet (the window shows nothing for it).
+  // A count not reported yet (a view shows nothing for it).
   static constexpr int kNone = -1;
   // The page interval's range in seconds, and its value at first.
   static constexpr int kMinInterval = 1;
@@ -95,26 +88,30 @@ class SearchSession final : public QObject,
   explicit SearchSession(SessionOptions options, QObject* parent = nullptr);
   ~SearchSession() override;
 
-  // How the session asks the user; the window sets it before anything runs.
-  void SetPrompts(SessionPrompts* prompts) { prompts_ = prompts; }
-  QWidget* BrowserWidget() { return browser_->Widget(); }
+  // Who answers the session's questions; unanswered without one (no
+  // restore, the resume question cancelled).
+  void SetQuestions(SessionQuestions* questions) { questions_ = questions; }
+  // The page the run loads, for a view; none with a stand-in browser.
+  QWebEnginePage* BrowserPage() const { return browser_->Page(); }
+  // The numbers found, one row each, for a view.
+  ResultListModel* ResultModel() { return &resultModel_; }
+  const harvest::ResultList& Results() const { return results_; }
   // Where the progress file lives and the keyword import starts.
   const harvest::FilePath& AppDir() const { return options_.appDir; }
   // Where the runs' own numbers files go.
-  const harvest::FilePath& RunsDir() const { return *options_.runsDir; }
+  const harvest::FilePath& RunsDir() const { return runFiles_.RunsDir(); }
   // The file of the run that started last (or was restored), as the user
   // reads it; empty before any.
-  QString RunFile() const;
-  // The running run's numbers file; null before any run.
-  const harvest::DurableAppender* RunFileWriter() const { return runFile_.get(); }
+  QString RunFile() const { return runFiles_.FileShown(); }
 
-  // Program start: the progress file read back (its errors shown, the lines
-  // before a bad one kept), then the recovery record opened and its numbers
+  // Program start: the progress file read back (the lines before a bad one
+  // kept, its error told), then the recovery record opened and its numbers
   // offered back.
   void RestoreAtStart();
 
   // The commands. They raise to the caller, which shows the error.
   void ImportKeywords(const harvest::FilePath& file);
+  // Asks for the resume point; the run starts once it is answered.
   void StartSearch();
   void StopSearch();
   void SaveResults(const harvest::FilePath& file) const;
@@ -138,11 +135,10 @@ class SearchSession final : public QObject,
   // with the process.
   void EndAtOnce(int status);
 
-  RunState GetRunState() const { return runState_; }
-  MergeState GetMergeState() const { return mergeState_; }
-  // The run's commands: Search and Import, and Stop (both at program start).
-  bool CanStart() const { return !running_.value_or(false); }
-  bool CanStop() const { return running_.value_or(true); }
+  State GetState() const { return run_->State(); }
+  bool Merging() const { return merge_ != nullptr; }
+  // Whether a run has started since the program did.
+  bool RunStarted() const { return runStarted_; }
   int KeywordCount() const { return keywordCount_; }
   int KeywordNumber() const { return keywordNumber_; }
   int FoundCount() const { return run_->FoundCount(); }
@@ -153,45 +149,54 @@ class SearchSession final : public QObject,
   QString IntervalTextShown() const { return intervalText_; }
   // The interval's text as the user types it, valid or not yet.
   void SetIntervalText(const QString& text);
-
-  harvest::SearchRun& Run() { return *run_; }
-  const harvest::ResultList& Results() const { return results_; }
-  harvest::ResultList& Results() { return results_; }
-  const platform::QtRunTimer& SearchTimer() const { return *timer_; }
-  RecoveryKeeper& Recovery() { return recovery_; }
+  // How long the run's timer waits now, in milliseconds, and whether it runs.
+  int TimerInterval() const { return timer_->Interval(); }
+  bool TimerRunning() const { return timer_->Enabled(); }
 
  Q_SIGNALS:
-  void RunStateChanged(shell::SearchSession::RunState state);
-  void MergeStateChanged(shell::SearchSession::MergeState state);
-  void CommandsChanged();
+  // The run's state or the merge's changed.
+  void StateChanged(harvest::RunState state, bool merging);
   void KeywordCountChanged(int count);
   void KeywordNumberChanged(int number);
   void FoundCountChanged(int count);
   void KeywordFileChanged(const QString& path);
   void DeduplicateChanged(bool on);
   void IntervalTextChanged(const QString& text);
-  void RunStatusChanged(harvest::RunStatus status);
   // A page did not come (the run holds), came after a hold, hung or died.
   void RunEventReported(const harvest::RunEvent& event);
-  // Rows came into the result list since the last step.
-  void RowsAdded();
+  // A run has ended: its figures, and the file that holds its numbers.
+  void RunEnded(const harvest::RunSummary& summary, const QString& runFile);
+  // A run started, or one was restored: every number it counts goes into
+  // the file at `path`.
+  void RunFileChanged(const QString& path);
+  // Something the run tells the user on its way (no address, a resume
+  // point past the list).
+  void Told(harvest::RunMessage message);
+  // An event's error, for the application's error handler.
+  void Failed(std::exception_ptr error);
+  // A file the session keeps failed: told once, when it happens.
+  void FileFailed(const session::FileFailure& failure);
+  // No recovery record is kept this time.
+  void RecordNotKept(const session::RecordNotice& notice);
   void MergeProgressed(const tools::MergeProgress& progress);
   // The merge has written `lines` distinct lines (also when an error
   // followed, after the reading met it).
   void MergeCounted(qint64 lines);
   // A close that waited may go ahead now.
   void CloseDue();
-  // A run started, or one was restored: every number it counts goes into
-  // the file at `path`.
-  void RunFileChanged(const QString& path);
 
  private:
+  // The tests' way into the run they drive (tests/session/session_probe.h).
+  friend struct SessionProbe;
+
   // What waits, in order: run events until the merge's end, a close last.
   struct Waiting {
     enum class Kind { kTick, kPageText, kClose } kind;
     std::function<void()> take;
   };
 
+  // Runs an event's work; its error is told by Failed.
+  void TellingFailure(const std::function<void()>& work);
   void TakePageText(const PageTextHandler& handler, harvest::PageText page);
   // A page's step of the run, and what follows every step.
   void ProcessPageText(const PageTextHandler& handler, harvest::PageText page);
@@ -199,17 +204,15 @@ class SearchSession final : public QObject,
   void MergeEnded();
   void Enqueue(Waiting::Kind kind, std::function<void()> take);
   void TakeWhatWaited();
-  void SyncRunState();
+  void EmitState();
   void SetKeywordFile(std::string gbk);
+  // A file failed on the writer's thread: told here, on the session's.
+  void TellFileFailure(harvest::WriterThread::Channel channel, const QString& reason);
 
   void OpenRecoveryRecord();
   void Restore(const harvest::RecoveredRun& found);
   harvest::RunPlace CurrentPlace() const;
   void KeepRecord();
-  // The run's own numbers file: made when a run starts, given what each
-  // step counted, its failure told once.
-  void StartRunFile();
-  void OpenRunFile();
   void KeepRunFile();
   // The keyword of 1-based `number`, as the user reads it.
   QString KeywordText(int number) const;
@@ -217,11 +220,11 @@ class SearchSession final : public QObject,
   // harvest::RunReports
   void ReportKeywordNumber(int number) override;
   void ReportFoundCount(int count) override;
-  void ReportStatus(harvest::RunStatus status) override;
-  void ReportRunning(bool running) override;
+  void ReportState(harvest::RunState state) override;
+  void ReportFinished(const harvest::RunSummary& summary) override;
   void Tell(harvest::RunMessage message) override;
   void ReportEvent(const harvest::RunEvent& event) override;
-  std::optional<std::string> AskResumePoint(int offered) override;
+  void AskResumePoint(int offered, ResumeAnswer answer) override;
   // harvest::RunSettings
   std::string IntervalText() const override;
   // harvest::PageBrowser: the embedded browser, its answers held during a merge.
@@ -236,27 +239,22 @@ class SearchSession final : public QObject,
   void RestoreInterval(int seconds) override;
 
   SessionOptions options_;
-  SessionPrompts* prompts_ = nullptr;
+  SessionQuestions* questions_ = nullptr;
   std::unique_ptr<platform::EmbeddedBrowser> browser_;
   harvest::ResultList results_;
+  ResultListModel resultModel_{results_};
   std::unique_ptr<platform::QtRunTimer> timer_;
   std::unique_ptr<harvest::SearchRun> run_;
-  // Writes the run's files and the record's parts, in the order of the steps.
+  // Writes the run's files and the record's parts, in the order of the
+  // steps; tells a file's failure the moment it meets it.
   harvest::WriterThread writer_;
   RecoveryKeeper recovery_{writer_};
-  std::unique_ptr<harvest::DurableAppender> runFile_;  // the running run's
-  std::string runFileText_;                            // GBK, as the record keeps it
-  bool continueRunFile_ = false;                       // restored: the next run goes on in it
-  std::uint64_t restoredRunFileLength_ = 0;            // what the record counted in it
-  bool resumingRestored_ = false;                      // the run going on in a restored run's file
-  std::unique_ptr<RunLog> runLog_;                     // beside the run file
+  QString recordPath_;  // the record's, as the user reads it
+  RunFiles runFiles_;
   std::unique_ptr<MergeTask> merge_;
-
-  RunState runState_ = RunState::kIdle;
-  MergeState mergeState_ = MergeState::kNone;
   std::deque<Waiting> waiting_;
 
-  std::optional<bool> running_;  // none before the first run's report
+  bool runStarted_ = false;
   int keywordCount_ = kNone;
   int keywordNumber_ = kNone;
   int pageSteps_ = 0;        // pages processed, for returning freed memory
@@ -265,4 +263,4 @@ class SearchSession final : public QObject,
   QString intervalText_;
 };
 
-}  // namespace shell
+}  // namespace session

@@ -1,4 +1,4 @@
-#include "shell/merge_task.h"
+#include "session/merge_task.h"
 
 #include <QtConcurrent/QtConcurrentRun>
 #include <memory>
@@ -6,7 +6,7 @@
 #include "platform/icu_line_collation.h"
 #include "tools/merge_data_files.h"
 
-namespace shell {
+namespace session {
 
 MergeTask::MergeTask(std::vector<harvest::FilePath> inputs, harvest::FilePath output,
                      QObject* parent)
@@ -56,4 +56,4 @@ void MergeTask::TakeReport() {
   Q_EMIT Progressed(progress);
 }
 
-}  // namespace shell
+}  // namespace session

@@ -1,11 +1,10 @@
 #pragma once
-// A browser stand-in for window tests: a plain widget in the layout, the
+// A browser stand-in for the session's and the window's tests: no page, the
 // URLs asked for, and page texts served from a map. Like Qt WebEngine it
 // answers a read through the event loop; with holdAnswers the test answers
 // it later, or never.
 
-#include <QLabel>
-#include <QPointer>
+#include <QObject>
 #include <QTimer>
 #include <deque>
 #include <map>
@@ -17,12 +16,6 @@
 
 class FakeEmbeddedBrowser final : public platform::EmbeddedBrowser, public fakes::HeldReads {
  public:
-  // The widget is the window's once placed; until then it is the browser's.
-  explicit FakeEmbeddedBrowser(QWidget* parent = nullptr) : widget_(new QLabel(parent)) {}
-  ~FakeEmbeddedBrowser() override {
-    if (widget_ && !widget_->parent()) delete widget_;
-  }
-
   void Navigate(const std::string& url) override { navigated.push_back(url); }
   void RequestPageText(PageTextHandler handler) override {
     ++reads;
@@ -40,10 +33,10 @@ class FakeEmbeddedBrowser final : public platform::EmbeddedBrowser, public fakes
       Hold(std::move(handler), std::move(page));
       return;
     }
-    QTimer::singleShot(0, widget_.data(),
+    QTimer::singleShot(0, &context_,
                        [handler = std::move(handler), page = std::move(page)] { handler(page); });
   }
-  QWidget* Widget() override { return widget_; }
+  QWebEnginePage* Page() const override { return nullptr; }
 
   std::vector<std::string> navigated;
   std::map<std::string, std::string> pages;
@@ -53,5 +46,5 @@ class FakeEmbeddedBrowser final : public platform::EmbeddedBrowser, public fakes
   int reads = 0;
 
  private:
-  QPointer<QLabel> widget_;
+  QObject context_;  // answers still to come go with the browser
 };

@@ -1,8 +1,6 @@
-#include "shell/result_list_model.h"
+#include "session/result_list_model.h"
 
-#include <QAbstractItemView>
-
-namespace shell {
+namespace session {
 
 ResultListModel::ResultListModel(harvest::ResultList& list, QObject* parent)
     : QAbstractListModel(parent), list_(list), rowIcon_(QStringLiteral(":/icons/phone.svg")) {
@@ -10,9 +8,13 @@ ResultListModel::ResultListModel(harvest::ResultList& list, QObject* parent)
   shownRows_ = list_.Count();
 }
 
-ResultListModel::~ResultListModel() { list_.SetObserver(nullptr); }
+ResultListModel::~ResultListModel() {
+  list_.SetObserver(nullptr);
+}
 
-int ResultListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : shownRows_; }
+int ResultListModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : shownRows_;
+}
 
 QVariant ResultListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= shownRows_) return {};
@@ -21,13 +23,16 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
     case Qt::AccessibleTextRole:
       // Captions are 11 ASCII digits: no conversion needed.
       return QString::fromLatin1(list_.Caption(index.row()));
-    case Qt::DecorationRole: return rowIcon_;
-    default: return {};
+    case Qt::DecorationRole:
+      return rowIcon_;
+    default:
+      return {};
   }
 }
 
 QVariant ResultListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (section == 0 && orientation == Qt::Horizontal && role == Qt::DisplayRole) return tr("手机号码列表");
+  if (section == 0 && orientation == Qt::Horizontal && role == Qt::DisplayRole)
+    return tr("手机号码列表");
   return QAbstractListModel::headerData(section, orientation, role);
 }
 
@@ -37,25 +42,19 @@ void ResultListModel::ShowNewRows() {
   beginInsertRows({}, shownRows_, rows - 1);
   shownRows_ = rows;
   endInsertRows();
-  if (!view_) return;
-  // A list with rows has a current one, which the view draws focused when
-  // the keyboard reaches it; it stays where the user puts it. (Setting it
-  // scrolls to it, so it comes before the scroll to the last row.)
-  if (!view_->currentIndex().isValid()) {
-    view_->selectionModel()->setCurrentIndex(index(0), QItemSelectionModel::NoUpdate);
-  }
-  view_->scrollTo(index(rows - 1), QAbstractItemView::EnsureVisible);
 }
 
 // Rows wait for ShowNewRows: the list only grows at its end until a clear.
 void ResultListModel::BeginAppend(int) {}
 void ResultListModel::EndAppend(int) {}
 
-void ResultListModel::BeginClear() { beginResetModel(); }
+void ResultListModel::BeginClear() {
+  beginResetModel();
+}
 
 void ResultListModel::EndClear() {
   shownRows_ = list_.Count();
   endResetModel();
 }
 
-}  // namespace shell
+}  // namespace session

@@ -23,7 +23,8 @@ using std::chrono_literals::operator""ms;
 using Ending = harvest::PageLoad::Ending;
 
 constexpr auto kShortDeadline = 2000ms;
-constexpr char kNoPageText[] = "[\xCE\xDE\xB7\xA8\xB6\xC1\xC8\xA1\xCD\xF8\xD2\xB3\xD5\xFD\xCE\xC4]";  // "无法读取网页正文"
+// A read with no text to give fails with the error the window words.
+const std::string kNoPageText = "[" + harvest::PageTextError().Message() + "]";
 
 // A plain page that names itself.
 HttpReply Plain(const QByteArray& path) {
@@ -56,8 +57,7 @@ TEST(WebEngineBrowser, ReadsTheBodyTextWithCrLfBreaksInGbk) {
                                       "<script>document.body.appendChild(document.createTextNode('\\u0e01'))</script>"
                                       "</body></html>")};
   });
-  QWidget parent;
-  platform::WebEngineBrowser browser(&parent);
+  platform::WebEngineBrowser browser;
   browser.Navigate((server.Origin() + "/p").toStdString());
   std::string text;
   ASSERT_TRUE(WaitFor([&] {
@@ -73,18 +73,16 @@ TEST(WebEngineBrowser, APageWithoutBodyFailsTheRead) {
   LocalHttpServer server([](const QByteArray&) -> HttpReply {
     return {"<svg xmlns='http://www.w3.org/2000/svg'><text>13800000001</text></svg>", "image/svg+xml"};
   });
-  QWidget parent;
-  platform::WebEngineBrowser browser(&parent);
+  platform::WebEngineBrowser browser;
   browser.Navigate((server.Origin() + "/s.svg").toStdString());
   ASSERT_TRUE(Loaded(browser, "/s.svg"));
   WaitFor([] { return false; }, 1);
-  EXPECT_EQ(Utf8(ReadText(browser)), "[无法读取网页正文]");
+  EXPECT_EQ(ReadText(browser), kNoPageText);
 }
 
 TEST(WebEngineBrowser, ItsProfileKeepsNothingABrowserThatNeverGoesBackNeeds) {
   LocalHttpServer server(Plain);
-  QWidget parent;
-  platform::WebEngineBrowser browser(&parent);
+  platform::WebEngineBrowser browser;
   const QWebEngineProfile* profile = browser.Page()->profile();
   EXPECT_TRUE(profile->isOffTheRecord());
   EXPECT_EQ(profile->httpCacheType(), QWebEngineProfile::MemoryHttpCache);
@@ -147,8 +145,7 @@ TEST(WebEngineBrowser, EachReadTellsHowThePageLoadEnded) {
       {"closed without an answer", empty, Ending::kNetworkFailed, 0, empty, nullptr},
       {"sent round in circles", at("/loop"), Ending::kOtherFailure, 0, at("/loop"), nullptr},
   };
-  QWidget parent;
-  platform::WebEngineBrowser browser(&parent);
+  platform::WebEngineBrowser browser;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     browser.Navigate(c.url.toStdString());
@@ -208,8 +205,7 @@ TEST(WebEngineBrowser, AHungPageFailsAtTheDeadlineAndTheNextPageIsRead) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     LocalHttpServer server(Plain);
-    QWidget parent;
-    platform::WebEngineBrowser browser(&parent, kShortDeadline);
+    platform::WebEngineBrowser browser(kShortDeadline);
     const ProcessEnds ends(browser);
     browser.Navigate((server.Origin() + "/hang").toStdString());
     ASSERT_TRUE(Loaded(browser, "/hang"));
@@ -240,8 +236,7 @@ TEST(WebEngineBrowser, AHungPageFailsAtTheDeadlineAndTheNextPageIsRead) {
 
 TEST(WebEngineBrowser, APageProcessThatDiesFailsItsReadsAtOnceUntilTheNextPage) {
   LocalHttpServer server(Plain);
-  QWidget parent;
-  platform::WebEngineBrowser browser(&parent);  // the full deadline: none of it is waited
+  platform::WebEngineBrowser browser;  // the full deadline: none of it is waited
   const ProcessEnds ends(browser);
   browser.Navigate((server.Origin() + "/first").toStdString());
   ASSERT_TRUE(Loaded(browser, "/first"));

@@ -7,16 +7,16 @@
 #include <QFutureWatcher>
 #include <QObject>
 #include <atomic>
-#include <mutex>
 #include <cstdint>
 #include <exception>
+#include <mutex>
 #include <optional>
 #include <vector>
 
 #include "harvest/file_path.h"
 #include "tools/merge_progress.h"
 
-namespace shell {
+namespace session {
 
 class MergeTask final : public QObject {
   Q_OBJECT
@@ -56,4 +56,4 @@ class MergeTask final : public QObject {
   std::atomic<bool> reportAsked_{false};
 };
 
-}  // namespace shell
+}  // namespace session

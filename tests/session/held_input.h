@@ -1,31 +1,14 @@
 #pragma once
 // A merge held half-way: a named pipe among its inputs, where the merge
-// waits until the test writes to it; and the open dialog answered with
-// several files of a folder.
+// waits until the test writes to it.
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QFileDialog>
 #include <filesystem>
 #include <string>
-
-#include <gtest/gtest.h>
-
-#include "shell/dialogs.h"
-
-// Answers the open dialog with several files of the folder.
-inline void AnswerFiles(const std::filesystem::path& folder, const QStringList& names) {
-  shell::AnswerNextDialog([=](QDialog& dialog) {
-    auto& files = dynamic_cast<QFileDialog&>(dialog);
-    files.setDirectory(QString::fromStdString(folder.string()));
-    QStringList quoted;
-    for (const auto& name : names) quoted << QLatin1Char('"') + name + QLatin1Char('"');
-    files.selectFile(quoted.join(QLatin1Char(' ')));
-    static_cast<QDialog&>(files).accept();
-  });
-}
 
 // A named pipe among the merge's inputs: the merge waits at it until the
 // test lets it go on, at the latest when the pipe goes out of scope.

@@ -3,32 +3,26 @@
 // one row per number, each with the phone glyph. It observes the engine's
 // ResultList.
 //
-// A tick may add thousands of numbers; announcing and scrolling to each one
-// lays the whole view out again every time. So the model shows the rows it
-// has announced, and ShowNewRows announces all rows added since, as one
-// insertion, and scrolls the view to the last one; the first row becomes the
-// current one when there is none. A clear empties the view at once,
-// announced rows and waiting ones alike.
+// A tick may add thousands of numbers; announcing each one lays a view out
+// again every time. So the model shows the rows it has announced, and
+// ShowNewRows announces all rows added since, as one insertion (a view
+// scrolls to the last one then). A clear empties it at once, announced rows
+// and waiting ones alike.
 
-#include <QAbstractItemView>
 #include <QAbstractListModel>
 #include <QIcon>
-#include <QPointer>
 
 #include "harvest/result_list.h"
 
-namespace shell {
+namespace session {
 
 class ResultListModel final : public QAbstractListModel, public harvest::ResultListObserver {
   Q_OBJECT
  public:
-  ResultListModel(harvest::ResultList& list, QObject* parent);
+  explicit ResultListModel(harvest::ResultList& list, QObject* parent = nullptr);
   ~ResultListModel() override;
 
-  void SetView(QAbstractItemView* view) { view_ = view; }
-
-  // Announces the rows added since the last call and brings the last into
-  // sight.
+  // Announces the rows added since the last call.
   void ShowNewRows();
 
   int rowCount(const QModelIndex& parent = {}) const override;
@@ -42,9 +36,8 @@ class ResultListModel final : public QAbstractListModel, public harvest::ResultL
 
  private:
   harvest::ResultList& list_;
-  QPointer<QAbstractItemView> view_;
   QIcon rowIcon_;
   int shownRows_ = 0;  // rows the view has been told of
 };
 
-}  // namespace shell
+}  // namespace session
