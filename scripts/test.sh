@@ -13,15 +13,9 @@ export QT_QPA_PLATFORM=offscreen
 # Chromium's sandbox refuses to start as root.
 [ "$(id -u)" -ne 0 ] || export QTWEBENGINE_DISABLE_SANDBOX=1
 
-# A test that fails is run once more before it fails the script: on a loaded
-# machine a client of a test's own virtual display has now and then failed
-# to reach it (openbox: "Failed to open the display"; a window not found in
-# 60 s), with no fault of the program's. The first failure stays in the log.
-retry=(--repeat until-pass:2)
-
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$jobs"
-ctest --test-dir build --output-on-failure -j "$jobs" "${retry[@]}"
+ctest --test-dir build --output-on-failure -j "$jobs"
 # The Debian package from that build (no second build): lintian, its files,
 # its programs run from the unpacked package.
 tests/packaging/package_test.sh build
@@ -39,7 +33,7 @@ cmake --build build-sanitize -j "$jobs"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:new_delete_type_mismatch=0
 export LSAN_OPTIONS=suppressions=$PWD/tests/sanitizers/lsan.supp
 export UBSAN_OPTIONS=print_stacktrace=1
-ctest --test-dir build-sanitize --output-on-failure -j "$jobs" "${retry[@]}"
+ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
 
 # Every parser of outside bytes under libFuzzer (clang, build-fuzz): a fixed
 # number of inputs per target from the seed corpora, under a minute here. A

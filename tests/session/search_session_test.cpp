@@ -4,15 +4,13 @@
 
 #include "session/search_session.h"
 
-#include <signal.h>
-#include <sys/resource.h>
-
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <fstream>
 
 #include "../harvest/gbk.h"
 #include "../harvest/lone_record.h"
+#include "file_size_limit.h"
 #include "held_input.h"
 #include "platform/gbk_codec.h"
 #include "session_fixture.h"
@@ -278,26 +276,6 @@ TEST_F(SearchSessionTest, EveryNumberARunCountsIsInItsOwnFileAsTheListDropsThem)
   next->StartSearch();
   EXPECT_NE(next->RunFile(), file);
 }
-
-// A file-size limit for this process: writes past it fall short, as on a
-// full disk, until it goes.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    ::getrlimit(RLIMIT_FSIZE, &before_);
-    oldAction_ = ::signal(SIGXFSZ, SIG_IGN);  // a short write, not a killed process
-    const rlimit limit{bytes, before_.rlim_max};
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &before_);
-    ::signal(SIGXFSZ, oldAction_);
-  }
-
- private:
-  rlimit before_{};
-  sighandler_t oldAction_;
-};
 
 TEST_F(SearchSessionTest, AFileThatFailsOnARunsLastStepIsToldOnceWhenItFails) {
   auto s = MakeSession();

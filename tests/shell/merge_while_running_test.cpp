@@ -63,6 +63,11 @@ class MergeWhileRunningTest : public MainWindowTest {
     return seen;
   }
 
+  static bool ProgressDialogShown(Program& form) {
+    auto* dialog = form->findChild<shell::MergeProgressDialog*>();
+    return dialog && dialog->isVisible();
+  }
+
   // Starts a merge of `names` into merged.txt; it returns at once.
   void StartMerge(Program& form, const QStringList& names) {
     AnswerWithFiles(dir_.Path(), names);
@@ -96,8 +101,13 @@ TEST_F(MergeWhileRunningTest, ATickDueDuringTheMergeRunsAfterItWhileTheWindowPai
   dir_.Write("a.txt", numbers);
   HeldInput pipe(dir_.Path() / "pipe.txt");
 
+  // A timer of the test's own, due after the run's tick (a coarse timer
+  // fires at most 5% late): Qt fires timers in the order they fall due, so
+  // once it has fired, the tick has fallen due.
+  bool pastTheTick = false;
+  QTimer::singleShot(1200, Qt::PreciseTimer, form.get(), [&] { pastTheTick = true; });
   StartMerge(form, {QStringLiteral("a.txt"), QStringLiteral("pipe.txt")});
-  WaitFor([] { return false; }, shell::kProgressDialogDelayMs + 1200);  // the tick falls due
+  ASSERT_TRUE(WaitFor([&] { return pastTheTick && ProgressDialogShown(form); }, 30000));
   const During seen = Look(form);
   const int readsDuring = browser_->reads;
   pipe.Release("15900000003\r\n");
@@ -155,7 +165,7 @@ TEST_F(MergeWhileRunningTest, CommandsThatWouldCollideWithItAreOffUntilItEnds) {
 
 struct CloseDuringMerge {
   const char* what;
-  int closeAfterMs;  // from the merge's start
+  bool behindDialog;  // else at once, before the merge's dialog shows
   bool fromTray;     // the tray menu's Exit, else the window's close()
   const char* answer;
   bool closed;
@@ -163,12 +173,10 @@ struct CloseDuringMerge {
 
 TEST_F(MergeWhileRunningTest, ACloseDuringTheMergeIsAskedOnceTheOutputIsWhole) {
   const CloseDuringMerge cases[] = {
-      {"in its first moments, answered yes", 0, false, "是[&Y]", true},
-      {"behind its dialog, answered no", shell::kProgressDialogDelayMs + 200, false, "否[&N]",
-       false},
+      {"in its first moments, answered yes", false, false, "是[&Y]", true},
+      {"behind its dialog, answered no", true, false, "否[&N]", false},
       // A menu the desktop still shows (StatusNotifier menus come over D-Bus).
-      {"the tray's Exit behind its dialog, answered yes", shell::kProgressDialogDelayMs + 200, true,
-       "是[&Y]", true},
+      {"the tray's Exit behind its dialog, answered yes", true, true, "是[&Y]", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -179,13 +187,17 @@ TEST_F(MergeWhileRunningTest, ACloseDuringTheMergeIsAskedOnceTheOutputIsWhole) {
     std::filesystem::remove(dir_.Path() / "merged.txt");
     HeldInput pipe(dir_.Path() / "pipe.txt");
     StartMerge(form, {QStringLiteral("a.txt"), QStringLiteral("pipe.txt")});
-    WaitFor([] { return false; }, c.closeAfterMs);
+    if (c.behindDialog) {
+      ASSERT_TRUE(WaitFor([&] { return ProgressDialogShown(form); }, 30000));
+    } else {
+      EXPECT_FALSE(ProgressDialogShown(form));
+    }
+    // The close is handled before trigger() and close() return.
     if (c.fromTray) {
       form->findChild<QAction*>(QStringLiteral("ExitAction"))->trigger();
     } else {
       form->close();
     }
-    WaitFor([] { return false; }, 100);
     EXPECT_TRUE(form->isVisible());
     EXPECT_TRUE(Merging(form));
 

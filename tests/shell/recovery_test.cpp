@@ -4,7 +4,6 @@
 // the next start restores.
 
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <QCheckBox>
@@ -18,6 +17,7 @@
 
 #include "../harvest/gbk.h"
 #include "../harvest/lone_record.h"
+#include "../session/file_size_limit.h"
 #include "qt_test_helpers.h"
 #include "shell_fixture.h"
 
@@ -167,26 +167,6 @@ TEST_F(RecoveryTest, OnlyOneProgramKeepsTheRecordAndTheOtherSaysSo) {
   EXPECT_EQ(harvest::DecodeRecord(dir_.Read(harvest::kRecoveryFileName)).rows.size(), 0u);
 }
 
-// The file-size limit of the whole test process, for as long as it lives:
-// writes beyond it fall short as on a full disk.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    ::getrlimit(RLIMIT_FSIZE, &saved_);
-    oldHandler_ = ::signal(SIGXFSZ, SIG_IGN);
-    const rlimit limit{bytes, saved_.rlim_max};
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &saved_);
-    ::signal(SIGXFSZ, oldHandler_);
-  }
-
- private:
-  rlimit saved_{};
-  sighandler_t oldHandler_;
-};
-
 TEST_F(RecoveryTest, ARecordThatCannotBeWrittenIsToldOnceAndTheRunGoesOn) {
   // At start: the record's name is taken by a folder, which is left alone.
   fs::create_directory(RecordPath());
@@ -221,8 +201,9 @@ TEST_F(RecoveryTest, ARecordThatCannotBeWrittenIsToldOnceAndTheRunGoesOn) {
       if (tick == 1) foundByOnePage = form.Run().FoundCount();
       browser_->pages[browser_->navigated.back()] = page + "\r\n1 2 " + Gbk("下一页>");
       TickAndRead(form);
-      Settle(1700);  // the write's failure is told a moment after the part
     }
+    // Each failure is told as the writer meets it.
+    EXPECT_TRUE(WaitFor([] { return shell::PendingDialogAnswers() == 0; }));
   }
   EXPECT_EQ((QSet<QString>{told->text, toldToo->text}),
             (QSet<QString>{

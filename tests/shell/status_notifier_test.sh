@@ -5,21 +5,19 @@
 # item has the theme icon's name and the seven menu items; the menu hides the
 # window, Activate brings it back; when the watcher ends, the hidden window
 # comes back; when a watcher comes back, the icon registers again and
-# minimising hides to it. Needs Xvfb, xdotool, dbus-run-session and python3-dbus with
+# minimising hides to it. Needs Xvfb, xdotool, dbus-daemon and python3-dbus with
 # python3-gi.
 #
 #   status_notifier_test.sh PATH/TO/kelvane
 set -euo pipefail
-# A session bus of our own, and nothing else on it.
-if [ -z "${KELVANE_OWN_SESSION_BUS:-}" ]; then
-  KELVANE_OWN_SESSION_BUS=1 exec dbus-run-session -- "$0" "$@"
-fi
 program=$(realpath "$1")
 desktop=(/usr/bin/python3 "$(dirname "$(realpath "$0")")/status_notifier_desktop.py")
 
 source "$(dirname "$(realpath "$0")")/real_program_lib.sh"
 fail() { echo "$1"; cat "$work/kelvane.log"; exit 1; }
 
+# A session bus of our own, and nothing else on it.
+start_session_bus
 start_xvfb
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM
 program_session "$program"
@@ -31,13 +29,15 @@ cp "$(dirname "$(realpath "$0")")/../../shell/icons/kelvane.svg" \
 export XDG_DATA_DIRS="$work/share:/usr/share"
 
 # The desktop first: Qt chooses the StatusNotifier item when a host is there.
-"${desktop[@]}" watcher "$work/items" &
-watcher=$!
-pids+=($watcher)
-"${desktop[@]}" notifications "$work/notifications" &
-pids+=($!)
-wait_for 30 dbus-send --session --print-reply --dest=org.freedesktop.DBus / \
-  org.freedesktop.DBus.GetNameOwner string:org.kde.StatusNotifierWatcher || { echo "no watcher"; exit 1; }
+# Each of its servers is up once it owns its name on the bus.
+name_owned() {
+  dbus-send --session --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.GetNameOwner "string:$1"
+}
+watcher_ready() { name_owned org.kde.StatusNotifierWatcher; }
+notifications_ready() { name_owned org.freedesktop.Notifications; }
+start_until_ready watcher 30 watcher_ready "${desktop[@]}" watcher "$work/items"
+watcher=$started_pid
+start_until_ready notifications 30 notifications_ready "${desktop[@]}" notifications "$work/notifications"
 
 QT_LOGGING_RULES="${KELVANE_TEST_LOGGING:-}" "$work/kelvane" > "$work/kelvane.log" 2>&1 &
 pids+=($!)
@@ -72,8 +72,7 @@ wait_for 10 main_window_shown || fail "the window stayed hidden after the watche
 back=$((($(date +%s%N) - gone) / 1000000))
 
 # The panel is back: the icon registers with it again, and hides the window.
-"${desktop[@]}" watcher "$work/items-again" &
-pids+=($!)
+start_until_ready watcher-again 30 watcher_ready "${desktop[@]}" watcher "$work/items-again"
 wait_for 30 test -s "$work/items-again" || fail "the item did not register with the new watcher"
 item=$(head -n 1 "$work/items-again")
 "${desktop[@]}" click "$item" "最小化显示(_M)"

@@ -11,10 +11,9 @@ source "$(dirname "$(realpath "$0")")/real_program_lib.sh"
 runtime="$work/runtime"
 mkdir -m 700 "$runtime"
 export XDG_RUNTIME_DIR="$runtime"
-weston --backend=headless-backend.so --socket=wayland-kelvane --idle-time=0 \
-  > "$work/weston.log" 2>&1 &
-pids+=($!)
-wait_for 30 test -S "$runtime/wayland-kelvane" || { echo "weston did not start"; cat "$work/weston.log"; exit 1; }
+weston_process() { exec weston --backend=headless-backend.so --socket=wayland-kelvane --idle-time=0; }
+weston_ready() { test -S "$runtime/wayland-kelvane"; }
+start_until_ready weston 30 weston_ready weston_process
 
 # Qt 6.4's Wayland text input crashes drawing a text cursor when the
 # compositor has no seat, which a headless one lacks: no input method here.
