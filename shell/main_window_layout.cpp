@@ -7,6 +7,7 @@
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
+#include <QSizeGrip>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -198,9 +199,12 @@ void MainWindow::BuildStatusBar() {
 QSize MainWindow::StartingSize() const {
   // The toolbar with every button showing (none behind its extension
   // arrow), the settings bar beside the list at its starting width, and the
-  // status bar's panels with the welcome text whole (the status line itself
-  // asks for no width, so that a long status never widens the window).
-  const int status = statusBar()->sizeHint().width() + statusLine_->sizeHint().width();
+  // status bar's panels with the welcome text whole: the status line itself
+  // asks for no width, so that a long status never widens the window, and
+  // the size grip shows only with the window.
+  int status = statusBar()->sizeHint().width() + statusLine_->sizeHint().width();
+  if (const auto* grip = statusBar()->findChild<QSizeGrip*>())
+    status += grip->sizeHint().width() + statusBar()->layout()->spacing();
   const int width = std::max({toolbar_->sizeHint().width(), columnsStartWidth_, status});
   // One pixel more: at a fractional scale Qt gives the window manager resize
   // steps of whole device pixels (2 at 1.5), and a manager that keeps to
