@@ -17,7 +17,7 @@ namespace shell {
 namespace {
 
 // The application as assistive technology sees it: Qt's, with only the
-// windows that are on the screen. Qt lists every top-level QWindow, and the
+// windows the window system has. Qt lists every top-level QWindow, and the
 // browser's page is drawn by a Qt Quick widget whose scene lives in a
 // window of its own, "Offscreen", that is never made a native window: a
 // screen reader would find a second, empty frame beside the main window.

@@ -90,9 +90,9 @@ std::optional<std::string> ReadOwnFile(const std::filesystem::path& file) {
   struct stat info {};
   if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid() &&
       static_cast<std::size_t>(info.st_size) <= kMaxFileBytes) {
-    std::string read(kMaxFileBytes + 1, '\0');
-    const ssize_t got = ::read(fd, read.data(), read.size());
-    if (got >= 0 && static_cast<std::size_t>(got) <= kMaxFileBytes) bytes = read.substr(0, got);
+    std::string buffer(kMaxFileBytes + 1, '\0');
+    const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+    if (got >= 0 && static_cast<std::size_t>(got) <= kMaxFileBytes) bytes = buffer.substr(0, got);
   }
   ::close(fd);
   return bytes;
