@@ -75,6 +75,9 @@ start_again trayer start_trayer trayer_ready
 read -r ax ay aw ah <<< "$(work_area)"
 echo "available area: ${aw}x${ah} at ${ax},${ay}"
 
+# The accessibility bus's own daemon outlives its launcher when that is
+# killed: it goes with the test's folder all the same.
+trap 'status=$?; pkill -9 -f "$work/runtime/at-spi" 2> /dev/null; (exit $status); cleanup' EXIT
 start_a11y_bus() {
   /usr/libexec/at-spi-bus-launcher --launch-immediately > "$work/at-spi.log" 2>&1 &
   pids+=($!)
