@@ -69,6 +69,8 @@ class MainWindow final : public QMainWindow {
   void BuildToolbar();
   QWidget* BuildCentralArea();
   void BuildStatusBar();
+  // What the layout needs to show all it holds, never less than the designed size.
+  QSize StartingSize() const;
   void BindToSession();
   void UpdateCommands();
   void ShowRunStatus(harvest::RunStatus status);
@@ -92,6 +94,7 @@ class MainWindow final : public QMainWindow {
   QAction* aboutAction_ = nullptr;
   QAction* exitAction_ = nullptr;
   QAction* runsFolderAction_ = nullptr;
+  int columnsStartWidth_ = 0;  // the list's starting width and the settings bar's
   QTreeView* resultView_ = nullptr;
   ResultListModel* resultModel_ = nullptr;
   QLabel* keywordCount_ = nullptr;
