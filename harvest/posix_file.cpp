@@ -141,10 +141,16 @@ bool IsDecimal(std::string_view text) {
 int ReplacingWriter::Begin(const std::filesystem::path& target) {
   Discard();
   replacing_ = false;
-  if (const int err = FollowLinks(target, &target_)) return err;
+  if (links_ == Links::Refuse) {
+    target_ = target;
+  } else if (const int err = FollowLinks(target, &target_)) {
+    return err;
+  }
   folder_ = target_.has_parent_path() ? target_.parent_path() : std::filesystem::path(".");
 
-  if (::stat(target_.c_str(), &old_) == 0) {
+  // lstat: with links refused, what the checks see is what the rename replaces.
+  if (::lstat(target_.c_str(), &old_) == 0) {
+    if (S_ISLNK(old_.st_mode)) return ELOOP;
     if (S_ISDIR(old_.st_mode)) return EISDIR;
     // Refuse what the user could not write in place, with the system's own
     // answer (permissions, ACLs, an immutable file, a read-only mount).

@@ -71,9 +71,14 @@ class PosixFile {
 class ReplacingWriter {
  public:
   enum class Temporary { Unnamed, Named };
+  // Refuse: a link at the target is refused (ELOOP) and left alone rather
+  // than followed, for a file the program keeps for itself; one put there
+  // while writing is replaced, never followed.
+  enum class Links { Follow, Refuse };
   // `preferred` Named skips the unnamed file, as a file system without one
   // does.
-  explicit ReplacingWriter(Temporary preferred = Temporary::Unnamed) : preferred_(preferred) {}
+  explicit ReplacingWriter(Temporary preferred = Temporary::Unnamed, Links links = Links::Follow)
+      : preferred_(preferred), links_(links) {}
   ReplacingWriter(const ReplacingWriter&) = delete;
   ReplacingWriter& operator=(const ReplacingWriter&) = delete;
   ~ReplacingWriter();
@@ -95,6 +100,7 @@ class ReplacingWriter {
   void Discard();
 
   Temporary preferred_;
+  Links links_;
   std::filesystem::path target_;  // the links' end
   std::filesystem::path folder_;
   std::filesystem::path temp_;  // empty while the temporary has no name

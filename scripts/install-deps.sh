@@ -20,7 +20,8 @@ packages=(
   # the window-title test reads titles back (xprop); the sandbox test looks
   # at the browser's processes (pgrep) and runs as another user (setpriv)
   trayer xdotool x11-utils procps util-linux
-  # the window-fit test: a window manager that frames the window
+  # the window-fit test: a window manager that frames the window (beside
+  # trayer as a docked panel, read by pyatspi as below)
   openbox
   # the StatusNotifier test: a private session bus and a stand-in desktop on
   # it; the Wayland test: a headless compositor

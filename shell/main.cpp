@@ -17,6 +17,7 @@
 #include "shell/application.h"
 #include "shell/main_window.h"
 #include "session/search_session.h"
+#include "shell/window_geometry.h"
 #include "shell/window_tray.h"
 
 namespace {
@@ -119,7 +120,9 @@ int main(int argc, char** argv) {
   QObject::connect(&termination, &platform::TerminationSignals::Received, &searchSession,
                    [&searchSession](int signalNumber) { searchSession.EndAtOnce(128 + signalNumber); });
 
-  if (const QScreen* screen = window.screen()) {
+  // Where the window was when the program last hid it, or in the middle.
+  const bool remembered = shell::RememberGeometry(window, searchSession.AppDir().native / "kelvane.conf");
+  if (const QScreen* screen = window.screen(); screen && !remembered) {
     window.move(screen->availableGeometry().center() - window.frameGeometry().center());
   }
   window.show();

@@ -52,8 +52,9 @@ MainWindow::MainWindow(session::SearchSession& searchSession,
       *this, trayIcon ? std::move(trayIcon) : std::make_unique<platform::QtNotificationIcon>());
   tray_->BuildMenu(homePageAction_, aboutAction_, runsFolderAction_, exitAction_);
   BindToSession();
-  // The designed size, to start with; the layouts keep what they need.
-  resize(590, 418);
+  // As large as the fonts and scale in use make the content; the screen
+  // fit takes it down to the screen's available area when it first shows.
+  resize(StartingSize());
 }
 
 MainWindow::~MainWindow() {

@@ -69,6 +69,8 @@ class MainWindow final : public QMainWindow {
   QWidget* BuildCentralArea();
   void BuildStatusBar();
   QWidget* BuildBrowserView();
+  // What the layout needs to show all it holds, never less than the designed size.
+  QSize StartingSize() const;
   void BindToSession();
   // The commands' enabled states, from what the session is doing.
   void UpdateCommands(harvest::RunState state, bool merging);
@@ -97,6 +99,7 @@ class MainWindow final : public QMainWindow {
   QAction* aboutAction_ = nullptr;
   QAction* exitAction_ = nullptr;
   QAction* runsFolderAction_ = nullptr;
+  int columnsStartWidth_ = 0;  // the list's starting width and the settings bar's
   QTreeView* resultView_ = nullptr;
   QLabel* keywordCount_ = nullptr;
   QLabel* keywordNumber_ = nullptr;

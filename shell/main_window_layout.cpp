@@ -7,6 +7,7 @@
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
+#include <QSizeGrip>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -25,6 +26,8 @@ namespace {
 
 // The result list's width to start with, when its content needs no more.
 constexpr int kListStartWidth = 161;
+// The designed size: the least the window starts with.
+constexpr QSize kDesignedSize(590, 418);
 
 // The desktop's key for a standard command; where its platform has none
 // (the offscreen one, say), the key Linux desktops use.
@@ -147,7 +150,8 @@ QWidget* MainWindow::BuildCentralArea() {
   auto* stack = new QVBoxLayout(right);
   stack->setContentsMargins(0, 0, 0, 0);
   stack->setSpacing(0);
-  stack->addWidget(new SettingsBar(session_));
+  auto* settingsBar = new SettingsBar(session_);
+  stack->addWidget(settingsBar);
   QWidget* browser = BuildBrowserView();
   browser->setObjectName(QStringLiteral("Browser"));
   browser->setAccessibleName(tr("网页"));
@@ -162,7 +166,9 @@ QWidget* MainWindow::BuildCentralArea() {
                metrics.horizontalAdvance(QStringLiteral("13800000000")) +
                    resultView_->style()->pixelMetric(QStyle::PM_SmallIconSize)) +
       4 * metrics.averageCharWidth();
-  columns->setSizes({std::max(kListStartWidth, content), 1000});
+  const int listWidth = std::max(kListStartWidth, content);
+  columns->setSizes({listWidth, 1000});
+  columnsStartWidth_ = listWidth + columns->handleWidth() + settingsBar->sizeHint().width();
   columns->setStretchFactor(1, 1);
   return columns;
 }
@@ -199,6 +205,22 @@ void MainWindow::BuildStatusBar() {
   bar->addPermanentWidget(runFile_, 1);
   runFile_->hide();  // until a run has ended
   setStatusBar(bar);
+}
+
+QSize MainWindow::StartingSize() const {
+  // The toolbar with every button showing (none behind its extension
+  // arrow), the settings bar beside the list at its starting width, and the
+  // status bar's panels with the welcome text whole: the status line itself
+  // asks for no width, so that a long status never widens the window, and
+  // the size grip shows only with the window.
+  int status = statusBar()->sizeHint().width() + statusLine_->sizeHint().width();
+  if (const auto* grip = statusBar()->findChild<QSizeGrip*>())
+    status += grip->sizeHint().width() + statusBar()->layout()->spacing();
+  const int width = std::max({toolbar_->sizeHint().width(), columnsStartWidth_, status});
+  // One pixel more: at a fractional scale Qt gives the window manager resize
+  // steps of whole device pixels (2 at 1.5), and a manager that keeps to
+  // them makes the window up to one step narrower than asked.
+  return kDesignedSize.expandedTo({width + 1, minimumSizeHint().height()});
 }
 
 }  // namespace shell

@@ -5,13 +5,15 @@
 #include <QScreen>
 #include <QStyle>
 #include <QWidget>
+#include <QWindow>
 #include <algorithm>
 
 namespace shell {
 namespace {
 
 // A window is fitted when it first shows, and once more when the window
-// manager has framed it; after that the user's size and place stand.
+// manager has framed it; after that the user's size and place stand, unless
+// the screen's available area shrinks under it.
 constexpr char kFittedProperty[] = "kelvaneFittedToScreen";
 constexpr char kFramedProperty[] = "kelvaneFittedInFrame";
 
@@ -25,6 +27,8 @@ QMargins FrameOf(const QWidget& window) {
 // Before the window manager has framed a window its frame reads as none; a
 // title bar and borders are kept free for it all the same.
 QMargins ExpectedFrame(const QWidget& window) {
+  const QMargins frame = FrameOf(window);
+  if (!frame.isNull() || window.windowFlags().testFlag(Qt::FramelessWindowHint)) return frame;
   const QStyle* style = window.style();
   const int border = style->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, &window);
   const int title = style->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &window);
@@ -32,38 +36,69 @@ QMargins ExpectedFrame(const QWidget& window) {
 }
 
 void Fit(QWidget& window, const QMargins& frame) {
+  // The window manager sizes a maximised or full-screen window itself.
+  if (window.windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized))
+    return;
   const QScreen* screen = window.screen();
   if (!screen) return;
   const QRect inner = window.geometry();
   const QRect fitted = FitWithin(inner, frame, screen->availableGeometry());
   if (fitted.size() != inner.size()) window.resize(fitted.size());
   // move() places the frame as far as Qt knows it: none before framing.
-  if (fitted.topLeft() != inner.topLeft()) window.move(fitted.topLeft() - (inner.topLeft() - window.pos()));
+  if (fitted.topLeft() != inner.topLeft())
+    window.move(fitted.topLeft() - (inner.topLeft() - window.pos()));
+}
+
+// The widget whose native window is `window`, if it is a top-level one.
+QWidget* WidgetOf(const QWindow* window) {
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (widget->windowHandle() == window) return widget;
+  }
+  return nullptr;
 }
 
 class ScreenFitter final : public QObject {
  public:
-  using QObject::QObject;
+  explicit ScreenFitter(QApplication& app) : QObject(&app) {
+    for (QScreen* screen : QApplication::screens()) Watch(screen);
+    connect(&app, &QGuiApplication::screenAdded, this, &ScreenFitter::Watch);
+  }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
-    const auto type = event->type();
-    if ((type != QEvent::Show && type != QEvent::Move) || !watched->isWidgetType()) return false;
-    auto* window = static_cast<QWidget*>(watched);
-    if (!window->isWindow()) return false;
-    if (type == QEvent::Show && !window->property(kFittedProperty).toBool()) {
-      window->setProperty(kFittedProperty, true);
-      const QMargins frame = FrameOf(*window);
-      Fit(*window, frame.isNull() && !window->windowFlags().testFlag(Qt::FramelessWindowHint)
-                       ? ExpectedFrame(*window)
-                       : frame);
-    } else if (type == QEvent::Move && window->property(kFittedProperty).toBool() &&
-               !window->property(kFramedProperty).toBool() && !FrameOf(*window).isNull()) {
-      // Framed now: the frame it really has counts.
-      window->setProperty(kFramedProperty, true);
-      Fit(*window, FrameOf(*window));
+    if (event->type() == QEvent::Show && watched->isWidgetType()) {
+      auto* window = static_cast<QWidget*>(watched);
+      if (window->isWindow() && !window->property(kFittedProperty).toBool()) {
+        window->setProperty(kFittedProperty, true);
+        Fit(*window, ExpectedFrame(*window));
+      }
+    } else if (event->type() == QEvent::Expose && watched->isWindowType()) {
+      // Framed now: the frame it really has counts. Qt tells no widget
+      // event for that (X11 window managers frame a window before they map
+      // it, and the main window's native window is made again when the
+      // browser first draws), but the frame is known once it is exposed.
+      QWidget* window = WidgetOf(static_cast<QWindow*>(watched));
+      if (window && window->property(kFittedProperty).toBool() &&
+          !window->property(kFramedProperty).toBool() && !FrameOf(*window).isNull()) {
+        window->setProperty(kFramedProperty, true);
+        Fit(*window, FrameOf(*window));
+      }
     }
     return false;
+  }
+
+ private:
+  // A panel that docks after a window has shown (a desktop that starts
+  // programs and its panel together) takes part of the screen: the windows
+  // it would cover move out of its way.
+  void Watch(QScreen* screen) {
+    connect(screen, &QScreen::availableGeometryChanged, this, [screen] {
+      for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->isVisible() && window->screen() == screen &&
+            window->property(kFittedProperty).toBool())
+          Fit(*window, ExpectedFrame(*window));
+      }
+    });
   }
 };
 
@@ -82,7 +117,7 @@ QRect FitWithin(const QRect& geometry, const QMargins& frame, const QRect& avail
 }
 
 void FitWindowsToScreen(QApplication& app) {
-  app.installEventFilter(new ScreenFitter(&app));
+  app.installEventFilter(new ScreenFitter(app));
 }
 
 }  // namespace shell

@@ -4,7 +4,8 @@
 // would put the title bar above its top edge and the buttons below its
 // bottom. The first time a window shows, its size is the designed one
 // clamped to the screen's available area (less its frame), and it is moved
-// inside that area.
+// inside that area; once more when the window manager has framed it, and
+// again whenever that area shrinks (a panel that docks later).
 
 #include <QMargins>
 #include <QRect>
@@ -18,8 +19,8 @@ namespace shell {
 // as little as it must be.
 QRect FitWithin(const QRect& geometry, const QMargins& frame, const QRect& available);
 
-// Fits each window to its screen when it first shows, and again once the
-// window manager has framed it.
+// Fits each window to its screen when it first shows, again once the window
+// manager has framed it, and when the screen's available area changes.
 void FitWindowsToScreen(QApplication& app);
 
 }  // namespace shell

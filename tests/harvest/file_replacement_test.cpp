@@ -47,6 +47,28 @@ TEST(FileReplacement, KeepsModeOwnerAndLinksAndRefusesWhatTheUserMayNotWrite) {
   CheckReplacementRules({"saved list", "13800000000\r\n15900000000\r\n", SaveList, SaveRefusal});
 }
 
+TEST(FileReplacement, WithLinksRefusedALinkIsLeftAloneAndAFileReplaced) {
+  TempDir dir;
+  dir.Write("real.txt", "theirs");
+  std::filesystem::create_symlink("real.txt", dir.Path() / "to-file.conf");
+  std::filesystem::create_symlink("new.txt", dir.Path() / "dangling.conf");
+  dir.Write("own.conf", "old");
+  const auto replace = [&](const char* name) {
+    ReplacingWriter writer(ReplacingWriter::Temporary::Unnamed, ReplacingWriter::Links::Refuse);
+    int err = writer.Begin(dir.Path() / name);
+    if (err == 0 && (err = writer.Write("new")) == 0) err = writer.Commit();
+    return err;
+  };
+  EXPECT_EQ(replace("to-file.conf"), ELOOP);
+  EXPECT_EQ(replace("dangling.conf"), ELOOP);
+  EXPECT_EQ(replace("own.conf"), 0);
+  EXPECT_EQ(Names(dir.Path()),
+            (std::set<std::string>{"real.txt", "to-file.conf", "dangling.conf", "own.conf"}));
+  EXPECT_EQ(dir.Read("real.txt"), "theirs");
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.Path() / "to-file.conf"));
+  EXPECT_EQ(dir.Read("own.conf"), "new");
+}
+
 TEST(FileReplacement, AWriterKilledAtAnyMomentLeavesTheOldOrTheNewFileAndNothingElse) {
   TempDir dir;
   const std::string old = "the previous results\r\n";
@@ -124,7 +146,8 @@ TEST(FileReplacement, TheNextWriteRemovesTemporariesThatDeadWritersLeft) {
     const pid_t dead = ::fork();
     if (dead == 0) {
       ReplacingWriter writer(ReplacingWriter::Temporary::Named);
-      if (writer.Begin(target) != 0 || writer.Write("half of it") != 0 || ::write(ready[1], "!", 1) != 1) {
+      if (writer.Begin(target) != 0 || writer.Write("half of it") != 0 ||
+          ::write(ready[1], "!", 1) != 1) {
         ::_exit(3);
       }
       ::pause();

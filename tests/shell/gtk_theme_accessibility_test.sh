@@ -26,6 +26,9 @@ start_xvfb
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM AT_SPI_BUS_ADDRESS NO_AT_BRIDGE GTK_MODULES
 program_session "$program"
 
+# The accessibility bus's own daemon outlives its launcher when that is
+# killed: it goes with the test's folder all the same.
+trap 'status=$?; pkill -9 -f "$work/runtime/at-spi" 2> /dev/null; (exit $status); cleanup' EXIT
 # The accessibility bus, as a desktop session starts it; the registry comes
 # when the first client asks for it. Asked without starting it, so that
 # D-Bus does not start a second one.

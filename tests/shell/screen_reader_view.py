@@ -1,13 +1,15 @@
 """What a screen reader finds of a program over AT-SPI: the program as one
-application (one toolkit's bridge, not two), its main window (a frame whose
-name holds TITLE) and the buttons of that window's toolbar.
+application (one toolkit's bridge, not two) with one frame, its main window
+(whose name holds TITLE), the buttons of that window's toolbar and the page
+of its browser.
 
   screen_reader_view.py SECONDS PID TITLE BUTTON...
 
-Looks until the window and every BUTTON are found or SECONDS have passed,
-then makes sure the process PID is that one application alone; prints the
-buttons found (one name a line) and exits 0, or says what was wrong and
-exits 1. Runs on the session bus of the program under test.
+Looks until the window, every BUTTON and the page are found or SECONDS have
+passed, then makes sure the process PID is that one application alone with
+that one frame; prints the buttons found (one name a line) and exits 0, or
+says what was wrong and exits 1. Runs on the session bus of the program
+under test. The window-fit test uses its functions too.
 """
 
 import sys
@@ -32,10 +34,10 @@ def main_window(apps, title):
     return None
 
 
-def toolbar_buttons(window):
-    """The names of the buttons on the window's toolbars, breadth first and
-    only as deep as a toolbar sits: the browser's page below is not read."""
-    names = []
+def find(window, role):
+    """The first part of the window in the given role, breadth first and
+    only as deep as the window's own parts sit: the browser's page is not
+    read beyond its top."""
     level = [window]
     for _ in range(4):
         deeper = []
@@ -43,12 +45,23 @@ def toolbar_buttons(window):
             for child in node:
                 if child is None:
                     continue
-                if child.getRole() == pyatspi.ROLE_TOOL_BAR:
-                    names += [b.name for b in child if b is not None and b.getRole() == pyatspi.ROLE_PUSH_BUTTON]
-                elif child.getRole() in (pyatspi.ROLE_FILLER, pyatspi.ROLE_PANEL, pyatspi.ROLE_FRAME):
+                if child.getRole() == role:
+                    return child
+                if child.getRole() in (pyatspi.ROLE_FILLER, pyatspi.ROLE_PANEL, pyatspi.ROLE_FRAME,
+                                       pyatspi.ROLE_SPLIT_PANE):
                     deeper.append(child)
         level = deeper
-    return names
+    return None
+
+
+def toolbar_buttons(window):
+    """The buttons on the window's toolbar."""
+    bar = find(window, pyatspi.ROLE_TOOL_BAR)
+    return [b for b in bar if b is not None and b.getRole() == pyatspi.ROLE_PUSH_BUTTON] if bar else []
+
+
+def frames(pid):
+    return [w.name for app in applications(pid) for w in app if w is not None and w.getRole() == pyatspi.ROLE_FRAME]
 
 
 def look(pid, title, wanted):
@@ -59,10 +72,14 @@ def look(pid, title, wanted):
     window = main_window(apps, title)
     if window is None:
         return None, "no window named '%s' on the accessibility bus" % title
-    buttons = toolbar_buttons(window)
+    buttons = [b.name for b in toolbar_buttons(window)]
     missing = [name for name in wanted if name not in buttons]
     if missing:
         return None, "the window's toolbar lacks %s (has %s)" % (missing, buttons)
+    # The browser's page, drawn by a Qt Quick widget: once it is there, so is
+    # that widget's own offscreen window, which must not count as a frame.
+    if find(window, pyatspi.ROLE_DOCUMENT_WEB) is None:
+        return None, "the window's browser shows no page"
     return buttons, None
 
 
@@ -85,6 +102,9 @@ def main(argv):
     toolkits = [app.toolkitName for app in applications(pid)]
     if len(toolkits) != 1:
         print("the program is %d applications on the accessibility bus: %s" % (len(toolkits), ", ".join(toolkits)))
+        return 1
+    if len(frames(pid)) != 1:
+        print("the program has %d frames on the accessibility bus: %s" % (len(frames(pid)), frames(pid)))
         return 1
     print("\n".join(buttons))
     return 0
