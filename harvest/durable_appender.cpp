@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <system_error>
 #include <utility>
 
+#include "harvest/crc32.h"
 #include "harvest/posix_file.h"
 
 namespace harvest {
@@ -15,17 +17,61 @@ namespace {
 
 constexpr int kMaxNameTries = 1000;
 
+// The file's first `length` bytes, or none when it has fewer.
+std::optional<std::string> ReadFirst(int fd, std::uint64_t length) {
+  std::string bytes(length, '\0');
+  std::uint64_t got = 0;
+  while (got < length) {
+    const ssize_t n = ::pread(fd, bytes.data() + got, length - got, static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return std::nullopt;
+    got += static_cast<std::uint64_t>(n);
+  }
+  return bytes;
+}
+
+// Whether `bytes` are whole lines of digits, each ended with CR LF: the
+// numbers a step wrote before a crash took its record part.
+bool WholeNumberLines(std::string_view bytes) {
+  while (!bytes.empty()) {
+    const std::size_t end = bytes.find("\r\n");
+    if (end == std::string_view::npos || end == 0) return false;
+    if (!std::all_of(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(end),
+                     [](char c) { return c >= '0' && c <= '9'; }))
+      return false;
+    bytes.remove_prefix(end + 2);
+  }
+  return true;
+}
+
 }  // namespace
 
+std::optional<FileIdentity> IdentityOf(int fd) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return std::nullopt;
+  return FileIdentity{static_cast<std::uint64_t>(info.st_dev),
+                      static_cast<std::uint64_t>(info.st_ino)};
+}
+
 DurableAppender::DurableAppender(const std::filesystem::path& path, WriterThread& writer, NewFile)
-    : writer_(writer), channel_(writer.Open()) {
+    : writer_(writer) {
   MakeNew(path);
 }
 
 DurableAppender::DurableAppender(const std::filesystem::path& path, WriterThread& writer,
                                  EarlierFile earlier)
-    : writer_(writer), channel_(writer.Open()) {
-  OpenEarlier(path, earlier.length);
+    : writer_(writer) {
+  OpenEarlier(path, earlier.counted);
+}
+
+void DurableAppender::Hand(int fd, const std::filesystem::path& path, std::uint32_t crc, int err) {
+  if (fd < 0) {
+    channel_ = writer_.OpenFailed(err);
+    return;
+  }
+  path_ = path;
+  identity_ = IdentityOf(fd).value_or(FileIdentity{});
+  channel_ = writer_.Open(fd, length_, crc);
 }
 
 void DurableAppender::MakeNew(const std::filesystem::path& path) {
@@ -37,51 +83,63 @@ void DurableAppender::MakeNew(const std::filesystem::path& path) {
         n == 1 ? path
                : path.parent_path() /
                      (path.stem().string() + "-" + std::to_string(n) + path.extension().string());
-    fd_ =
+    const int fd =
         ::open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd_ >= 0) {
-      path_ = name;
+    if (fd >= 0) {
+      Hand(fd, name, 0, 0);
       return;
     }
     err = errno;
     if (err != EEXIST) break;
   }
-  writer_.Fail(channel_, err);
+  Hand(-1, {}, 0, err);
 }
 
 void DurableAppender::OpenEarlier(const std::filesystem::path& path,
-                                  std::optional<std::uint64_t> length) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return;
+                                  const std::optional<CountedFile>& counted) {
+  // O_RDWR: its counted bytes are read back to be known by their CRC.
+  const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+  const auto leave = [&] {
+    if (fd >= 0) ::close(fd);
+    channel_ = writer_.Open(-1);  // a channel that writes nowhere, never told
+  };
+  if (fd < 0) return leave();
   // Only the user's own file, under this name alone: another name may lie
   // in a folder others read.
   struct stat info {};
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid() ||
       info.st_nlink != 1) {
-    ::close(fd);
-    return;
+    return leave();
   }
   length_ = static_cast<std::uint64_t>(info.st_size);
-  // What lies past `length` was written by a step whose record never
-  // reached the disk: the run going on reads those pages again and counts
-  // their numbers anew.
-  if (length && *length < length_ && ::ftruncate(fd, static_cast<off_t>(*length)) == 0) {
-    length_ = *length;
+  std::uint32_t crc = 0;
+  if (counted) {
+    // The very file the record counted, as it counted it; what a crash left
+    // past the count is whole number lines, cut since their page is read
+    // again. A file the user changed is not written into.
+    if (IdentityOf(fd) != counted->identity || length_ < counted->length) return leave();
+    const auto all = ReadFirst(fd, length_);
+    if (!all || Crc32(std::string_view(*all).substr(0, counted->length)) != counted->crc ||
+        !WholeNumberLines(std::string_view(*all).substr(counted->length))) {
+      return leave();
+    }
+    if (length_ > counted->length && ::ftruncate(fd, static_cast<off_t>(counted->length)) != 0)
+      return leave();
+    length_ = counted->length;
+    crc = counted->crc;
   }
-  fd_ = fd;
-  path_ = path;
+  Hand(fd, path, crc, 0);
 }
 
 DurableAppender::~DurableAppender() {
-  if (fd_ < 0) return;
-  writer_.Flush();
-  ::close(fd_);
+  writer_.Close(channel_);
 }
 
 void DurableAppender::Append(std::string bytes) {
-  if (bytes.empty() || fd_ < 0 || writer_.Failed(channel_)) return;
+  // Handed over even when the file could not be made: the writer keeps them.
+  if (bytes.empty()) return;
   length_ += bytes.size();
-  writer_.Append(channel_, fd_, std::move(bytes));
+  writer_.Append(channel_, std::move(bytes));
 }
 
 void DurableAppender::AppendLines(const std::vector<std::string>& lines) {

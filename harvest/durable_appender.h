@@ -8,8 +8,10 @@
 // The file is made new (O_EXCL: an existing name is never taken over, nor a
 // link followed), readable and writable by its user alone; or an earlier
 // one is gone on with (a run restored after a crash), when it is still the
-// user's own regular file with no other name. A failure to make or write it
-// is told once (TakeFailure); nothing is written after it.
+// user's own regular file with no other name and, for a run's numbers, the
+// very file its record counted, as counted. A failure to make or write it is
+// told by the writer (its channel); what was handed over after it is kept
+// for a retry, never lost.
 
 #include <chrono>
 #include <cstdint>
@@ -18,57 +20,69 @@
 #include <string>
 #include <vector>
 
+#include "harvest/file_identity.h"
 #include "harvest/writer_thread.h"
 
 namespace harvest {
 
-// Where the bytes go: a file made new, or an earlier file gone on with,
-// its first `length` bytes kept when it is longer (none: all of it).
+// Where the bytes go: a file made new, or an earlier file gone on with.
+// With `counted`, only that file as counted is: what lies past the count is
+// numbers a crash left after it (whole lines of digits, cut off, since the
+// run reads their page again); anything else leaves the file as it is.
 struct NewFile {};
 struct EarlierFile {
-  std::optional<std::uint64_t> length;
+  std::optional<CountedFile> counted;
 };
 
 class DurableAppender {
  public:
   // NewFile makes `path`, or, when that name is taken, the first free one
   // of "stem-2.ext", "stem-3.ext"... beside it; the folder is made when
-  // missing. EarlierFile appends to `path`; a missing or untrusted file
-  // leaves Path() empty and tells nothing (the caller makes a new one).
+  // missing. EarlierFile appends to `path`; a missing, untrusted or changed
+  // file leaves Path() empty and tells nothing (the caller makes a new one).
   DurableAppender(const std::filesystem::path& path, WriterThread& writer, NewFile);
   DurableAppender(const std::filesystem::path& path, WriterThread& writer, EarlierFile earlier);
-  // Waits until everything handed over is on disk (or has failed).
+  // The file is closed once everything handed over is written; nothing waits.
   ~DurableAppender();
   DurableAppender(const DurableAppender&) = delete;
   DurableAppender& operator=(const DurableAppender&) = delete;
 
-  // The file actually made; empty when it could not be.
+  // The file actually made or gone on with; empty when none.
   const std::filesystem::path& Path() const { return path_; }
+  const FileIdentity& Identity() const { return identity_; }
   // The file's length once everything handed over is written.
   std::uint64_t Length() const { return length_; }
-  // Hands `bytes` to the writing thread; nothing after a failure.
+  // Hands `bytes` to the writing thread.
   void Append(std::string bytes);
   // Hands the lines over, each ended with CR LF.
   void AppendLines(const std::vector<std::string>& lines);
   // The calling thread's CPU time in the last AppendLines (for the benchmarks).
   std::chrono::nanoseconds LastAppendCpu() const { return lastAppendCpu_; }
-  // Waits until everything handed over is on disk (or has failed).
+  // The writer's channel its bytes go through, whose failure is this file's;
+  // none before the file was tried.
+  WriterThread::Channel Channel() const { return channel_; }
+  // What the file has on disk, and what is kept unwritten.
+  WriterThread::OnDisk Disk() const { return writer_.Disk(channel_); }
+  // Waits until everything handed over is on disk or has failed (tests).
   void Flush() { writer_.Flush(); }
   // The first failure, as a file error's message ("Disk full"...), once.
   std::optional<std::string> TakeFailure() { return writer_.TakeFailure(channel_); }
-  // The writer's channel its bytes go through, whose failure is this file's.
-  WriterThread::Channel Channel() const { return channel_; }
 
  private:
   void MakeNew(const std::filesystem::path& path);
-  void OpenEarlier(const std::filesystem::path& path, std::optional<std::uint64_t> length);
+  void OpenEarlier(const std::filesystem::path& path, const std::optional<CountedFile>& counted);
+  // Gives the open file to the writer (or a failed channel for `err`).
+  void Hand(int fd, const std::filesystem::path& path, std::uint32_t crc, int err);
 
   WriterThread& writer_;
-  WriterThread::Channel channel_;
+  WriterThread::Channel channel_ = 0;
   std::filesystem::path path_;
-  int fd_ = -1;
+  FileIdentity identity_;
   std::uint64_t length_ = 0;
   std::chrono::nanoseconds lastAppendCpu_{0};
 };
+
+// The identity of an open file; none when it cannot be had.
+std::optional<FileIdentity> IdentityOf(int fd);
 
 }  // namespace harvest

@@ -11,6 +11,7 @@
 #include <optional>
 #include <utility>
 
+#include "harvest/crc32.h"
 #include "harvest/errors.h"
 #include "harvest/posix_file.h"
 
@@ -22,6 +23,7 @@ constexpr std::uint32_t kMaxPartBytes = 256u << 20;
 constexpr std::size_t kPartHead = 8;  // length and CRC
 constexpr std::uint8_t kEmptied = 1;
 constexpr std::uint8_t kHasRunFile = 2;
+constexpr std::uint8_t kExact = 4;
 // How often the open starts over when the record was replaced between the
 // open and the lock (its holder's Restart renamed a new file over it).
 constexpr int kOpenAttempts = 8;
@@ -29,27 +31,34 @@ constexpr int kOpenAttempts = 8;
 // some version.
 constexpr std::string_view kHeaderLead = "Kelvane recovery record ";
 
-// CRC-32 (the reflected 0xEDB88320 polynomial of zip and PNG).
-constexpr std::array<std::uint32_t, 256> kCrcTable = [] {
-  std::array<std::uint32_t, 256> table{};
-  for (std::uint32_t i = 0; i < 256; ++i) {
-    std::uint32_t c = i;
-    for (int bit = 0; bit < 8; ++bit) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-    table[i] = c;
-  }
-  return table;
-}();
-
-std::uint32_t Crc32(std::string_view bytes) {
-  std::uint32_t c = 0xFFFFFFFFu;
-  for (const char byte : bytes)
-    c = kCrcTable[(c ^ static_cast<std::uint8_t>(byte)) & 0xFF] ^ (c >> 8);
-  return c ^ 0xFFFFFFFFu;
-}
-
 void PutU32(std::string& out, std::uint32_t value) {
   for (int shift = 0; shift < 32; shift += 8)
     out.push_back(static_cast<char>((value >> shift) & 0xFF));
+}
+
+void PutU64(std::string& out, std::uint64_t value) {
+  PutU32(out, static_cast<std::uint32_t>(value));
+  PutU32(out, static_cast<std::uint32_t>(value >> 32));
+}
+
+void PutBytes(std::string& out, std::string_view bytes) {
+  PutU32(out, static_cast<std::uint32_t>(bytes.size()));
+  out += bytes;
+}
+
+void PutExact(std::string& out, const ExactPlace& exact) {
+  PutU32(out, static_cast<std::uint32_t>(exact.keywordNumber));
+  PutU32(out, static_cast<std::uint32_t>(exact.pageOffset));
+  PutU32(out, static_cast<std::uint32_t>(exact.intervalSeconds));
+  PutBytes(out, exact.keywordFile.native());
+  PutU64(out, exact.keywordFileSize);
+  PutU32(out, exact.keywordFileCrc);
+  PutBytes(out, exact.runFile.native());
+  PutU64(out, exact.runFileOnDisk.identity.device);
+  PutU64(out, exact.runFileOnDisk.identity.inode);
+  PutU64(out, exact.runFileOnDisk.length);
+  PutU32(out, exact.runFileOnDisk.crc);
+  PutBytes(out, exact.unwritten);
 }
 
 // Reads the payload front to back; a read past the end fails the reader.
@@ -66,6 +75,11 @@ class Reader {
       value |= std::uint32_t{static_cast<std::uint8_t>(b[i])} << (8 * i);
     return value;
   }
+  std::uint64_t U64() {
+    const std::uint64_t low = U32();
+    return low | std::uint64_t{U32()} << 32;
+  }
+  std::string_view Bytes() { return Take(U32()); }
   std::uint8_t U8() {
     const std::string_view b = Take(1);
     return b.empty() ? 0 : static_cast<std::uint8_t>(b[0]);
@@ -90,7 +104,7 @@ class Reader {
 bool ApplyPart(std::string_view payload, RecoveredRun& run) {
   Reader in(payload);
   const std::uint8_t flags = in.U8();
-  if (flags & ~(kEmptied | kHasRunFile)) return false;  // a later format's part
+  if (flags & ~(kEmptied | kHasRunFile | kExact)) return false;  // a later format's part
   RunPlace place;
   place.resumePoint = static_cast<std::int32_t>(in.U32());
   place.foundCount = static_cast<std::int32_t>(in.U32());
@@ -100,6 +114,21 @@ bool ApplyPart(std::string_view payload, RecoveredRun& run) {
     place.runFile = std::string(in.Take(in.U32()));
     place.runFileLength = in.U32();
     place.runFileLength |= std::uint64_t{in.U32()} << 32;
+  }
+  if (flags & kExact) {
+    ExactPlace& exact = place.exact.emplace();
+    exact.keywordNumber = static_cast<std::int32_t>(in.U32());
+    exact.pageOffset = static_cast<std::int32_t>(in.U32());
+    exact.intervalSeconds = static_cast<std::int32_t>(in.U32());
+    exact.keywordFile = std::string(in.Bytes());
+    exact.keywordFileSize = in.U64();
+    exact.keywordFileCrc = in.U32();
+    exact.runFile = std::string(in.Bytes());
+    exact.runFileOnDisk.identity.device = in.U64();
+    exact.runFileOnDisk.identity.inode = in.U64();
+    exact.runFileOnDisk.length = in.U64();
+    exact.runFileOnDisk.crc = in.U32();
+    exact.unwritten = std::string(in.Bytes());
   }
   const std::uint32_t count = in.U32();
   if (!in.Ok() || count > payload.size()) return false;
@@ -155,6 +184,33 @@ int ReadHead(int fd, std::size_t size, std::string& head) {
   return 0;
 }
 
+// What the record open at `fd` holds.
+RecoveredRun ReadAll(int fd) {
+  std::string bytes;
+  char buffer[65536];
+  for (off_t at = 0;;) {
+    const ssize_t n = ::pread(fd, buffer, sizeof buffer, at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    bytes.append(buffer, static_cast<std::size_t>(n));
+    at += n;
+  }
+  return DecodeRecord(bytes);
+}
+
+// `place` with what its exact place's numbers file has on disk as the part
+// is written, and the numbers not in it yet.
+RunPlace WithRunFileOnDisk(RunPlace place, const WriterThread& writer,
+                           std::optional<WriterThread::Channel> runFile) {
+  if (place.exact && runFile) {
+    WriterThread::OnDisk disk = writer.Disk(*runFile);
+    place.exact->runFileOnDisk.length = disk.length;
+    place.exact->runFileOnDisk.crc = disk.crc;
+    place.exact->unwritten = std::move(disk.unwritten);
+  }
+  return place;
+}
+
 bool SameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
@@ -192,7 +248,8 @@ std::string EncodeRecordPart(bool emptied, const RunPlace& place,
   std::string payload;
   payload.reserve(26 + place.keywordFile.size() + place.runFile.size() + (rows.size() - from) * 12);
   const bool hasRunFile = !place.runFile.empty();
-  payload.push_back(static_cast<char>((emptied ? kEmptied : 0) | (hasRunFile ? kHasRunFile : 0)));
+  payload.push_back(static_cast<char>((emptied ? kEmptied : 0) | (hasRunFile ? kHasRunFile : 0) |
+                                      (place.exact ? kExact : 0)));
   PutU32(payload, static_cast<std::uint32_t>(place.resumePoint));
   PutU32(payload, static_cast<std::uint32_t>(place.foundCount));
   payload.push_back(place.deduplicate ? 1 : 0);
@@ -204,6 +261,7 @@ std::string EncodeRecordPart(bool emptied, const RunPlace& place,
     PutU32(payload, static_cast<std::uint32_t>(place.runFileLength));
     PutU32(payload, static_cast<std::uint32_t>(place.runFileLength >> 32));
   }
+  if (place.exact) PutExact(payload, *place.exact);
   PutU32(payload, static_cast<std::uint32_t>(rows.size() - from));
   for (std::size_t i = from; i < rows.size(); ++i) {
     // A row is a number's 11 digits; a longer caption is kept to its first 255 bytes.
@@ -234,11 +292,19 @@ RecoveredRun DecodeRecord(std::string_view bytes) {
 }
 
 RecoveryRecord::RecoveryRecord(std::filesystem::path path, WriterThread& writer)
-    : writer_(writer), channel_(writer.Open()), path_(std::move(path)) {
-  for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-    if (OpenOnce()) return;
+    : writer_(writer), path_(std::move(path)) {
+  bool settled = false;
+  for (int attempt = 0; attempt < kOpenAttempts && !settled; ++attempt) settled = OpenOnce();
+  if (!settled) Fail(EBUSY);  // replaced again and again: someone keeps swapping the file
+  if (fd_ >= 0) {
+    found_ = ReadAll(fd_);
+    held_ = true;
+    channel_ = writer_.Open(std::exchange(fd_, -1));
+  } else if (openError_ != 0) {
+    channel_ = writer_.OpenFailed(openError_);
+  } else {
+    channel_ = writer_.Open(-1);  // another program's, or refused: nothing is written
   }
-  Fail(EBUSY);  // replaced again and again: someone keeps swapping the file
 }
 
 // One try at opening, checking and locking the record: held, refused, failed
@@ -310,81 +376,72 @@ bool RecoveryRecord::OpenOnce() {
 }
 
 RecoveryRecord::~RecoveryRecord() {
-  if (fd_ < 0) return;
-  writer_.Flush();
-  ::close(fd_);
+  writer_.Close(channel_);
 }
 
-RecoveredRun RecoveryRecord::Read() const {
-  if (fd_ < 0) return {};
-  std::string bytes;
-  char buffer[65536];
-  for (off_t at = 0;;) {
-    const ssize_t n = ::pread(fd_, buffer, sizeof buffer, at);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    bytes.append(buffer, static_cast<std::size_t>(n));
-    at += n;
-  }
-  return DecodeRecord(bytes);
-}
-
-void RecoveryRecord::Restart(const ResultList& list, const RunPlace& place) {
-  if (fd_ < 0) return;
-  writer_.Flush();  // the old file's parts, before it goes
-  if (HasFailed()) return;
-  std::string part;
-  if (list.Count() > 0 || place != RunPlace{}) part = EncodeRecordPart(true, place, list.Rows(), 0);
-  if (const int err = WriteAfresh(part)) {
-    Fail(err);
-    return;
-  }
+void RecoveryRecord::Restart(const ResultList& list, const RunPlace& place,
+                             std::optional<WriterThread::Channel> runFile) {
+  if (!held_) return;
+  // The whole list as of now, written afresh on the writer's thread.
+  const bool any = list.Count() > 0 || place != RunPlace{};
+  writer_.Replace(channel_, [&writer = writer_, rows = list.Rows(), place, runFile, any,
+                             path = path_, hook = restartHook_](int& fd) {
+    const std::string part =
+        any ? EncodeRecordPart(true, WithRunFileOnDisk(place, writer, runFile), rows, 0)
+            : std::string();
+    return WriteAfresh(path, part, fd, hook);
+  });
   rowsKept_ = static_cast<std::size_t>(list.Count());
   clearsKept_ = list.Clears();
   placeKept_ = place;
   anyKept_ = true;
 }
 
-// The header and `part` in a new file, which then replaces the record (see
-// the header comment); 0 or the errno of the failure, the record untouched.
-int RecoveryRecord::WriteAfresh(std::string_view part) {
-  std::filesystem::path temporary = path_;
+// The header and `part` in a new file, which then replaces the record at
+// `path` (see the header comment) and takes `fd`'s place; 0 or the errno of
+// the failure, the record untouched.
+int RecoveryRecord::WriteAfresh(const std::filesystem::path& path, std::string_view part, int& fd,
+                                const std::function<void(RestartStep)>& hook) {
+  const auto step = [&hook](RestartStep reached) {
+    if (hook) hook(reached);
+  };
+  std::filesystem::path temporary = path;
   temporary += ".new";
   // Only the record's holder writes this file: one found here was left by a
   // program that ended inside a Restart. unlink() removes a link planted
   // here, never what it leads to.
   if (::unlink(temporary.c_str()) != 0 && errno != ENOENT) return errno;
-  const int fd = ::open(temporary.c_str(),
-                        O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) return errno;
+  const int fresh = ::open(temporary.c_str(),
+                           O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fresh < 0) return errno;
   // Locked before it has the record's name, so that the name never leads to
   // a file no program holds. A fresh file: nobody else can hold it.
-  (void)::flock(fd, LOCK_EX | LOCK_NB);
+  (void)::flock(fresh, LOCK_EX | LOCK_NB);
   const auto discard = [&](int err) {
     ::unlink(temporary.c_str());
-    ::close(fd);
+    ::close(fresh);
     return err;
   };
-  Step(RestartStep::kCreated);
-  if (const int err = WriteAllTo(fd, kRecoveryHeader)) return discard(err);
-  Step(RestartStep::kHeaderWritten);
-  if (const int err = WriteAllTo(fd, part)) return discard(err);
-  Step(RestartStep::kWritten);
-  if (::fdatasync(fd) != 0) return discard(errno);
-  Step(RestartStep::kFlushed);
-  if (::rename(temporary.c_str(), path_.c_str()) != 0) return discard(errno);
-  Step(RestartStep::kRenamed);
-  SyncFolder(path_.has_parent_path() ? path_.parent_path() : std::filesystem::path("."));
-  ::close(fd_);  // the old file, gone from the folder, and its lock
-  fd_ = fd;
-  Step(RestartStep::kDone);
+  step(RestartStep::kCreated);
+  if (const int err = WriteAllTo(fresh, kRecoveryHeader)) return discard(err);
+  step(RestartStep::kHeaderWritten);
+  if (const int err = WriteAllTo(fresh, part)) return discard(err);
+  step(RestartStep::kWritten);
+  if (::fdatasync(fresh) != 0) return discard(errno);
+  step(RestartStep::kFlushed);
+  if (::rename(temporary.c_str(), path.c_str()) != 0) return discard(errno);
+  step(RestartStep::kRenamed);
+  SyncFolder(path.has_parent_path() ? path.parent_path() : std::filesystem::path("."));
+  fd = fresh;  // the old file, gone from the folder, is closed with its lock
+  step(RestartStep::kDone);
   return 0;
 }
 
-void RecoveryRecord::Keep(const ResultList& list, const RunPlace& place) {
-  if (fd_ < 0 || HasFailed()) return;  // nothing is even built for a record kept no more
+void RecoveryRecord::Keep(const ResultList& list, const RunPlace& place,
+                          std::optional<WriterThread::Channel> runFile) {
+  if (HasFailed()) return;  // nothing is even taken for a record kept no more
   if (!anyKept_) {
-    Restart(list, place);
+    Restart(list, place, runFile);
     return;
   }
   const auto start = ThreadCpuTime();
@@ -392,7 +449,12 @@ void RecoveryRecord::Keep(const ResultList& list, const RunPlace& place) {
   const std::size_t count = static_cast<std::size_t>(list.Count());
   const std::size_t from = emptied ? 0 : rowsKept_;
   if (!emptied && from == count && place == placeKept_) return;
-  writer_.Append(channel_, fd_, EncodeRecordPart(emptied, place, list.Rows(), from));
+  std::vector<std::string> added(list.Rows().begin() + static_cast<std::ptrdiff_t>(from),
+                                 list.Rows().end());
+  writer_.AppendBuilt(
+      channel_, [emptied, place, runFile, added = std::move(added)](const WriterThread& writer) {
+        return EncodeRecordPart(emptied, WithRunFileOnDisk(place, writer, runFile), added, 0);
+      });
   rowsKept_ = count;
   clearsKept_ = list.Clears();
   placeKept_ = place;
@@ -405,15 +467,20 @@ std::optional<std::string> RecoveryRecord::TakeFailure() {
 }
 
 void RecoveryRecord::Remove() {
-  if (fd_ < 0) return;
-  writer_.Flush();
-  // Only the file this program holds; whatever else now has the name stays.
-  struct stat held {
-  }, named{};
-  if (::fstat(fd_, &held) == 0 && ::lstat(path_.c_str(), &named) == 0 && SameFile(held, named))
-    ::unlink(path_.c_str());
-  ::close(fd_);
-  fd_ = -1;
+  if (!held_) return;
+  held_ = false;
+  // Once its parts are written; only the file this program holds goes,
+  // whatever else now has the name stays.
+  writer_.Replace(channel_, [path = path_](int& fd) {
+    struct stat held {
+    }, named{};
+    if (fd >= 0 && ::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+        SameFile(held, named))
+      ::unlink(path.c_str());
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+    return 0;
+  });
 }
 
 }  // namespace harvest

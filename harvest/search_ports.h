@@ -35,9 +35,10 @@ struct RunSummary {
 
 // Why a run holds: the page it asked for did not come.
 enum class HoldReason {
-  kNetworkDown,  // the load failed for a network reason
-  kRefused,      // the engine answered 408, 429 or 5xx
-  kElsewhere,    // the load ended on another host, such as a verification page
+  kNetworkDown,      // the load failed for a network reason
+  kRefused,          // the engine answered 408, 429 or 5xx
+  kElsewhere,        // the load ended on another host, such as a verification page
+  kFilesUnwritable,  // the run's numbers file cannot be written (a full disk): kept until it can
 };
 
 // What happens to the pages of a run beyond its status: for the window's
@@ -163,6 +164,16 @@ class ProgressWriter {
   virtual ~ProgressWriter() = default;
   // Records the resume point; raises the file error when the write fails.
   virtual void WriteProgress() = 0;
+};
+
+// Where the run's counted numbers are kept. When they cannot be written the
+// run holds (SearchRun::HoldForFiles); at each of the hold's ticks it asks
+// for another try, whose outcome comes later (FilesWritable, or the hold
+// again).
+class RunFilesKeeper {
+ public:
+  virtual ~RunFilesKeeper() = default;
+  virtual void TryWritingAgain() = 0;
 };
 
 }  // namespace harvest

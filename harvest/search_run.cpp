@@ -50,22 +50,28 @@ void SearchRun::StartAt(const std::string& answer) {
     keywordIndex_ = 0;
   }
 
-  started_ = true;
-  ended_ = false;
   StartKeyword();
   pageOffset_ = 0;
+  Begin(true, 0);
+}
+
+void SearchRun::Begin(bool clearList, int foundCount) {
+  auto& reports = ports_.reports;
+  started_ = true;
+  ended_ = false;
   stopRequested_ = false;
   morePages_ = true;
-  scan_.foundCount = 0;
+  filesFailing_ = false;
+  scan_.foundCount = foundCount;
   scan_.counted.clear();
   holdTries_ = pageFailures_ = stallTries_ = pagesRead_ = pagesGivenUp_ = 0;
   holdWaitMs_ = 0;
   holdWaitedMs_ = heldMs_ = 0;
-  results_.Clear();
+  if (clearList) results_.Clear();
   pageLines_.clear();
 
   ports_.timer.SetInterval(kFirstWaitMs);
-  reports.ReportFoundCount(0);
+  reports.ReportFoundCount(foundCount);
   SetState(RunState::kStarting);
   try {
     RequestPage();
@@ -73,6 +79,20 @@ void SearchRun::StartAt(const std::string& answer) {
     // The first request's failures are not the user's concern: the tick
     // comes anyway and reads whatever the browser holds.
   }
+}
+
+bool SearchRun::ResumeAt(const ResumePlace& place) {
+  if (asking_ || place.keywordNumber < 1 ||
+      place.keywordNumber > static_cast<int>(keywordList_.size()) || place.pageOffset < 0 ||
+      place.pageOffset >= kOffsetLimit || place.pageOffset % kPageStep != 0 ||
+      place.foundCount < 0) {
+    return false;
+  }
+  keywordIndex_ = place.keywordNumber - 1;
+  StartKeyword();
+  pageOffset_ = place.pageOffset;
+  Begin(false, place.foundCount);
+  return true;
 }
 
 void SearchRun::SetState(RunState state) {
@@ -94,6 +114,11 @@ void SearchRun::RequestNextPage() {
   const std::string& url = pageUrl_;
   pageOffset_ += kPageStep;
   ports_.reports.ReportKeywordNumber(keywordIndex_);
+  if (filesFailing_) {
+    // Asked once the numbers can be written again.
+    Hold(HoldReason::kFilesUnwritable, 0);
+    return;
+  }
   phase_ = Phase::kWaitingForPage;
   // The first page's wait is the run's start; every later one, searching.
   if (state_ != RunState::kStarting) SetState(RunState::kSearching);
@@ -124,6 +149,11 @@ int SearchRun::IntervalMilliseconds() const {
 }
 
 void SearchRun::Tick() {
+  if (phase_ == Phase::kHolding && holdReason_ == HoldReason::kFilesUnwritable) {
+    ports_.timer.SetEnabled(false);
+    ports_.files.TryWritingAgain();
+    return;
+  }
   if (phase_ == Phase::kHolding) {
     AskAgain();
     return;
@@ -263,6 +293,10 @@ void SearchRun::PageStalled(bool hung) {
 }
 
 void SearchRun::AskAgain() {
+  if (filesFailing_) {
+    Hold(HoldReason::kFilesUnwritable, 0);
+    return;
+  }
   phase_ = Phase::kWaitingForPage;
   SetState(RunState::kSearching);
   ports_.timer.SetInterval(IntervalMilliseconds());
@@ -272,6 +306,29 @@ void SearchRun::AskAgain() {
     // As for any request: the tick reads what the browser holds.
   }
   ports_.timer.SetEnabled(true);
+}
+
+void SearchRun::HoldForFiles() {
+  filesFailing_ = true;
+  // A page on its way is read first; a page asked for, or a hold for a page,
+  // gives way to this hold (asked again once the numbers are written).
+  if (phase_ == Phase::kWaitingForPage ||
+      (phase_ == Phase::kHolding && holdReason_ == HoldReason::kFilesUnwritable)) {
+    Hold(HoldReason::kFilesUnwritable, 0);
+  }
+}
+
+void SearchRun::FilesWritable() {
+  if (!std::exchange(filesFailing_, false)) return;
+  if (phase_ != Phase::kHolding || holdReason_ != HoldReason::kFilesUnwritable) return;
+  RunEvent event = EventOfThisPage(RunEvent::Kind::kGoingOn);
+  event.tries = holdTries_;
+  event.waitMs =
+      static_cast<int>(std::min<std::int64_t>(holdWaitedMs_, std::numeric_limits<int>::max()));
+  ports_.reports.ReportEvent(event);
+  holdTries_ = holdWaitMs_ = pageFailures_ = 0;
+  holdWaitedMs_ = 0;
+  AskAgain();
 }
 
 void SearchRun::Stop() {

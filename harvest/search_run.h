@@ -48,6 +48,15 @@ struct SearchPorts {
   RunTimer& timer;
   AddressLookup& addresses;
   ProgressWriter& progress;
+  RunFilesKeeper& files;
+};
+
+// Where a run restored after a crash goes on: its keyword, the page it was
+// reading, and its count so far.
+struct ResumePlace {
+  int keywordNumber = 1;  // 1-based, as KeywordIndex while it is searched
+  int pageOffset = 0;
+  int foundCount = 0;
 };
 
 class SearchRun {
@@ -61,12 +70,21 @@ class SearchRun {
             std::string queryPrefix = std::string(kQueryPrefix));
 
   // The commands and events of a run.
-  void Start();        // the Search command: asks for the resume point, then starts
+  void Start();  // the Search command: asks for the resume point, then starts
+  // Goes on with a run restored after a crash, at its page, its count going
+  // on and the list as it stands; false (nothing done) when the place is not
+  // one of the keyword list's.
+  bool ResumeAt(const ResumePlace& place);
   void RequestPage();  // the first request of a run
   void Tick();         // the timer's event: asks for the page's text
   void Stop();         // the Stop command: obeyed when the page's text arrives
-  void Finish();       // ends the run and records the resume point; raises
-                       // after the end when the record fails
+  // The run's numbers cannot be written: the run holds until they can (a
+  // page on its way is read first), asking for another try at each of the
+  // hold's ticks; called again when a try fails. FilesWritable ends it.
+  void HoldForFiles();
+  void FilesWritable();
+  void Finish();  // ends the run and records the resume point; raises
+                  // after the end when the record fails
 
   RunState State() const { return state_; }
   // Whether a page's text is on its way: asked at the tick, not yet come.
@@ -85,6 +103,9 @@ class SearchRun {
   int ResumePoint() const { return started_ ? keywordIndex_ - 1 : keywordIndex_; }
 
   int PageOffset() const { return pageOffset_; }
+  // The offset of the page asked for last: the one a run restored now reads
+  // again.
+  int PageAskedFor() const { return pageOffset_ >= kPageStep ? pageOffset_ - kPageStep : 0; }
   const std::string& QueryBase() const { return queryBase_; }
   bool StopRequested() const { return stopRequested_; }
   bool MorePages() const { return morePages_; }
@@ -108,6 +129,8 @@ class SearchRun {
 
   // The resume question answered: the run starts from the keyword given.
   void StartAt(const std::string& answer);
+  // A run's counters and list made ready for a run that starts now.
+  void Begin(bool clearList, int foundCount);
   // Sets the state, and reports it when it changed.
   void SetState(RunState state);
   // Takes keyword KeywordIndex: its query base, fresh prefixes, index + 1.
@@ -148,6 +171,7 @@ class SearchRun {
   Phase phase_ = Phase::kIdle;
   RunState state_ = RunState::kIdle;
   bool asking_ = false;           // the resume question is open
+  bool filesFailing_ = false;     // the run's numbers cannot be written
   bool started_ = false;          // a run has started in this program
   bool ended_ = true;             // the run that started last has finished
   std::uint64_t readsAsked_ = 0;  // numbers the reads, so a late answer is known

@@ -66,6 +66,10 @@ harvest::FilePath ToFilePath(const QString& name) {
   return {std::filesystem::path(bytes), text};
 }
 
+QString ShownPath(const std::filesystem::path& path) {
+  return QFile::decodeName(QByteArray::fromStdString(path.native()));
+}
+
 harvest::FilePath ExecutableDir() {
   QString dir = QCoreApplication::applicationDirPath();
   if (!dir.endsWith(QLatin1Char('/'))) dir += QLatin1Char('/');

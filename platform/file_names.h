@@ -4,6 +4,7 @@
 // bytes the file system opens.
 
 #include <QString>
+#include <filesystem>
 
 #include "harvest/file_path.h"
 
@@ -12,6 +13,9 @@ namespace platform {
 // A name that Qt could not decode (parts with U+FFFD) is found in its
 // folder's listing and opened by the bytes found there.
 harvest::FilePath ToFilePath(const QString& name);
+
+// A path of the program's own files (its bytes on disk) as the user reads it.
+QString ShownPath(const std::filesystem::path& path);
 
 // The folder of the running executable, with a trailing separator.
 harvest::FilePath ExecutableDir();

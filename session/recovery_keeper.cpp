@@ -21,12 +21,14 @@ std::optional<harvest::WriterThread::Channel> RecoveryKeeper::Channel() const {
   return record_->Channel();
 }
 
-void RecoveryKeeper::Restart(const harvest::ResultList& list, const harvest::RunPlace& place) {
-  if (record_) record_->Restart(list, place);
+void RecoveryKeeper::Restart(const harvest::ResultList& list, const harvest::RunPlace& place,
+                             std::optional<harvest::WriterThread::Channel> runFile) {
+  if (record_) record_->Restart(list, place, runFile);
 }
 
-void RecoveryKeeper::Keep(const harvest::ResultList& list, const harvest::RunPlace& place) {
-  if (record_) record_->Keep(list, place);
+void RecoveryKeeper::Keep(const harvest::ResultList& list, const harvest::RunPlace& place,
+                          std::optional<harvest::WriterThread::Channel> runFile) {
+  if (record_) record_->Keep(list, place, runFile);
 }
 
 void RecoveryKeeper::Flush() {

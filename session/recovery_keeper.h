@@ -32,10 +32,16 @@ class RecoveryKeeper {
   // The writer's channel of the record kept; none when none is.
   std::optional<harvest::WriterThread::Channel> Channel() const;
 
-  // Writes the record afresh, as of now.
-  void Restart(const harvest::ResultList& list, const harvest::RunPlace& place);
+  // Writes the record afresh, as of now; a record that failed is kept again
+  // once this succeeds. `runFile`: the channel of the numbers file the
+  // place's exact part names.
+  void Restart(const harvest::ResultList& list, const harvest::RunPlace& place,
+               std::optional<harvest::WriterThread::Channel> runFile);
   // Appends what changed since the last part.
-  void Keep(const harvest::ResultList& list, const harvest::RunPlace& place);
+  void Keep(const harvest::ResultList& list, const harvest::RunPlace& place,
+            std::optional<harvest::WriterThread::Channel> runFile);
+  // Whether the record kept has failed (and no Restart is on its way).
+  bool Failed() const { return record_ && record_->Failed(); }
   void Flush();
   void Remove();
   // Keeps no record from here on and leaves the file as it is (for the

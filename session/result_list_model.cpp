@@ -3,7 +3,7 @@
 namespace session {
 
 ResultListModel::ResultListModel(harvest::ResultList& list, QObject* parent)
-    : QAbstractListModel(parent), list_(list), rowIcon_(QStringLiteral(":/icons/phone.svg")) {
+    : QAbstractListModel(parent), list_(list) {
   list_.SetObserver(this);
   shownRows_ = list_.Count();
 }

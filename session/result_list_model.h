@@ -1,7 +1,7 @@
 #pragma once
 // The harvested numbers as a Qt item model: one column headed "手机号码列表",
-// one row per number, each with the phone glyph. It observes the engine's
-// ResultList.
+// one row per number, each with the picture a view gives it. It observes the
+// engine's ResultList.
 //
 // A tick may add thousands of numbers; announcing each one lays a view out
 // again every time. So the model shows the rows it has announced, and
@@ -24,6 +24,8 @@ class ResultListModel final : public QAbstractListModel, public harvest::ResultL
 
   // Announces the rows added since the last call.
   void ShowNewRows();
+  // The picture each row shows beside its number (a view's choice).
+  void SetRowIcon(const QIcon& icon) { rowIcon_ = icon; }
 
   int rowCount(const QModelIndex& parent = {}) const override;
   QVariant data(const QModelIndex& index, int role) const override;

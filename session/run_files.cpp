@@ -4,59 +4,111 @@
 #include <utility>
 
 #include "platform/file_names.h"
-#include "platform/gbk_codec.h"
 
 namespace session {
 
-RunFiles::RunFiles(harvest::FilePath runsDir, harvest::WriterThread& writer)
+RunFiles::RunFiles(std::filesystem::path runsDir, harvest::WriterThread& writer)
     : runsDir_(std::move(runsDir)), writer_(writer) {}
 
 QString RunFiles::FileShown() const {
-  return platform::FromGbk(fileText_);
+  return file_.empty() ? QString() : platform::ShownPath(file_);
 }
 
-std::uint64_t RunFiles::Length() const {
-  // The bytes handed to the writer reach the disk before the record part
-  // that names this length.
-  return numbers_ ? numbers_->Length() : restoredLength_;
+void RunFiles::Restore(std::filesystem::path file, harvest::CountedFile counted,
+                       std::string unwritten) {
+  file_ = std::move(file);
+  restoredCounted_ = counted;
+  restoredUnwritten_ = std::move(unwritten);
 }
 
-void RunFiles::Restore(const std::string& file, std::uint64_t length) {
-  fileText_ = file;
-  restoredLength_ = length;
-  goOnRestored_ = !file.empty();
-}
-
-void RunFiles::Start(int keywords, int firstKeyword) {
-  const bool goOn = std::exchange(goOnRestored_, false);
-  bool wentOn = false;
-  if (goOn) {
-    // Only what the record counted: the run goes on from the record's place.
-    numbers_ = std::make_unique<harvest::DurableAppender>(
-        platform::ToFilePath(FileShown()).native, writer_, harvest::EarlierFile{restoredLength_});
-    wentOn = !numbers_->Path().empty();  // else gone, or no longer the user's own
+RunFiles::Opened RunFiles::Start(bool goOn, int keywords, int firstKeyword) {
+  // The last run's numbers that could not be written get one more try
+  // before its file is let go.
+  if (NumbersFailed() && !numbers_->Path().empty()) writer_.Retry(numbers_->Channel());
+  Opened opened = Opened::kNew;
+  if (goOn && restoredCounted_) {
+    opened = OpenRestored();
+  } else {
+    OpenNumbersFile();
+    Remember(*numbers_, FileFailure::File::kRunFile);
   }
-  if (!wentOn) OpenNumbersFile();
-  channels_[numbers_->Channel()] = {FileFailure::File::kRunFile, FileShown(), {}};
-  log_ = std::make_unique<RunLog>(platform::ToFilePath(FileShown()).native, wentOn, writer_);
-  channels_[log_->Channel()] = {
-      FileFailure::File::kRunLog, QString::fromStdString(log_->Path().string()), {}};
+  log_ = std::make_unique<RunLog>(file_, opened == Opened::kGoneOn, writer_);
+  channels_[log_->Channel()] = {FileFailure::File::kRunLog, platform::ShownPath(log_->Path()), {}};
   log_->Started(keywords, firstKeyword);
+  return opened;
 }
 
-void RunFiles::OpenNumbersFile() {
+RunFiles::Opened RunFiles::WriteRestoredNumbers() {
+  return restoredCounted_ ? OpenRestored() : Opened::kNew;
+}
+
+RunFiles::Opened RunFiles::OpenRestored() {
+  numbers_ = std::make_unique<harvest::DurableAppender>(file_, writer_,
+                                                        harvest::EarlierFile{restoredCounted_});
+  const Opened opened = numbers_->Path().empty() ? Opened::kRestoredReplaced : Opened::kGoneOn;
+  if (opened == Opened::kRestoredReplaced) OpenNumbersFile();
+  Remember(*numbers_, FileFailure::File::kRunFile);
+  // The numbers the restored run had counted but not written come first.
+  numbers_->Append(std::exchange(restoredUnwritten_, {}));
+  restoredCounted_.reset();
+  return opened;
+}
+
+void RunFiles::OpenNumbersFile(const std::filesystem::path& wanted) {
   // Named by the run's start in local time; a second run in the same
   // second gets a name of its own beside it.
-  const QString name = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HHmmss")) +
-                       QStringLiteral(".txt");
-  const harvest::FilePath wanted = runsDir_.Child(name.toStdString());
-  numbers_ = std::make_unique<harvest::DurableAppender>(wanted.native, writer_, harvest::NewFile{});
-  fileText_ =
-      numbers_->Path().empty() ? wanted.text : runsDir_.text + numbers_->Path().filename().string();
+  std::filesystem::path name = wanted;
+  if (name.empty()) {
+    name = runsDir_ / (QDateTime::currentDateTime()
+                           .toString(QStringLiteral("yyyy-MM-dd_HHmmss'.txt'"))
+                           .toStdString());
+  }
+  numbers_ = std::make_unique<harvest::DurableAppender>(name, writer_, harvest::NewFile{});
+  file_ = numbers_->Path().empty() ? name : numbers_->Path();
+}
+
+void RunFiles::Remember(const harvest::DurableAppender& file, FileFailure::File which) {
+  channels_[file.Channel()] = {which, FileShown(), {}};
 }
 
 void RunFiles::Append(const std::vector<std::string>& counted) {
   if (numbers_) numbers_->AppendLines(counted);
+}
+
+std::optional<harvest::WriterThread::Channel> RunFiles::NumbersChannel() const {
+  if (!numbers_) return std::nullopt;
+  return numbers_->Channel();
+}
+
+harvest::FileIdentity RunFiles::NumbersIdentity() const {
+  return numbers_ ? numbers_->Identity() : harvest::FileIdentity{};
+}
+
+bool RunFiles::NumbersFailed() const {
+  return numbers_ && writer_.Failed(numbers_->Channel());
+}
+
+int RunFiles::Unwritten() const {
+  if (!numbers_) return 0;
+  const std::string kept = numbers_->Disk().unwritten;
+  int lines = 0;
+  for (std::size_t at = 0; (at = kept.find("\r\n", at)) != std::string::npos; at += 2) ++lines;
+  return lines;
+}
+
+void RunFiles::TryAgain() {
+  if (NumbersFailed()) {
+    if (numbers_->Path().empty()) {
+      // Never made (no runs folder, say): made now, with what it kept.
+      std::string kept = numbers_->Disk().unwritten;
+      OpenNumbersFile(file_);
+      Remember(*numbers_, FileFailure::File::kRunFile);
+      numbers_->Append(std::move(kept));
+    } else {
+      writer_.Retry(numbers_->Channel());
+    }
+  }
+  if (log_ && writer_.Failed(log_->Channel())) writer_.Retry(log_->Channel());
 }
 
 std::optional<FileFailure> RunFiles::FailureOf(harvest::WriterThread::Channel channel,

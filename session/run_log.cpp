@@ -64,10 +64,21 @@ QString RunLog::EventLine(const harvest::RunEvent& event, const QString& keyword
   const QString stalled = event.hung ? tr("网页无响应") : tr("网页进程意外结束");
   switch (event.kind) {
     case harvest::RunEvent::Kind::kHolding: {
-      const QString why = event.reason == harvest::HoldReason::kNetworkDown ? tr("网络中断")
-                          : event.reason == harvest::HoldReason::kRefused
-                              ? tr("搜索引擎拒绝了请求（HTTP %1）").arg(event.httpStatus)
-                              : tr("搜索引擎要求验证");
+      QString why;
+      switch (event.reason) {
+        case harvest::HoldReason::kNetworkDown:
+          why = tr("网络中断");
+          break;
+        case harvest::HoldReason::kRefused:
+          why = tr("搜索引擎拒绝了请求（HTTP %1）").arg(event.httpStatus);
+          break;
+        case harvest::HoldReason::kElsewhere:
+          why = tr("搜索引擎要求验证");
+          break;
+        case harvest::HoldReason::kFilesUnwritable:
+          why = tr("号码文件无法写入");
+          break;
+      }
       return tr("暂停：%1，%2，第 %3 次未取到，%4 秒后重试")
           .arg(page, why, QString::number(event.tries), QString::number(Seconds(event.waitMs)));
     }

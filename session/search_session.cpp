@@ -3,8 +3,11 @@
 #include <QCoreApplication>
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <utility>
 
+#include "harvest/crc32.h"
 #include "harvest/file_stream.h"
 #include "harvest/text.h"
 #include "harvest/text_file.h"
@@ -22,8 +25,17 @@ constexpr int kTimerIntervalAtCreation = 8000;
 // Freed memory goes back to the system after this many pages.
 constexpr int kPagesPerMemoryReturn = 10;
 
-harvest::FilePath RunsDirOf(const SessionOptions& options) {
-  return options.runsDir ? *options.runsDir : platform::RunsDir(options.appDir);
+std::filesystem::path RunsDirOf(const SessionOptions& options) {
+  return (options.runsDir ? *options.runsDir : platform::RunsDir(options.appDir)).native;
+}
+
+// A keyword file as it is now: its size and CRC, none when it cannot be read.
+std::optional<std::pair<std::uint64_t, std::uint32_t>> FileMark(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return std::nullopt;
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return std::nullopt;
+  return std::pair(static_cast<std::uint64_t>(bytes.size()), harvest::Crc32(bytes));
 }
 
 }  // namespace
@@ -48,8 +60,8 @@ SearchSession::SearchSession(SessionOptions options, QObject* parent)
   if (!options_.returnFreedMemory) options_.returnFreedMemory = platform::ReturnFreedMemory;
   timer_ = std::make_unique<platform::QtRunTimer>(kTimerIntervalAtCreation, [this] { OnTick(); });
   run_ = std::make_unique<harvest::SearchRun>(
-      harvest::SearchPorts{*this, *this, *this, *timer_, *options_.addresses, *this}, results_,
-      options_.queryPrefix);
+      harvest::SearchPorts{*this, *this, *this, *timer_, *options_.addresses, *this, *this},
+      results_, options_.queryPrefix);
 }
 
 SearchSession::~SearchSession() {
@@ -83,12 +95,49 @@ void SearchSession::ImportKeywords(const harvest::FilePath& file) {
   keywordCount_ = harvest::CountTextFileLines(file);
   Q_EMIT KeywordCountChanged(keywordCount_);
   run_->KeywordList() = harvest::LoadLines(file);
+  const auto mark = FileMark(file.native);
+  keywordPath_ = file.native;
+  keywordSize_ = mark ? mark->first : 0;
+  keywordCrc_ = mark ? mark->second : 0;
   results_.Clear();
+  // A new list: a restored run no longer waits to go on.
+  if (std::exchange(restored_, std::nullopt)) Q_EMIT ContinueOffered(false);
   KeepRecord();
 }
 
 void SearchSession::StartSearch() {
+  if (restored_ && ContinueRestored()) return;
   run_->Start();
+}
+
+bool SearchSession::ContinueRestored() {
+  const harvest::ExactPlace place = *std::exchange(restored_, std::nullopt);
+  Q_EMIT ContinueOffered(false);
+  // The keyword list read again, as the run read it.
+  const auto mark = FileMark(place.keywordFile);
+  if (!mark || mark->first != place.keywordFileSize || mark->second != place.keywordFileCrc) {
+    Q_EMIT ContinueRefused(platform::ShownPath(place.keywordFile));
+    return false;
+  }
+  const harvest::FilePath file{place.keywordFile, keywordFile_};
+  run_->KeywordList() = harvest::LoadLines(file);
+  keywordCount_ = harvest::CountTextFileLines(file);
+  Q_EMIT KeywordCountChanged(keywordCount_);
+  keywordPath_ = place.keywordFile;
+  keywordSize_ = place.keywordFileSize;
+  keywordCrc_ = place.keywordFileCrc;
+  SetIntervalText(QString::number(std::clamp(place.intervalSeconds, kMinInterval, kMaxInterval)));
+  continuing_ = true;
+  const bool resumed = run_->ResumeAt({place.keywordNumber, place.pageOffset, run_->FoundCount()});
+  continuing_ = false;
+  if (!resumed) {
+    Q_EMIT ContinueRefused(platform::ShownPath(place.keywordFile));
+    return false;
+  }
+  resultModel_.ShowNewRows();
+  KeepRunFile();
+  KeepRecord();
+  return true;
 }
 
 void SearchSession::StopSearch() {
@@ -265,7 +314,10 @@ void SearchSession::ReportFoundCount(int count) {
 void SearchSession::ReportState(harvest::RunState state) {
   if (state == harvest::RunState::kStarting) {
     runStarted_ = true;
-    runFiles_.Start(static_cast<int>(run_->KeywordList().size()), run_->KeywordIndex());
+    const QString before = RunFile();
+    const RunFiles::Opened opened = runFiles_.Start(
+        continuing_, static_cast<int>(run_->KeywordList().size()), run_->KeywordIndex());
+    if (opened == RunFiles::Opened::kRestoredReplaced) Q_EMIT RunFileReplaced(before, RunFile());
     Q_EMIT RunFileChanged(RunFile());
   }
   EmitState();
@@ -274,7 +326,36 @@ void SearchSession::ReportState(harvest::RunState state) {
 void SearchSession::ReportFinished(const harvest::RunSummary& summary) {
   if (RunLog* log = runFiles_.Log()) log->Ended(summary);
   KeepRunFile();
-  Q_EMIT RunEnded(summary, RunFile());
+  EndRunOnceWritten(summary);
+}
+
+void SearchSession::EndRunOnceWritten(const harvest::RunSummary& summary) {
+  // The run is called ended once its last numbers are on disk, or told
+  // where they are when they cannot be.
+  writer_.WhenWritten([this, summary] {
+    QMetaObject::invokeMethod(
+        this,
+        [this, summary] {
+          if (const int unwritten = runFiles_.Unwritten(); unwritten > 0)
+            Q_EMIT NumbersUnwritten(unwritten, recovery_.Held() && !recovery_.Failed());
+          Q_EMIT RunEnded(summary, RunFile());
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+void SearchSession::TryWritingAgain() {
+  runFiles_.TryAgain();
+  if (recovery_.Failed()) recovery_.Restart(results_, CurrentPlace(), runFiles_.NumbersChannel());
+  writer_.WhenWritten([this] {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          // A try that failed again renewed the hold when it was told.
+          if (!runFiles_.NumbersFailed()) run_->FilesWritable();
+        },
+        Qt::QueuedConnection);
+  });
 }
 
 void SearchSession::Tell(harvest::RunMessage message) {
@@ -370,7 +451,7 @@ void SearchSession::OpenRecoveryRecord() {
     }
   }
   // What the record holds from here on: the restored run, or nothing.
-  recovery_.Restart(results_, CurrentPlace());
+  recovery_.Restart(results_, CurrentPlace(), runFiles_.NumbersChannel());
 }
 
 void SearchSession::Restore(const harvest::RecoveredRun& found) {
@@ -385,17 +466,50 @@ void SearchSession::Restore(const harvest::RecoveredRun& found) {
   SetDeduplicate(found.place.deduplicate);
   // Its numbers are in its own file already; the record keeps naming it,
   // and the run that resumes it goes on in it.
-  runFiles_.Restore(found.place.runFile, found.place.runFileLength);
-  if (!found.place.runFile.empty()) Q_EMIT RunFileChanged(RunFile());
+  if (!found.place.exact) return;  // an older record: the next run has a new file
+  const harvest::ExactPlace& exact = *found.place.exact;
+  runFiles_.Restore(exact.runFile, exact.runFileOnDisk, exact.unwritten);
+  Q_EMIT RunFileChanged(RunFile());
+  if (exact.pageOffset == harvest::ExactPlace::kEnded) {
+    // A run that had ended with numbers its file could not take: they go
+    // into it now.
+    const QString before = RunFile();
+    if (runFiles_.WriteRestoredNumbers() == RunFiles::Opened::kRestoredReplaced)
+      Q_EMIT RunFileReplaced(before, RunFile());
+    return;
+  }
+  keywordPath_ = exact.keywordFile;
+  restored_ = exact;
+  Q_EMIT ContinueOffered(true);
 }
 
 harvest::RunPlace SearchSession::CurrentPlace() const {
-  return {run_->ResumePoint(), run_->FoundCount(),   keywordFile_,
-          deduplicate_,        runFiles_.FileText(), runFiles_.Length()};
+  harvest::RunPlace place;
+  place.resumePoint = run_->ResumePoint();
+  place.foundCount = run_->FoundCount();
+  place.keywordFile = keywordFile_;
+  place.deduplicate = deduplicate_;
+  const bool running = runStarted_ && GetState() != harvest::RunState::kIdle;
+  // While a run is under way, or its numbers wait to be written: where
+  // exactly, for a run restored after a crash to go on there.
+  if (running || (runStarted_ && runFiles_.NumbersFailed())) {
+    place.exact = harvest::ExactPlace{run_->KeywordIndex(),
+                                      running ? run_->PageAskedFor() : harvest::ExactPlace::kEnded,
+                                      harvest::ParseIntegerOr(IntervalText(), kDefaultInterval),
+                                      keywordPath_,
+                                      keywordSize_,
+                                      keywordCrc_,
+                                      runFiles_.File(),
+                                      {runFiles_.NumbersIdentity(), 0, 0},
+                                      {}};
+  } else if (restored_) {
+    place.exact = restored_;  // still waiting to go on
+  }
+  return place;
 }
 
 void SearchSession::KeepRecord() {
-  recovery_.Keep(results_, CurrentPlace());
+  recovery_.Keep(results_, CurrentPlace(), runFiles_.NumbersChannel());
 }
 
 // --- the run's own files ------------------------------------------------------
@@ -406,10 +520,19 @@ void SearchSession::KeepRunFile() {
 
 void SearchSession::TellFileFailure(harvest::WriterThread::Channel channel, const QString& reason) {
   if (recovery_.Channel() == channel) {
-    Q_EMIT FileFailed({FileFailure::File::kRecord, recordPath_, reason});
-  } else if (const auto failure = runFiles_.FailureOf(channel, reason)) {
-    Q_EMIT FileFailed(*failure);
+    // Told once: a try to write it again that fails too is not news.
+    if (!std::exchange(recordFailureTold_, true))
+      Q_EMIT FileFailed({FileFailure::File::kRecord, recordPath_, reason});
+    return;
   }
+  const auto failure = runFiles_.FailureOf(channel, reason);
+  if (!failure) return;
+  if (failure->file == FileFailure::File::kRunFile) {
+    // The run holds until its numbers can be written; the hold says why.
+    if (channel == runFiles_.NumbersChannel()) run_->HoldForFiles();
+    return;
+  }
+  if (!std::exchange(logFailureTold_, true)) Q_EMIT FileFailed(*failure);
 }
 
 }  // namespace session

@@ -72,7 +72,8 @@ class SearchSession final : public QObject,
                             private harvest::RunSettings,
                             private harvest::PageBrowser,
                             private harvest::ProgressWriter,
-                            private harvest::ProgressTarget {
+                            private harvest::ProgressTarget,
+                            private harvest::RunFilesKeeper {
   Q_OBJECT
 
  public:
@@ -99,7 +100,7 @@ class SearchSession final : public QObject,
   // Where the progress file lives and the keyword import starts.
   const harvest::FilePath& AppDir() const { return options_.appDir; }
   // Where the runs' own numbers files go.
-  const harvest::FilePath& RunsDir() const { return runFiles_.RunsDir(); }
+  const std::filesystem::path& RunsDir() const { return runFiles_.RunsDir(); }
   // The file of the run that started last (or was restored), as the user
   // reads it; empty before any.
   QString RunFile() const { return runFiles_.FileShown(); }
@@ -111,7 +112,9 @@ class SearchSession final : public QObject,
 
   // The commands. They raise to the caller, which shows the error.
   void ImportKeywords(const harvest::FilePath& file);
-  // Asks for the resume point; the run starts once it is answered.
+  // Asks for the resume point; the run starts once it is answered. A run
+  // restored after a crash goes on at its page instead, asking nothing
+  // (ContinueOffered says when Search does that).
   void StartSearch();
   void StopSearch();
   void SaveResults(const harvest::FilePath& file) const;
@@ -169,6 +172,16 @@ class SearchSession final : public QObject,
   // A run started, or one was restored: every number it counts goes into
   // the file at `path`.
   void RunFileChanged(const QString& path);
+  // Whether Search goes on with a run restored after a crash, at its page.
+  void ContinueOffered(bool offered);
+  // The restored run cannot go on: its keyword file is gone or changed.
+  void ContinueRefused(const QString& keywordFile);
+  // The restored run's numbers file was changed or replaced since: it is
+  // left as it is, and the run goes on in `newFile`.
+  void RunFileReplaced(const QString& oldFile, const QString& newFile);
+  // A run ended with `count` counted numbers its file could not take: kept
+  // in the recovery record (`inRecord`), or nowhere but this program.
+  void NumbersUnwritten(int count, bool inRecord);
   // Something the run tells the user on its way (no address, a resume
   // point past the list).
   void Told(harvest::RunMessage message);
@@ -214,6 +227,10 @@ class SearchSession final : public QObject,
   harvest::RunPlace CurrentPlace() const;
   void KeepRecord();
   void KeepRunFile();
+  // Goes on with the restored run at its page; false when it cannot.
+  bool ContinueRestored();
+  // The run's end told once its last step's numbers are written or failed.
+  void EndRunOnceWritten(const harvest::RunSummary& summary);
   // The keyword of 1-based `number`, as the user reads it.
   QString KeywordText(int number) const;
 
@@ -232,6 +249,8 @@ class SearchSession final : public QObject,
   void RequestPageText(PageTextHandler handler) override;
   // harvest::ProgressWriter
   void WriteProgress() override;
+  // harvest::RunFilesKeeper
+  void TryWritingAgain() override;
   // harvest::ProgressTarget
   void RestoreKeywordFile(const std::string& path) override;
   void RestoreKeywordIndex(int index) override;
@@ -259,6 +278,16 @@ class SearchSession final : public QObject,
   int keywordNumber_ = kNone;
   int pageSteps_ = 0;        // pages processed, for returning freed memory
   std::string keywordFile_;  // GBK, as the progress file stores it
+  // The keyword list's file as imported: its bytes on disk, size and CRC,
+  // for a restored run to read it again as it was.
+  std::filesystem::path keywordPath_;
+  std::uint64_t keywordSize_ = 0;
+  std::uint32_t keywordCrc_ = 0;
+  // A run restored after a crash, waiting for Search to go on with it.
+  std::optional<harvest::ExactPlace> restored_;
+  bool continuing_ = false;  // the run starting now goes on with it
+  bool recordFailureTold_ = false;
+  bool logFailureTold_ = false;
   bool deduplicate_ = false;
   QString intervalText_;
 };

@@ -88,8 +88,32 @@ void DialogQuestions::TellFileFailure(const session::FileFailure& failure) {
         tr("无法保存恢复记录（%1）。搜索继续进行，但不再保存恢复记录。").arg(failure.reason));
     return;
   }
-  OpenPlainMessage(parent_, tr("无法写入本次搜索的号码文件%1（%2）。搜索继续进行，号码仍在列表中。")
-                                .arg(failure.path, failure.reason));
+  OpenPlainMessage(parent_,
+                   tr("无法写入本次搜索的运行记录%1（%2）。搜索继续进行，号码照常写入号码文件。")
+                       .arg(failure.path, failure.reason));
+}
+
+void DialogQuestions::TellContinueRefused(const QString& keywordFile) {
+  OpenPlainMessage(
+      parent_, tr("关键字文件%1已不存在或已改动，无法从中断处继续。请导入关键字文件后重新搜索。")
+                   .arg(keywordFile));
+}
+
+void DialogQuestions::TellRunFileReplaced(const QString& oldFile, const QString& newFile) {
+  OpenPlainMessage(
+      parent_, tr("号码文件%1在中断后被改动或替换，本程序不再写入它。继续搜索的号码写入新文件%2。")
+                   .arg(oldFile, newFile));
+}
+
+void DialogQuestions::TellNumbersUnwritten(int count, bool inRecord, const QString& runFile) {
+  const QString where =
+      inRecord
+          ? tr("它们保存在恢复记录中：腾出磁盘空间后，下次启动本程序时选择恢复，即写入号码文件。")
+          : tr("恢复记录也无法写入，它们只在本程序中：请先腾出磁盘空间，再开始新的搜索，"
+               "之前不要退出本程序。");
+  OpenPlainMessage(parent_, tr("有 %1 个号码没能写入号码文件%2（磁盘已满或文件不可写）。")
+                                    .arg(QString::number(count), runFile) +
+                                where);
 }
 
 }  // namespace shell

@@ -27,6 +27,9 @@ class DialogQuestions final : public session::SessionQuestions {
   void Tell(harvest::RunMessage message);
   void TellRecordNotKept(const session::RecordNotice& notice);
   void TellFileFailure(const session::FileFailure& failure);
+  void TellContinueRefused(const QString& keywordFile);
+  void TellRunFileReplaced(const QString& oldFile, const QString& newFile);
+  void TellNumbersUnwritten(int count, bool inRecord, const QString& runFile);
 
  private:
   QPointer<QWidget> parent_;

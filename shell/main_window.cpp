@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QTreeView>
 #include <QUrl>
+#include <filesystem>
 
 #include "platform/file_names.h"
 #include "platform/gbk_codec.h"
@@ -91,6 +92,16 @@ void MainWindow::BindToSession() {
           [this](const session::FileFailure& failure) { questions_->TellFileFailure(failure); });
   connect(s, &session::SearchSession::RecordNotKept, this,
           [this](const session::RecordNotice& notice) { questions_->TellRecordNotKept(notice); });
+  connect(s, &session::SearchSession::ContinueOffered, this, &MainWindow::OfferContinue);
+  connect(s, &session::SearchSession::ContinueRefused, this,
+          [this](const QString& keywordFile) { questions_->TellContinueRefused(keywordFile); });
+  connect(s, &session::SearchSession::RunFileReplaced, this,
+          [this](const QString& oldFile, const QString& newFile) {
+            questions_->TellRunFileReplaced(oldFile, newFile);
+          });
+  connect(s, &session::SearchSession::NumbersUnwritten, this, [this](int count, bool inRecord) {
+    questions_->TellNumbersUnwritten(count, inRecord, session_.RunFile());
+  });
 
   UpdateCommands(session_.GetState(), session_.Merging());
 }
@@ -155,6 +166,14 @@ void MainWindow::ShowRunEnded(const harvest::RunSummary& summary, const QString&
   if (summary.pagesGivenUp > 0)
     text += tr("\n放弃网页 %1 个（见运行记录）").arg(summary.pagesGivenUp);
   tray_->NotifyWhileHidden(AppTitle(), text + QLatin1Char('\n') + runFile);
+}
+
+void MainWindow::OfferContinue(bool offered) {
+  // Search goes on with the run restored after a crash, at its page.
+  searchAction_->setIconText(offered ? tr("继续") : tr("搜索"));
+  const QString key = searchAction_->shortcut().toString(QKeySequence::NativeText);
+  searchAction_->setToolTip((offered ? tr("继续上次中断的搜索") : tr("开始手机搜索")) +
+                            QStringLiteral(" (") + key + QLatin1Char(')'));
 }
 
 void MainWindow::ShowRunEvent(const harvest::RunEvent& event) {
@@ -236,9 +255,12 @@ void MainWindow::OpenHomePage() {
 }
 
 void MainWindow::OpenRunsFolder() {
-  const QString folder = platform::FromGbk(session_.RunsDir().text);
-  QDir().mkpath(folder);  // before the first run it may not be there yet
-  platform::OpenUrl(QUrl::fromLocalFile(folder).toString());
+  // Before the first run it may not be there yet: the folder it will be in.
+  std::filesystem::path folder = session_.RunsDir();
+  while (!folder.empty() && !std::filesystem::is_directory(folder) && folder.has_parent_path() &&
+         folder.parent_path() != folder)
+    folder = folder.parent_path();
+  platform::OpenUrl(QUrl::fromLocalFile(platform::ShownPath(folder)).toString());
 }
 
 void MainWindow::ShowAbout() {

@@ -79,6 +79,7 @@ class MainWindow final : public QMainWindow {
   // A hold says why in the status line and the tray (hung pages: the log's).
   void ShowRunEvent(const harvest::RunEvent& event);
   void ShowMerging(bool merging);
+  void OfferContinue(bool offered);
   // New rows in sight; the list has a current row once it has rows.
   void FollowNewRows(int last);
   void SetStatusLine(const QString& text);

@@ -137,6 +137,7 @@ QWidget* MainWindow::BuildCentralArea() {
   resultView_->setObjectName(QStringLiteral("ResultList"));
   resultView_->setAccessibleName(tr("手机号码列表"));
   session::ResultListModel* model = session_.ResultModel();
+  model->SetRowIcon(QIcon(QStringLiteral(":/icons/phone.svg")));
   resultView_->setModel(model);
   connect(model, &QAbstractItemModel::rowsInserted, this,
           [this](const QModelIndex&, int, int last) { FollowNewRows(last); });

@@ -20,6 +20,7 @@ class ConsoleWorld final : public RunReports,
                            public RunTimer,
                            public AddressLookup,
                            public ProgressWriter,
+                           public RunFilesKeeper,
                            public ResultListObserver {
  public:
   // RunSettings
@@ -61,6 +62,8 @@ class ConsoleWorld final : public RunReports,
 
   std::vector<std::string> HostAddresses() override { return {"127.0.0.1", "192.0.2.10"}; }
   void WriteProgress() override { std::cout << "progress recorded\n"; }
+  // The demo keeps its numbers on the console, which never fails.
+  void TryWritingAgain() override {}
 
   void BeginAppend(int) override {}
   void EndAppend(int) override {}
@@ -82,7 +85,7 @@ int main(int argc, char** argv) {
   ConsoleWorld world;
   ResultList results;
   results.SetObserver(&world);
-  SearchRun run({world, world, world, world, world, world}, results);
+  SearchRun run({world, world, world, world, world, world, world}, results);
   try {
     if (argc > 1) {
       run.KeywordList() = LoadLines(FilePath::Ascii(argv[1]));

@@ -14,7 +14,10 @@ int RunWithFileSizeLimit(rlim_t bytes, Body body) {
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::signal(SIGXFSZ, SIG_IGN);  // a failed write instead of a killed process
-    const rlimit limit{bytes, bytes};
+    // The soft limit only: the child may lift it again, as a freed disk.
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = bytes;
     ::setrlimit(RLIMIT_FSIZE, &limit);
     ::_exit(body());
   }

@@ -5,9 +5,11 @@
 #include "harvest/durable_appender.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include "child_process.h"
+#include "harvest/crc32.h"
 #include "temp_dir.h"
 
 namespace harvest {
@@ -56,6 +58,7 @@ TEST(DurableAppender, GoesOnWithAnEarlierFileOnlyWhenItIsTheUsersOwn) {
     EXPECT_EQ(file.Path(), dir.Path() / "run.txt");
     file.Append("13800000002\r\n");
   }
+  writer.Flush();  // the file goes without waiting for its bytes
   EXPECT_EQ(dir.Read("run.txt"), "13800000001\r\n13800000002\r\n");
 
   // Missing, a link, or a file with another name: left as it is, no path
@@ -74,67 +77,96 @@ TEST(DurableAppender, GoesOnWithAnEarlierFileOnlyWhenItIsTheUsersOwn) {
   EXPECT_FALSE(fs::exists(dir.Path() / "missing.txt"));
 }
 
-struct EarlierLengthCase {
+// The run file a record counted, as it may be found after a crash.
+struct CountedCase {
   const char* what;
-  std::optional<std::uint64_t> counted;  // what the record counted in it
-  std::string goesOnFrom;
+  std::string found;       // the file's bytes when the run goes on
+  bool sameFile;           // the very file the record counted (not replaced)
+  std::string goesOnFrom;  // what it holds before the next numbers; none: left as it is
 };
 
-TEST(DurableAppender, GoesOnWithAnEarlierFileFromWhatItsRecordCounted) {
-  const std::string earlier = "13800000001\r\n13800000002\r\n";
-  const EarlierLengthCase cases[] = {
-      {"a step the record never saw: cut", 13, "13800000001\r\n"},
-      {"as the record counted it", 26, earlier},
-      {"shorter than counted (its writing failed): as it is", 39, earlier},
-      {"no count: as it is", std::nullopt, earlier},
+TEST(DurableAppender, GoesOnWithTheFileItsRecordCountedOnlyAsCounted) {
+  const std::string counted = "13800000001\r\n13800000002\r\n";
+  const CountedCase cases[] = {
+      {"as counted", counted, true, counted},
+      {"a step the record never saw: cut at the count", counted + "13800000003\r\n", true, counted},
+      {"a line the user added at its top", "numbers:\r\n" + counted, true, ""},
+      {"lines the user added at its end", counted + "kept by hand\r\n", true, ""},
+      {"half a line past the count", counted + "1380", true, ""},
+      {"shorter than counted: its writing failed", counted.substr(0, 20), true, ""},
+      {"another file under its name", counted, false, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     TempDir dir;
-    dir.Write("run.txt", earlier);
+    dir.Write("run.txt", counted);
+    CountedFile record;
+    {
+      WriterThread writer;
+      DurableAppender made(dir.Path() / "run.txt", writer, EarlierFile{});
+      record = {made.Identity(), counted.size(), Crc32(counted)};
+    }
+    if (!c.sameFile) {
+      fs::remove(dir.Path() / "run.txt");
+      dir.Write("other.txt", "");  // takes the freed inode number, if any
+    }
+    dir.Write("run.txt", c.found);
     WriterThread writer;
     {
-      DurableAppender file(dir.Path() / "run.txt", writer, EarlierFile{c.counted});
-      EXPECT_EQ(file.Length(), c.goesOnFrom.size());
-      file.AppendLines({"13900000001"});
-      EXPECT_EQ(file.Length(), c.goesOnFrom.size() + 13);
+      DurableAppender file(dir.Path() / "run.txt", writer, EarlierFile{record});
+      EXPECT_EQ(file.Path().empty(), c.goesOnFrom.empty());
+      if (!file.Path().empty()) {
+        EXPECT_EQ(file.Length(), c.goesOnFrom.size());
+        file.AppendLines({"13900000001"});
+      }
     }
-    EXPECT_EQ(dir.Read("run.txt"), c.goesOnFrom + "13900000001\r\n");
+    writer.Flush();
+    EXPECT_EQ(dir.Read("run.txt"),
+              c.goesOnFrom.empty() ? c.found : c.goesOnFrom + "13900000001\r\n");
   }
 }
 
-TEST(DurableAppender, AFailureIsToldOnceAndNothingIsWrittenAfterIt) {
+TEST(DurableAppender, WhatCannotBeWrittenIsKeptAndWrittenWholeOnceItCan) {
   TempDir dir;
-  // Runs in a child with a file-size limit: writes fall short as on a full disk.
+  // In a child with a file-size limit: writes fall short as on a full disk.
   const int status = RunWithFileSizeLimit(40, [&] {
     WriterThread writer;
     DurableAppender file(dir.Path() / "run.txt", writer, NewFile{});
-    file.Append(std::string(30, 'a'));
+    file.AppendLines({"13800000001", "13800000002"});
     file.Flush();
-    file.Append(std::string(30, 'b'));  // beyond the limit
+    file.AppendLines({"13800000003", "13800000004"});  // past the limit: cut short
     file.Flush();
-    const auto failure = file.TakeFailure();
-    if (failure != std::optional<std::string>("Disk full")) return 1;
-    if (file.TakeFailure()) return 2;  // once
-    file.Append("c");
+    if (file.TakeFailure() != std::optional<std::string>("Disk full")) return 1;
+    file.AppendLines({"13800000005"});  // kept too, in order
     file.Flush();
+    const WriterThread::OnDisk disk = file.Disk();
+    if (disk.length != 26 || disk.unwritten != "13800000003\r\n13800000004\r\n13800000005\r\n")
+      return 2;
+    // Room again: the cut line goes, the kept numbers follow whole.
+    rlimit room{};
+    ::getrlimit(RLIMIT_FSIZE, &room);
+    room.rlim_cur = room.rlim_max;
+    if (::setrlimit(RLIMIT_FSIZE, &room) != 0) return 3;
+    writer.Retry(file.Channel());
+    writer.Flush();
+    if (file.TakeFailure() || file.Disk().length != 65 || !file.Disk().unwritten.empty()) return 4;
     return 0;
   });
   EXPECT_EQ(status, 0);
-  const std::string bytes = dir.Read("run.txt");
-  EXPECT_EQ(bytes.substr(0, 30), std::string(30, 'a'));
-  EXPECT_EQ(bytes.find('c'), std::string::npos);
+  EXPECT_EQ(dir.Read("run.txt"),
+            "13800000001\r\n13800000002\r\n13800000003\r\n13800000004\r\n13800000005\r\n");
 }
 
-TEST(DurableAppender, AFileThatCannotBeMadeIsTold) {
+TEST(DurableAppender, AFileThatCannotBeMadeIsToldAndKeepsWhatItIsHanded) {
   WriterThread writer;
   TempDir dir;
   dir.Write("taken", "a file where the folder should be");
   DurableAppender file(dir.Path() / "taken" / "run.txt", writer, NewFile{});
   EXPECT_TRUE(file.Path().empty());
   EXPECT_TRUE(file.TakeFailure().has_value());
-  file.Append("13800000001\r\n");  // nothing to do, nothing to wait for
+  file.Append("13800000001\r\n");
   file.Flush();
+  EXPECT_EQ(file.Disk().unwritten, "13800000001\r\n");
 }
 
 }  // namespace

@@ -188,4 +188,11 @@ class FakeProgress : public ProgressWriter {
   std::function<int()> keywordIndex_;
 };
 
+// The run's files as the test says: each try to write them again is counted.
+class FakeFiles : public RunFilesKeeper {
+ public:
+  void TryWritingAgain() override { ++tries; }
+  int tries = 0;
+};
+
 }  // namespace fakes

@@ -3,6 +3,9 @@
 // record alone (a program shares its writer with the run's files).
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <utility>
 
 #include "harvest/recovery_record.h"
@@ -17,7 +20,19 @@ struct OwnWriter {
 // The writer comes first and goes last: the record flushes through it.
 class LoneRecord : private OwnWriter, public RecoveryRecord {
  public:
-  explicit LoneRecord(std::filesystem::path path) : RecoveryRecord(std::move(path), writer) {}
+  explicit LoneRecord(std::filesystem::path path)
+      : RecoveryRecord(path, writer), path_(std::move(path)) {}
+
+  WriterThread& Writer() { return writer; }
+  // What the file holds once everything handed over is written.
+  RecoveredRun OnDisk() {
+    Flush();
+    std::ifstream in(path_, std::ios::binary);
+    return DecodeRecord(std::string(std::istreambuf_iterator<char>(in), {}));
+  }
+
+ private:
+  std::filesystem::path path_;
 };
 
 }  // namespace harvest

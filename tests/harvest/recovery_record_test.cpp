@@ -1,10 +1,13 @@
 #include "harvest/recovery_record.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <functional>
 
+#include "harvest/crc32.h"
 #include "lone_record.h"
 #include "temp_dir.h"
 
@@ -96,6 +99,7 @@ TEST(RecoveryRecord, HoldsTheListAndPlaceAsTheyStoodAtTheLastKeep) {
     LoneRecord record(path);
     ASSERT_TRUE(record.Held());
     record.Restart(list, place);
+    record.Flush();
     for (const auto& step : c.steps) {
       if (!step) break;
       const auto before = std::filesystem::file_size(path);
@@ -117,9 +121,9 @@ TEST(RecoveryRecord, HoldsTheListAndPlaceAsTheyStoodAtTheLastKeep) {
     // A restore writes it afresh, as one part.
     const auto grown = std::filesystem::file_size(path);
     record.Restart(list, place);
+    EXPECT_EQ(record.OnDisk().rows, list.Rows());
+    EXPECT_EQ(record.OnDisk().parts, 1);
     EXPECT_LE(std::filesystem::file_size(path), grown);
-    EXPECT_EQ(record.Read().rows, list.Rows());
-    EXPECT_EQ(record.Read().parts, 1);
   }
 }
 
@@ -208,6 +212,7 @@ TEST(RecoveryRecord, IsReadableByItsUserAloneAndKeptByOneProgram) {
   LoneRecord third(path);
   EXPECT_TRUE(third.Held());
   third.Remove();
+  third.Flush();
   EXPECT_FALSE(std::filesystem::exists(path));
 }
 
@@ -305,6 +310,42 @@ TEST(RecoveryRecord, TheRunFileReadsBackAsItWasWritten) {
     EXPECT_EQ(read.place, place);
     EXPECT_EQ(read.rows, list.Rows());
   }
+}
+
+TEST(RecoveryRecord, AnExactPlaceNamesOnlyWhatItsRunFileHasOnDiskAsEachPartIsWritten) {
+  TempDir dir;
+  const auto runPath = dir.Path() / "run.txt";
+  LoneRecord record(dir.Path() / kRecoveryFileName);
+  ASSERT_TRUE(record.Held());
+  // The run's numbers file on the record's writer: two numbers on disk,
+  // then one that cannot be written (its descriptor is read-only).
+  const int fd = ::open(runPath.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600);
+  WriterThread& writer = record.Writer();
+  const auto runFile = writer.Open(::open(runPath.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+  RunPlace place = Place(1, 2);
+  place.exact = ExactPlace{2, 30, 8, "/kw/\xB9\xD8.txt", 12, 0xABCD, runPath, {}, {}};
+  ResultList list;
+  AppendNumbers(list, 2);
+  writer.Append(runFile, "13800000001\r\n13800000002\r\n");
+  record.Keep(list, place, runFile);
+  ExactPlace expected = *place.exact;
+  expected.runFileOnDisk.length = 26;
+  expected.runFileOnDisk.crc = Crc32("13800000001\r\n13800000002\r\n");
+  EXPECT_EQ(record.OnDisk().place.exact, expected);
+
+  writer.Replace(runFile, [fd](int& out) {
+    ::close(out);
+    out = ::dup(fd);  // read-only from here on: the next write fails
+    return 0;
+  });
+  writer.Append(runFile, "13800000003\r\n");
+  AppendNumbers(list, 1);
+  place.foundCount = 3;
+  record.Keep(list, place, runFile);
+  expected.runFileOnDisk.crc = 0;  // a replaced file is not known by its CRC
+  expected.unwritten = "13800000003\r\n";
+  EXPECT_EQ(record.OnDisk().place.exact, expected);
+  ::close(fd);
 }
 
 }  // namespace

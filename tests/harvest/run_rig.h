@@ -12,7 +12,7 @@ namespace fakes {
 
 struct RunRig {
   explicit RunRig(const std::string& queryPrefix)
-      : run{{reports, reports, browser, timer, addresses, progress}, results, queryPrefix} {}
+      : run{{reports, reports, browser, timer, addresses, progress, files}, results, queryPrefix} {}
 
   // Lets the timer tick until the run stops arming it.
   void RunToEnd() {
@@ -24,6 +24,7 @@ struct RunRig {
   FakeTimer timer;
   FakeAddresses addresses;
   FakeProgress progress{[this] { return run.KeywordIndex(); }};
+  FakeFiles files;
   ResultList results;
   SearchRun run;
 };

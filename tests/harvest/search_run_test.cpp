@@ -259,7 +259,7 @@ TEST_F(SearchRunTest, AFailedStepEndsTheRunAndTellsItsErrorAfterwards) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     FreshRun fresh;
-    auto& [fakeReports, fakeBrowser, fakeTimer, fakeAddresses, fakeProgress, fakeResults,
+    auto& [fakeReports, fakeBrowser, fakeTimer, fakeAddresses, fakeProgress, fakeFiles, fakeResults,
            freshRun] = fresh;
     freshRun.KeywordList() = {"a"};
     fakeProgress.fail = c.failWrite;
@@ -394,7 +394,7 @@ TEST(SearchRunReading, WhatComesWhileThePageIsReadDecidesWhatItsTextDoes) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     FreshRun fresh;
-    auto& [reports, browser, timer, addresses, progress, results, run] = fresh;
+    auto& [reports, browser, timer, addresses, progress, files, results, run] = fresh;
     run.KeywordList() = {"a", "b"};
     browser.pages = [](const std::string& url) {
       return url + "\r\n13800000001\r\n1 2 " + Gbk("下一页>");

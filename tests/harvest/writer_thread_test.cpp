@@ -1,6 +1,7 @@
 // The writer thread the run's files and the recovery record share: bytes
-// reach each file in the order handed over, across files too, and a file
-// that fails stops alone.
+// reach each file in the order handed over, across files too; a file that
+// fails stops alone and keeps what it is handed; a part built in its turn
+// sees only what is on disk.
 
 #include "harvest/writer_thread.h"
 
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "child_process.h"
+#include "harvest/crc32.h"
 #include "temp_dir.h"
 
 namespace harvest {
@@ -26,60 +28,61 @@ TEST(WriterThread, KeepsTheOrderInWhichBytesWereHandedOverAcrossFiles) {
   TempDir dir;
   const int fd = OpenForAppending(dir.Path() / "both.txt");
   ASSERT_GE(fd, 0);
-  {
-    WriterThread writer;
-    const auto numbers = writer.Open();
-    const auto record = writer.Open();
-    // Handed over faster than they are flushed: the thread takes them in
-    // batches, and must not gather one file's bytes ahead of the other's.
-    std::string expected;
-    for (int step = 0; step < 200; ++step) {
-      const std::string counted = "n" + std::to_string(step);
-      const std::string part = "r" + std::to_string(step);
-      writer.Append(numbers, fd, counted);
-      writer.Append(record, fd, part);
-      expected += counted + part;
-    }
-    writer.Flush();
-    EXPECT_EQ(dir.Read("both.txt"), expected);
-    EXPECT_EQ(writer.TakeFailure(numbers), std::nullopt);
+  WriterThread writer;
+  // Two channels on one file, each with a descriptor of its own.
+  const auto numbers = writer.Open(fd);
+  const auto record = writer.Open(::dup(fd));
+  // Handed over faster than they are flushed: the thread takes them in
+  // batches, and must not gather one file's bytes ahead of the other's.
+  std::string expected;
+  for (int step = 0; step < 200; ++step) {
+    const std::string counted = "n" + std::to_string(step);
+    const std::string part = "r" + std::to_string(step);
+    writer.Append(numbers, counted);
+    writer.Append(record, part);
+    expected += counted + part;
   }
-  ::close(fd);
+  writer.Flush();
+  EXPECT_EQ(dir.Read("both.txt"), expected);
+  EXPECT_EQ(writer.TakeFailure(numbers), std::nullopt);
 }
 
-TEST(WriterThread, AFileThatFailsIsToldOnceAndStopsAloneWhileTheOthersGoOn) {
+TEST(WriterThread, AFileThatFailsStopsAloneKeepsWhatItIsHandedAndIsToldOncePerTry) {
   TempDir dir;
   // In a child with a file-size limit: writes fall short as on a full disk.
   const int status = RunWithFileSizeLimit(40, [&] {
-    const int big = OpenForAppending(dir.Path() / "big.txt");
-    const int small = OpenForAppending(dir.Path() / "small.txt");
-    // The handler hears of each file's first failure when it is met, before
-    // Flush returns.
+    // The handler hears of a failure when it is met, before Flush returns;
+    // and of each retry that fails again.
     std::vector<std::pair<WriterThread::Channel, std::string>> told;
     std::mutex toldMutex;
     WriterThread writer([&](WriterThread::Channel channel, const std::string& message) {
       const std::lock_guard lock(toldMutex);
       told.emplace_back(channel, message);
     });
-    const auto failing = writer.Open();
-    const auto going = writer.Open();
-    writer.Append(failing, big, std::string(30, 'a'));
-    writer.Append(going, small, "1");
-    writer.Append(failing, big, std::string(30, 'b'));  // beyond the limit
+    const auto failing = writer.Open(OpenForAppending(dir.Path() / "big.txt"));
+    const auto going = writer.Open(OpenForAppending(dir.Path() / "small.txt"));
+    // A part built in its turn sees what the failing file has on disk.
+    std::string seen;
+    writer.Append(failing, std::string(30, 'a'));
+    writer.Append(going, "1");
+    writer.Append(failing, std::string(30, 'b'));  // beyond the limit
+    writer.AppendBuilt(going, [&](const WriterThread& w) {
+      const auto disk = w.Disk(failing);
+      seen = std::to_string(disk.length) + "+" + std::to_string(disk.unwritten.size());
+      return std::string("2");
+    });
     writer.Flush();
-    if (told != decltype(told){{failing, "Disk full"}}) return 5;
-    writer.Append(failing, big, "c");  // nothing after the failure
-    writer.Append(going, small, "2");
+    if (told != decltype(told){{failing, "Disk full"}}) return 1;
+    if (seen != "30+30") return 2;
+    writer.Append(failing, "c");  // kept after the failure
     writer.Flush();
-    if (writer.TakeFailure(failing) != std::optional<std::string>("Disk full")) return 1;
-    if (writer.TakeFailure(failing) || !writer.Failed(failing)) return 2;  // told once, stays
-    if (writer.TakeFailure(going) || writer.Failed(going)) return 3;
-    // A failure met outside the thread stops the file as well.
-    writer.Fail(going, ENOSPC);
-    writer.Append(going, small, "3");
+    if (writer.TakeFailure(failing) != std::optional<std::string>("Disk full")) return 3;
+    if (writer.Disk(failing).unwritten != std::string(30, 'b') + "c") return 4;
+    // Still no room: the retry fails and is told again.
+    writer.Retry(failing);
     writer.Flush();
-    if (writer.TakeFailure(going) != std::optional<std::string>("Disk full")) return 4;
-    if (told != decltype(told){{failing, "Disk full"}, {going, "Disk full"}}) return 6;
+    if (told.size() != 2 || !writer.Failed(failing) || writer.Failed(going)) return 5;
+    if (writer.Disk(failing).crc != Crc32(std::string(30, 'a'))) return 6;
     return 0;
   });
   EXPECT_EQ(status, 0);

@@ -78,6 +78,7 @@ TEST_F(MainWindowTest, StatusPanelsAndResultRowsAreReadable) {
         QAccessible::queryAccessibleInterface(Child(*form, panel))->text(QAccessible::Description),
         QString::fromUtf8(description));
   }
+  ASSERT_TRUE(RunEndTold(form));
   auto* panel6 = QAccessible::queryAccessibleInterface(Child(*form, "StatusLine"));
   EXPECT_EQ(panel6->text(QAccessible::Name), QStringLiteral("搜索已经结束!"));
 

@@ -67,7 +67,7 @@ TEST_F(HoldingTest, AHeldRunSaysWhyAndWhenItTriesAgainAndGoesOnWhenThePageComes)
 
   tryAgain();  // it comes, and it is the keyword's last page
   EXPECT_EQ(form.Session().FoundCount(), 1);
-  EXPECT_EQ(Panel(*form, "StatusLine"), QStringLiteral("搜索已经结束!"));
+  EXPECT_TRUE(RunEndTold(form));
   EXPECT_EQ(tray_->toolTip, QStringLiteral("『Kelvane』 V2.6"));
   ASSERT_EQ(tray_->messages.size(), 4u);
   EXPECT_EQ(tray_->messages[2].second, QStringLiteral("已恢复连接，搜索继续进行。"));
@@ -104,6 +104,7 @@ TEST_F(HoldingTest, APageThatKeepsHangingIsGivenUpWithoutABoxAndTheLogAndNotific
 
   EXPECT_EQ(browser_->navigated.size(), 4u);  // "k" three times, then "m"
   EXPECT_EQ(form.Session().FoundCount(), 1);
+  WaitFor([&] { return !tray_->messages.empty(); });
   ASSERT_EQ(tray_->messages.size(), 1u);
   EXPECT_TRUE(tray_->messages[0].second.contains(QStringLiteral("\n放弃网页 1 个（见运行记录）\n")))
       << tray_->messages[0].second.toStdString();

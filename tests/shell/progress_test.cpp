@@ -75,7 +75,7 @@ TEST_F(MainWindowTest, AFailedWriteAtFinishIsToldOnceAndTheRunStillEnds) {
     }
     EXPECT_EQ(error->text, QStringLiteral("File access denied."));
     EXPECT_EQ(shell::PendingDialogAnswers(), 0);  // and no second box
-    EXPECT_EQ(Panel(*form, "StatusLine"), QStringLiteral("搜索已经结束!"));
+    EXPECT_TRUE(RunEndTold(form));
     EXPECT_TRUE(Child<QToolButton>(*form, "SearchButton")->isEnabled());
     EXPECT_TRUE(Child<QToolButton>(*form, "ImportButton")->isEnabled());
     EXPECT_FALSE(Child<QToolButton>(*form, "StopButton")->isEnabled());
@@ -98,7 +98,7 @@ TEST_F(MainWindowTest, ARunStoppedInItsThirdKeywordResumesThereAfterARestart) {
     EXPECT_EQ(Panel(*form, "KeywordNumber"), QStringLiteral("3"));
     Child<QToolButton>(*form, "StopButton")->click();
     TickAndRead(form);
-    EXPECT_EQ(Panel(*form, "StatusLine"), QStringLiteral("搜索已经结束!"));
+    EXPECT_TRUE(RunEndTold(form));
   }
   EXPECT_EQ(dir_.Read("mobtrawl.ini"), keywords.text + "\r\n2\r\nqcno\r\n8\r\n");
 

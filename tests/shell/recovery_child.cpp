@@ -19,6 +19,7 @@
 #include "../harvest/fake_world.h"
 #include "dialog_answers.h"
 #include "../session/fake_browser.h"
+#include "../session/session_probe.h"
 #include "platform/termination_signals.h"
 #include "shell/main_window.h"
 
@@ -100,6 +101,9 @@ int main(int argc, char** argv) {
       ticker.stop();
       std::string rows;
       for (const auto& row : searchSession.Results().Rows()) rows += row + ",";
+      // Said once its writer has put the step on disk: what the parent
+      // finds after the kill is then exactly what was said.
+      session::SessionProbe::Recovery(searchSession).Flush();
       // The keyword being searched is where a resumed run starts.
       std::printf("rows=%s found=%d resume=%d\n", rows.c_str(), searchSession.FoundCount(),
                   searchSession.KeywordNumber() - 1);

@@ -75,6 +75,10 @@ class MainWindowTest : public SessionTest {
     EXPECT_TRUE(WaitFor([&] { return !program.Session().Busy(); }))
         << "the page's text never came";
   }
+  // The run's end told: it comes once the last step's numbers are on disk.
+  static bool RunEndTold(Program& program) {
+    return WaitFor([&] { return Panel(*program, "StatusLine") == QStringLiteral("搜索已经结束!"); });
+  }
   // Minimised: hidden in the notification area.
   static void HideInTray(shell::MainWindow& form) {
     form.show();

@@ -174,6 +174,7 @@ TEST_F(MainWindowTest, ARunThatEndsUnseenSaysSoInADesktopNotification) {
     }
     if (c.readFails) AnswerMessageBox();  // the failed read's error
     TickAndRead(form);
+    WaitFor([&] { return tray_->messages.size() >= c.notifications; });
     ASSERT_EQ(tray_->messages.size(), c.notifications);
     if (c.notifications == 0) continue;
     EXPECT_EQ(tray_->messages[0].first, QStringLiteral("『Kelvane』 V2.6"));
@@ -233,6 +234,7 @@ TEST_F(MainWindowTest, TheRunsFileShowsWhenTheRunEndsAndItsFolderOpensFromTheTra
   form.Session().StartSearch();
   browser_->pages[browser_->navigated.back()] = "15900000001";
   TickAndRead(form);
+  EXPECT_TRUE(RunEndTold(form));
   EXPECT_EQ(shown->text(), QStringLiteral("号码文件：") + form.Session().RunFile());
   EXPECT_EQ(shown->focusPolicy(),
             Qt::TabFocus);  // reached by the keyboard, read by a screen reader
