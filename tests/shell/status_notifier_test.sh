@@ -59,16 +59,16 @@ expected="显示主程序(_S) disabled
 $menu"
 
 "${desktop[@]}" click "$item" "最小化显示(_M)"
-wait_for 10 main_window_hidden || fail "the menu did not hide the window"
+wait_for 60 main_window_hidden || fail "the menu did not hide the window"
 "${desktop[@]}" activate "$item"
-wait_for 10 main_window_shown || fail "Activate did not bring the window back"
+wait_for 60 main_window_shown || fail "Activate did not bring the window back"
 
 # The watcher ends (the panel crashed) while the window is hidden.
 "${desktop[@]}" click "$item" "最小化显示(_M)"
-wait_for 10 main_window_hidden || fail "the menu did not hide the window"
+wait_for 60 main_window_hidden || fail "the menu did not hide the window"
 gone=$(date +%s%N)
 { kill -9 "$watcher" && wait "$watcher"; } 2>/dev/null || true
-wait_for 10 main_window_shown || fail "the window stayed hidden after the watcher went away"
+wait_for 60 main_window_shown || fail "the window stayed hidden after the watcher went away"
 back=$((($(date +%s%N) - gone) / 1000000))
 
 # The panel is back: the icon registers with it again, and hides the window.
@@ -76,7 +76,7 @@ start_until_ready watcher-again 30 watcher_ready "${desktop[@]}" watcher "$work/
 wait_for 30 test -s "$work/items-again" || fail "the item did not register with the new watcher"
 item=$(head -n 1 "$work/items-again")
 "${desktop[@]}" click "$item" "最小化显示(_M)"
-wait_for 10 main_window_hidden || fail "the menu did not hide the window after the watcher came back"
+wait_for 60 main_window_hidden || fail "the menu did not hide the window after the watcher came back"
 "${desktop[@]}" activate "$item"
-wait_for 10 main_window_shown || fail "Activate did not bring the window back after the watcher came back"
+wait_for 60 main_window_shown || fail "Activate did not bring the window back after the watcher came back"
 echo "ok: the window came back $back ms after the watcher went away"
