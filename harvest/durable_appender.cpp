@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <system_error>
 #include <utility>
 
 #include "harvest/posix_file.h"
@@ -29,24 +28,31 @@ DurableAppender::DurableAppender(const std::filesystem::path& path, WriterThread
 }
 
 void DurableAppender::MakeNew(const std::filesystem::path& path) {
-  std::error_code ignored;
-  std::filesystem::create_directories(path.parent_path(), ignored);
+  // The folder one level at a time, and the file made in the folder found:
+  // a link planted at any level (a `runs` link in a shared program folder)
+  // is never made through.
+  const int folder = OpenFolderMakingLevels(path.has_parent_path() ? path.parent_path()
+                                                                   : std::filesystem::path("."));
+  if (folder < 0) {
+    writer_.Fail(channel_, -folder);
+    return;
+  }
   int err = 0;
   for (int n = 1; n <= kMaxNameTries; ++n) {
-    const std::filesystem::path name =
-        n == 1 ? path
-               : path.parent_path() /
-                     (path.stem().string() + "-" + std::to_string(n) + path.extension().string());
-    fd_ =
-        ::open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const std::string name =
+        n == 1 ? path.filename().string()
+               : path.stem().string() + "-" + std::to_string(n) + path.extension().string();
+    fd_ = ::openat(folder, name.c_str(),
+                   O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd_ >= 0) {
-      path_ = name;
-      return;
+      path_ = n == 1 ? path : path.parent_path() / name;
+      break;
     }
     err = errno;
     if (err != EEXIST) break;
   }
-  writer_.Fail(channel_, err);
+  ::close(folder);
+  if (fd_ < 0) writer_.Fail(channel_, err);
 }
 
 void DurableAppender::OpenEarlier(const std::filesystem::path& path,
