@@ -1,5 +1,6 @@
 // The recovery record and what it finds at its path: files it must not trust
-// are left exactly as they were, a Restart killed at any point leaves a whole
+// are left exactly as they were, the user's own file it cannot read is moved
+// aside whole for a new record, a Restart killed at any point leaves a whole
 // record, and after a failed write nothing more is written.
 
 #include <fcntl.h>
@@ -8,13 +9,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <iostream>
 #include <iterator>
 #include <map>
+#include <regex>
 #include <tuple>
 
 #include "child_process.h"
+#include "harvest/posix_file.h"
 #include "harvest/recovery_record.h"
 #include "lone_record.h"
 #include "temp_dir.h"
@@ -74,6 +78,7 @@ const RunPlace kOldPlace = {2, 3, "kw.txt", true, ""};
 const std::vector<std::string> kNewRows = {"15900000001", "15900000002", "15900000003",
                                            "15900000004", "15900000005"};
 const RunPlace kNewPlace = {4, 5, "kw.txt", false, "/home/u/run-15.txt"};
+const std::string kRandomBytes = "\x9b\x1f\0\xe4\x7a\xc3\x10\0\0\xff\x5e\x88\x02"s;
 
 ResultList ListOf(const std::vector<std::string>& rows) {
   ResultList list;
@@ -95,7 +100,7 @@ struct PlantedCase {
   const char* what;
   std::function<void(const TempDir&, const fs::path& record)> plant;
   RefusalReason reason;
-  bool byAnotherUser;  // the program runs as "nobody", the file is root's
+  bool byAnotherUser;  // the program runs as "nobody", the file is root's (unless given to it)
 };
 
 // What a program does with a record it did not get: every call, then its end.
@@ -138,26 +143,27 @@ TEST(RecoveryRecordTrust, AFileItMustNotTrustIsLeftAsItWasAndTheReasonGiven) {
          fs::create_hard_link(d.Path() / "elsewhere", r);
        },
        RefusalReason::kHasOtherLinks, false},
-      {"a record of a later version, open to the group",
+      {"random bytes with a second name",
        [](const TempDir& d, const fs::path& r) {
-         d.Write(r.filename().string(), "Kelvane recovery record 2\n\x10\0\0\0later bytes"s);
-         ::chmod(r.c_str(), 0640);
+         d.Write("elsewhere", kRandomBytes);
+         fs::create_hard_link(d.Path() / "elsewhere", r);
        },
-       RefusalReason::kOtherVersion, false},
-      {"some other file",
+       RefusalReason::kHasOtherLinks, false},
+      {"the user's own random bytes in a folder they may not write: not moved aside",
        [](const TempDir& d, const fs::path& r) {
-         d.Write(r.filename().string(), "notes to self\n");
+         d.Write(r.filename().string(), kRandomBytes);
+         EXPECT_EQ(::chown(r.c_str(), 65534, 65534), 0);
        },
-       RefusalReason::kNotARecord, false},
+       RefusalReason::kNotARecord, true},
       {"another user's file, open to all",
        [](const TempDir& d, const fs::path& r) {
          d.Write(r.filename().string(), RecordOf(kOldRows, kOldPlace));
          ::chmod(r.c_str(), 0666);
        },
        RefusalReason::kOwnedByAnotherUser, true},
-      {"another user's file, readable by all",
+      {"another user's random bytes, readable by all",
        [](const TempDir& d, const fs::path& r) {
-         d.Write(r.filename().string(), RecordOf(kOldRows, kOldPlace));
+         d.Write(r.filename().string(), kRandomBytes);
          ::chmod(r.c_str(), 0644);
        },
        RefusalReason::kOwnedByAnotherUser, true},
@@ -178,6 +184,72 @@ TEST(RecoveryRecordTrust, AFileItMustNotTrustIsLeftAsItWasAndTheReasonGiven) {
     EXPECT_EQ(status, 0);
     EXPECT_EQ(Snapshot(dir.Path()), before);
   }
+}
+
+struct DamagedCase {
+  const char* what;
+  std::string bytes;
+  RefusalReason reason;
+};
+
+TEST(RecoveryRecordTrust, TheUsersOwnFileItCannotReadIsMovedAsideWholeForANewRecord) {
+  const DamagedCase cases[] = {
+      {"random bytes", kRandomBytes, RefusalReason::kNotARecord},
+      {"some other file", "notes to self\n", RefusalReason::kNotARecord},
+      {"a later version's record", "Kelvane recovery record 2\n\x10\0\0\0later"s,
+       RefusalReason::kOtherVersion},
+      {"a later version's header cut short", "Kelvane recovery record 2",
+       RefusalReason::kOtherVersion},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const fs::path path = dir.Path() / kRecoveryFileName;
+    dir.Write(kRecoveryFileName, c.bytes);
+    ::chmod(path.c_str(), 0640);
+    {
+      LoneRecord record(path);
+      ASSERT_TRUE(record.Held());
+      EXPECT_EQ(record.Refusal(), std::nullopt);
+      ASSERT_TRUE(record.MovedAside());
+      EXPECT_EQ(record.MovedAside()->reason, c.reason);
+      record.Restart(ListOf(kNewRows), kNewPlace);
+    }
+    EXPECT_EQ(LoneRecord(path).MovedAside(), std::nullopt);  // the next start takes the new one
+    std::vector<std::string> names;
+    for (const auto& item : fs::directory_iterator(dir.Path()))
+      names.push_back(item.path().filename().string());
+    std::sort(names.begin(), names.end());
+    ASSERT_EQ(names.size(), 2u);
+    EXPECT_TRUE(
+        std::regex_match(names[1], std::regex(R"(\.kelvane\.recovery\.damaged-\d{8}-\d{6})")))
+        << names[1];
+    EXPECT_EQ(dir.Read(names[1]), c.bytes);
+    EXPECT_EQ(fs::status(dir.Path() / names[1]).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(DecodeRecord(dir.Read(kRecoveryFileName)).rows, kNewRows);
+  }
+}
+
+TEST(RecoveryRecordTrust, ADamagedRecordsNameTakenIsNeitherReplacedNorFollowed) {
+  TempDir dir;
+  const fs::path wanted = dir.Path() / ".kelvane.recovery.damaged-20260101-000000";
+  dir.Write(kRecoveryFileName, "damaged");
+  dir.Write(wanted.filename().string(), "moved aside before");
+  fs::create_symlink("made-by-the-rename", wanted.string() + "-2");
+  auto before = Snapshot(dir.Path());
+  fs::path given;
+  ASSERT_EQ(RenameToFreeName(dir.Path() / kRecoveryFileName, wanted, &given), 0);
+  EXPECT_EQ(given, wanted.string() + "-3");
+  auto after = Snapshot(dir.Path());
+  EXPECT_EQ(after.at(given.filename().string()).content, "damaged");
+  // The rest as it was: the folder's times and the moved name aside.
+  for (const std::string changed : {".", kRecoveryFileName}) {
+    before.erase(changed);
+    after.erase(changed);
+  }
+  after.erase(given.filename().string());
+  EXPECT_EQ(after, before);
 }
 
 struct TakenCase {
