@@ -24,6 +24,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 
 class RecoveryTest : public MainWindowTest {
  protected:
@@ -215,6 +216,37 @@ TEST_F(RecoveryTest, ARecordThatCannotBeWrittenIsToldOnceAndTheRunGoesOn) {
   EXPECT_GT(foundByOnePage, 2000);
   EXPECT_EQ(form.Run().FoundCount(), 3 * foundByOnePage);  // the run went on
   EXPECT_EQ(browser_->navigated.size(), 4u);
+}
+
+TEST_F(RecoveryTest, ARecordOfRandomBytesIsMovedAsideToldOnceAndTheNextRunIsKept) {
+  const std::string bytes = "\x9b\x1f\0\xe4\x7a\xc3\x10\0\0\xff"s;
+  dir_.Write(harvest::kRecoveryFileName, bytes);
+  auto told = AnswerMessageBox();
+  auto form = MakeWindow();
+  const QString record = QString::fromStdString(RecordPath().string());
+  const auto said = QRegularExpression(QStringLiteral("^无法读取恢复记录(.+)：它不是恢复记录。这个"
+                                                      "文件已改名为(.+)，内容未改动；本次运行保存"
+                                                      "新的恢复记录。$"))
+                        .match(told->text);
+  ASSERT_TRUE(said.hasMatch()) << told->text.toStdString();
+  EXPECT_EQ(said.captured(1), record);
+  ASSERT_TRUE(said.captured(2).startsWith(record + QStringLiteral(".damaged-")));
+  const std::string moved = fs::path(said.captured(2).toStdString()).filename();
+  EXPECT_EQ(dir_.Read(moved), bytes);
+
+  // This run is kept: after a crash the next start offers it back, and says
+  // nothing more of the file moved aside (a box unasked for fails the test).
+  form.Run().KeywordList() = {"k"};
+  AnswerInput(QStringLiteral("0"));
+  form.Session().StartSearch();
+  browser_->pages[browser_->navigated.back()] = "13600000001";
+  TickAndRead(form);
+  session::SessionProbe::Recovery(form.Session()).Flush();
+  form.reset();
+  AnswerMessageBox(QStringLiteral("是[&Y]"));
+  auto next = MakeWindow();
+  EXPECT_EQ(next.Results().Rows(), std::vector<std::string>{"13600000001"});
+  EXPECT_EQ(dir_.Read(moved), bytes);
 }
 
 // The window in a child process (recovery_child), in `mode`, until it has
