@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <system_error>
 #include <utility>
 
 #include "harvest/crc32.h"
@@ -75,24 +74,33 @@ void DurableAppender::Hand(int fd, const std::filesystem::path& path, std::uint3
 }
 
 void DurableAppender::MakeNew(const std::filesystem::path& path) {
-  std::error_code ignored;
-  std::filesystem::create_directories(path.parent_path(), ignored);
+  // The folder one level at a time, and the file made in the folder found:
+  // a link planted at any level (a `runs` link in a shared program folder)
+  // is never made through.
+  const int folder = OpenFolderMakingLevels(path.has_parent_path() ? path.parent_path()
+                                                                   : std::filesystem::path("."));
+  if (folder < 0) {
+    Hand(-1, {}, 0, -folder);
+    return;
+  }
   int err = 0;
+  int fd = -1;
+  std::filesystem::path made;
   for (int n = 1; n <= kMaxNameTries; ++n) {
-    const std::filesystem::path name =
-        n == 1 ? path
-               : path.parent_path() /
-                     (path.stem().string() + "-" + std::to_string(n) + path.extension().string());
-    const int fd =
-        ::open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const std::string name =
+        n == 1 ? path.filename().string()
+               : path.stem().string() + "-" + std::to_string(n) + path.extension().string();
+    fd = ::openat(folder, name.c_str(),
+                  O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd >= 0) {
-      Hand(fd, name, 0, 0);
-      return;
+      made = n == 1 ? path : path.parent_path() / name;
+      break;
     }
     err = errno;
     if (err != EEXIST) break;
   }
-  Hand(-1, {}, 0, err);
+  ::close(folder);
+  Hand(fd, made, 0, err);
 }
 
 void DurableAppender::OpenEarlier(const std::filesystem::path& path,

@@ -38,8 +38,10 @@ class DurableAppender {
  public:
   // NewFile makes `path`, or, when that name is taken, the first free one
   // of "stem-2.ext", "stem-3.ext"... beside it; the folder is made when
-  // missing. EarlierFile appends to `path`; a missing, untrusted or changed
-  // file leaves Path() empty and tells nothing (the caller makes a new one).
+  // missing, a level at a time, never through a link another user could
+  // have put at any level (OpenFolderMakingLevels). EarlierFile appends to
+  // `path`; a missing, untrusted or changed file leaves Path() empty and
+  // tells nothing (the caller makes a new one).
   DurableAppender(const std::filesystem::path& path, WriterThread& writer, NewFile);
   DurableAppender(const std::filesystem::path& path, WriterThread& writer, EarlierFile earlier);
   // The file is closed once everything handed over is written; nothing waits.

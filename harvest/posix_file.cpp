@@ -80,6 +80,81 @@ int WriteAllTo(int fd, std::string_view bytes) {
   return 0;
 }
 
+namespace {
+
+constexpr int kLevelFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+
+// Whether `link`, an entry of the folder `folderFd`, can only have been put
+// there by that folder's owner or root.
+bool PutThereByTheFolderOwner(int folderFd, const struct stat& link) {
+  struct stat folder {};
+  return ::fstat(folderFd, &folder) == 0 && (folder.st_mode & (S_IWGRP | S_IWOTH)) == 0 &&
+         (link.st_uid == folder.st_uid || link.st_uid == 0);
+}
+
+// The folder `name` in `folderFd`, made when missing; a descriptor or -errno.
+int OpenLevel(int folderFd, const char* name) {
+  // With O_PATH, O_NOFOLLOW finds a link itself, which O_DIRECTORY refuses.
+  int fd = ::openat(folderFd, name, kLevelFlags | O_NOFOLLOW);
+  if (fd < 0 && errno == ENOENT) {
+    // mkdirat() never follows a link either: a dangling one is EEXIST.
+    if (::mkdirat(folderFd, name, 0777) != 0 && errno != EEXIST) return -errno;
+    fd = ::openat(folderFd, name, kLevelFlags | O_NOFOLLOW);
+  }
+  if (fd >= 0) return fd;
+  const int err = errno;
+  struct stat there {};
+  if (::fstatat(folderFd, name, &there, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(there.st_mode))
+    return -err;
+  if (!PutThereByTheFolderOwner(folderFd, there)) return -ELOOP;
+  // Only the folder's owner could change it meanwhile: what it leads to
+  // is what they chose.
+  fd = ::openat(folderFd, name, kLevelFlags);
+  return fd >= 0 ? fd : -errno;
+}
+
+int RenameWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
+  // A file system without RENAME_NOREPLACE: link() fails on a taken name
+  // and makes a link at `from` a second name of that link, not of its target.
+  if (::link(from.c_str(), to.c_str()) != 0) return errno;
+  if (::unlink(from.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(to.c_str());
+    return err;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int OpenFolderMakingLevels(const std::filesystem::path& folder) {
+  int fd = ::open(folder.is_absolute() ? "/" : ".", kLevelFlags);
+  if (fd < 0) return -errno;
+  for (const std::filesystem::path& level : folder.relative_path()) {
+    if (level.empty() || level == ".") continue;
+    const int next = OpenLevel(fd, level.c_str());
+    ::close(fd);
+    if (next < 0) return next;
+    fd = next;
+  }
+  return fd;
+}
+
+int RenameToFreeName(const std::filesystem::path& from, const std::filesystem::path& wanted,
+                     std::filesystem::path* given) {
+  constexpr int kFreeNameAttempts = 1000;
+  for (int n = 1; n <= kFreeNameAttempts; ++n) {
+    std::filesystem::path name = wanted;
+    if (n > 1) name += "-" + std::to_string(n);
+    const int err = RenameWithoutReplacing(from, name);
+    if (err == 0) *given = std::move(name);
+    if (err != EEXIST) return err;
+  }
+  return EEXIST;
+}
+
 int PosixFile::WriteAll(std::string_view bytes) {
   return WriteAllTo(fd_, bytes);
 }

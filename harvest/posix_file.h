@@ -20,6 +20,25 @@ int WriteAllTo(int fd, std::string_view bytes);
 // part of a step, for the benchmarks.
 std::chrono::nanoseconds ThreadCpuTime();
 
+// Opens the folder `folder` for the *at() calls (O_PATH; the caller closes
+// the descriptor), making each missing level (0777 less the umask) on the
+// way, one at a time from the last one opened, so that nothing is made or
+// opened through a link somebody else put there. A level that is a symbolic
+// link is followed only when nobody but the owner of the folder holding it
+// could have put it there (that folder writable by its owner alone, the link
+// that owner's or root's), as a system's /home -> /var/home or a user's own
+// link in their home is; one planted in a folder others may write is
+// refused with ELOOP. The descriptor, or -errno.
+int OpenFolderMakingLevels(const std::filesystem::path& folder);
+
+// Gives the file at `from` the name `wanted`, or the first free one of
+// `wanted-2`, `wanted-3`... when it is taken, never replacing anything
+// there: renameat2's RENAME_NOREPLACE, or, where the file system lacks it, a
+// second link made and the first removed. A link at `from` is renamed
+// itself, never followed. 0 with the name given in `given`, or the errno.
+int RenameToFreeName(const std::filesystem::path& from, const std::filesystem::path& wanted,
+                     std::filesystem::path* given);
+
 class PosixFile {
  public:
   PosixFile() = default;

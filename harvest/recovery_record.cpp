@@ -223,6 +223,22 @@ void SyncFolder(const std::filesystem::path& folder) {
   ::close(fd);
 }
 
+// Renames the record at `path` aside (see DamagedRecord); its new name, or
+// none when it cannot be renamed (a folder this user may not write...).
+std::optional<std::filesystem::path> MoveAside(const std::filesystem::path& path) {
+  const time_t now = ::time(nullptr);
+  struct tm local {};
+  char stamp[32] = {};
+  if (!::localtime_r(&now, &local) || !::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local))
+    return std::nullopt;
+  std::filesystem::path wanted = path;
+  wanted += std::string(kDamagedRecordSuffix) + stamp;
+  std::filesystem::path movedTo;
+  if (RenameToFreeName(path, wanted, &movedTo) != 0) return std::nullopt;
+  SyncFolder(path.has_parent_path() ? path.parent_path() : std::filesystem::path("."));
+  return movedTo;
+}
+
 }  // namespace
 
 std::string_view RefusalText(RefusalReason reason) {
@@ -366,6 +382,16 @@ bool RecoveryRecord::OpenOnce() {
     return leave();
   }
   if (const auto reason = UnknownHeader(head)) {
+    // The user's own file, checked and locked above: it goes aside, and the
+    // next try makes a new record. Only once: a file that comes back at
+    // once is somebody's doing, and refused.
+    if (!movedAside_) {
+      if (auto movedTo = MoveAside(path_)) {
+        movedAside_ = DamagedRecord{std::move(*movedTo), *reason};
+        ::close(fd);
+        return false;
+      }
+    }
     Refuse(*reason);
     return leave();
   }

@@ -27,9 +27,13 @@
 //
 // The record trusts only a file it can call its own: the name itself (no
 // symbolic link), a regular file, owned by this user, with no other name.
-// Anything else at the path (planted by someone else, or a record of another
-// version of the program) is left exactly as it is, not even read past its
-// header, and the reason is given back once (Refusal) for the user to hear.
+// Anything else at the path (planted by someone else) is left exactly as it
+// is, not even read past its header, and the reason is given back once
+// (Refusal) for the user to hear. A file of the user's own that this version
+// cannot read (some other file, another version's record) would be refused
+// at every start, and no run kept again: it is renamed beside the record,
+// untouched, a new record is made, and its new name given back once
+// (MovedAside).
 //
 // Restart writes the whole record afresh, on the writer thread, into a new
 // file beside it
@@ -128,6 +132,16 @@ struct RecordRefusal {
   bool operator==(const RecordRefusal&) const = default;
 };
 
+// The user's own file found at the record's path that this version cannot
+// read (kNotARecord, kOtherVersion), renamed with its bytes untouched to
+// `<record>.damaged-YYYYMMDD-HHMMSS` (local time; `-2`, `-3`... when taken).
+inline constexpr char kDamagedRecordSuffix[] = ".damaged-";
+struct DamagedRecord {
+  std::filesystem::path movedTo;
+  RefusalReason reason;
+  bool operator==(const DamagedRecord&) const = default;
+};
+
 // The reason in a few plain English words ("a symbolic link"), for logs and
 // tests; the window words its own message.
 std::string_view RefusalText(RefusalReason reason);
@@ -144,7 +158,9 @@ class RecoveryRecord {
   // and reads what it holds; its parts are written by `writer`, which owns
   // the file from then on. Never raises: a record that cannot be opened is a
   // failure to tell (TakeFailure), a file this program must not trust is
-  // refused (Refusal), one held by another program is not held by this one.
+  // refused (Refusal), the user's own file it cannot read is moved aside for
+  // a new one (MovedAside), one held by another program is not held by this
+  // one.
   RecoveryRecord(std::filesystem::path path, WriterThread& writer);
   // The file stays, closed by the writer once its parts are written.
   ~RecoveryRecord();
@@ -158,6 +174,9 @@ class RecoveryRecord {
   // The file found at the path and left untouched, if it was; set by the
   // constructor alone.
   const std::optional<RecordRefusal>& Refusal() const { return refusal_; }
+  // The file found at the path and moved aside, if one was; set by the
+  // constructor alone, which then made a new record.
+  const std::optional<DamagedRecord>& MovedAside() const { return movedAside_; }
   // What the file held when it was opened.
   const RecoveredRun& Read() const { return found_; }
   // Writes the record afresh, holding `list` and `place` as one part (none
@@ -211,6 +230,7 @@ class RecoveryRecord {
   int openError_ = 0;
   RecoveredRun found_;
   std::optional<RecordRefusal> refusal_;
+  std::optional<DamagedRecord> movedAside_;
   std::function<void(RestartStep)> restartHook_;
   // What the file holds, as of the last part handed over.
   std::size_t rowsKept_ = 0;

@@ -4,6 +4,7 @@ namespace session {
 
 RecoveryKeeper::Opening RecoveryKeeper::Open(const std::filesystem::path& file) {
   record_ = std::make_unique<harvest::RecoveryRecord>(file, writer_);
+  movedAside_ = record_->MovedAside();
   if (record_->Held()) return Opening::kHeld;
   refusal_ = record_->Refusal();
   openFailure_ = record_->TakeFailure();

@@ -22,10 +22,13 @@ class RecoveryKeeper {
 
   // Opens the record at `file`. A record another program holds, one that
   // cannot be opened (OpenFailure says why), or a file that is not trusted
-  // as the record (Refusal says which and why) is not kept.
+  // as the record (Refusal says which and why) is not kept. A file of the
+  // user's own that cannot be read was moved aside for a new record
+  // (MovedAside says where).
   Opening Open(const std::filesystem::path& file);
   bool Held() const { return record_ != nullptr; }
   const std::optional<harvest::RecordRefusal>& Refusal() const { return refusal_; }
+  const std::optional<harvest::DamagedRecord>& MovedAside() const { return movedAside_; }
   const std::optional<std::string>& OpenFailure() const { return openFailure_; }
   // What the record held when it was opened.
   harvest::RecoveredRun Read() const;
@@ -55,6 +58,7 @@ class RecoveryKeeper {
   harvest::WriterThread& writer_;
   std::unique_ptr<harvest::RecoveryRecord> record_;
   std::optional<harvest::RecordRefusal> refusal_;
+  std::optional<harvest::DamagedRecord> movedAside_;
   std::optional<std::string> openFailure_;
 };
 

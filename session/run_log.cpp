@@ -49,11 +49,15 @@ void RunLog::Event(const harvest::RunEvent& event, const QString& keyword) {
 }
 
 void RunLog::Ended(const harvest::RunSummary& summary) {
+  // Each page given up ended its keyword there: said, lest the count read
+  // as no more than those pages lost.
   Write(tr("搜索结束：读取网页 %1 个，找到号码 %2 个，等待共 %3 秒，放弃网页 %4 个")
             .arg(summary.pagesRead)
             .arg(summary.found)
             .arg(Seconds(summary.heldMs))
-            .arg(summary.pagesGivenUp));
+            .arg(summary.pagesGivenUp) +
+        (summary.pagesGivenUp > 0 ? tr("（%1 个关键字余下的网页未读取）").arg(summary.pagesGivenUp)
+                                  : QString()));
 }
 
 QString RunLog::EventLine(const harvest::RunEvent& event, const QString& keyword) {
@@ -89,8 +93,11 @@ QString RunLog::EventLine(const harvest::RunEvent& event, const QString& keyword
       return tr("重试：%1，%2，用新的网页进程第 %3 次读取")
           .arg(page, stalled, QString::number(event.tries));
     case harvest::RunEvent::Kind::kGivenUp:
-      return tr("放弃：%1，%2，已试 %3 次；转到下一个关键字")
-          .arg(page, stalled, QString::number(event.tries));
+      // The run goes on with the next keyword: this page and the ones after
+      // it are not read (how many the engine has is known only from each
+      // page's pager, which was never read).
+      return tr("放弃：%1，%2，已试 %3 次；本关键字第 %4 条起的网页均未读取，转到下一个关键字")
+          .arg(page, stalled, QString::number(event.tries), QString::number(event.pageOffset));
   }
   return {};
 }

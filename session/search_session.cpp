@@ -420,7 +420,16 @@ void SearchSession::RestoreInterval(int seconds) {
 void SearchSession::OpenRecoveryRecord() {
   const auto recordFile = options_.appDir.Child(harvest::kRecoveryFileName);
   recordPath_ = platform::FromGbk(recordFile.text);
-  switch (recovery_.Open(recordFile.native)) {
+  const RecoveryKeeper::Opening opening = recovery_.Open(recordFile.native);
+  if (const auto& damaged = recovery_.MovedAside()) {
+    // Its new name is the record's and an ASCII suffix: shown as the
+    // record's path is.
+    const std::string suffix = damaged->movedTo.filename().string().substr(
+        std::string_view(harvest::kRecoveryFileName).size());
+    Q_EMIT RecordNotKept({RecordNotice::Kind::kMovedAside, recordPath_, damaged->reason,
+                          recordPath_ + QString::fromLatin1(suffix)});
+  }
+  switch (opening) {
     case RecoveryKeeper::Opening::kHeld:
       break;
     case RecoveryKeeper::Opening::kShared:

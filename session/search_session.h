@@ -189,7 +189,8 @@ class SearchSession final : public QObject,
   void Failed(std::exception_ptr error);
   // A file the session keeps failed: told once, when it happens.
   void FileFailed(const session::FileFailure& failure);
-  // No recovery record is kept this time.
+  // No recovery record is kept this time, or the file at its name was moved
+  // aside for a new one.
   void RecordNotKept(const session::RecordNotice& notice);
   void MergeProgressed(const tools::MergeProgress& progress);
   // The merge has written `lines` distinct lines (also when an error

@@ -28,16 +28,19 @@ class SessionQuestions {
   virtual void AskResumePoint(int offered, ResumeAnswer answer) = 0;
 };
 
-// Why no recovery record is kept this time.
+// Why no recovery record is kept this time, or what was done to keep one.
 struct RecordNotice {
   enum class Kind {
     kShared,        // another running program keeps it
     kRefused,       // the file at its path is not one the program may use; left as it is
     kKeptForLater,  // the restore question was closed: the old record waits for the next start
+    kMovedAside,    // the user's file at its path could not be read: renamed, a new record kept
   };
   Kind kind = Kind::kShared;
-  QString path;                                                          // kRefused: the file
-  harvest::RefusalReason refusal = harvest::RefusalReason::kNotARecord;  // kRefused: why
+  // kRefused, kMovedAside: the file, and why it is not used as it is.
+  QString path;
+  harvest::RefusalReason refusal = harvest::RefusalReason::kNotARecord;
+  QString movedTo = {};  // kMovedAside: the file's new name
 };
 
 // A file the session keeps could not be made or written. The record is kept

@@ -78,6 +78,13 @@ void DialogQuestions::TellRecordNotKept(const session::RecordNotice& notice) {
       OpenPlainMessage(parent_,
                        tr("另一个正在运行的Kelvane在使用恢复记录，本程序这次不保存恢复记录。"));
       return;
+    case session::RecordNotice::Kind::kMovedAside:
+      // In one arg(): a path holding "%2" must stay as it is.
+      OpenPlainMessage(parent_,
+                       tr("无法读取恢复记录%1：%2。这个文件已改名为%3，内容未改动；"
+                          "本次运行保存新的恢复记录。")
+                           .arg(notice.path, RefusalWords(notice.refusal), notice.movedTo));
+      return;
   }
 }
 

@@ -1,5 +1,6 @@
 // The run's own numbers file: appended in order by the writer thread, made
-// new and private, its failure told once and nothing written after it; an
+// new and private (its folder never made through a link another could have
+// put there), its failure told once and nothing written after it; an
 // earlier one gone on with from where its record counted.
 
 #include "harvest/durable_appender.h"
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "child_process.h"
 #include "harvest/crc32.h"
@@ -47,6 +49,47 @@ TEST(DurableAppender, NeverTakesOverAnExistingNameNorFollowsALink) {
   EXPECT_EQ(dir.Read("run.txt"), "an earlier run's");
   EXPECT_EQ(dir.Read("victim.txt"), "mine");
   EXPECT_EQ(dir.Read("run-3.txt"), "13800000001\r\n");
+}
+
+// A link at `at` to the folder `victim`, in a folder `shared` others may
+// write or `own` only its owner may.
+struct FolderLinkCase {
+  const char* at;
+  bool byAnotherUser;
+  const char* file;    // the run file asked for
+  const char* madeAt;  // where it is made, through a link its folder's owner made; none: refused
+};
+
+TEST(DurableAppender, MakesItsFolderNeverThroughALinkAnotherUserCouldHavePut) {
+  const FolderLinkCase cases[] = {
+      {"shared/runs", false, "shared/runs/r.txt", nullptr},
+      {"shared/kelvane", false, "shared/kelvane/runs/r.txt", nullptr},
+      {"own/runs", true, "own/runs/r.txt", nullptr},
+      {"own/home", false, "own/home/kelvane/runs/r.txt", "victim/kelvane/runs/r.txt"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    TempDir dir;
+    for (const char* folder : {"shared", "own", "victim"})
+      fs::create_directory(dir.Path() / folder);
+    ::chmod((dir.Path() / "shared").c_str(), 0777);
+    ::chmod((dir.Path() / "own").c_str(), 0755);
+    fs::create_symlink(dir.Path() / "victim", dir.Path() / c.at);
+    // Another user's link needs root to make.
+    if (c.byAnotherUser && ::lchown((dir.Path() / c.at).c_str(), 65534, 65534) != 0) continue;
+    WriterThread writer;
+    {
+      DurableAppender file(dir.Path() / c.file, writer, NewFile{});
+      file.Append("13800000001\r\n");
+      file.Flush();
+      EXPECT_EQ(file.TakeFailure().has_value(), c.madeAt == nullptr);
+    }
+    if (c.madeAt) {
+      EXPECT_EQ(dir.Read(c.madeAt), "13800000001\r\n");
+    } else {
+      EXPECT_TRUE(fs::is_empty(dir.Path() / "victim"));  // nothing made through the link
+    }
+  }
 }
 
 TEST(DurableAppender, GoesOnWithAnEarlierFileOnlyWhenItIsTheUsersOwn) {

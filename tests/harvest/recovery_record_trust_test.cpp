@@ -1,5 +1,6 @@
 // The recovery record and what it finds at its path: files it must not trust
-// are left exactly as they were, a Restart killed at any point leaves a whole
+// are left exactly as they were, the user's own file it cannot read is moved
+// aside whole for a new record, a Restart killed at any point leaves a whole
 // record, and after a failed write nothing more is written.
 
 #include <fcntl.h>
@@ -12,9 +13,11 @@
 #include <iostream>
 #include <iterator>
 #include <map>
+#include <regex>
 #include <tuple>
 
 #include "child_process.h"
+#include "harvest/posix_file.h"
 #include "harvest/recovery_record.h"
 #include "lone_record.h"
 #include "temp_dir.h"
@@ -74,6 +77,7 @@ const RunPlace kOldPlace = {2, 3, "kw.txt", true, ""};
 const std::vector<std::string> kNewRows = {"15900000001", "15900000002", "15900000003",
                                            "15900000004", "15900000005"};
 const RunPlace kNewPlace = {4, 5, "kw.txt", false, "/home/u/run-15.txt"};
+const std::string kRandomBytes = "\x9b\x1f\0\xe4\x7a\xc3\x10\0\0\xff\x5e\x88\x02"s;
 
 ResultList ListOf(const std::vector<std::string>& rows) {
   ResultList list;
@@ -95,7 +99,7 @@ struct PlantedCase {
   const char* what;
   std::function<void(const TempDir&, const fs::path& record)> plant;
   RefusalReason reason;
-  bool byAnotherUser;  // the program runs as "nobody", the file is root's
+  bool byAnotherUser;  // the program runs as "nobody", the file is root's (unless given to it)
 };
 
 // What a program does with a record it did not get: every call, then its end.
@@ -132,32 +136,27 @@ TEST(RecoveryRecordTrust, AFileItMustNotTrustIsLeftAsItWasAndTheReasonGiven) {
        RefusalReason::kNotARegularFile, false},
       {"a folder", [](const TempDir&, const fs::path& r) { fs::create_directory(r); },
        RefusalReason::kNotARegularFile, false},
-      {"a record with a second name",
+      {"random bytes with a second name",
        [](const TempDir& d, const fs::path& r) {
-         d.Write("elsewhere", RecordOf(kOldRows, kOldPlace));
+         d.Write("elsewhere", kRandomBytes);
          fs::create_hard_link(d.Path() / "elsewhere", r);
        },
        RefusalReason::kHasOtherLinks, false},
-      {"a record of a later version, open to the group",
+      {"the user's own random bytes in a folder they may not write: not moved aside",
        [](const TempDir& d, const fs::path& r) {
-         d.Write(r.filename().string(), "Kelvane recovery record 2\n\x10\0\0\0later bytes"s);
-         ::chmod(r.c_str(), 0640);
+         d.Write(r.filename().string(), kRandomBytes);
+         EXPECT_EQ(::chown(r.c_str(), 65534, 65534), 0);
        },
-       RefusalReason::kOtherVersion, false},
-      {"some other file",
-       [](const TempDir& d, const fs::path& r) {
-         d.Write(r.filename().string(), "notes to self\n");
-       },
-       RefusalReason::kNotARecord, false},
+       RefusalReason::kNotARecord, true},
       {"another user's file, open to all",
        [](const TempDir& d, const fs::path& r) {
          d.Write(r.filename().string(), RecordOf(kOldRows, kOldPlace));
          ::chmod(r.c_str(), 0666);
        },
        RefusalReason::kOwnedByAnotherUser, true},
-      {"another user's file, readable by all",
+      {"another user's random bytes, readable by all",
        [](const TempDir& d, const fs::path& r) {
-         d.Write(r.filename().string(), RecordOf(kOldRows, kOldPlace));
+         d.Write(r.filename().string(), kRandomBytes);
          ::chmod(r.c_str(), 0644);
        },
        RefusalReason::kOwnedByAnotherUser, true},
@@ -178,6 +177,59 @@ TEST(RecoveryRecordTrust, AFileItMustNotTrustIsLeftAsItWasAndTheReasonGiven) {
     EXPECT_EQ(status, 0);
     EXPECT_EQ(Snapshot(dir.Path()), before);
   }
+}
+
+struct DamagedCase {
+  const char* what;
+  std::string bytes;
+  RefusalReason reason;
+};
+
+TEST(RecoveryRecordTrust, TheUsersOwnFileItCannotReadIsMovedAsideWholeForANewRecord) {
+  const DamagedCase cases[] = {
+      {"random bytes", kRandomBytes, RefusalReason::kNotARecord},
+      {"some other file", "notes to self\n", RefusalReason::kNotARecord},
+      {"a later version's record", "Kelvane recovery record 2\n\x10\0\0\0later"s,
+       RefusalReason::kOtherVersion},
+      {"a later version's header cut short", "Kelvane recovery record 2",
+       RefusalReason::kOtherVersion},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const fs::path path = dir.Path() / kRecoveryFileName;
+    dir.Write(kRecoveryFileName, c.bytes);
+    ::chmod(path.c_str(), 0640);
+    std::string moved;
+    {
+      LoneRecord record(path);
+      ASSERT_TRUE(record.Held() && record.MovedAside() && !record.Refusal());
+      EXPECT_EQ(record.MovedAside()->reason, c.reason);
+      moved = record.MovedAside()->movedTo.filename();
+      record.Restart(ListOf(kNewRows), kNewPlace);
+    }
+    EXPECT_EQ(LoneRecord(path).MovedAside(), std::nullopt);  // the next start takes the new one
+    EXPECT_TRUE(std::regex_match(moved, std::regex(R"(\.kelvane\.recovery\.damaged-\d{8}-\d{6})")));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 2);
+    EXPECT_EQ(dir.Read(moved), c.bytes);
+    EXPECT_EQ(fs::status(dir.Path() / moved).permissions(), fs::perms(0640));
+    EXPECT_EQ(DecodeRecord(dir.Read(kRecoveryFileName)).rows, kNewRows);
+  }
+}
+
+TEST(RecoveryRecordTrust, ADamagedRecordsNameTakenIsNeitherReplacedNorFollowed) {
+  TempDir dir;
+  const fs::path wanted = dir.Path() / ".kelvane.recovery.damaged-20260101-000000";
+  dir.Write(kRecoveryFileName, "damaged");
+  dir.Write(wanted.filename().string(), "moved aside before");
+  fs::create_symlink("made-by-the-rename", wanted.string() + "-2");
+  fs::path given;
+  ASSERT_EQ(RenameToFreeName(dir.Path() / kRecoveryFileName, wanted, &given), 0);
+  EXPECT_EQ(given, wanted.string() + "-3");
+  EXPECT_EQ(dir.Read(given.filename()), "damaged");
+  EXPECT_EQ(dir.Read(wanted.filename()), "moved aside before");
+  EXPECT_TRUE(fs::is_symlink(wanted.string() + "-2"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 3);
 }
 
 struct TakenCase {

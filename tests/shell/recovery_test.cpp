@@ -24,6 +24,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 
 class RecoveryTest : public MainWindowTest {
  protected:
@@ -239,6 +240,35 @@ TEST_F(RecoveryTest, ARecordThatCannotBeWrittenIsToldOnceAndAFullDiskHoldsTheRun
     lines += bytes.size() / 13;
   }
   EXPECT_EQ(lines, static_cast<std::size_t>(2 * foundByOnePage));
+}
+
+TEST_F(RecoveryTest, ARecordOfRandomBytesIsMovedAsideToldOnceAndTheNextRunIsKept) {
+  const std::string bytes = "\x9b\x1f\0\xe4\x7a\xc3\x10\0\0\xff"s;
+  dir_.Write(harvest::kRecoveryFileName, bytes);
+  auto told = AnswerMessageBox();
+  auto form = MakeWindow();
+  const auto said =
+      QRegularExpression(QStringLiteral("^无法读取恢复记录(.+)：它不是恢复记录。这个"
+                                        "文件已改名为\\1(\\.damaged-[-0-9]+)，内容未改"
+                                        "动；本次运行保存新的恢复记录。$"))
+          .match(told->text);
+  ASSERT_TRUE(said.hasMatch()) << told->text.toStdString();
+  EXPECT_EQ(said.captured(1), QString::fromStdString(RecordPath().string()));
+  const std::string moved = harvest::kRecoveryFileName + said.captured(2).toStdString();
+  EXPECT_EQ(dir_.Read(moved), bytes);
+
+  // This run is kept: after a crash the next start offers it back, and says
+  // nothing more of the file moved aside (a box unasked for fails the test).
+  form.Run().KeywordList() = {"k"};
+  AnswerInput(QStringLiteral("0"));
+  form.Session().StartSearch();
+  browser_->pages[browser_->navigated.back()] = "13600000001";
+  TickAndRead(form);
+  session::SessionProbe::Recovery(form.Session()).Flush();
+  form.reset();
+  AnswerMessageBox(QStringLiteral("是[&Y]"));
+  auto next = MakeWindow();
+  EXPECT_EQ(next.Results().Rows(), std::vector<std::string>{"13600000001"});
 }
 
 // The window in a child process (recovery_child), in `mode`, until it has
