@@ -106,7 +106,11 @@ void SearchSession::ImportKeywords(const harvest::FilePath& file) {
 }
 
 void SearchSession::StartSearch() {
-  if (restored_ && ContinueRestored()) return;
+  // A restored run goes on; when it cannot, the user is told to import.
+  if (restored_) {
+    ContinueRestored();
+    return;
+  }
   run_->Start();
 }
 

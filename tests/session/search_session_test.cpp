@@ -321,6 +321,31 @@ TEST_F(SearchSessionTest, ARunThatCrashedGoesOnAtItsPageInItsFileInOneStepAcross
   EXPECT_EQ(RunFileLines(dir_.Path() / "runs", counted.size()), counted);
 }
 
+TEST_F(SearchSessionTest, ARestoredRunWhoseKeywordFileChangedIsNotGoneOnWith) {
+  {
+    auto s = MakeSession();
+    s->RestoreAtStart();
+    Import(*s, "k1\r\nk2\r\n");
+    s->StartSearch();
+  }
+  dir_.Write("keywords.txt", "k1\r\nk3\r\n");  // changed since the crash
+  auto s = MakeSession();
+  QSignalSpy refused(s.get(), &SearchSession::ContinueRefused);
+  QSignalSpy offered(s.get(), &SearchSession::ContinueOffered);
+  s->RestoreAtStart();
+  const auto asked = questions_.offers.size();
+  s->StartSearch();
+  ASSERT_EQ(refused.count(), 1);
+  EXPECT_TRUE(refused.takeFirst().at(0).toString().endsWith(QStringLiteral("/keywords.txt")));
+  EXPECT_FALSE(offered.last().at(0).toBool());
+  EXPECT_EQ(s->GetState(), State::kIdle);  // nothing started, nothing asked
+  EXPECT_EQ(questions_.offers.size(), asked);
+  // Imported again, Search asks as ever.
+  Import(*s, "k1\r\nk3\r\n");
+  s->StartSearch();
+  EXPECT_EQ(questions_.offers.size(), asked + 1);
+}
+
 // The numbers file fills up in the middle of a run.
 struct FullDiskCase {
   const char* what;
