@@ -45,7 +45,7 @@ void RunLog::Keyword(int number, const QString& keyword) {
 }
 
 void RunLog::Event(const harvest::RunEvent& event, const QString& keyword) {
-  Write(EventLine(event, keyword));
+  if (const QString line = EventLine(event, keyword); !line.isEmpty()) Write(line);
 }
 
 void RunLog::Ended(const harvest::RunSummary& summary) {
@@ -64,10 +64,21 @@ QString RunLog::EventLine(const harvest::RunEvent& event, const QString& keyword
   const QString stalled = event.hung ? tr("网页无响应") : tr("网页进程意外结束");
   switch (event.kind) {
     case harvest::RunEvent::Kind::kHolding: {
-      const QString why = event.reason == harvest::HoldReason::kNetworkDown ? tr("网络中断")
-                          : event.reason == harvest::HoldReason::kRefused
-                              ? tr("搜索引擎拒绝了请求（HTTP %1）").arg(event.httpStatus)
-                              : tr("搜索引擎要求验证");
+      QString why;
+      switch (event.reason) {
+        case harvest::HoldReason::kNetworkDown:
+          why = tr("网络中断");
+          break;
+        case harvest::HoldReason::kRefused:
+          why = tr("搜索引擎拒绝了请求（HTTP %1）").arg(event.httpStatus);
+          break;
+        case harvest::HoldReason::kElsewhere:
+          why = tr("搜索引擎要求验证");
+          break;
+        case harvest::HoldReason::kNotLoaded:
+          why = tr("网页载入超时");
+          break;
+      }
       return tr("暂停：%1，%2，第 %3 次未取到，%4 秒后重试")
           .arg(page, why, QString::number(event.tries), QString::number(Seconds(event.waitMs)));
     }
@@ -77,6 +88,8 @@ QString RunLog::EventLine(const harvest::RunEvent& event, const QString& keyword
     case harvest::RunEvent::Kind::kRetrying:
       return tr("重试：%1，%2，用新的网页进程第 %3 次读取")
           .arg(page, stalled, QString::number(event.tries));
+    case harvest::RunEvent::Kind::kWaitingForLoad:  // a slow page is no hold: not logged
+      return {};
     case harvest::RunEvent::Kind::kGivenUp:
       return tr("放弃：%1，%2，已试 %3 次；转到下一个关键字")
           .arg(page, stalled, QString::number(event.tries));

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace harvest {
 namespace {
 
@@ -19,7 +21,9 @@ TEST(PageArrival, OnlyAnAnswerFromTheQueryHostWithAResultStatusCame) {
   using E = PageLoad::Ending;
   const Judged cases[] = {
       {"a result page", {E::kLoaded, 200, kAsked}, PageArrival::kCame},
-      {"the browser did not say", {E::kUnknown, 0, ""}, PageArrival::kCame},
+      {"not ended when read: the page before still shows",
+       {E::kNotEnded, 0, kAsked},
+       PageArrival::kNotLoaded},
       {"no status (another scheme)", {E::kLoaded, 0, kAsked}, PageArrival::kCame},
       {"not found: a page that came, read as ever", {E::kLoaded, 404, kAsked}, PageArrival::kCame},
       {"a certificate refused: read as ever", {E::kOtherFailure, 0, kAsked}, PageArrival::kCame},
@@ -73,6 +77,13 @@ TEST(PageArrival, TheHoldsWaitsDoubleFromTheIntervalUpToTenMinutes) {
             kLongestHoldWaitMs);  // a longer interval, still at most ten minutes
   EXPECT_EQ(NextHoldWait(kLongestHoldWaitMs, 1000),
             kLongestHoldWaitMs);  // no overflow past the cap
+}
+
+TEST(PageArrival, APageStillLoadingIsWaitedForThreeIntervalsAndAtLeastHalfAMinute) {
+  EXPECT_EQ(LoadWait(1000), 30000);
+  EXPECT_EQ(LoadWait(10000), 30000);
+  EXPECT_EQ(LoadWait(45000), 135000);
+  EXPECT_EQ(LoadWait(std::numeric_limits<int>::max()), std::numeric_limits<int>::max());
 }
 
 }  // namespace

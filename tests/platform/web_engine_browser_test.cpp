@@ -32,7 +32,9 @@ HttpReply Plain(const QByteArray& path) {
 }
 
 bool Loaded(platform::WebEngineBrowser& browser, const char* path) {
-  return WaitFor([&] { return browser.Page()->url().path() == QLatin1String(path) && !browser.Page()->isLoading(); }, 30);
+  return WaitFor(
+      [&] { return browser.Page()->url().path() == QLatin1String(path) && browser.LoadEnded(); },
+      30);
 }
 
 // An address nobody listens on: a port just given back.
@@ -149,10 +151,9 @@ TEST(WebEngineBrowser, EachReadTellsHowThePageLoadEnded) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     browser.Navigate(c.url.toStdString());
-    std::optional<harvest::PageText> page;
-    // Until the load ends, a read is of the page before and tells no ending.
-    ASSERT_TRUE(WaitFor(
-        [&] { return (page = Read(browser)) && page->load.ending != Ending::kUnknown; }, 30));
+    ASSERT_TRUE(WaitFor([&] { return browser.LoadEnded(); }, 30));
+    const std::optional<harvest::PageText> page = Read(browser);
+    ASSERT_TRUE(page);
     EXPECT_EQ(page->load.ending, c.ending);
     EXPECT_EQ(page->load.httpStatus, c.httpStatus);
     EXPECT_EQ(page->load.url, c.endUrl.toStdString());
