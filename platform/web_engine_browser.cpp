@@ -98,13 +98,11 @@ void WebEngineBrowser::Navigate(const std::string& url) {
 }
 
 void WebEngineBrowser::LoadAsked() {
-  // Qt WebEngine's own state is current, what it has told lags behind it:
-  // when they differ, one telling of a load before is still on its way (the
-  // end of one that has ended, or the start of one going on, which this
-  // navigation replaces and whose end is then this one's).
-  const bool loading = page_->isLoading();
-  staleTellings_ = loading != startTold_ ? 1 : 0;
-  ownLoad_ = loading ? OwnLoad::kLoading : OwnLoad::kAsked;
+  // Qt WebEngine's own state is current, what it tells comes later through
+  // the event loop: the end of a load before may still be on its way. A load
+  // going on is replaced by this one, gets no start of its own and ends with
+  // this one's outcome.
+  ownLoad_ = page_->isLoading() ? OwnLoad::kLoading : OwnLoad::kAsked;
   load_ = {harvest::PageLoad::Ending::kNotEnded, 0, lastUrl_.toEncoded().toStdString()};
   page_->load(lastUrl_);
 }
@@ -152,13 +150,7 @@ void WebEngineBrowser::Answer(std::uint64_t id, const QVariant& value,
 
 // Only the main frame's loads come here.
 void WebEngineBrowser::LoadingChanged(const QWebEngineLoadingInfo& info) {
-  const bool start = info.status() == QWebEngineLoadingInfo::LoadStartedStatus;
-  startTold_ = start;
-  if (staleTellings_ > 0) {
-    --staleTellings_;
-    return;
-  }
-  if (start) {
+  if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
     // The navigation's own start is on the host asked for; after it, any
     // start is the page sending itself on.
     if (ownLoad_ == OwnLoad::kAsked && info.url().host() != lastUrl_.host()) return;

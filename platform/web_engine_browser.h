@@ -17,12 +17,14 @@
 // The page's own load is the one the last navigation started, or a later one
 // the page started itself (a script sending it to a verification page),
 // which takes its place. Qt WebEngine tells a load's start and end through
-// the event loop, one start and one end a load (a navigation made while a
+// the event loop, one start and one end a load: a navigation made while a
 // load goes on replaces it without a start of its own, and its end tells the
-// last navigation's outcome; a redirect is part of its load); what it has
-// queued when the navigation is made belongs to the loads before and never
-// counts. A load that stops without a page of its own (a 204, a refused
-// download) leaves the page before on screen: it does not end the page's own.
+// last navigation's outcome; a redirect, or a script's navigation while the
+// page loads, is part of its load. An end that comes after the navigation
+// but before its start is the page before's, and never counts. A load that
+// stops without a page of its own (a 204, a refused download) leaves the
+// page before on screen: it does not end the page's own.
+
 #include <QObject>
 #include <QPointer>
 #include <QUrl>
@@ -108,8 +110,6 @@ class WebEngineBrowser final : public QObject, public EmbeddedBrowser {
   OwnLoad ownLoad_ = OwnLoad::kEnded;  // nothing to wait for before the first navigation
   harvest::PageLoad load_;             // how the page's own load ended
   LoadEndHandler loadEnded_;           // waits for it
-  bool startTold_ = false;             // the last start or end Qt has told was a start
-  int staleTellings_ = 0;              // starts or ends still to come of loads before
   bool pageProcessGone_ = false;    // since the last navigation
   bool endingHungProcess_ = false;  // told to end, not yet gone
   std::uint64_t hungRead_ = 0;      // the read that found it hung, answered when it is gone

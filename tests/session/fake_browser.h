@@ -22,10 +22,10 @@ class FakeEmbeddedBrowser final : public platform::EmbeddedBrowser, public fakes
   }
   bool LoadEnded() const override { return !loading; }
   void WhenLoadEnds(LoadEndHandler handler) override { loadEnded = std::move(handler); }
-  // A load held by `loading` ends now; a wait for it is told through the event loop.
+  // A load held by `loading` ends now, and a wait for it is told.
   void EndLoad() {
     loading = false;
-    if (auto handler = std::exchange(loadEnded, nullptr)) QTimer::singleShot(0, &context_, handler);
+    if (auto handler = std::exchange(loadEnded, nullptr)) handler();
   }
   void RequestPageText(PageTextHandler handler) override {
     ++reads;

@@ -95,6 +95,7 @@ struct StopCase {
   State afterText;     // once the text has come (or at once, with none)
   int progressWrites;  // resume points written by then
   bool held = false;   // the first page did not come: the run holds
+  bool loading = false;  // the next page still loads at its tick: the run waits for it
 };
 
 TEST_F(SearchSessionTest, StopInEachStateEndsTheRunOnceThePageAskedForIsRead) {
@@ -106,6 +107,8 @@ TEST_F(SearchSessionTest, StopInEachStateEndsTheRunOnceThePageAskedForIsRead) {
       {"searching: the second keyword asked for", 1, false, State::kStopping, State::kIdle, 1},
       {"holding: no page is on its way, the run ends at once", 1, false, State::kIdle, State::kIdle,
        1, true},
+      {"waiting for a page still loading: the run ends at once", 1, false, State::kIdle,
+       State::kIdle, 1, false, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -120,11 +123,20 @@ TEST_F(SearchSessionTest, StopInEachStateEndsTheRunOnceThePageAskedForIsRead) {
     if (c.held) {
       EXPECT_EQ(s->GetState(), State::kHolding);
     }
+    if (c.loading) {
+      browser_->loading = true;
+      s->OnTick();
+      EXPECT_EQ(s->GetState(), State::kWaitingForPage);
+      EXPECT_FALSE(s->Busy()) << "nothing is read yet: a close is asked at once";
+    }
     s->StopSearch();
     EXPECT_EQ(s->GetState(), c.afterStop);
     if (c.holdRead) {
       browser_->holdAnswers = false;
       browser_->AnswerHeld();
+    } else if (c.loading) {
+      browser_->EndLoad();  // too late: nothing is read
+      EXPECT_EQ(browser_->reads, c.ticks);
     } else if (c.ticks >= 0 && !c.held) {
       TickAndSettle(*s);  // the page already asked for is still read
     }
@@ -147,6 +159,7 @@ struct WhileBusy {
   bool close;      // the user closes
   int foundAfter;  // once the merge has ended and the text has come
   bool closeDue;   // the close may go ahead by then
+  bool loading = false;  // the page still loads at the tick; its load ends during the merge
 };
 
 TEST_F(SearchSessionTest, WhatComesWhileBusyWaitsAndIsTakenInOrder) {
@@ -157,6 +170,8 @@ TEST_F(SearchSessionTest, WhatComesWhileBusyWaitsAndIsTakenInOrder) {
       {"a tick and a close during a merge: the step, then the close", true, false, true, true, 1,
        true},
       {"a close during a merge and a read: after both", true, true, false, true, 1, true},
+      {"a load's end during a merge: the page is read after it", true, false, false, false, 1,
+       false, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -166,7 +181,8 @@ TEST_F(SearchSessionTest, WhatComesWhileBusyWaitsAndIsTakenInOrder) {
     QSignalSpy changes(s.get(), &SearchSession::StateChanged);
     Start(*s);
     browser_->holdAnswers = c.reading;
-    if (c.reading) s->OnTick();
+    browser_->loading = c.loading;
+    if (c.reading || c.loading) s->OnTick();
 
     std::unique_ptr<HeldInput> pipe;
     if (c.merge) {
@@ -176,6 +192,10 @@ TEST_F(SearchSessionTest, WhatComesWhileBusyWaitsAndIsTakenInOrder) {
       EXPECT_TRUE(changes.last().at(1).toBool()) << "the merge's start is told";
     }
     if (c.tick) s->OnTick();
+    if (c.loading) {
+      browser_->EndLoad();
+      EXPECT_EQ(browser_->reads, 0) << "read during the merge";
+    }
     if (c.close) {
       ASSERT_TRUE(s->Busy());
       s->CloseWhenIdle();
