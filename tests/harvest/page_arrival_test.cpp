@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <limits>
-
 namespace harvest {
 namespace {
 
@@ -77,13 +75,6 @@ TEST(PageArrival, TheHoldsWaitsDoubleFromTheIntervalUpToTenMinutes) {
             kLongestHoldWaitMs);  // a longer interval, still at most ten minutes
   EXPECT_EQ(NextHoldWait(kLongestHoldWaitMs, 1000),
             kLongestHoldWaitMs);  // no overflow past the cap
-}
-
-TEST(PageArrival, APageStillLoadingIsWaitedForThreeIntervalsAndAtLeastHalfAMinute) {
-  EXPECT_EQ(LoadWait(1000), 30000);
-  EXPECT_EQ(LoadWait(10000), 30000);
-  EXPECT_EQ(LoadWait(45000), 135000);
-  EXPECT_EQ(LoadWait(std::numeric_limits<int>::max()), std::numeric_limits<int>::max());
 }
 
 }  // namespace

@@ -95,7 +95,6 @@ struct StopCase {
   State afterText;     // once the text has come (or at once, with none)
   int progressWrites;  // resume points written by then
   bool held = false;   // the first page did not come: the run holds
-  bool loading = false;  // the next page still loads at its tick: the run waits for it
 };
 
 TEST_F(SearchSessionTest, StopInEachStateEndsTheRunOnceThePageAskedForIsRead) {
@@ -107,8 +106,6 @@ TEST_F(SearchSessionTest, StopInEachStateEndsTheRunOnceThePageAskedForIsRead) {
       {"searching: the second keyword asked for", 1, false, State::kStopping, State::kIdle, 1},
       {"holding: no page is on its way, the run ends at once", 1, false, State::kIdle, State::kIdle,
        1, true},
-      {"waiting for a page still loading: the run ends at once", 1, false, State::kIdle,
-       State::kIdle, 1, false, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -123,20 +120,11 @@ TEST_F(SearchSessionTest, StopInEachStateEndsTheRunOnceThePageAskedForIsRead) {
     if (c.held) {
       EXPECT_EQ(s->GetState(), State::kHolding);
     }
-    if (c.loading) {
-      browser_->loading = true;
-      s->OnTick();
-      EXPECT_EQ(s->GetState(), State::kWaitingForPage);
-      EXPECT_FALSE(s->Busy()) << "nothing is read yet: a close is asked at once";
-    }
     s->StopSearch();
     EXPECT_EQ(s->GetState(), c.afterStop);
     if (c.holdRead) {
       browser_->holdAnswers = false;
       browser_->AnswerHeld();
-    } else if (c.loading) {
-      browser_->EndLoad();  // too late: nothing is read
-      EXPECT_EQ(browser_->reads, c.ticks);
     } else if (c.ticks >= 0 && !c.held) {
       TickAndSettle(*s);  // the page already asked for is still read
     }
