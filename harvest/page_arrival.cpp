@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 
 namespace harvest {
 namespace {
@@ -36,6 +37,8 @@ PageArrival JudgePage(const PageLoad& load, std::string_view askedUrl) {
   switch (load.ending) {
     case PageLoad::Ending::kNetworkFailed:
       return PageArrival::kNetworkDown;
+    case PageLoad::Ending::kNotEnded:
+      return PageArrival::kNotLoaded;
     case PageLoad::Ending::kHung:
     case PageLoad::Ending::kProcessGone:
       return PageArrival::kStalled;
@@ -45,11 +48,16 @@ PageArrival JudgePage(const PageLoad& load, std::string_view askedUrl) {
       if (!host.empty() && !SameHost(host, UrlHost(askedUrl))) return PageArrival::kElsewhere;
       return PageArrival::kCame;
     }
-    case PageLoad::Ending::kUnknown:
     case PageLoad::Ending::kOtherFailure:
       break;
   }
   return PageArrival::kCame;
+}
+
+int LoadWait(int intervalMs) {
+  return static_cast<int>(std::clamp<std::int64_t>(3 * static_cast<std::int64_t>(intervalMs),
+                                                   kLeastLoadWaitMs,
+                                                   std::numeric_limits<int>::max()));
 }
 
 int NextHoldWait(int previousWaitMs, int intervalMs) {

@@ -19,7 +19,7 @@ enum class RunState {
   kIdle,            // no run: none yet, or the last one has ended
   kStarting,        // Start has asked for the first page; the first tick is still to come
   kSearching,       // a page is asked for; the timer counts down to its read
-  kWaitingForPage,  // the tick has asked for the page's text, which is still to come
+  kWaitingForPage,  // the tick has come: the page's load, then its text, are still to come
   kHolding,         // the page asked for did not come: asked again after a wait (RunEvent says why)
   kStopping,        // Stop was pressed: a page on its way is still read, then the run ends
 };
@@ -38,6 +38,7 @@ enum class HoldReason {
   kNetworkDown,      // the load failed for a network reason
   kRefused,          // the engine answered 408, 429 or 5xx
   kElsewhere,        // the load ended on another host, such as a verification page
+  kNotLoaded,        // the load had not ended by the deadline: a server or network that stalls
   kFilesUnwritable,  // the run's numbers file cannot be written (a full disk): kept until it can
 };
 
@@ -49,11 +50,14 @@ struct RunEvent {
     kGoingOn,   // the page came after holds: its failed tries and the time waited, in all
     kRetrying,  // the page's process hung or died: asked again with a fresh one (try 2 or 3)
     kGivenUp,   // it hung or died a third time: given up, the run goes on with the next keyword
+    kWaitingForLoad,  // at the tick the page was still loading: read once it has loaded, or
+                      // judged not come after `waitMs`
   };
   Kind kind = Kind::kHolding;
   HoldReason reason = HoldReason::kNetworkDown;
   int httpStatus = 0;     // kRefused: the status
-  int waitMs = 0;         // kHolding: until the next try; kGoingOn: waited in all
+  int waitMs = 0;         // kHolding: until the next try; kGoingOn: waited in all;
+                          // kWaitingForLoad: the most it is waited for
   int tries = 0;          // the tries that failed, or the try now made
   bool hung = false;      // kRetrying, kGivenUp: hung (else its process died)
   int keywordNumber = 0;  // the page's keyword, 1-based
@@ -107,14 +111,15 @@ class RunReports {
 // decides from it whether a result page came or must be asked again.
 struct PageLoad {
   enum class Ending {
-    kUnknown,        // the browser does not say, or no load has ended since the navigation
+    kNotEnded,       // the load asked for had not ended when the page was read: what the
+                     // browser shows is still the page before, or nothing of this one yet
     kLoaded,         // an answer came; `httpStatus` is its status (0 for a scheme without one)
     kNetworkFailed,  // no answer: connection refused or reset, a name not found, a timeout, offline
     kOtherFailure,   // failed otherwise (a certificate refused, content that cannot be shown)
     kHung,           // the page process did not answer the read in time and was ended
     kProcessGone,    // the page process died (a crash, a kill, out of memory)
   };
-  Ending ending = Ending::kUnknown;
+  Ending ending = Ending::kNotEnded;
   int httpStatus = 0;
   std::string url;  // where the load ended, after redirects
   bool operator==(const PageLoad&) const = default;
@@ -132,13 +137,23 @@ struct PageText {
 class PageBrowser {
  public:
   using PageTextHandler = std::function<void(PageText)>;
+  using LoadEndHandler = std::function<void()>;
 
   virtual ~PageBrowser() = default;
   // Starts loading `url`; the page is read later, at the timer's tick.
   virtual void Navigate(const std::string& url) = 0;
+  // Whether the load Navigate started has ended; when the page has since
+  // sent itself on (a script, a refresh), whether that load has. An ending
+  // of the page before never counts.
+  virtual bool LoadEnded() const = 0;
+  // Calls `handler` once that load ends, on this thread, after this has
+  // returned; never once Navigate has been called again, nor after the
+  // browser is gone. A later call takes the place of an earlier one.
+  virtual void WhenLoadEnds(LoadEndHandler handler) = 0;
   // Asks for the rendered text of the page body and returns. `handler` gets
   // the answer once, on this thread: at once, before this returns, or later;
-  // never after the browser is gone.
+  // never after the browser is gone. The answer tells how the load had
+  // ended when the text was asked for.
   virtual void RequestPageText(PageTextHandler handler) = 0;
 };
 

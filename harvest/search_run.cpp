@@ -149,16 +149,27 @@ int SearchRun::IntervalMilliseconds() const {
 }
 
 void SearchRun::Tick() {
-  if (phase_ == Phase::kHolding && holdReason_ == HoldReason::kFilesUnwritable) {
-    ports_.timer.SetEnabled(false);
-    ports_.files.TryWritingAgain();
-    return;
+  switch (phase_) {
+    case Phase::kHolding:
+      if (holdReason_ == HoldReason::kFilesUnwritable) {
+        ports_.timer.SetEnabled(false);
+        return ports_.files.TryWritingAgain();
+      }
+      return AskAgain();
+    case Phase::kIdle:  // a tick that was due as the run ended
+      return;
+    case Phase::kWaitingForLoad:  // the deadline: read as it is, the page hung or did not come
+      return ReadPage();
+    case Phase::kWaitingForPage:
+    case Phase::kReadingPage:
+      break;
   }
-  if (phase_ == Phase::kHolding) {
-    AskAgain();
-    return;
-  }
-  if (phase_ == Phase::kIdle) return;  // a tick that was due as the run ended
+  loadWaitMs_ = 0;
+  if (ports_.browser.LoadEnded()) return ReadPage();
+  WaitForLoad();
+}
+
+void SearchRun::ReadPage() {
   ports_.timer.SetEnabled(false);
   ports_.timer.SetInterval(IntervalMilliseconds());
   phase_ = Phase::kReadingPage;
@@ -166,6 +177,25 @@ void SearchRun::Tick() {
   const std::uint64_t read = ++readsAsked_;
   ports_.browser.RequestPageText(
       [this, read](PageText page) { PageTextArrived(read, std::move(page)); });
+}
+
+void SearchRun::WaitForLoad() {
+  // A page that may never come is not waited for once the user has stopped.
+  if (stopRequested_) return Finish();
+  phase_ = Phase::kWaitingForLoad;
+  SetState(RunState::kWaitingForPage);
+  loadWaitMs_ = LoadWait(IntervalMilliseconds());
+  ports_.timer.SetInterval(loadWaitMs_);
+  ports_.timer.SetEnabled(true);
+  const std::uint64_t wait = ++readsAsked_;
+  ports_.browser.WhenLoadEnds([this, wait] { LoadEnded(wait); });
+  RunEvent event = EventOfThisPage(RunEvent::Kind::kWaitingForLoad);
+  event.waitMs = loadWaitMs_;
+  ports_.reports.ReportEvent(event);
+}
+
+void SearchRun::LoadEnded(std::uint64_t wait) {
+  if (wait == readsAsked_ && phase_ == Phase::kWaitingForLoad) ReadPage();
 }
 
 void SearchRun::PageTextArrived(std::uint64_t read, PageText page) {
@@ -181,6 +211,11 @@ void SearchRun::PageTextArrived(std::uint64_t read, PageText page) {
       return Hold(HoldReason::kRefused, page.load.httpStatus);
     case PageArrival::kElsewhere:
       return Hold(HoldReason::kElsewhere, 0);
+    case PageArrival::kNotLoaded:
+      // The time it was waited for at the tick is part of the hold.
+      holdWaitedMs_ += loadWaitMs_;
+      heldMs_ += loadWaitMs_;
+      return Hold(HoldReason::kNotLoaded, 0);
     case PageArrival::kStalled:
       return PageStalled(page.load.ending == PageLoad::Ending::kHung);
   }
@@ -334,8 +369,8 @@ void SearchRun::FilesWritable() {
 void SearchRun::Stop() {
   stopRequested_ = true;
   SetState(RunState::kStopping);
-  // No page is on its way during a hold: nothing to wait for.
-  if (phase_ == Phase::kHolding) Finish();
+  // No page is on its way during a hold, nor while its load is waited for.
+  if (phase_ == Phase::kHolding || phase_ == Phase::kWaitingForLoad) Finish();
 }
 
 void SearchRun::Finish() {

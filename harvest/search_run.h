@@ -1,10 +1,11 @@
 #pragma once
 // A search run: the keywords of the list, one after the other from a resume
 // point the user confirms, each paged through the search engine's result
-// pages. One timer paces it; the run never waits for a page to report that it
-// has loaded, it reads whatever the browser holds at the tick. The tick asks
-// for the page's text and returns; the answer carries the run on. Its state
-// (RunState, reported on every change):
+// pages. One timer paces it: at the tick the page asked for is read when its
+// load has ended; one still loading is read once it has, or, past a deadline
+// of a few intervals, counts as not come. The read asks for the page's text
+// and returns; the answer carries the run on. Its state (RunState, reported
+// on every change):
 //
 //   Idle --Start, answered--> Starting --Tick--> WaitingForPage
 //   WaitingForPage --text: next page or keyword--> Searching --Tick--> WaitingForPage
@@ -17,16 +18,21 @@
 //   with a fresh process, twice; the third time it is given up and the run
 //   goes on with the next keyword)
 //   Starting, Searching, WaitingForPage --Stop--> Stopping --text--> Finish --> Idle
-//   Holding --Stop--> Finish --> Idle
+//   Holding, or WaitingForPage for a load --Stop--> Finish --> Idle
+//
+// WaitingForPage covers the wait for a load that had not ended at the tick
+// (RunEvent kWaitingForLoad): its end starts the read; at the deadline the
+// page is read as it is, and unless its process hung, it did not come. The
+// page before, still on screen, is never read for it.
 //
 // A hold never ends by itself: the page is asked again after the page
 // interval, then after twice the wait before, up to ten minutes, until it
 // comes or the user stops the run. A page that fails for another reason
-// (the network back, the engine now refusing) starts a new hold. Stop during a hold ends the run at
-// once, its resume point on the keyword being searched. Stop sets StopRequested in either of the
-// two busy phases (the run is then stopping) and is obeyed when the page's text arrives. Start from
-// a stopping run begins a new one at once; a text still to come for the old run is then dropped
-// unread.
+// (the network back, the engine now refusing) starts a new hold. Stop during a hold, or while a
+// load is waited for, ends the run at once, its resume point on the keyword being searched: a
+// page that may never come is not waited for. Otherwise Stop sets StopRequested (the run is then
+// stopping) and is obeyed when the page's text arrives. Start from a stopping run begins a new
+// one at once; a text still to come for the old run is then dropped unread.
 
 #include <cstdint>
 #include <string>
@@ -76,15 +82,15 @@ class SearchRun {
   // one of the keyword list's.
   bool ResumeAt(const ResumePlace& place);
   void RequestPage();  // the first request of a run
-  void Tick();         // the timer's event: asks for the page's text
-  void Stop();         // the Stop command: obeyed when the page's text arrives
+  void Tick();         // the timer's event: asks for the page's text, or waits for its load
+  void Stop();         // the Stop command: obeyed when the page's text arrives, or at once
   // The run's numbers cannot be written: the run holds until they can (a
   // page on its way is read first), asking for another try at each of the
   // hold's ticks; called again when a try fails. FilesWritable ends it.
   void HoldForFiles();
   void FilesWritable();
-  void Finish();  // ends the run and records the resume point; raises
-                  // after the end when the record fails
+  void Finish();       // ends the run and records the resume point; raises
+                       // after the end when the record fails
 
   RunState State() const { return state_; }
   // Whether a page's text is on its way: asked at the tick, not yet come.
@@ -123,7 +129,8 @@ class SearchRun {
   enum class Phase {
     kIdle,            // no run, or one that ended or failed
     kWaitingForPage,  // a page requested, the timer armed
-    kReadingPage,     // the tick asked for the page's text, which is still to come
+    kWaitingForLoad,  // the page was still loading at the tick; the timer counts the deadline
+    kReadingPage,     // the page's text is asked for, and still to come
     kHolding,         // the page did not come; the timer waits to ask for it again
   };
 
@@ -139,6 +146,10 @@ class SearchRun {
   void RequestNextPage();
   // The wait after the tick: the interval field in seconds, at least 1.
   int IntervalMilliseconds() const;
+  // The tick's read, or the wait for a load that has not ended.
+  void ReadPage();
+  void WaitForLoad();
+  void LoadEnded(std::uint64_t wait);
   // The answer to read number `read`: scanned when the run still waits for
   // it; a failed read is raised.
   void PageTextArrived(std::uint64_t read, PageText page);
@@ -174,7 +185,7 @@ class SearchRun {
   bool filesFailing_ = false;     // the run's numbers cannot be written
   bool started_ = false;          // a run has started in this program
   bool ended_ = true;             // the run that started last has finished
-  std::uint64_t readsAsked_ = 0;  // numbers the reads, so a late answer is known
+  std::uint64_t readsAsked_ = 0;  // numbers the reads and load waits, so a late answer is known
 
   std::string pageUrl_;  // the page asked for last
   HoldReason holdReason_ = HoldReason::kNetworkDown;
@@ -183,6 +194,7 @@ class SearchRun {
   int holdWaitMs_ = 0;             // the wait before its next try
   std::int64_t holdWaitedMs_ = 0;  // in all its holds
   int stallTries_ = 0;             // times the page's process hung or died
+  int loadWaitMs_ = 0;             // waited at the tick for the page's load to end
   int pagesRead_ = 0;
   std::int64_t heldMs_ = 0;
   int pagesGivenUp_ = 0;

@@ -92,31 +92,51 @@ void WebEngineBrowser::Navigate(const std::string& url) {
   page_->history()->clear();
   lastUrl_ = QUrl::fromEncoded(QByteArray::fromStdString(url), QUrl::TolerantMode);
   ++navigations_;
-  load_ = {};
+  loadEnded_ = nullptr;      // it waited for the load before
   pageProcessGone_ = false;  // loading starts a page process when there is none
+  LoadAsked();
+}
+
+void WebEngineBrowser::LoadAsked() {
+  // Qt WebEngine's own state is current, what it tells comes later through
+  // the event loop: the end of a load before may still be on its way. A load
+  // going on is replaced by this one, gets no start of its own and ends with
+  // this one's outcome.
+  ownLoad_ = page_->isLoading() ? OwnLoad::kLoading : OwnLoad::kAsked;
+  load_ = {harvest::PageLoad::Ending::kNotEnded, 0, lastUrl_.toEncoded().toStdString()};
   page_->load(lastUrl_);
+}
+
+void WebEngineBrowser::WhenLoadEnds(LoadEndHandler handler) {
+  loadEnded_ = std::move(handler);
+  if (ownLoad_ == OwnLoad::kEnded) OwnLoadEnded(load_);
 }
 
 void WebEngineBrowser::RequestPageText(PageTextHandler handler) {
   const std::uint64_t id = ++readsAsked_;
-  pending_[id] = {std::move(handler), page_->renderProcessPid(), navigations_};
+  harvest::PageLoad load = load_;
+  if (ownLoad_ != OwnLoad::kEnded) load.ending = harvest::PageLoad::Ending::kNotEnded;
+  pending_[id] = {std::move(handler), page_->renderProcessPid(), navigations_, std::move(load)};
   // A page whose process is gone never answers.
   if (pageProcessGone_) {
-    Answer(id, {}, LoadEndedBy(harvest::PageLoad::Ending::kProcessGone));
+    Answer(id, {}, harvest::PageLoad::Ending::kProcessGone);
     return;
   }
   QTimer::singleShot(readDeadline_, this, [this, id] { DeadlinePassed(id); });
   const QPointer<WebEngineBrowser> self(this);
   page_->runJavaScript(QString::fromLatin1(kReadBodyScript), QWebEngineScript::ApplicationWorld,
                        [self, id](const QVariant& value) {
-                         if (self) self->Answer(id, value, self->load_);
+                         if (self) self->Answer(id, value);
                        });
 }
 
-void WebEngineBrowser::Answer(std::uint64_t id, const QVariant& value, harvest::PageLoad load) {
+void WebEngineBrowser::Answer(std::uint64_t id, const QVariant& value,
+                              std::optional<harvest::PageLoad::Ending> cutShort) {
   const auto read = pending_.find(id);
   if (read == pending_.end()) return;  // answered already (a deadline, a process gone)
   PageTextHandler handler = std::move(read->second.handler);
+  harvest::PageLoad load = std::move(read->second.load);
+  if (cutShort) load.ending = *cutShort;
   pending_.erase(read);
   // Through the event loop: the answer may run a whole step of the run, with
   // its message boxes, which must not run inside Qt WebEngine's own call.
@@ -128,18 +148,35 @@ void WebEngineBrowser::Answer(std::uint64_t id, const QVariant& value, harvest::
       Qt::QueuedConnection);
 }
 
-harvest::PageLoad WebEngineBrowser::LoadEndedBy(harvest::PageLoad::Ending ending) const {
-  harvest::PageLoad load = load_;
-  load.ending = ending;
-  return load;
+// Only the main frame's loads come here.
+void WebEngineBrowser::LoadingChanged(const QWebEngineLoadingInfo& info) {
+  if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
+    // The navigation's own start is on the host asked for; after it, any
+    // start is the page sending itself on.
+    if (ownLoad_ == OwnLoad::kAsked && info.url().host() != lastUrl_.host()) return;
+    ownLoad_ = OwnLoad::kLoading;
+    load_ = {harvest::PageLoad::Ending::kNotEnded, 0, info.url().toEncoded().toStdString()};
+    return;
+  }
+  if (ownLoad_ != OwnLoad::kLoading) return;  // the end of a load before the navigation's
+  if (auto load = EndedLoad(info.status(), info.errorDomain(), info.errorCode(), info.url())) {
+    OwnLoadEnded(std::move(*load));
+  }
 }
 
-// Only the main frame's loads come here. Qt tells one ending for a load that
-// another navigation replaced before it ended: the last one's.
-void WebEngineBrowser::LoadingChanged(const QWebEngineLoadingInfo& info) {
-  if (auto load = EndedLoad(info.status(), info.errorDomain(), info.errorCode(), info.url())) {
-    load_ = std::move(*load);
-  }
+void WebEngineBrowser::OwnLoadEnded(harvest::PageLoad load) {
+  ownLoad_ = OwnLoad::kEnded;
+  load_ = std::move(load);
+  LoadEndHandler handler = std::exchange(loadEnded_, nullptr);
+  if (!handler) return;
+  // Through the event loop, as a read's answer; not once the browser has
+  // been sent on.
+  QMetaObject::invokeMethod(
+      this,
+      [this, handler = std::move(handler), navigation = navigations_] {
+        if (navigation == navigations_) handler();
+      },
+      Qt::QueuedConnection);
 }
 
 bool MayEndPageProcess(qint64 process, qint64 asked, qint64 self) {
@@ -158,29 +195,34 @@ void WebEngineBrowser::DeadlinePassed(std::uint64_t id) {
     // Answered once the process is gone, so that a page asked for again
     // gets a fresh one; a moment later at most, should its end not be told.
     hungRead_ = id;
-    QTimer::singleShot(kHungProcessEndWait, this, [this, id] {
-      Answer(id, {}, LoadEndedBy(harvest::PageLoad::Ending::kHung));
-    });
+    QTimer::singleShot(kHungProcessEndWait, this,
+                       [this, id] { Answer(id, {}, harvest::PageLoad::Ending::kHung); });
     return;
   }
-  Answer(id, {}, LoadEndedBy(harvest::PageLoad::Ending::kHung));
+  Answer(id, {}, harvest::PageLoad::Ending::kHung);
 }
 
 void WebEngineBrowser::PageProcessEnded() {
+  using Ending = harvest::PageLoad::Ending;
   pageProcessGone_ = true;
   // The reads still waiting will never hear from it.
   std::vector<std::uint64_t> waiting;
   for (const auto& [id, read] : pending_) waiting.push_back(id);
-  const harvest::PageLoad gone = LoadEndedBy(harvest::PageLoad::Ending::kProcessGone);
-  const harvest::PageLoad hung = LoadEndedBy(harvest::PageLoad::Ending::kHung);
-  for (const std::uint64_t id : waiting) Answer(id, {}, id == hungRead_ ? hung : gone);
+  for (const std::uint64_t id : waiting)
+    Answer(id, {}, id == hungRead_ ? Ending::kHung : Ending::kProcessGone);
   hungRead_ = 0;
   // A navigation made after the hung read was asked (while the process hung,
   // or since it was told to end) went down with it.
   if (std::exchange(endingHungProcess_, false) && navigations_ != navigationsBeforeHang_) {
     pageProcessGone_ = false;
-    load_ = {};
-    page_->load(lastUrl_);
+    LoadAsked();
+    return;
+  }
+  // A load going on went down with it: what is read now finds it gone.
+  if (ownLoad_ != OwnLoad::kEnded) {
+    harvest::PageLoad gone = load_;
+    gone.ending = Ending::kProcessGone;
+    OwnLoadEnded(std::move(gone));
   }
 }
 

@@ -45,7 +45,7 @@ void RunLog::Keyword(int number, const QString& keyword) {
 }
 
 void RunLog::Event(const harvest::RunEvent& event, const QString& keyword) {
-  Write(EventLine(event, keyword));
+  if (const QString line = EventLine(event, keyword); !line.isEmpty()) Write(line);
 }
 
 void RunLog::Ended(const harvest::RunSummary& summary) {
@@ -79,6 +79,9 @@ QString RunLog::EventLine(const harvest::RunEvent& event, const QString& keyword
         case harvest::HoldReason::kElsewhere:
           why = tr("搜索引擎要求验证");
           break;
+        case harvest::HoldReason::kNotLoaded:
+          why = tr("网页载入超时");
+          break;
         case harvest::HoldReason::kFilesUnwritable:
           why = tr("号码文件无法写入");
           break;
@@ -92,6 +95,8 @@ QString RunLog::EventLine(const harvest::RunEvent& event, const QString& keyword
     case harvest::RunEvent::Kind::kRetrying:
       return tr("重试：%1，%2，用新的网页进程第 %3 次读取")
           .arg(page, stalled, QString::number(event.tries));
+    case harvest::RunEvent::Kind::kWaitingForLoad:  // a slow page is no hold: not logged
+      return {};
     case harvest::RunEvent::Kind::kGivenUp:
       // The run goes on with the next keyword: this page and the ones after
       // it are not read (how many the engine has is known only from each

@@ -34,7 +34,8 @@ class RunLog {
   void Event(const harvest::RunEvent& event, const QString& keyword);
   void Ended(const harvest::RunSummary& summary);
 
-  // The event as a line of the log (without its time).
+  // The event as a line of the log (without its time); empty for a wait for
+  // a slow page, which the log does not keep.
   static QString EventLine(const harvest::RunEvent& event, const QString& keyword);
 
  private:

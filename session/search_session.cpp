@@ -145,8 +145,8 @@ bool SearchSession::ContinueRestored() {
 }
 
 void SearchSession::StopSearch() {
-  // During a hold the run ends at once; a progress file that cannot be
-  // written is raised after it has.
+  // During a hold, or the wait for a page's load, the run ends at once; a
+  // progress file that cannot be written is raised after it has.
   run_->Stop();
 }
 
@@ -192,6 +192,21 @@ void SearchSession::OnTick() {
 
 void SearchSession::Navigate(const std::string& url) {
   browser_->Navigate(url);
+}
+
+bool SearchSession::LoadEnded() const {
+  return browser_->LoadEnded();
+}
+
+void SearchSession::WhenLoadEnds(LoadEndHandler handler) {
+  browser_->WhenLoadEnds([this, handler = std::move(handler)] {
+    // It starts the page's read: after a merge, as a page's text would be.
+    if (merge_) {
+      Enqueue(Waiting::Kind::kPageText, [this, handler] { TellingFailure(handler); });
+      return;
+    }
+    TellingFailure(handler);
+  });
 }
 
 void SearchSession::RequestPageText(PageTextHandler handler) {

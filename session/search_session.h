@@ -12,11 +12,13 @@
 //   WaitingForPage --text--> Searching --tick--> WaitingForPage ... --> Idle
 //   WaitingForPage --the page did not come--> Holding --tick--> Searching
 //   Starting, Searching, WaitingForPage --Stop--> Stopping --text--> Idle
-//   Holding --Stop--> Idle
+//   Holding, or WaitingForPage for a page still loading --Stop--> Idle
 //
-// What waits, in order: the run's tick and page texts that come during a
-// merge, taken once it has ended (as if the merge held the thread); then a
-// close that came while a page was read or a merge ran, once neither is.
+// What waits, in order: the run's tick, page texts and load ends that come
+// during a merge, taken once it has ended (as if the merge held the thread);
+// then a close that came while a page was read or a merge ran, once neither
+// is. A page whose load is waited for is not being read: a close is asked
+// at once.
 //
 // The commands raise to their caller; an event's error (the tick, a page's
 // text, the merge's end, the resume question's answer, the progress file at
@@ -126,7 +128,8 @@ class SearchSession final : public QObject,
   // for its end. Public for the tests and the benchmark, which tick at will.
   void OnTick();
 
-  // Whether a close must wait: a page is being read or a merge runs.
+  // Whether a close must wait: a page is being read or a merge runs (a page
+  // whose load is waited for is not read yet: nothing to wait for).
   bool Busy() const;
   // A close that came while busy: CloseDue comes once nothing is.
   void CloseWhenIdle();
@@ -205,7 +208,7 @@ class SearchSession final : public QObject,
 
   // What waits, in order: run events until the merge's end, a close last.
   struct Waiting {
-    enum class Kind { kTick, kPageText, kClose } kind;
+    enum class Kind { kTick, kPageText, kClose } kind;  // kPageText: a load's end too
     std::function<void()> take;
   };
 
@@ -247,6 +250,8 @@ class SearchSession final : public QObject,
   std::string IntervalText() const override;
   // harvest::PageBrowser: the embedded browser, its answers held during a merge.
   void Navigate(const std::string& url) override;
+  bool LoadEnded() const override;
+  void WhenLoadEnds(LoadEndHandler handler) override;
   void RequestPageText(PageTextHandler handler) override;
   // harvest::ProgressWriter
   void WriteProgress() override;

@@ -185,6 +185,8 @@ void MainWindow::ShowRunEvent(const harvest::RunEvent& event) {
   } else if (event.kind == harvest::RunEvent::Kind::kGoingOn) {
     tray_->SetHint({});
     tray_->NotifyWhileHidden(AppTitle(), tr("已恢复连接，搜索继续进行。"));
+  } else if (event.kind == harvest::RunEvent::Kind::kWaitingForLoad) {
+    SetStatusLine(RunEventText::WaitingForLoad());
   }
 }
 

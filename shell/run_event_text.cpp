@@ -23,8 +23,14 @@ QString RunEventText::Holding(const harvest::RunEvent& event) {
     case harvest::HoldReason::kElsewhere:
       // The page stays in the browser for the user to answer; the next try reads it.
       return tr("搜索引擎要求验证：请在右侧页面完成验证...");
+    case harvest::HoldReason::kNotLoaded:
+      return tr("网页载入超时，%1秒后重试...").arg(Seconds(event.waitMs));
   }
   return {};
+}
+
+QString RunEventText::WaitingForLoad() {
+  return tr("网页尚未载入完成，等待中...");
 }
 
 }  // namespace shell

@@ -1,5 +1,6 @@
 #pragma once
-// The words for a run that holds, in the status line and the tray's hint.
+// The words for a run that holds or waits for a page, in the status line and
+// the tray's hint.
 
 #include <QCoreApplication>
 #include <QString>
@@ -14,6 +15,8 @@ class RunEventText {
  public:
   // While a run holds: why, and when the next try comes.
   static QString Holding(const harvest::RunEvent& event);
+  // While a run waits for a page still loading at the tick.
+  static QString WaitingForLoad();
 };
 
 }  // namespace shell

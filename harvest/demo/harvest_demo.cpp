@@ -54,7 +54,12 @@ class ConsoleWorld final : public RunReports,
             std::to_string(900000000 + page) + "\r\n";
     if (page < 2) page_ += "1 2 3 \xCF\xC2\xD2\xBB\xD2\xB3>\r\n";  // "下一页>"
   }
-  void RequestPageText(PageTextHandler handler) override { handler({page_, nullptr, {}}); }
+  // Each page has loaded by its tick.
+  bool LoadEnded() const override { return true; }
+  void WhenLoadEnds(LoadEndHandler) override {}
+  void RequestPageText(PageTextHandler handler) override {
+    handler({page_, nullptr, {PageLoad::Ending::kLoaded, 200, {}}});
+  }
 
   // RunTimer
   void SetInterval(int ms) override { interval_ = ms; }

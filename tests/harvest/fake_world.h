@@ -131,22 +131,44 @@ class HeldReads {
   std::deque<HeldRead> held;
 };
 
-// Answers each read at once, or, with holdAnswers, keeps it.
+// Answers each read at once, or, with holdAnswers, keeps it. A page whose
+// `loadTimes` are more than 0 ms loads slowly: until its load ends (EndLoad,
+// or the rig's clock reaching loadEndsAt) the document shown is the page
+// before, and a read tells that the load has not ended.
 class FakeBrowser : public PageBrowser, public HeldReads {
  public:
   void Navigate(const std::string& url) override {
     navigated.push_back(url);
     if (failNavigate) throw Exception("navigation refused");
     current = url;
+    loadEnded = nullptr;
+    loading = false;
+    if (auto& times = loadTimes[url]; !times.empty()) {
+      const int ms = times.front();
+      times.pop_front();
+      loading = ms > 0;
+      loadEndsAt = (clock ? *clock : 0) + ms;
+    }
+    if (!loading) shown = url;
+  }
+  bool LoadEnded() const override { return !loading; }
+  void WhenLoadEnds(LoadEndHandler handler) override { loadEnded = std::move(handler); }
+  void EndLoad() {
+    loading = false;
+    shown = current;
+    if (auto handler = std::exchange(loadEnded, nullptr)) handler();
   }
   void RequestPageText(PageTextHandler handler) override {
     PageText page;
     if (failRead) {
       page.error = std::make_exception_ptr(Exception("no document"));
-    } else if (pages && !current.empty()) {  // before any page the document is empty
-      page.text = pages(current);
+    } else if (pages && !shown.empty()) {  // before any page the document is empty
+      page.text = pages(shown);
     }
-    if (loads && !current.empty()) page.load = loads(current);
+    if (!loading) {
+      page.load = loads && !current.empty() ? loads(current)
+                                            : PageLoad{PageLoad::Ending::kLoaded, 200, current};
+    }
     if (!holdAnswers) {
       handler(std::move(page));
       return;
@@ -155,10 +177,17 @@ class FakeBrowser : public PageBrowser, public HeldReads {
   }
 
   std::function<std::string(const std::string& url)> pages;
-  // How the load of the page at `url` ended, read by read; none: unknown.
+  // How the load of the page at `url` ended, read by read; none: loaded.
   std::function<PageLoad(const std::string& url)> loads;
+  // How long each navigation to a url takes to load, one a navigation; none: at once.
+  std::map<std::string, std::deque<int>> loadTimes;
+  const long long* clock = nullptr;  // the time loadEndsAt counts in
+  long long loadEndsAt = 0;
+  bool loading = false;
+  LoadEndHandler loadEnded;
   std::vector<std::string> navigated;
-  std::string current;
+  std::string current;  // navigated to last
+  std::string shown;    // the document on screen
   bool failNavigate = false;
   bool failRead = false;
   bool holdAnswers = false;

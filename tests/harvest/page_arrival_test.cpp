@@ -19,7 +19,9 @@ TEST(PageArrival, OnlyAnAnswerFromTheQueryHostWithAResultStatusCame) {
   using E = PageLoad::Ending;
   const Judged cases[] = {
       {"a result page", {E::kLoaded, 200, kAsked}, PageArrival::kCame},
-      {"the browser did not say", {E::kUnknown, 0, ""}, PageArrival::kCame},
+      {"not ended when read: the page before still shows",
+       {E::kNotEnded, 0, kAsked},
+       PageArrival::kNotLoaded},
       {"no status (another scheme)", {E::kLoaded, 0, kAsked}, PageArrival::kCame},
       {"not found: a page that came, read as ever", {E::kLoaded, 404, kAsked}, PageArrival::kCame},
       {"a certificate refused: read as ever", {E::kOtherFailure, 0, kAsked}, PageArrival::kCame},

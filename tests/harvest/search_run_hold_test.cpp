@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <deque>
 #include <map>
 
@@ -22,6 +23,15 @@ constexpr int kInterval = 8000;  // the field's "8"
 
 std::string Url(const std::string& word, int offset) {
   return std::string(kPrefix) + word + "&pn=" + std::to_string(offset) + "&cl=3";
+}
+
+// A number of the page's own: its keyword's letter and its offset in it.
+std::string NumberOf(const std::string& url) {
+  const char word = url[url.find("word=") + 5];
+  const int offset = std::stoi(url.substr(url.find("&pn=") + 4));
+  char number[16];
+  std::snprintf(number, sizeof number, "131%02d%06d", word - 'a', offset);
+  return number;
 }
 
 // Each keyword has two pages; each page shows one number of its own.
@@ -213,6 +223,89 @@ TEST_F(HoldTest, APageThatHangsOrDiesIsAskedTwiceMoreThenGivenUpAndTheRunGoesOn)
     // Given up: "a" ends there and "b" is searched whole.
     const auto asked = static_cast<std::size_t>(std::min(c.stalls, 2) + 1);  // "a" at 0, as often
     EXPECT_EQ(browser.navigated[asked], c.givenUp ? Url("b", 0) : Url("a", 10));
+  }
+}
+
+// Pages that load slower than the interval, at a 1 s interval: the run waits
+// for each (at most 30 s), reads it once its load has ended, and never reads
+// the page before that the browser still shows. Each page has its own number.
+struct ArrivingPages {
+  const char* what;
+  std::map<std::string, std::deque<int>> loadTimes;  // ms, one a navigation
+  bool refusedFirst;                                 // "a" at 10 ends with a 503 first
+  std::vector<Kind> events;
+  std::int64_t heldMs;
+};
+
+TEST_F(HoldTest, APageStillLoadingAtTheTickIsReadOnceLoadedOrHeldPastTheDeadline) {
+  const std::string a10 = Url("a", 10), b0 = Url("b", 0);
+  const std::vector<std::string> everyPage{Url("a", 0), a10, b0, Url("b", 10)};
+  constexpr Kind kWait = Kind::kWaitingForLoad, kHold = Kind::kHolding, kOn = Kind::kGoingOn;
+  const ArrivingPages cases[] = {
+      {"loaded by their ticks", {{a10, {600}}, {b0, {999}}}, false, {}, 0},
+      {"4 s and 7 s: read once loaded", {{a10, {4000}}, {b0, {7000}}}, false, {kWait, kWait}, 0},
+      {"40 s: held past the deadline", {{a10, {40000, 0}}}, false, {kWait, kHold, kOn}, 31000},
+      {"a 503, then its retry loading 9 s", {{a10, {0, 9000}}}, true, {kHold, kWait, kOn}, 1000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    reports = {};
+    reports.interval = "1";
+    browser.navigated.clear();
+    browser.loadTimes = c.loadTimes;
+    if (c.refusedFirst) Fail(a10, {Ending::kLoaded, 503, a10}, 1);
+    browser.pages = [](const std::string& url) {
+      const bool first = url.find("&pn=0&") != std::string::npos;
+      return "call " + NumberOf(url) + "\r\n" + (first ? "1 2 " + Gbk("下一页>") + "\r\n" : "");
+    };
+    Start();
+    RunToEnd();
+
+    std::vector<std::string> asked = everyPage, numbers;
+    if (c.heldMs != 0) asked.insert(asked.begin() + 1, a10);  // asked again after a hold
+    for (const auto& url : everyPage) numbers.push_back(NumberOf(url));
+    EXPECT_EQ(browser.navigated, asked);
+    EXPECT_EQ(run.TakeCounted(), numbers);  // each once, in order
+    EXPECT_EQ(EventKinds(), c.events);
+    for (const auto& e : reports.events) {
+      EXPECT_EQ(e.pageOffset, 10 * (e.keywordNumber == 1));
+      if (e.kind == kWait) {
+        EXPECT_EQ(e.waitMs, 30000);
+      }
+      if (e.kind == kHold) {
+        EXPECT_EQ(e.reason, c.refusedFirst ? HoldReason::kRefused : HoldReason::kNotLoaded);
+      }
+    }
+    EXPECT_EQ(run.Summary().heldMs, c.heldMs);
+    EXPECT_EQ(reports.state, RunState::kIdle);
+  }
+}
+
+TEST_F(HoldTest, StopWhileAPageIsStillLoadingEndsTheRunAtOnceAndItsLateLoadIsNotRead) {
+  for (const bool beforeItsTick : {false, true}) {
+    SCOPED_TRACE(beforeItsTick ? "stopped before its tick" : "stopped while it is waited for");
+    reports = {};
+    reports.interval = "1";
+    browser.navigated.clear();
+    browser.loadTimes = {{Url("a", 10), {5000}}};
+    Start();
+    ASSERT_TRUE(timer.AdvanceToTick());
+    run.Tick();  // a at 0 read, a at 10 asked for
+    if (beforeItsTick) run.Stop();
+    ASSERT_TRUE(timer.AdvanceToTick());
+    run.Tick();
+    if (!beforeItsTick) {
+      EXPECT_EQ(reports.state, RunState::kWaitingForPage);
+      EXPECT_FALSE(run.PageOnItsWay());  // nothing is read: a close need not wait
+      run.Stop();
+    }
+    EXPECT_EQ(reports.state, RunState::kIdle);
+    EXPECT_EQ(reports.finishes, 1);
+    EXPECT_FALSE(timer.enabled);
+    browser.EndLoad();  // its end comes after all
+    EXPECT_EQ(run.FoundCount(), 1);
+    EXPECT_EQ(browser.navigated.size(), 2u);
+    EXPECT_EQ(progress.written.back(), 0);
   }
 }
 

@@ -32,7 +32,9 @@ HttpReply Plain(const QByteArray& path) {
 }
 
 bool Loaded(platform::WebEngineBrowser& browser, const char* path) {
-  return WaitFor([&] { return browser.Page()->url().path() == QLatin1String(path) && !browser.Page()->isLoading(); }, 30);
+  return WaitFor(
+      [&] { return browser.Page()->url().path() == QLatin1String(path) && browser.LoadEnded(); },
+      30);
 }
 
 // An address nobody listens on: a port just given back.
@@ -149,16 +151,84 @@ TEST(WebEngineBrowser, EachReadTellsHowThePageLoadEnded) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     browser.Navigate(c.url.toStdString());
-    std::optional<harvest::PageText> page;
-    // Until the load ends, a read is of the page before and tells no ending.
-    ASSERT_TRUE(WaitFor(
-        [&] { return (page = Read(browser)) && page->load.ending != Ending::kUnknown; }, 30));
+    ASSERT_TRUE(WaitFor([&] { return browser.LoadEnded(); }, 30));
+    const std::optional<harvest::PageText> page = Read(browser);
+    ASSERT_TRUE(page);
     EXPECT_EQ(page->load.ending, c.ending);
     EXPECT_EQ(page->load.httpStatus, c.httpStatus);
     EXPECT_EQ(page->load.url, c.endUrl.toStdString());
     if (c.text) {
       EXPECT_EQ(page->text, c.text);
     }
+  }
+}
+
+// A page slower than a read: a wait for it ends with its own load, and a
+// read before then tells that the load has not ended, whatever Qt WebEngine
+// tells of the page before it or of what the page does on its way.
+TEST(WebEngineBrowser, AWaitForAPageEndsWithItsOwnLoadOnly) {
+  constexpr int kSlowMs = 3000;  // longer than a read takes on a busy machine
+  LocalHttpServer elsewhere([](const QByteArray& path) {
+    HttpReply reply = Plain(path);
+    reply.delayMs = kSlowMs;
+    return reply;
+  });
+  const QByteArray verify = "http://localhost:" + elsewhere.Origin().split(':').last() + "/verify";
+  LocalHttpServer server([&](const QByteArray& path) -> HttpReply {
+    if (path == "/to-slow") return {{}, "text/html", "Location: /slow\r\n", "302 Found"};
+    if (path == "/sends-away")
+      return {"<html><body>away<script>location.href = '" + verify + "';</script></body></html>"};
+    HttpReply reply = Plain(path);
+    if (path == "/slow") reply.delayMs = kSlowMs;
+    return reply;
+  });
+  const QByteArray slow = server.Origin() + "/slow";
+  const struct {
+    const char* what;
+    const char* path;
+    bool fromTheEndBefore;  // navigated as the page before ends, before Qt tells that end
+    QByteArray endUrl;
+  } cases[] = {
+      {"a slow page", "/slow", false, slow},
+      {"asked for as the page before ends", "/slow", true, slow},
+      {"sent on its host to a slow page", "/to-slow", false, slow},
+      {"sent by its script to a slow page on another host", "/sends-away", false, verify},
+  };
+  platform::WebEngineBrowser browser;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    browser.Navigate((server.Origin() + "/before").toStdString());
+    ASSERT_TRUE(Loaded(browser, "/before"));
+    const QByteArray slowPath = QUrl(QString::fromLatin1(c.endUrl)).path().toLatin1();
+    const LocalHttpServer& slowServer = c.endUrl == verify ? elsewhere : server;
+    const auto askedBefore = slowServer.Paths().count(slowPath);
+    int ends = 0;
+    const auto navigate = [&] {
+      browser.Navigate((server.Origin() + c.path).toStdString());
+      browser.WhenLoadEnds([&] { ++ends; });
+    };
+    if (c.fromTheEndBefore) {
+      // Qt tells loadFinished, then the same end through loadingChanged.
+      QObject::connect(browser.Page(), &QWebEnginePage::loadFinished, browser.Page(), navigate,
+                       Qt::SingleShotConnection);
+      browser.Navigate((server.Origin() + "/just-before").toStdString());
+    } else {
+      navigate();
+    }
+    // Its slow answer is on its way: nothing has ended the wait.
+    ASSERT_TRUE(WaitFor([&] { return slowServer.Paths().count(slowPath) > askedBefore; }, 30));
+    EXPECT_FALSE(browser.LoadEnded());
+    const auto early = Read(browser);
+    ASSERT_TRUE(early);
+    EXPECT_EQ(early->load.ending, Ending::kNotEnded);
+
+    ASSERT_TRUE(WaitFor([&] { return ends > 0; }, 30));
+    EXPECT_TRUE(browser.LoadEnded());
+    const auto page = Read(browser);
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->load, (harvest::PageLoad{Ending::kLoaded, 200, c.endUrl.toStdString()}));
+    EXPECT_EQ(page->text, "plain " + slowPath.toStdString() + " 15900000002");
+    EXPECT_EQ(ends, 1);
   }
 }
 

@@ -16,7 +16,17 @@
 
 class FakeEmbeddedBrowser final : public platform::EmbeddedBrowser, public fakes::HeldReads {
  public:
-  void Navigate(const std::string& url) override { navigated.push_back(url); }
+  void Navigate(const std::string& url) override {
+    navigated.push_back(url);
+    loadEnded = nullptr;
+  }
+  bool LoadEnded() const override { return !loading; }
+  void WhenLoadEnds(LoadEndHandler handler) override { loadEnded = std::move(handler); }
+  // A load held by `loading` ends now, and a wait for it is told.
+  void EndLoad() {
+    loading = false;
+    if (auto handler = std::exchange(loadEnded, nullptr)) handler();
+  }
   void RequestPageText(PageTextHandler handler) override {
     ++reads;
     harvest::PageText page;
@@ -25,9 +35,14 @@ class FakeEmbeddedBrowser final : public platform::EmbeddedBrowser, public fakes
     } else {
       page.text = pages[navigated.back()];
     }
-    if (!loads.empty()) {
+    if (loading) {
+      page.load = {};  // not ended
+    } else if (!loads.empty()) {
       page.load = loads.front();
       loads.pop_front();
+    } else {
+      page.load = {harvest::PageLoad::Ending::kLoaded, 200,
+                   navigated.empty() ? std::string() : navigated.back()};
     }
     if (holdAnswers) {
       Hold(std::move(handler), std::move(page));
@@ -40,7 +55,9 @@ class FakeEmbeddedBrowser final : public platform::EmbeddedBrowser, public fakes
 
   std::vector<std::string> navigated;
   std::map<std::string, std::string> pages;
-  std::deque<harvest::PageLoad> loads;  // how the next reads' loads ended; then unknown
+  std::deque<harvest::PageLoad> loads;  // how the next reads' loads ended; then loaded
+  bool loading = false;                 // the page's load has not ended (see EndLoad)
+  LoadEndHandler loadEnded;
   bool failRead = false;
   bool holdAnswers = false;
   int reads = 0;

@@ -151,6 +151,7 @@ struct WhileBusy {
   bool close;      // the user closes
   int foundAfter;  // once the merge has ended and the text has come
   bool closeDue;   // the close may go ahead by then
+  bool loading = false;  // the page still loads at the tick; its load ends during the merge
 };
 
 TEST_F(SearchSessionTest, WhatComesWhileBusyWaitsAndIsTakenInOrder) {
@@ -161,6 +162,8 @@ TEST_F(SearchSessionTest, WhatComesWhileBusyWaitsAndIsTakenInOrder) {
       {"a tick and a close during a merge: the step, then the close", true, false, true, true, 1,
        true},
       {"a close during a merge and a read: after both", true, true, false, true, 1, true},
+      {"a load's end during a merge: the page is read after it", true, false, false, false, 1,
+       false, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -170,7 +173,8 @@ TEST_F(SearchSessionTest, WhatComesWhileBusyWaitsAndIsTakenInOrder) {
     QSignalSpy changes(s.get(), &SearchSession::StateChanged);
     Start(*s);
     browser_->holdAnswers = c.reading;
-    if (c.reading) s->OnTick();
+    browser_->loading = c.loading;
+    if (c.reading || c.loading) s->OnTick();
 
     std::unique_ptr<HeldInput> pipe;
     if (c.merge) {
@@ -180,6 +184,10 @@ TEST_F(SearchSessionTest, WhatComesWhileBusyWaitsAndIsTakenInOrder) {
       EXPECT_TRUE(changes.last().at(1).toBool()) << "the merge's start is told";
     }
     if (c.tick) s->OnTick();
+    if (c.loading) {
+      browser_->EndLoad();
+      EXPECT_EQ(browser_->reads, 0) << "read during the merge";
+    }
     if (c.close) {
       ASSERT_TRUE(s->Busy());
       s->CloseWhenIdle();

@@ -5,6 +5,7 @@
 
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <functional>
 
 struct HttpReply {
@@ -18,6 +19,7 @@ struct HttpReply {
   QByteArray contentType;
   QByteArray extraHeaders;  // each line ending in CR LF
   QByteArray status;        // code and reason, "503 Service Unavailable"
+  int delayMs = 0;          // how long the answer takes once the request is in
 };
 
 class LocalHttpServer : public QObject {
@@ -54,9 +56,18 @@ class LocalHttpServer : public QObject {
       } else {
         paths_ << path;
         const HttpReply reply = handler_(path);
-        socket->write("HTTP/1.1 " + reply.status + "\r\nContent-Type: " + reply.contentType +
-                      "\r\nContent-Length: " + QByteArray::number(reply.body.size()) +
-                      "\r\nConnection: close\r\n" + reply.extraHeaders + "\r\n" + reply.body);
+        const QByteArray answer =
+            "HTTP/1.1 " + reply.status + "\r\nContent-Type: " + reply.contentType +
+            "\r\nContent-Length: " + QByteArray::number(reply.body.size()) +
+            "\r\nConnection: close\r\n" + reply.extraHeaders + "\r\n" + reply.body;
+        if (reply.delayMs > 0) {
+          QTimer::singleShot(reply.delayMs, socket, [socket, answer] {
+            socket->write(answer);
+            socket->disconnectFromHost();
+          });
+          return;
+        }
+        socket->write(answer);
       }
       socket->disconnectFromHost();
     });

@@ -31,12 +31,13 @@ constexpr std::chrono::milliseconds kReadDeadline = platform::WebEngineBrowser::
 const char kHungPage[] =
     "<html><body><p>hang 13800000009</p><script>setTimeout(function() { for (;;) {} }, 300);</script></body></html>";
 
-// Keyword "alpha" has two pages, "beta" one, "long" a hundred; "hang" hangs.
+// Keyword "alpha" has two pages, "beta" one, "three" three, "long" a hundred;
+// "hang" hangs.
 HttpReply ResultPage(const QByteArray& path) {
   const QByteArray word = path.mid(qsizetype(sizeof kQuery - 1)).split('&').value(0);
   if (word == "hang") return {kHungPage};
   const int offset = path.mid(path.indexOf("&pn=") + 4).split('&').value(0).toInt();
-  const int pages = word == "alpha" ? 2 : word == "beta" ? 1 : 100;
+  const int pages = word == "alpha" ? 2 : word == "beta" ? 1 : word == "three" ? 3 : 100;
   const int page = offset / 10;
   std::string html = "<html><body><h1>" + word.toStdString() + "</h1><p>" + Gbk("联系电话") + " 138" +
                      std::to_string(10000000 + page) + "</p><div>+86 159" + std::to_string(20000000 + page) +
@@ -55,7 +56,9 @@ class SearchEndToEnd : public testing::Test {
             answers_.pop_front();
             return reply;
           }
-          return ResultPage(path);
+          HttpReply reply = ResultPage(path);
+          reply.delayMs = delays_.value(path);
+          return reply;
         }) {
     session::SessionOptions options;
     options.queryPrefix = (server_.Origin() + kQuery).toStdString();
@@ -104,6 +107,7 @@ class SearchEndToEnd : public testing::Test {
 
   TempDir dir_;
   std::deque<HttpReply> answers_;  // given before the result pages, one a request
+  QHash<QByteArray, int> delays_;  // how long a result page takes to come, by path
   LocalHttpServer server_;
   std::unique_ptr<session::SearchSession> session_;  // outlives the window
   harvest::RunSummary ended_;  // the last run's figures
@@ -218,6 +222,35 @@ TEST_F(SearchEndToEnd, TheEnginesRefusalsAndAVerificationPageElsewhereAreHeldThr
   EXPECT_EQ(pages, (QList<QByteArray>{q + "alpha&pn=0&cl=3", q + "beta&pn=0&cl=3"}));
   EXPECT_EQ(elsewhere.Paths(), QList<QByteArray>{"/verify"});
   EXPECT_EQ(Panel("FoundCount"), QStringLiteral("6"));  // nothing from the pages that did not come
+}
+
+TEST_F(SearchEndToEnd, PagesSlowerThanTheIntervalAreWaitedForAndEachIsReadOnce) {
+  const QByteArray q = kQuery;
+  delays_ = {{q + "three&pn=10&cl=3", 4000}, {q + "three&pn=20&cl=3", 7000}};  // the interval: 1 s
+  Import("three\r\n");
+  Search(QStringLiteral("0"));
+  QStringList said;
+  const auto status = form_->findChild<QLabel*>(QStringLiteral("StatusLine"));
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        if (said.isEmpty() || said.last() != status->text()) said << status->text();
+        return status->text() == QStringLiteral("搜索已经结束!");
+      },
+      90))
+      << said.join(QStringLiteral(" | ")).toStdString();
+  EXPECT_TRUE(said.contains(QStringLiteral("网页尚未载入完成，等待中...")))
+      << said.join(QStringLiteral(" | ")).toStdString();
+  EXPECT_EQ(server_.Paths(), (QList<QByteArray>{q + "three&pn=0&cl=3", q + "three&pn=10&cl=3",
+                                                q + "three&pn=20&cl=3"}))
+      << server_.Paths().join(' ').toStdString();
+  QFile runFile(session_->RunFile());
+  ASSERT_TRUE(runFile.open(QIODevice::ReadOnly));
+  EXPECT_EQ(
+      runFile.readAll().toStdString(),
+      "13810000000\r\n15920000000\r\n13810000001\r\n15920000001\r\n13810000002\r\n15920000002\r\n");
+  EXPECT_EQ(Panel("FoundCount"), QStringLiteral("6"));
+  EXPECT_EQ(ended_.pagesRead, 3);
+  EXPECT_EQ(ended_.heldMs, 0);
 }
 
 }  // namespace
