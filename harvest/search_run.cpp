@@ -184,7 +184,9 @@ void SearchRun::WaitForLoad() {
   if (stopRequested_) return Finish();
   phase_ = Phase::kWaitingForLoad;
   SetState(RunState::kWaitingForPage);
-  loadWaitMs_ = LoadWait(IntervalMilliseconds());
+  // A page held for not loading in time gets the hold's growing wait to
+  // load in, so that a slow but working server gets through in the end.
+  loadWaitMs_ = std::max(LoadWait(IntervalMilliseconds()), holdWaitMs_);
   ports_.timer.SetInterval(loadWaitMs_);
   ports_.timer.SetEnabled(true);
   const std::uint64_t wait = ++readsAsked_;

@@ -246,6 +246,12 @@ TEST_F(HoldTest, APageStillLoadingAtTheTickIsReadOnceLoadedOrHeldPastTheDeadline
       {"4 s and 7 s: read once loaded", {{a10, {4000}}, {b0, {7000}}}, false, {kWait, kWait}, 0},
       {"40 s: held past the deadline", {{a10, {40000, 0}}}, false, {kWait, kHold, kOn}, 31000},
       {"a 503, then its retry loading 9 s", {{a10, {0, 9000}}}, true, {kHold, kWait, kOn}, 1000},
+      {"45 s every time: the hold's growing wait lets it load in the end",
+       {{a10, std::deque<int>(8, 45000)}},
+       false,
+       {kWait, kHold, kWait, kHold, kWait, kHold, kWait, kHold, kWait, kHold, kWait, kHold, kWait,
+        kHold, kWait, kOn},
+       (1 + 2 + 4 + 8 + 16 + 32 + 64 + 30 * 6 + 32) * 1000},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -262,17 +268,21 @@ TEST_F(HoldTest, APageStillLoadingAtTheTickIsReadOnceLoadedOrHeldPastTheDeadline
     RunToEnd();
 
     std::vector<std::string> asked = everyPage, numbers;
-    if (c.heldMs != 0) asked.insert(asked.begin() + 1, a10);  // asked again after a hold
+    // Asked again after each hold.
+    const auto holds = std::count(c.events.begin(), c.events.end(), kHold);
+    asked.insert(asked.begin() + 1, static_cast<std::size_t>(holds), a10);
     for (const auto& url : everyPage) numbers.push_back(NumberOf(url));
     EXPECT_EQ(browser.navigated, asked);
     EXPECT_EQ(run.TakeCounted(), numbers);  // each once, in order
     EXPECT_EQ(EventKinds(), c.events);
+    int holdWait = 0;  // the wait of the hold before: a load may take as long
     for (const auto& e : reports.events) {
       EXPECT_EQ(e.pageOffset, 10 * (e.keywordNumber == 1));
       if (e.kind == kWait) {
-        EXPECT_EQ(e.waitMs, 30000);
+        EXPECT_EQ(e.waitMs, std::max(30000, holdWait));
       }
       if (e.kind == kHold) {
+        holdWait = e.waitMs;
         EXPECT_EQ(e.reason, c.refusedFirst ? HoldReason::kRefused : HoldReason::kNotLoaded);
       }
     }
@@ -306,6 +316,57 @@ TEST_F(HoldTest, StopWhileAPageIsStillLoadingEndsTheRunAtOnceAndItsLateLoadIsNot
     EXPECT_EQ(run.FoundCount(), 1);
     EXPECT_EQ(browser.navigated.size(), 2u);
     EXPECT_EQ(progress.written.back(), 0);
+  }
+}
+
+// The run's numbers cannot be written: the run holds, asks for a try at each
+// of the hold's ticks, and goes on with the page asked for once they can.
+struct FilesCase {
+  const char* what;
+  bool whileReading;  // the failure is heard while a page's text is on its way
+  int failedTries;    // tries that fail before one that writes
+};
+
+TEST_F(HoldTest, NumbersThatCannotBeWrittenHoldTheRunUntilATryWritesThem) {
+  const FilesCase cases[] = {
+      {"heard while the next page is asked for", false, 0},
+      {"heard while a page is read: held after it", true, 0},
+      {"two tries that fail first", false, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    reports = {};
+    browser.navigated.clear();
+    files.tries = 0;
+    browser.holdAnswers = c.whileReading;
+    Start();
+    ASSERT_TRUE(timer.AdvanceToTick());
+    run.Tick();
+    run.HoldForFiles();
+    if (c.whileReading) {
+      EXPECT_EQ(run.State(), RunState::kWaitingForPage);  // the page on its way is read first
+      browser.holdAnswers = false;
+      browser.AnswerHeld();
+    }
+    ASSERT_EQ(run.State(), RunState::kHolding);
+    const std::size_t asked = browser.navigated.size();
+    for (int i = 0; i <= c.failedTries; ++i) {
+      ASSERT_TRUE(timer.AdvanceToTick());
+      run.Tick();
+      EXPECT_EQ(files.tries, i + 1);
+      EXPECT_FALSE(timer.enabled) << "nothing ticks while a try is on its way";
+      if (i < c.failedTries) run.HoldForFiles();  // the try failed: held again
+    }
+    run.FilesWritable();
+    EXPECT_EQ(run.State(), RunState::kSearching);
+    EXPECT_EQ(browser.navigated.size(), asked + 1);  // the page asked for again
+    EXPECT_EQ(browser.navigated.back(), Url("a", 10));
+    ASSERT_GE(reports.events.size(), 2u);
+    EXPECT_EQ(reports.events.back().kind, Kind::kGoingOn);
+    EXPECT_EQ(reports.events.back().tries, c.failedTries + 1);
+    EXPECT_EQ(reports.events.front().reason, HoldReason::kFilesUnwritable);
+    RunToEnd();
+    EXPECT_EQ(run.FoundCount(), 4);  // every page read once all the same
   }
 }
 
