@@ -29,15 +29,22 @@ std::optional<std::string> ReadFirst(int fd, std::uint64_t length) {
   return bytes;
 }
 
-// Whether `bytes` are whole lines of digits, each ended with CR LF: the
-// numbers a step wrote before a crash took its record part.
-bool WholeNumberLines(std::string_view bytes) {
+bool Digits(std::string_view bytes) {
+  return std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Whether `bytes` are what the writer may have left past the count: whole
+// lines of digits, each ended with CR LF (a step whose record part a crash
+// took), and at most one line cut short at the end (a write that failed).
+bool NumbersPastTheCount(std::string_view bytes) {
   while (!bytes.empty()) {
     const std::size_t end = bytes.find("\r\n");
-    if (end == std::string_view::npos || end == 0) return false;
-    if (!std::all_of(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(end),
-                     [](char c) { return c >= '0' && c <= '9'; }))
-      return false;
+    if (end == std::string_view::npos) {
+      // A cut line: digits, perhaps its CR.
+      if (bytes.back() == '\r') bytes.remove_suffix(1);
+      return Digits(bytes);
+    }
+    if (end == 0 || !Digits(bytes.substr(0, end))) return false;
     bytes.remove_prefix(end + 2);
   }
   return true;
@@ -122,13 +129,14 @@ void DurableAppender::OpenEarlier(const std::filesystem::path& path,
   length_ = static_cast<std::uint64_t>(info.st_size);
   std::uint32_t crc = 0;
   if (counted) {
-    // The very file the record counted, as it counted it; what a crash left
-    // past the count is whole number lines, cut since their page is read
-    // again. A file the user changed is not written into.
+    // The very file the record counted, as it counted it; what the writer
+    // left past the count (numbers whose record part a crash took, a line
+    // a full disk cut short) is cut: their page is read again, or they are
+    // kept to be written. A file the user changed is not written into.
     if (IdentityOf(fd) != counted->identity || length_ < counted->length) return leave();
     const auto all = ReadFirst(fd, length_);
     if (!all || Crc32(std::string_view(*all).substr(0, counted->length)) != counted->crc ||
-        !WholeNumberLines(std::string_view(*all).substr(counted->length))) {
+        !NumbersPastTheCount(std::string_view(*all).substr(counted->length))) {
       return leave();
     }
     if (length_ > counted->length && ::ftruncate(fd, static_cast<off_t>(counted->length)) != 0)

@@ -27,8 +27,9 @@ namespace harvest {
 
 // Where the bytes go: a file made new, or an earlier file gone on with.
 // With `counted`, only that file as counted is: what lies past the count is
-// numbers a crash left after it (whole lines of digits, cut off, since the
-// run reads their page again); anything else leaves the file as it is.
+// what the writer left after it (whole lines of digits a crash kept from
+// their record part, and a line a full disk cut short), cut off; anything
+// else leaves the file as it is.
 struct NewFile {};
 struct EarlierFile {
   std::optional<CountedFile> counted;

@@ -492,15 +492,16 @@ std::optional<std::string> RecoveryRecord::TakeFailure() {
   return writer_.TakeFailure(channel_);
 }
 
-void RecoveryRecord::Remove() {
+void RecoveryRecord::Remove(std::optional<WriterThread::Channel> unlessUnwritten) {
   if (!held_) return;
   held_ = false;
   // Once its parts are written; only the file this program holds goes,
   // whatever else now has the name stays.
-  writer_.Replace(channel_, [path = path_](int& fd) {
+  writer_.Replace(channel_, [path = path_, &writer = writer_, unlessUnwritten](int& fd) {
+    const bool numbersWait = unlessUnwritten && !writer.Disk(*unlessUnwritten).unwritten.empty();
     struct stat held {
     }, named{};
-    if (fd >= 0 && ::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+    if (!numbersWait && fd >= 0 && ::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 &&
         SameFile(held, named))
       ::unlink(path.c_str());
     if (fd >= 0) ::close(fd);

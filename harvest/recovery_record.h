@@ -202,8 +202,10 @@ class RecoveryRecord {
   void Flush() { writer_.Flush(); }
   // The writer's channel its parts go through, whose failure is the record's.
   WriterThread::Channel Channel() const { return channel_; }
-  // An ordinary end: the file goes once what was handed over is written.
-  void Remove();
+  // An ordinary end: the file goes once what was handed over is written;
+  // it stays when the numbers file `unlessUnwritten` still has numbers it
+  // could not take (the record holds them for the next start).
+  void Remove(std::optional<WriterThread::Channel> unlessUnwritten = {});
 
   // The calling thread's CPU time in the last Keep (for the benchmarks).
   std::chrono::nanoseconds LastKeepCpu() const { return lastKeepCpu_; }

@@ -36,8 +36,8 @@ void RecoveryKeeper::Flush() {
   if (record_) record_->Flush();
 }
 
-void RecoveryKeeper::Remove() {
-  if (record_) record_->Remove();
+void RecoveryKeeper::Remove(std::optional<harvest::WriterThread::Channel> unlessUnwritten) {
+  if (record_) record_->Remove(unlessUnwritten);
 }
 
 }  // namespace session

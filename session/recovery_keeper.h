@@ -46,7 +46,9 @@ class RecoveryKeeper {
   // Whether the record kept has failed (and no Restart is on its way).
   bool Failed() const { return record_ && record_->Failed(); }
   void Flush();
-  void Remove();
+  // Removes the record, unless the numbers file `unlessUnwritten` still has
+  // numbers it could not take.
+  void Remove(std::optional<harvest::WriterThread::Channel> unlessUnwritten = {});
   // Keeps no record from here on and leaves the file as it is (for the
   // next start to offer again).
   void Release() { record_.reset(); }

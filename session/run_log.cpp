@@ -38,6 +38,13 @@ void RunLog::Started(int keywords, int firstKeyword) {
   Write(tr("开始搜索：共 %1 个关键字，从第 %2 个开始").arg(keywords).arg(firstKeyword));
 }
 
+void RunLog::WentOn(int keyword, int pageOffset, int found) {
+  Write(tr("继续中断的搜索：第 %1 个关键字第 %2 条起，此前已找到号码 %3 个；以下各数只计继续之后")
+            .arg(keyword)
+            .arg(pageOffset)
+            .arg(found));
+}
+
 void RunLog::Keyword(int number, const QString& keyword) {
   if (number == lastKeyword_) return;
   lastKeyword_ = number;

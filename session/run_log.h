@@ -29,6 +29,9 @@ class RunLog {
   harvest::WriterThread::Channel Channel() const { return file_->Channel(); }
 
   void Started(int keywords, int firstKeyword);
+  // A run restored after a crash goes on: at keyword `keyword`'s page from
+  // `pageOffset`, `found` numbers counted before.
+  void WentOn(int keyword, int pageOffset, int found);
   // Written when the keyword changes.
   void Keyword(int number, const QString& keyword);
   void Event(const harvest::RunEvent& event, const QString& keyword);

@@ -277,7 +277,14 @@ void SearchSession::EmitState() {
 }
 
 void SearchSession::EndNormally() {
-  recovery_.Remove();
+  // Numbers its file could not take are tried once more as the program
+  // ends; those still unwritten then stay in the record, written afresh
+  // after the try, for the next start. Else nothing is left to offer.
+  if (runFiles_.NumbersFailed()) {
+    runFiles_.TryAgain();
+    recovery_.Restart(results_, CurrentPlace(), runFiles_.NumbersChannel());
+  }
+  recovery_.Remove(runFiles_.NumbersChannel());
 }
 
 void SearchSession::EndAtOnce(int status) {
@@ -336,6 +343,9 @@ void SearchSession::ReportState(harvest::RunState state) {
     const QString before = RunFile();
     const RunFiles::Opened opened = runFiles_.Start(
         continuing_, static_cast<int>(run_->KeywordList().size()), run_->KeywordIndex());
+    // The page about to be asked for is the one the run was reading.
+    if (continuing_ && runFiles_.Log())
+      runFiles_.Log()->WentOn(run_->KeywordIndex(), run_->PageOffset(), run_->FoundCount());
     if (opened == RunFiles::Opened::kRestoredReplaced) Q_EMIT RunFileReplaced(before, RunFile());
     Q_EMIT RunFileChanged(RunFile());
   }
@@ -345,6 +355,9 @@ void SearchSession::ReportState(harvest::RunState state) {
 void SearchSession::ReportFinished(const harvest::RunSummary& summary) {
   if (RunLog* log = runFiles_.Log()) log->Ended(summary);
   KeepRunFile();
+  // The record no longer holds a run to go on with (a Stop ends a run
+  // outside any step).
+  KeepRecord();
   EndRunOnceWritten(summary);
 }
 
@@ -355,8 +368,11 @@ void SearchSession::EndRunOnceWritten(const harvest::RunSummary& summary) {
     QMetaObject::invokeMethod(
         this,
         [this, summary] {
-          if (const int unwritten = runFiles_.Unwritten(); unwritten > 0)
+          if (const int unwritten = runFiles_.Unwritten(); unwritten > 0) {
+            // The record keeps them, with the ended run's place.
+            KeepRecord();
             Q_EMIT NumbersUnwritten(unwritten, recovery_.Held() && !recovery_.Failed());
+          }
           Q_EMIT RunEnded(summary, RunFile());
         },
         Qt::QueuedConnection);
@@ -504,6 +520,18 @@ void SearchSession::Restore(const harvest::RecoveredRun& found) {
     const QString before = RunFile();
     if (runFiles_.WriteRestoredNumbers() == RunFiles::Opened::kRestoredReplaced)
       Q_EMIT RunFileReplaced(before, RunFile());
+    // The record keeps them until they are on disk.
+    restoredEnded_ = exact;
+    writer_.WhenWritten([this] {
+      QMetaObject::invokeMethod(
+          this,
+          [this] {
+            if (runFiles_.NumbersFailed()) return;
+            restoredEnded_.reset();
+            KeepRecord();
+          },
+          Qt::QueuedConnection);
+    });
     return;
   }
   keywordPath_ = exact.keywordFile;
@@ -532,6 +560,10 @@ harvest::RunPlace SearchSession::CurrentPlace() const {
                                       {}};
   } else if (restored_) {
     place.exact = restored_;  // still waiting to go on
+  } else if (restoredEnded_) {
+    place.exact = restoredEnded_;  // its numbers not written yet
+    place.exact->runFile = runFiles_.File();
+    place.exact->runFileOnDisk.identity = runFiles_.NumbersIdentity();
   }
   return place;
 }
@@ -560,6 +592,8 @@ void SearchSession::TellFileFailure(harvest::WriterThread::Channel channel, cons
     if (channel == runFiles_.NumbersChannel()) run_->HoldForFiles();
     return;
   }
+  // While the numbers cannot be written either, the hold says it all.
+  if (runFiles_.NumbersFailed()) return;
   if (!std::exchange(logFailureTold_, true)) Q_EMIT FileFailed(*failure);
 }
 

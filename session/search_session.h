@@ -292,6 +292,8 @@ class SearchSession final : public QObject,
   // A run restored after a crash, waiting for Search to go on with it.
   std::optional<harvest::ExactPlace> restored_;
   bool continuing_ = false;  // the run starting now goes on with it
+  // A restored run that had ended, whose unwritten numbers are being written.
+  std::optional<harvest::ExactPlace> restoredEnded_;
   bool recordFailureTold_ = false;
   bool logFailureTold_ = false;
   bool deduplicate_ = false;

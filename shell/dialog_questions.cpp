@@ -95,9 +95,9 @@ void DialogQuestions::TellFileFailure(const session::FileFailure& failure) {
         tr("无法保存恢复记录（%1）。搜索继续进行，但不再保存恢复记录。").arg(failure.reason));
     return;
   }
-  OpenPlainMessage(parent_,
-                   tr("无法写入本次搜索的运行记录%1（%2）。搜索继续进行，号码照常写入号码文件。")
-                       .arg(failure.path, failure.reason));
+  OpenPlainMessage(
+      parent_,
+      tr("无法写入本次搜索的运行记录%1（%2）。搜索继续进行。").arg(failure.path, failure.reason));
 }
 
 void DialogQuestions::TellContinueRefused(const QString& keywordFile) {

@@ -135,7 +135,9 @@ TEST(DurableAppender, GoesOnWithTheFileItsRecordCountedOnlyAsCounted) {
       {"a step the record never saw: cut at the count", counted + "13800000003\r\n", true, counted},
       {"a line the user added at its top", "numbers:\r\n" + counted, true, ""},
       {"lines the user added at its end", counted + "kept by hand\r\n", true, ""},
-      {"half a line past the count", counted + "1380", true, ""},
+      {"a line a full disk cut short past the count", counted + "13800000003\r\n1380", true,
+       counted},
+      {"half a line of something else past the count", counted + "1380x", true, ""},
       {"shorter than counted: its writing failed", counted.substr(0, 20), true, ""},
       {"another file under its name", counted, false, ""},
   };

@@ -145,12 +145,12 @@ TEST_F(SearchSessionTest, StopInEachStateEndsTheRunOnceThePageAskedForIsRead) {
 // What comes while the session is busy, and when it is taken.
 struct WhileBusy {
   const char* what;
-  bool merge;      // a merge runs
-  bool reading;    // a page's text is still to come
-  bool tick;       // the run's timer falls due
-  bool close;      // the user closes
-  int foundAfter;  // once the merge has ended and the text has come
-  bool closeDue;   // the close may go ahead by then
+  bool merge;            // a merge runs
+  bool reading;          // a page's text is still to come
+  bool tick;             // the run's timer falls due
+  bool close;            // the user closes
+  int foundAfter;        // once the merge has ended and the text has come
+  bool closeDue;         // the close may go ahead by then
   bool loading = false;  // the page still loads at the tick; its load ends during the merge
 };
 
@@ -361,8 +361,9 @@ struct FullDiskCase {
 };
 
 TEST_F(SearchSessionTest, ANumbersFileThatCannotBeWrittenHoldsTheRunAndLosesNothing) {
-  const FullDiskCase cases[] = {{"room again: the run goes on", false},
-                                {"Stop: told where the numbers are", true}};
+  const FullDiskCase cases[] = {
+      {"room again: the run goes on", false},
+      {"Stop: told where the numbers are, written when the program ends", true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     std::filesystem::remove_all(dir_.Path() / "runs");
@@ -409,8 +410,16 @@ TEST_F(SearchSessionTest, ANumbersFileThatCannotBeWrittenHoldsTheRunAndLosesNoth
         ASSERT_TRUE(WaitFor([&] { return !unwritten.empty(); }));
         EXPECT_EQ(unwritten[0], std::pair(2, false));  // the record is full too
         EXPECT_EQ(s->GetState(), State::kIdle);
-        continue;
       }
+    }
+    if (c.stop) {
+      // Room again, and an ordinary end: the numbers are written as the
+      // program ends, whole after the cut line, and nothing is left to offer.
+      s->EndNormally();
+      s.reset();
+      EXPECT_EQ(RunFileLines(dir_.Path() / "runs", counted.size()), counted);
+      EXPECT_FALSE(std::filesystem::exists(dir_.Path() / harvest::kRecoveryFileName));
+      continue;
     }
     s->OnTick();  // room again: written, and the run goes on
     ASSERT_TRUE(WaitFor([&] { return s->GetState() == State::kSearching; }));
