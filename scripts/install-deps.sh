@@ -20,6 +20,9 @@ packages=(
   # the window-title test reads titles back (xprop); the sandbox test looks
   # at the browser's processes (pgrep) and runs as another user (setpriv)
   trayer xdotool x11-utils procps util-linux
+  # a real-program test whose window does not show prints the threads of
+  # the program still running
+  gdb
   # the window-fit test: a window manager that frames the window (beside
   # trayer as a docked panel, read by pyatspi as below)
   openbox

@@ -43,7 +43,7 @@ wait_for 30 a11y_bus_up || { echo "no accessibility bus"; cat "$work/at-spi.log"
 QT_QPA_PLATFORMTHEME=gtk3 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$work/kelvane" > "$work/kelvane.log" 2>&1 &
 kelvane=$!
 pids+=($kelvane)
-wait_for 60 main_window_shown || fail "the window never showed"
+wait_for_main_window 60 "$kelvane" || { echo "the window never showed"; exit 1; }
 # The theme is in use (a missing plugin would make this test pass on Qt's
 # own theme, proving nothing).
 grep -q libgtk-3 "/proc/$kelvane/maps" || fail "the GTK 3 theme did not load"

@@ -15,7 +15,7 @@ program_session "$program"
 nohup "$work/kelvane" > "$work/kelvane.log" 2>&1 &
 pid=$!
 pids+=($pid)
-wait_for 60 main_window_shown || { echo "the window never showed"; cat "$work/kelvane.log"; exit 1; }
+wait_for_main_window 60 "$pid" || { echo "the window never showed"; exit 1; }
 kill -HUP "$pid"
 # The program's loop has run since the hang-up: a second start of the same
 # copy is answered by it, hands over and ends with 0. A hang-up it had taken

@@ -87,6 +87,26 @@ start_session_bus() {
 main_window_shown() { xdotool search --onlyvisible --name '主页' > /dev/null; }
 main_window_hidden() { ! main_window_shown; }
 
+# Waits for the main window of the program started as PID; when it does not
+# show, says what became of the program (ended and how, or its threads'
+# stacks while it still runs) and what it wrote, so that a rare failure can
+# be read from one run's output.
+wait_for_main_window() {  # SECONDS PID
+  wait_for "$1" main_window_shown && return 0
+  if kill -0 "$2" 2> /dev/null; then
+    echo "the program still runs; its windows: $(xdotool search --pid "$2" 2> /dev/null | tr '\n' ' ')"
+    ! command -v gdb > /dev/null ||
+      gdb -p "$2" -batch -nx -ex 'thread apply all bt 12' 2> /dev/null | grep -E '^(Thread|#)'
+  else
+    local status=0
+    wait "$2" 2> /dev/null || status=$?
+    echo "the program ended with status $status"
+  fi
+  echo "it wrote:"
+  cat "$work/kelvane.log"
+  return 1
+}
+
 # What every start of the real program here needs: a runtime folder of the
 # test's own (the single-instance socket goes there), Chromium's sandbox off
 # only as root (it refuses to start as root with it on), and a copy of the

@@ -40,8 +40,9 @@ watcher=$started_pid
 start_until_ready notifications 30 notifications_ready "${desktop[@]}" notifications "$work/notifications"
 
 QT_LOGGING_RULES="${KELVANE_TEST_LOGGING:-}" "$work/kelvane" > "$work/kelvane.log" 2>&1 &
-pids+=($!)
-wait_for 60 main_window_shown || fail "the window never showed"
+kelvane=$!
+pids+=($kelvane)
+wait_for_main_window 60 "$kelvane" || { echo "the window never showed"; exit 1; }
 wait_for 30 test -s "$work/items" || fail "the item never registered"
 item=$(head -n 1 "$work/items")
 

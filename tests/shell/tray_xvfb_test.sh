@@ -27,7 +27,7 @@ trayer_pid=$started_pid
 "$work/kelvane" > "$work/kelvane.log" 2>&1 &
 kelvane=$!
 pids+=($kelvane)
-wait_for 60 main_window_shown || { echo "the window never showed"; cat "$work/kelvane.log"; exit 1; }
+wait_for_main_window 60 "$kelvane" || { echo "the window never showed"; exit 1; }
 
 # The program's windows named as the program: its icon, once trayer has
 # taken it in, and its menu when open, a window of its own on the root.

@@ -191,7 +191,7 @@ while IFS='|' read -r what scale dpi remembered panel every <&4; do
   [ "$dpi" = - ] || environment+=(QT_FONT_DPI="$dpi" QT_ENABLE_HIGHDPI_SCALING=0)
   env "${environment[@]}" "$work/kelvane" > "$work/kelvane.log" 2>&1 &
   kelvane=$!
-  wait_for 60 main_window_shown || { echo "$what: the window never showed"; cat "$work/kelvane.log"; exit 1; }
+  wait_for_main_window 60 "$kelvane" || { echo "$what: the window never showed"; exit 1; }
   # A desktop that starts its panel with its programs: it docks after the window shows.
   if [ "$panel" = later ]; then
     wait_for 20 measure_frame || { echo "$what: the window was never framed"; exit 1; }
