@@ -88,6 +88,10 @@ bool RunFiles::NumbersFailed() const {
   return numbers_ && writer_.Failed(numbers_->Channel());
 }
 
+bool RunFiles::LogFailed() const {
+  return log_ && writer_.Failed(log_->Channel());
+}
+
 int RunFiles::Unwritten() const {
   if (!numbers_) return 0;
   const std::string kept = numbers_->Disk().unwritten;
@@ -108,7 +112,7 @@ void RunFiles::TryAgain() {
       writer_.Retry(numbers_->Channel());
     }
   }
-  if (log_ && writer_.Failed(log_->Channel())) writer_.Retry(log_->Channel());
+  if (LogFailed()) writer_.Retry(log_->Channel());
 }
 
 std::optional<FileFailure> RunFiles::FailureOf(harvest::WriterThread::Channel channel,

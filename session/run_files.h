@@ -63,6 +63,7 @@ class RunFiles {
   // Whether the numbers file has failed, and how many counted numbers wait
   // to be written.
   bool NumbersFailed() const;
+  bool LogFailed() const;
   int Unwritten() const;
   // Writes what waits again: the numbers file cut back to what is on disk,
   // or made anew when it could not be made; the log likewise.

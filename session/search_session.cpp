@@ -368,6 +368,9 @@ void SearchSession::EndRunOnceWritten(const harvest::RunSummary& summary) {
     QMetaObject::invokeMethod(
         this,
         [this, summary] {
+          if (const auto held = std::exchange(logFailureHeldBack_, std::nullopt);
+              held && runFiles_.LogFailed())
+            TellLogFailure(*held);
           if (const int unwritten = runFiles_.Unwritten(); unwritten > 0) {
             // The record keeps them, with the ended run's place.
             KeepRecord();
@@ -592,9 +595,17 @@ void SearchSession::TellFileFailure(harvest::WriterThread::Channel channel, cons
     if (channel == runFiles_.NumbersChannel()) run_->HoldForFiles();
     return;
   }
-  // While the numbers cannot be written either, the hold says it all.
-  if (runFiles_.NumbersFailed()) return;
-  if (!std::exchange(logFailureTold_, true)) Q_EMIT FileFailed(*failure);
+  // While the numbers cannot be written either, the hold says it all; the
+  // run's end tells the log's failure if it still stands.
+  if (runFiles_.NumbersFailed()) {
+    logFailureHeldBack_ = failure;
+    return;
+  }
+  TellLogFailure(*failure);
+}
+
+void SearchSession::TellLogFailure(const FileFailure& failure) {
+  if (!std::exchange(logFailureTold_, true)) Q_EMIT FileFailed(failure);
 }
 
 }  // namespace session

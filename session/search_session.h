@@ -225,6 +225,7 @@ class SearchSession final : public QObject,
   void SetKeywordFile(std::string gbk);
   // A file failed on the writer's thread: told here, on the session's.
   void TellFileFailure(harvest::WriterThread::Channel channel, const QString& reason);
+  void TellLogFailure(const FileFailure& failure);
 
   void OpenRecoveryRecord();
   void Restore(const harvest::RecoveredRun& found);
@@ -296,6 +297,9 @@ class SearchSession final : public QObject,
   std::optional<harvest::ExactPlace> restoredEnded_;
   bool recordFailureTold_ = false;
   bool logFailureTold_ = false;
+  // The log's failure met while the numbers held the run, told when the
+  // run ends if the log is still failing then.
+  std::optional<FileFailure> logFailureHeldBack_;
   bool deduplicate_ = false;
   QString intervalText_;
 };
