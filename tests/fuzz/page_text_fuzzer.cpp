@@ -80,10 +80,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   AppendCounter counter;
   harvest::ResultList results;
   results.SetObserver(&counter);
-  harvest::ScanState state{"13", "15", 0};
+  harvest::ScanState state{"13", "15", 0, {}};
   harvest::ScanNumbers(lines, state, results, deduplicate);
 
   fuzz::Require(state.foundCount == counter.Appended(), "every addition is counted");
+  fuzz::Require(state.counted.size() == static_cast<std::size_t>(state.foundCount),
+                "every counted number is kept for the run's file");
   for (int row = 0; row < results.Count(); ++row) {
     const std::string& caption = results.Caption(row);
     fuzz::Require(IsNumber(caption), "a row is 11 digits starting 13 or 15");
