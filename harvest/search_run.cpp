@@ -222,15 +222,7 @@ void SearchRun::PageTextArrived(std::uint64_t read, PageText page) {
       return PageStalled(page.load.ending == PageLoad::Ending::kHung);
   }
   stallTries_ = 0;
-  if (pageFailures_ > 0) {
-    RunEvent event = EventOfThisPage(RunEvent::Kind::kGoingOn);
-    event.tries = pageFailures_;
-    event.waitMs =
-        static_cast<int>(std::min<std::int64_t>(holdWaitedMs_, std::numeric_limits<int>::max()));
-    ports_.reports.ReportEvent(event);
-    holdTries_ = holdWaitMs_ = pageFailures_ = 0;
-    holdWaitedMs_ = 0;
-  }
+  if (pageFailures_ > 0) EndHold(pageFailures_);
   if (page.error) {
     EndAfterFailure();
     std::rethrow_exception(page.error);
@@ -358,14 +350,19 @@ void SearchRun::HoldForFiles() {
 void SearchRun::FilesWritable() {
   if (!std::exchange(filesFailing_, false)) return;
   if (phase_ != Phase::kHolding || holdReason_ != HoldReason::kFilesUnwritable) return;
+  EndHold(holdTries_);
+  AskAgain();
+}
+
+void SearchRun::EndHold(int tries) {
+  // The log's "going on" line: how many tries, how long held in all.
   RunEvent event = EventOfThisPage(RunEvent::Kind::kGoingOn);
-  event.tries = holdTries_;
+  event.tries = tries;
   event.waitMs =
       static_cast<int>(std::min<std::int64_t>(holdWaitedMs_, std::numeric_limits<int>::max()));
   ports_.reports.ReportEvent(event);
   holdTries_ = holdWaitMs_ = pageFailures_ = 0;
   holdWaitedMs_ = 0;
-  AskAgain();
 }
 
 void SearchRun::Stop() {

@@ -161,6 +161,8 @@ class SearchRun {
   void NextKeyword();
   // A page that did not come: the run holds, then asks for it again.
   void Hold(HoldReason reason, int httpStatus);
+  // A hold over after `tries` tries: said, and its counters back to none.
+  void EndHold(int tries);
   // A page whose process hung or died: asked again, or given up.
   void PageStalled(bool hung);
   // The page asked for last, asked for again; the timer paces its read.
