@@ -30,7 +30,6 @@ RunFiles::Opened RunFiles::Start(bool goOn, int keywords, int firstKeyword) {
     opened = OpenRestored();
   } else {
     OpenNumbersFile();
-    Remember(*numbers_, FileFailure::File::kRunFile);
   }
   log_ = std::make_unique<RunLog>(file_, opened == Opened::kGoneOn, writer_);
   channels_[log_->Channel()] = {FileFailure::File::kRunLog, platform::ShownPath(log_->Path()), {}};
@@ -46,8 +45,10 @@ RunFiles::Opened RunFiles::OpenRestored() {
   numbers_ = std::make_unique<harvest::DurableAppender>(file_, writer_,
                                                         harvest::EarlierFile{restoredCounted_});
   const Opened opened = numbers_->Path().empty() ? Opened::kRestoredReplaced : Opened::kGoneOn;
-  if (opened == Opened::kRestoredReplaced) OpenNumbersFile();
-  Remember(*numbers_, FileFailure::File::kRunFile);
+  if (opened == Opened::kRestoredReplaced)
+    OpenNumbersFile();
+  else
+    RememberNumbers();
   // The numbers the restored run had counted but not written come first.
   numbers_->Append(std::exchange(restoredUnwritten_, {}));
   restoredCounted_.reset();
@@ -65,10 +66,11 @@ void RunFiles::OpenNumbersFile(const std::filesystem::path& wanted) {
   }
   numbers_ = std::make_unique<harvest::DurableAppender>(name, writer_, harvest::NewFile{});
   file_ = numbers_->Path().empty() ? name : numbers_->Path();
+  RememberNumbers();
 }
 
-void RunFiles::Remember(const harvest::DurableAppender& file, FileFailure::File which) {
-  channels_[file.Channel()] = {which, FileShown(), {}};
+void RunFiles::RememberNumbers() {
+  channels_[numbers_->Channel()] = {FileFailure::File::kRunFile, FileShown(), {}};
 }
 
 void RunFiles::Append(const std::vector<std::string>& counted) {
@@ -106,7 +108,6 @@ void RunFiles::TryAgain() {
       // Never made (no runs folder, say): made now, with what it kept.
       std::string kept = numbers_->Disk().unwritten;
       OpenNumbersFile(file_);
-      Remember(*numbers_, FileFailure::File::kRunFile);
       numbers_->Append(std::move(kept));
     } else {
       writer_.Retry(numbers_->Channel());

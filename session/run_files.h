@@ -78,9 +78,11 @@ class RunFiles {
   // The restored run's numbers file as counted, or a new one; its numbers
   // not written before first.
   Opened OpenRestored();
-  // A new numbers file named by the time now, or, with `wanted`, that name.
+  // A new numbers file named by the time now, or, with `wanted`, that name;
+  // its failures are told with its name.
   void OpenNumbersFile(const std::filesystem::path& wanted = {});
-  void Remember(const harvest::DurableAppender& file, FileFailure::File which);
+  // The numbers file's channel known, so that its failure names it.
+  void RememberNumbers();
 
   std::filesystem::path runsDir_;
   harvest::WriterThread& writer_;
